@@ -1,0 +1,62 @@
+// The registry off Windows: key handles, paths and names with the registry's
+// rules, kept in the SQLite store. The registry functions of win32_api.h
+// forward here, to the one instance that the run's registry session opened.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "registry/sqlite_store.h"
+#include "registry/win32_api.h"
+
+class EmbeddedRegistry {
+ public:
+  EmbeddedRegistry() = default;
+  ~EmbeddedRegistry();
+  EmbeddedRegistry(const EmbeddedRegistry&) = delete;
+  EmbeddedRegistry& operator=(const EmbeddedRegistry&) = delete;
+
+  // Opens the store at |path| (which must exist) and makes this the registry
+  // that the registry functions use until it is destroyed.
+  bool Open(const std::string& path, int wait_ms, std::string* error);
+  bool Commit(std::string* error);
+
+  // The instance the registry functions work on; null when none is open.
+  static EmbeddedRegistry* Active();
+
+  LONG OpenKey(HKEY parent, LPCSTR sub_key, PHKEY result);
+  LONG CreateKey(HKEY parent, LPCSTR sub_key, PHKEY result, LPDWORD disposition);
+  LONG CloseKey(HKEY key);
+  LONG QueryValue(HKEY key, LPCSTR name, LPDWORD type, LPBYTE data, LPDWORD data_size);
+  LONG SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* data, DWORD data_size);
+  LONG DeleteKey(HKEY parent, LPCSTR sub_key);
+  LONG DeleteValue(HKEY key, LPCSTR name);
+  LONG EnumKey(HKEY key, DWORD index, LPSTR name, LPDWORD name_length);
+  LONG EnumValue(HKEY key, DWORD index, LPSTR name, LPDWORD name_length, LPDWORD type, LPBYTE data,
+                 LPDWORD data_size);
+
+ private:
+  // One open handle: the key it names, and the key's subkeys and values as
+  // last listed, kept while the store is unchanged so that enumerating by
+  // index does not list the key again for every index.
+  struct OpenHandle {
+    int64_t key = 0;
+    bool deleted = false;
+    uint64_t subkeys_generation = UINT64_MAX;
+    std::vector<std::string> subkeys;
+    uint64_t values_generation = UINT64_MAX;
+    std::vector<SqliteStore::Value> values;
+  };
+
+  LONG Resolve(HKEY handle, int64_t* key);
+  LONG Walk(int64_t from, LPCSTR path, bool create, int64_t* key, bool* created);
+  LONG StoreError() const;
+  HKEY AddHandle(int64_t key);
+  OpenHandle* FindHandle(HKEY handle);
+
+  SqliteStore store_;
+  std::unordered_map<uintptr_t, OpenHandle> handles_;
+  uintptr_t next_handle_ = 0x1000;
+};

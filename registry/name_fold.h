@@ -1,0 +1,14 @@
+// How the embedded registry compares key and value names: without regard to
+// letter case, non-ASCII letters included. Names are UTF-8; bytes that are not
+// valid UTF-8 are kept as they are and compare exactly.
+#pragma once
+
+#include <string>
+
+// The name with every character replaced by its simple upper-case mapping.
+// Two names denote the same key or value when their folded forms are equal.
+std::string FoldName(const std::string& name);
+
+// The length of the name as the registry's limits count it: in UTF-16 units,
+// as Windows does (an invalid byte counts as one).
+size_t NameLength(const std::string& name);

@@ -1,0 +1,16 @@
+#include "registry/registry_session.h"
+
+// On Windows the registry is the system's: there is no store to open, and
+// every change is kept as it is made.
+struct CRegistrySession::Store {};
+
+CRegistrySession::CRegistrySession() = default;
+CRegistrySession::~CRegistrySession() = default;
+
+std::string CRegistrySession::DefaultStorePath() { return std::string(); }
+
+bool CRegistrySession::Open(const std::string& /*store_path*/, std::string* /*error*/) {
+  return true;
+}
+
+bool CRegistrySession::Commit(std::string* /*error*/) { return true; }

@@ -1,0 +1,84 @@
+// The embedded registry's tables in one SQLite file, and the one transaction a
+// run of the program works in. Keys form a tree of rows; each value row keeps
+// the place it was created in. Nothing here knows registry semantics beyond
+// that: names arrive already folded for comparison.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+class SqliteStore {
+ public:
+  struct Value {
+    std::string name;
+    uint32_t type = 0;
+    std::string data;
+  };
+
+  SqliteStore();
+  ~SqliteStore();
+  SqliteStore(const SqliteStore&) = delete;
+  SqliteStore& operator=(const SqliteStore&) = delete;
+
+  // Writes a fresh, empty registry to a new file at |path|, which must not
+  // exist yet: the roots, and HKEY_CURRENT_USER\Software.
+  static bool CreateFresh(const std::string& path, std::string* error);
+
+  // Opens an existing store and begins the run's transaction, waiting up to
+  // |wait_ms| for runs that hold it. A store whose file cannot be written is
+  // opened for reading only; its first write then fails.
+  bool Open(const std::string& path, int wait_ms, std::string* error);
+
+  // Commits everything since Open. Fails, and keeps nothing, after any failure
+  // of the store during the run.
+  bool Commit(std::string* error);
+
+  // The first failure of the store itself (I/O, full disk, damage, a
+  // read-only file) in this run; empty while there has been none. After one,
+  // every operation fails without touching the file.
+  const std::string& failure() const { return failure_; }
+  bool failed() const { return !failure_.empty(); }
+  bool read_only_failure() const { return failure_code_ == SQLITE_READONLY; }
+  bool disk_full_failure() const { return failure_code_ == SQLITE_FULL; }
+
+  // Counts every change, so that callers can tell when a list they hold is stale.
+  uint64_t generation() const { return generation_; }
+
+  // Key rows. Id 0 means no key: a missing one, or a failure.
+  int64_t FindRoot(const std::string& folded_name);
+  int64_t FindChild(int64_t parent, const std::string& folded_name);
+  int64_t AddChild(int64_t parent, const std::string& name, const std::string& folded_name);
+  bool HasChildren(int64_t key);
+  bool DeleteKey(int64_t key);
+  // The names of the subkeys, in the order of their folded forms.
+  std::vector<std::string> ChildNames(int64_t parent);
+
+  // Value rows.
+  bool FindValue(int64_t key, const std::string& folded_name, Value* value);
+  // The values of a key in the order they were created.
+  std::vector<Value> Values(int64_t key);
+  // Creates the value at the end of the key's values, or replaces the type and
+  // data of the one with the same folded name, keeping its place and name.
+  bool SetValue(int64_t key, const Value& value, const std::string& folded_name);
+  bool DeleteValue(int64_t key, const std::string& folded_name);
+
+ private:
+  class Statement;
+  Statement* Prepare(const char* sql);
+  bool Change(Statement* statement);
+  int64_t QueryNumber(Statement* statement);
+  bool Fail(int code);
+
+  sqlite3* db_ = nullptr;
+  std::string path_;
+  bool in_transaction_ = false;
+  std::string failure_;
+  int failure_code_ = SQLITE_OK;
+  uint64_t generation_ = 0;
+  std::unordered_map<const char*, std::unique_ptr<Statement>> statements_;
+};
