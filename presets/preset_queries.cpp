@@ -1,0 +1,43 @@
+// Existence, listing, reading and deletion of presets.
+
+#include "presets/preset_schema.h"
+#include "presets/preset_store.h"
+#include "registry/registry.h"
+
+bool CPresetStore::PresetExists(const std::string& strName) {
+  if (strName == schema::kCurrent) return true;
+  CRegistry presets(HKEY_CURRENT_USER, schema::kPresetsKeyPath);
+  return presets.KeyExists(strName);
+}
+
+void CPresetStore::ListPresets(std::vector<std::string>& names) {
+  CRegistry presets(HKEY_CURRENT_USER, schema::kPresetsKeyPath);
+  std::string name;
+  while (presets.EnumKey(name)) names.push_back(name);
+}
+
+void CPresetStore::ReadPresetValues(const std::string& strName, std::vector<std::string>& names,
+                                    std::vector<DWORD>& values) {
+  CRegistry settings;
+  if (strName == schema::kCurrent) {
+    settings.Open(HKEY_CURRENT_USER, schema::kCurrentSettingsKeyPath);
+  } else {
+    settings.Open(HKEY_CURRENT_USER, schema::kPresetsKeyPath);
+    settings.OpenKey(strName);
+  }
+  // Only 32-bit numbers are settings; anything else is left out of both lists
+  // so that they stay paired.
+  std::string name;
+  while (settings.EnumValue(name)) {
+    DWORD value = 0;
+    if (!settings.ReadDword(name, value)) continue;
+    names.push_back(name);
+    values.push_back(value);
+  }
+}
+
+bool CPresetStore::DeletePreset(const std::string& strName) {
+  CRegistry presets(HKEY_CURRENT_USER, schema::kPresetsKeyPath);
+  return presets.DeleteKey(HKEY_CURRENT_USER,
+                           std::string(schema::kPresetsDeletePath) + "\\" + strName);
+}

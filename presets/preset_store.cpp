@@ -1,0 +1,54 @@
+// Initialisation and copying: the two operations that create and fill
+// settings sets.
+
+#include "presets/preset_store.h"
+#include "presets/preset_schema.h"
+#include "registry/registry.h"
+
+void CPresetStore::Initialize() {
+  // Each level is created only inside the one before it; where one cannot be
+  // created nothing further is written, least of all into its parent.
+  CRegistry presets(HKEY_CURRENT_USER, schema::kSoftwarePath);
+  if (presets.CreateKey(schema::kMakerKeyName) && presets.CreateKey(schema::kProductKeyName) &&
+      presets.CreateKey(schema::kPresetsKeyName) && !presets.KeyExists(schema::kDefault) &&
+      presets.CreateKey(schema::kDefault)) {
+    for (const schema::Setting& setting : schema::kFactorySettings) {
+      presets.WriteDword(setting.name, setting.value);
+    }
+  }
+
+  CRegistry product(HKEY_CURRENT_USER, schema::kSoftwarePath);
+  product.OpenKey(schema::kMakerKeyName);
+  product.OpenKey(schema::kProductKeyName);
+  if (product.IsOpen() && !product.KeyExists(schema::kCurrentSettingsKeyName) &&
+      product.CreateKey(schema::kCurrentSettingsKeyName)) {
+    CopyPreset(schema::kDefault, schema::kCurrent);
+  }
+}
+
+void CPresetStore::CopyPreset(const std::string& strSource, const std::string& strDestination) {
+  if (strSource == strDestination) return;
+
+  CRegistry source;
+  if (strSource == schema::kCurrent) {
+    source.Open(HKEY_CURRENT_USER, schema::kCurrentSettingsKeyPath);
+  } else {
+    source.Open(HKEY_CURRENT_USER, schema::kPresetsKeyPath);
+    if (!source.KeyExists(strSource)) return;
+    source.OpenKey(strSource);
+  }
+
+  CRegistry destination;
+  if (strDestination == schema::kCurrent) {
+    if (!destination.Open(HKEY_CURRENT_USER, schema::kCurrentSettingsKeyPath)) return;
+  } else if (!destination.Open(HKEY_CURRENT_USER, schema::kPresetsKeyPath) ||
+             !destination.CreateKey(strDestination)) {
+    return;
+  }
+
+  std::string name;
+  while (source.EnumValue(name)) {
+    DWORD value = 0;
+    if (source.ReadDword(name, value)) destination.WriteDword(name, value);
+  }
+}

@@ -1,0 +1,32 @@
+// CPresetStore: every operation on presets and on the current settings. It
+// holds nothing itself: each operation opens the keys it needs, works, and
+// lets them go; the registry is the only state. It never prints.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "registry/win32_api.h"
+
+class CPresetStore {
+ public:
+  // Makes sure the tree, the "default" preset and the current settings exist.
+  void Initialize();
+  // Copies every 32-bit number of |strSource| into |strDestination|, creating
+  // the destination preset when the source exists and the destination is missing.
+  void CopyPreset(const std::string& strSource, const std::string& strDestination);
+
+  bool PresetExists(const std::string& strName);
+  void ListPresets(std::vector<std::string>& names);
+  // Appends the name and number of every 32-bit value of the settings set.
+  void ReadPresetValues(const std::string& strName, std::vector<std::string>& names,
+                        std::vector<DWORD>& values);
+  // Whether the preset was deleted; a preset with keys beneath it is not.
+  bool DeletePreset(const std::string& strName);
+
+  // Applies the parameters of a whole command line to the settings set.
+  void EditPreset(const std::string& strName, const char* const* argv, int argc);
+
+  // The one-line summary of a settings set's rate control and flags.
+  std::string DescribePreset(const std::string& strName);
+};

@@ -1,0 +1,69 @@
+// The one-line summary of a settings set that every listing shows.
+
+#include <optional>
+
+#include "presets/preset_schema.h"
+#include "presets/preset_store.h"
+#include "registry/registry.h"
+
+namespace {
+
+// A setting that is missing, or is not a 32-bit number, is not set.
+std::optional<DWORD> ReadSetting(CRegistry& settings, const char* name) {
+  DWORD value = 0;
+  if (!settings.ReadDword(name, value)) return std::nullopt;
+  return value;
+}
+
+std::string SignedDecimal(DWORD value) { return std::to_string(static_cast<int32_t>(value)); }
+
+std::string RateControlText(CRegistry& settings) {
+  const std::optional<DWORD> mode = ReadSetting(settings, schema::kVbrMode);
+  if (!mode) return "";
+  if (*mode == schema::kConstantBitrate) {
+    const std::optional<DWORD> rate = ReadSetting(settings, schema::kBitRate);
+    return "cbr " + (rate ? SignedDecimal(*rate) : std::string());
+  }
+  static const char* const kVariableModes[] = {"vbr tape",       "vbr radio",      "vbr internet",
+                                               "vbr streaming",  "vbr normal",     "vbr extreme",
+                                               "vbr audiophile", "vbr tarnscoding"};
+  return *mode >= 3 && *mode <= 10 ? kVariableModes[*mode - 3] : "";
+}
+
+struct Flag {
+  const char* setting;
+  DWORD shown_when;
+  const char* text;
+};
+
+// In the order the summary lists them.
+const Flag kFlags[] = {
+    {schema::kDownmix, 1, ", downmix"},
+    {schema::kCodecQuality, 0, ", fast encoding"},
+    {schema::kAacProfile, 4, ", LC"},
+    {schema::kUsePns, 1, ", PNS"},
+    {schema::kHintForStreaming, 1, ", hint for streaming"},
+    {schema::kMuxIntoVideo, 1, ", mux into video"},
+    {schema::kExportAac, 1, ", export aac"},
+};
+
+}  // namespace
+
+std::string CPresetStore::DescribePreset(const std::string& strName) {
+  CRegistry settings(HKEY_CURRENT_USER, schema::kPresetsKeyPath);
+  if (strName == schema::kCurrent) {
+    settings.Open(HKEY_CURRENT_USER, schema::kCurrentSettingsKeyPath);
+  } else {
+    if (!settings.KeyExists(strName)) return "preset doesn't exist";
+    settings.OpenKey(strName);
+  }
+
+  std::string text = "bitrate: " + RateControlText(settings);
+  for (const Flag& flag : kFlags) {
+    const std::optional<DWORD> value = ReadSetting(settings, flag.setting);
+    if (value && *value == flag.shown_when) text += flag.text;
+  }
+  const std::optional<DWORD> optimize = ReadSetting(settings, schema::kOptimize);
+  if (optimize && *optimize != 0) text += ", optimize: " + SignedDecimal(*optimize);
+  return text;
+}
