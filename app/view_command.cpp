@@ -1,0 +1,40 @@
+// "view": every settings set with its summary, or one preset in detail.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/commands.h"
+#include "presets/preset_store.h"
+
+namespace {
+
+constexpr char kSeparator[] = " - ";
+
+void PrintSummaryLine(CPresetStore& store, const std::string& name, std::ostream& out) {
+  out << name << kSeparator << store.DescribePreset(name) << std::endl;
+}
+
+}  // namespace
+
+void RunView(CPresetStore& store, int argc, const char* const* argv, std::ostream& out) {
+  if (argc == 2) {
+    std::vector<std::string> names;
+    store.ListPresets(names);
+    PrintSummaryLine(store, "current", out);
+    PrintSummaryLine(store, "default", out);
+    for (const std::string& name : names) {
+      if (name != "default") PrintSummaryLine(store, name, out);
+    }
+    return;
+  }
+
+  const std::string name = argv[2];
+  PrintSummaryLine(store, name, out);
+  std::vector<std::string> value_names;
+  std::vector<DWORD> values;
+  store.ReadPresetValues(name, value_names, values);
+  for (size_t i = 0; i < value_names.size(); ++i) {
+    out << value_names[i] << kSeparator << static_cast<int32_t>(values[i]) << std::endl;
+  }
+}
