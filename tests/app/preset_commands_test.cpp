@@ -1,0 +1,117 @@
+// "create", "create_from_current", "edit", "delete" and "use": their messages
+// and what they leave in the registry.
+
+#include "tests/support/cli_fixture.h"
+
+namespace {
+
+// The ten settings of one set, as "view NAME" lists them.
+std::string Settings(const std::string& detail) { return detail.substr(detail.find('\n') + 1); }
+
+using PresetCommandsTest = CliTest;
+
+TEST_F(PresetCommandsTest, CreateCopiesDefaultAndAppliesParameters) {
+  EXPECT_EQ(Output({"create", "fast", "-cbr", "128", "-codecquality_fast"}),
+            Lines({"preset fast created", "fast - bitrate: cbr 128, fast encoding"}));
+  EXPECT_EQ(Output({"create", "fast"}), Lines({"preset fast already exists"}));
+  EXPECT_EQ(Output({"create", "FAST", "-downmix"}), Lines({"preset FAST already exists"}));
+  EXPECT_EQ(Output({"create", "default"}), Lines({"preset default already exists"}));
+  EXPECT_EQ(Output({"create", "current"}), Lines({"preset current already exists"}));
+  EXPECT_EQ(FirstLine(Output({"view", "default"})), "default - bitrate: vbr streaming");
+}
+
+TEST_F(PresetCommandsTest, MissingNamesHaveTheirOwnMessages) {
+  EXPECT_EQ(Output({"create"}), Lines({"", "no name given for new preset", ""}));
+  EXPECT_EQ(Output({"create_from_current"}), Lines({"", "no name given for new preset", ""}));
+  EXPECT_EQ(Output({"edit"}), Lines({"", "no name given for preset to edit", ""}));
+  EXPECT_EQ(Output({"delete"}), Lines({"", "no name given for preset to delete", ""}));
+  EXPECT_EQ(Output({"use"}), Lines({"", "no name given for preset to use", ""}));
+}
+
+TEST_F(PresetCommandsTest, MissingPresetsAreReportedAndNothingIsCreated) {
+  EXPECT_EQ(Output({"edit", "missing", "-downmix"}), Lines({"", "missing doesn't exists", ""}));
+  EXPECT_EQ(Output({"delete", "missing"}), Lines({"", "missing doesn't exists"}));
+  EXPECT_EQ(Output({"use", "missing", "-downmix"}), Lines({"", "missing doesn't exists"}));
+  EXPECT_EQ(Output({"view"}),
+            Lines({"current - bitrate: vbr streaming", "default - bitrate: vbr streaming"}));
+}
+
+TEST_F(PresetCommandsTest, UseMakesTheCurrentSettingsEqualToThePreset) {
+  Output({"create", "fast", "-cbr", "320", "-aacprofile_lc", "-optimize", "2"});
+  EXPECT_EQ(Output({"use", "fast"}), Lines({"current - bitrate: cbr 320, LC, optimize: 2"}));
+  EXPECT_EQ(Settings(Output({"view", "current"})), Settings(Output({"view", "fast"})));
+  // Parameters apply to the current settings only.
+  EXPECT_EQ(Output({"use", "fast", "-downmix"}),
+            Lines({"current - bitrate: cbr 320, downmix, LC, optimize: 2"}));
+  EXPECT_EQ(FirstLine(Output({"view", "fast"})), "fast - bitrate: cbr 320, LC, optimize: 2");
+  EXPECT_EQ(Output({"use", "current", "-vbr_radio"}),
+            Lines({"current - bitrate: vbr radio, downmix, LC, optimize: 2"}));
+}
+
+TEST_F(PresetCommandsTest, CreateFromCurrentTakesTheCurrentSettingsAsTheyAre) {
+  Output({"create", "hq", "-vbr_audiophile"});
+  Output({"use", "hq"});
+  EXPECT_EQ(Output({"create_from_current", "copy1"}),
+            Lines({"preset copy1 created", "copy1 - bitrate: vbr audiophile"}));
+  EXPECT_EQ(Output({"edit", "current", "-usepns"}),
+            Lines({"current - bitrate: vbr audiophile, PNS"}));
+  EXPECT_EQ(Output({"create_from_current", "copy2", "-exportaac"}),
+            Lines({"preset copy2 created", "copy2 - bitrate: vbr audiophile, PNS, export aac"}));
+  EXPECT_EQ(Output({"create_from_current", "current"}), Lines({"preset current already exists"}));
+}
+
+TEST_F(PresetCommandsTest, EditChangesOnlyTheNamedPreset) {
+  Output({"create", "a"});
+  EXPECT_EQ(Output({"edit", "A", "-vbr_normal", "-muxintovideo"}),
+            Lines({"A - bitrate: vbr normal, mux into video"}));
+  EXPECT_EQ(FirstLine(Output({"view", "default"})), "default - bitrate: vbr streaming");
+  EXPECT_EQ(Output({"edit", "default", "-cbr", "192"}), Lines({"default - bitrate: cbr 192"}));
+  EXPECT_EQ(Output({"create", "b"}), Lines({"preset b created", "b - bitrate: cbr 192"}));
+}
+
+TEST_F(PresetCommandsTest, DeleteRemovesThePresetSilently) {
+  Output({"create", "gone"});
+  EXPECT_EQ(Output({"delete", "GONE"}), "");
+  EXPECT_EQ(Output({"view"}),
+            Lines({"current - bitrate: vbr streaming", "default - bitrate: vbr streaming"}));
+  EXPECT_EQ(Output({"view", "gone"}), Lines({"gone - preset doesn't exist"}));
+}
+
+TEST_F(PresetCommandsTest, DeletedDefaultReturnsWithFactorySettings) {
+  Output({"edit", "default", "-cbr", "64"});
+  EXPECT_EQ(Output({"delete", "default"}), "");
+  EXPECT_EQ(Output({"view", "default"}).substr(0, 33), "default - bitrate: vbr streaming\n");
+  // The current settings were copied from default once and stay as they were.
+  EXPECT_EQ(FirstLine(Output({"view", "current"})), "current - bitrate: vbr streaming");
+}
+
+TEST_F(PresetCommandsTest, DeleteOfCurrentNeverTouchesTheCurrentSettings) {
+  Output({"create", "Current", "-downmix"});
+  EXPECT_EQ(Output({"delete", "current"}), "");
+  EXPECT_EQ(Output({"view", "Current"}), Lines({"Current - preset doesn't exist"}));
+  EXPECT_EQ(Output({"delete", "current"}), Lines({"", "preset current could not be deleted"}));
+  EXPECT_EQ(FirstLine(Output({"view", "current"})), "current - bitrate: vbr streaming");
+}
+
+TEST_F(PresetCommandsTest, NestedNamesAddressKeysBeneathAPreset) {
+  EXPECT_EQ(Output({"create", "a\\b", "-downmix"}),
+            Lines({"preset a\\b created", "a\\b - bitrate: vbr streaming, downmix"}));
+  EXPECT_EQ(Output({"view"}), Lines({"current - bitrate: vbr streaming",
+                                     "default - bitrate: vbr streaming", "a - bitrate: "}));
+  // The first level has a key beneath it, so it stays; the run says so.
+  EXPECT_EQ(Output({"delete", "a"}), Lines({"", "preset a could not be deleted"}));
+  EXPECT_EQ(Output({"delete", "a\\b"}), "");
+  EXPECT_EQ(Output({"delete", "a"}), "");
+  EXPECT_EQ(Output({"view", "a"}), Lines({"a - preset doesn't exist"}));
+}
+
+TEST_F(PresetCommandsTest, TheEmptyNameIsThePresetsKeyItself) {
+  EXPECT_EQ(Output({"create", ""}), Lines({"preset  already exists"}));
+  EXPECT_EQ(Output({"edit", "", "-downmix"}), Lines({" - bitrate: , downmix"}));
+  EXPECT_EQ(Output({"view", ""}), Lines({" - bitrate: , downmix", "DefDownmix - 1"}));
+  // The presets key keeps "default" beneath it, so it cannot go.
+  EXPECT_EQ(Output({"delete", ""}), Lines({"", "preset  could not be deleted"}));
+  EXPECT_EQ(FirstLine(Output({"view", "default"})), "default - bitrate: vbr streaming");
+}
+
+}  // namespace

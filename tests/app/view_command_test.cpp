@@ -1,0 +1,144 @@
+// "view": the listing of every settings set and the detail of one, and the
+// summary texts they show.
+
+#include "tests/support/cli_fixture.h"
+
+namespace {
+
+const std::string kFactoryDetail = Lines({
+    "DefBitRate - 128",
+    "DefVbrMode - 6",
+    "DefCodecQuality - 1",
+    "DefAacProfile - 5",
+    "DefUsePNS - 0",
+    "DefDownmix - 0",
+    "DefMuxIntoVideo - 0",
+    "DefExportAAC - 0",
+    "DefHintForStreaming - 0",
+    "DefOptimize - 0",
+});
+
+using ViewTest = CliTest;
+
+TEST_F(ViewTest, FreshRegistryListsCurrentAndDefault) {
+  EXPECT_EQ(Output({"view"}),
+            Lines({"current - bitrate: vbr streaming", "default - bitrate: vbr streaming"}));
+}
+
+TEST_F(ViewTest, DetailShowsTheSummaryThenEveryValueInOrder) {
+  EXPECT_EQ(Output({"view", "default"}), "default - bitrate: vbr streaming\n" + kFactoryDetail);
+  EXPECT_EQ(Output({"view", "current", "ignored", "-downmix"}),
+            "current - bitrate: vbr streaming\n" + kFactoryDetail);
+  // The name as typed, the preset the registry finds.
+  EXPECT_EQ(Output({"view", "DEFAULT"}), "DEFAULT - bitrate: vbr streaming\n" + kFactoryDetail);
+  EXPECT_EQ(Output({"view", "missing"}), "missing - preset doesn't exist\n");
+}
+
+TEST_F(ViewTest, CurrentFirstDefaultSecondThenTheRegistryOrder) {
+  Output({"create", "zeta", "-vbr_tape"});
+  Output({"create", "Alpha", "-cbr", "64"});
+  Output({"create", "beta", "-downmix"});
+  Output({"use", "beta"});
+  EXPECT_EQ(Output({"view"}), Lines({
+                                  "current - bitrate: vbr streaming, downmix",
+                                  "default - bitrate: vbr streaming",
+                                  "Alpha - bitrate: cbr 64",
+                                  "beta - bitrate: vbr streaming, downmix",
+                                  "zeta - bitrate: vbr tape",
+                              }));
+}
+
+TEST_F(ViewTest, DefaultStoredWithACapitalIsShownSecondAndAgainUnderItsOwnCase) {
+  Output({"view"});
+  DeleteKey(PresetPath("default"));
+  SetDword(PresetPath("Default"), "DefVbrMode", 8);
+  EXPECT_EQ(Output({"view"}), Lines({
+                                  "current - bitrate: vbr streaming",
+                                  "default - bitrate: vbr extreme",
+                                  "Default - bitrate: vbr extreme",
+                              }));
+}
+
+TEST_F(ViewTest, NumbersWithTheTopBitSetShowNegative) {
+  Output({"create", "neg", "-optimize", "-5"});
+  SetDword(PresetPath("neg"), "DefBitRate", 0x80000000u);
+  const std::string detail = Output({"view", "neg"});
+  EXPECT_EQ(FirstLine(detail), "neg - bitrate: vbr streaming, optimize: -5");
+  EXPECT_NE(detail.find("\nDefBitRate - -2147483648\n"), std::string::npos) << detail;
+  EXPECT_NE(detail.find("\nDefOptimize - -5\n"), std::string::npos) << detail;
+}
+
+TEST_F(ViewTest, ValuesThatAreNotNumbersAreNeitherListedNorSummarised) {
+  Output({"create", "odd"});
+  SetValue(PresetPath("odd"), "Comment", REG_SZ, std::string("hello", 6));
+  SetValue(PresetPath("odd"), "DefDownmix", REG_BINARY, std::string("\x01\x00\x00\x00", 4));
+  SetValue(PresetPath("odd"), "DefOptimize", REG_DWORD, std::string("\x07\x00", 2));
+  const std::string detail = Output({"view", "odd"});
+  EXPECT_EQ(detail, Lines({
+                        "odd - bitrate: vbr streaming",
+                        "DefBitRate - 128",
+                        "DefVbrMode - 6",
+                        "DefCodecQuality - 1",
+                        "DefAacProfile - 5",
+                        "DefUsePNS - 0",
+                        "DefMuxIntoVideo - 0",
+                        "DefExportAAC - 0",
+                        "DefHintForStreaming - 0",
+                    }));
+}
+
+TEST_F(ViewTest, EveryModeText) {
+  Output({"create", "p"});
+  const std::vector<std::pair<DWORD, std::string>> modes = {
+      {0, "cbr 128"},
+      {1, ""},
+      {2, ""},
+      {3, "vbr tape"},
+      {4, "vbr radio"},
+      {5, "vbr internet"},
+      {6, "vbr streaming"},
+      {7, "vbr normal"},
+      {8, "vbr extreme"},
+      {9, "vbr audiophile"},
+      {10, "vbr tarnscoding"},
+      {11, ""},
+      {0xFFFFFFFFu, ""},
+  };
+  for (const auto& mode : modes) {
+    SetDword(PresetPath("p"), "DefVbrMode", mode.first);
+    EXPECT_EQ(FirstLine(Output({"view", "p"})), "p - bitrate: " + mode.second) << mode.first;
+  }
+}
+
+TEST_F(ViewTest, FlagsShowOnlyForTheirExactCodesInOrder) {
+  Output({"create", "all", "-downmix", "-codecquality_fast", "-aacprofile_lc", "-usepns",
+          "-hintforstreaming", "-muxintovideo", "-exportaac", "-optimize", "3", "-cbr", "96"});
+  EXPECT_EQ(FirstLine(Output({"view", "all"})),
+            "all - bitrate: cbr 96, downmix, fast encoding, LC, PNS, hint for streaming, "
+            "mux into video, export aac, optimize: 3");
+
+  Output({"create", "none"});
+  for (const auto& setting :
+       std::vector<std::pair<const char*, DWORD>>{{"DefDownmix", 2},
+                                                  {"DefCodecQuality", 2},
+                                                  {"DefAacProfile", 5},
+                                                  {"DefUsePNS", 2},
+                                                  {"DefHintForStreaming", 0},
+                                                  {"DefMuxIntoVideo", 7},
+                                                  {"DefExportAAC", 0xFFFFFFFFu}}) {
+    SetDword(PresetPath("none"), setting.first, setting.second);
+  }
+  EXPECT_EQ(FirstLine(Output({"view", "none"})), "none - bitrate: vbr streaming");
+}
+
+TEST_F(ViewTest, MissingSettingsAddNothing) {
+  Output({"view"});
+  SetDword(PresetPath("bare"), "DefVbrMode", 0);
+  SetDword(PresetPath("bare"), "DefOptimize", 0);
+  EXPECT_EQ(Output({"view", "bare"}),
+            Lines({"bare - bitrate: cbr ", "DefVbrMode - 0", "DefOptimize - 0"}));
+  SetDword(PresetPath("empty"), "Unrelated", 1);
+  EXPECT_EQ(Output({"view", "empty"}), Lines({"empty - bitrate: ", "Unrelated - 1"}));
+}
+
+}  // namespace

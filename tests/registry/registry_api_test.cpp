@@ -1,0 +1,334 @@
+// The registry functions themselves: the behaviour a real registry shows, which
+// the embedded store must reproduce. Every test works beneath a key of its own.
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "registry/win32_api.h"
+#include "tests/support/temp_store.h"
+
+namespace {
+
+class RegistryApiTest : public RegistryTest {
+ protected:
+  void SetUp() override {
+    RegistryTest::SetUp();
+    ASSERT_EQ(Create(HKEY_CURRENT_USER, "Software\\DovetuneTest", &root_), ERROR_SUCCESS);
+  }
+  void TearDown() override {
+    RegCloseKey(root_);
+    RegistryTest::TearDown();
+  }
+
+  static LONG Create(HKEY parent, const char* path, HKEY* key) {
+    return RegCreateKeyExA(parent, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                           nullptr, key, nullptr);
+  }
+  static LONG Open(HKEY parent, const char* path, HKEY* key) {
+    return RegOpenKeyExA(parent, path, 0, KEY_ALL_ACCESS, key);
+  }
+  // Opens and closes at once: whether the key is there.
+  static LONG Probe(HKEY parent, const char* path) {
+    HKEY key = nullptr;
+    const LONG result = Open(parent, path, &key);
+    if (result == ERROR_SUCCESS) RegCloseKey(key);
+    return result;
+  }
+  static LONG Touch(HKEY parent, const char* path) {
+    HKEY key = nullptr;
+    const LONG result = Create(parent, path, &key);
+    if (result == ERROR_SUCCESS) RegCloseKey(key);
+    return result;
+  }
+  static LONG SetDword(HKEY key, const char* name, DWORD value) {
+    return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
+  }
+  static LONG SetBytes(HKEY key, const char* name, DWORD type, const std::string& bytes) {
+    return RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                          static_cast<DWORD>(bytes.size()));
+  }
+  static std::vector<std::string> SubkeyNames(HKEY key) {
+    std::vector<std::string> names;
+    char name[512];
+    for (DWORD index = 0;; ++index) {
+      DWORD length = sizeof(name);
+      if (RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+          ERROR_SUCCESS) {
+        break;
+      }
+      names.emplace_back(name, length);
+    }
+    return names;
+  }
+  static std::vector<std::string> ValueNames(HKEY key) {
+    std::vector<std::string> names;
+    std::vector<char> name(16384);
+    for (DWORD index = 0;; ++index) {
+      DWORD length = static_cast<DWORD>(name.size());
+      if (RegEnumValueA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
+          ERROR_SUCCESS) {
+        break;
+      }
+      names.emplace_back(name.data(), length);
+    }
+    return names;
+  }
+
+  HKEY root_ = nullptr;
+};
+
+TEST_F(RegistryApiTest, KeyNamesIgnoreLetterCaseAndKeepTheirOwn) {
+  ASSERT_EQ(Touch(root_, "Presets"), ERROR_SUCCESS);
+  EXPECT_EQ(Probe(root_, "presets"), ERROR_SUCCESS);
+  EXPECT_EQ(Probe(root_, "PRESETS"), ERROR_SUCCESS);
+  ASSERT_EQ(Touch(root_, "pReSeTs"), ERROR_SUCCESS);
+  EXPECT_EQ(SubkeyNames(root_), std::vector<std::string>{"Presets"});
+
+  // Non-ASCII letters fold too: É and é name the same key.
+  ASSERT_EQ(Touch(root_, "\xC3\x89t\xC3\xA9"), ERROR_SUCCESS);  // Été
+  EXPECT_EQ(Probe(root_, "\xC3\xA9T\xC3\x89"), ERROR_SUCCESS);  // éTÉ
+  EXPECT_EQ(SubkeyNames(root_).size(), 2u);
+}
+
+TEST_F(RegistryApiTest, ValueNamesIgnoreLetterCaseAndReplacingKeepsPlaceAndName) {
+  ASSERT_EQ(SetDword(root_, "Zeta", 1), ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(root_, "alpha", 2), ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(root_, "Mid", 3), ERROR_SUCCESS);
+  ASSERT_EQ(SetBytes(root_, "ZETA", REG_SZ, std::string("text", 5)), ERROR_SUCCESS);
+
+  // Creation order, as Windows keeps it; the replaced value keeps its first name.
+  EXPECT_EQ(ValueNames(root_), (std::vector<std::string>{"Zeta", "alpha", "Mid"}));
+  DWORD type = 0;
+  char data[16];
+  DWORD size = sizeof(data);
+  ASSERT_EQ(RegQueryValueExA(root_, "zeta", nullptr, &type, reinterpret_cast<BYTE*>(data), &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(type, REG_SZ);
+  EXPECT_EQ(std::string(data, size), std::string("text", 5));
+}
+
+TEST_F(RegistryApiTest, SubkeysEnumerateInCaseInsensitiveOrder) {
+  for (const char* name : {"beta", "Alpha", "gamma", "BETA2", "_under"}) {
+    ASSERT_EQ(Touch(root_, name), ERROR_SUCCESS);
+  }
+  // Compared by upper-case forms: '_' (0x5F) sorts after the letters.
+  EXPECT_EQ(SubkeyNames(root_),
+            (std::vector<std::string>{"Alpha", "beta", "BETA2", "gamma", "_under"}));
+}
+
+TEST_F(RegistryApiTest, NestedPathsCreateEveryLevelAndSkipEmptyComponents) {
+  DWORD disposition = 0;
+  HKEY key = nullptr;
+  ASSERT_EQ(
+      RegCreateKeyExA(root_, "a\\b\\c", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition),
+      ERROR_SUCCESS);
+  EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
+  RegCloseKey(key);
+  EXPECT_EQ(Probe(root_, "a"), ERROR_SUCCESS);
+  EXPECT_EQ(Probe(root_, "A\\B"), ERROR_SUCCESS);
+  EXPECT_EQ(Probe(root_, "a\\\\b\\c\\"), ERROR_SUCCESS);
+  EXPECT_EQ(Probe(root_, "a\\c"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Probe(root_, "\\a"), ERROR_BAD_PATHNAME);
+  EXPECT_EQ(Touch(root_, "\\x"), ERROR_BAD_PATHNAME);
+  EXPECT_EQ(Probe(root_, "x"), ERROR_FILE_NOT_FOUND);
+
+  ASSERT_EQ(
+      RegCreateKeyExA(root_, "a\\b", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition),
+      ERROR_SUCCESS);
+  EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
+  RegCloseKey(key);
+}
+
+TEST_F(RegistryApiTest, EmptySubkeyNameIsTheKeyItself) {
+  HKEY same = nullptr;
+  ASSERT_EQ(Open(root_, "", &same), ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(same, "v", 7), ERROR_SUCCESS);
+  RegCloseKey(same);
+  DWORD value = 0;
+  DWORD size = 4;
+  EXPECT_EQ(RegQueryValueExA(root_, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(value, 7u);
+  EXPECT_EQ(Touch(root_, ""), ERROR_SUCCESS);
+  EXPECT_TRUE(SubkeyNames(root_).empty());
+}
+
+TEST_F(RegistryApiTest, DeleteRefusesKeysWithSubkeysAndRemovesValues) {
+  ASSERT_EQ(Touch(root_, "parent\\child"), ERROR_SUCCESS);
+  HKEY parent = nullptr;
+  ASSERT_EQ(Open(root_, "parent", &parent), ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(parent, "kept", 1), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyA(root_, "parent"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(ValueNames(parent), std::vector<std::string>{"kept"});
+  EXPECT_EQ(RegDeleteKeyA(root_, "PARENT\\Child"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyA(root_, "parent\\child"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegDeleteKeyA(root_, "parent"), ERROR_SUCCESS);
+  EXPECT_EQ(Probe(root_, "parent"), ERROR_FILE_NOT_FOUND);
+  // Recreated, it starts empty.
+  RegCloseKey(parent);
+  ASSERT_EQ(Create(root_, "parent", &parent), ERROR_SUCCESS);
+  EXPECT_TRUE(ValueNames(parent).empty());
+  RegCloseKey(parent);
+}
+
+TEST_F(RegistryApiTest, HandlesOfDeletedKeysFail) {
+  HKEY doomed = nullptr;
+  ASSERT_EQ(Create(root_, "doomed", &doomed), ERROR_SUCCESS);
+  ASSERT_EQ(RegDeleteKeyA(root_, "doomed"), ERROR_SUCCESS);
+  DWORD size = 4;
+  DWORD value = 0;
+  HKEY child = nullptr;
+  char name[16];
+  DWORD length = sizeof(name);
+  EXPECT_EQ(SetDword(doomed, "v", 1), ERROR_KEY_DELETED);
+  EXPECT_EQ(RegQueryValueExA(doomed, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
+            ERROR_KEY_DELETED);
+  EXPECT_EQ(Create(doomed, "child", &child), ERROR_KEY_DELETED);
+  EXPECT_EQ(Open(doomed, "", &child), ERROR_KEY_DELETED);
+  EXPECT_EQ(RegEnumKeyExA(doomed, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_KEY_DELETED);
+  EXPECT_EQ(RegEnumValueA(doomed, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_KEY_DELETED);
+  EXPECT_EQ(RegCloseKey(doomed), ERROR_SUCCESS);
+  // A key recreated under the same name is a new key.
+  EXPECT_EQ(Touch(root_, "doomed"), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryApiTest, NullAndClosedHandlesAreInvalid) {
+  HKEY key = nullptr;
+  ASSERT_EQ(Create(root_, "k", &key), ERROR_SUCCESS);
+  ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+  EXPECT_EQ(SetDword(key, "v", 1), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
+  HKEY other = nullptr;
+  EXPECT_EQ(Open(nullptr, "Software", &other), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(SetDword(nullptr, "v", 1), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(RegistryApiTest, KeyStaysValidAfterTheHandleItWasOpenedFromIsClosed) {
+  HKEY parent = nullptr;
+  HKEY child = nullptr;
+  ASSERT_EQ(Create(root_, "p", &parent), ERROR_SUCCESS);
+  ASSERT_EQ(Create(parent, "c", &child), ERROR_SUCCESS);
+  RegCloseKey(parent);
+  EXPECT_EQ(SetDword(child, "v", 1), ERROR_SUCCESS);
+  RegCloseKey(child);
+}
+
+TEST_F(RegistryApiTest, SmallBuffersGiveMoreDataWithTypeAndSize) {
+  ASSERT_EQ(SetBytes(root_, "LongValueName", REG_BINARY, "0123456789"), ERROR_SUCCESS);
+  BYTE data[4];
+  DWORD size = sizeof(data);
+  DWORD type = 0;
+  EXPECT_EQ(RegQueryValueExA(root_, "LongValueName", nullptr, &type, data, &size), ERROR_MORE_DATA);
+  EXPECT_EQ(type, REG_BINARY);
+  EXPECT_EQ(size, 10u);
+  // Without a buffer, only the size.
+  size = 0;
+  EXPECT_EQ(RegQueryValueExA(root_, "LongValueName", nullptr, &type, nullptr, &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(size, 10u);
+
+  char name[5];
+  DWORD length = sizeof(name);
+  EXPECT_EQ(RegEnumValueA(root_, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_MORE_DATA);
+  ASSERT_EQ(Touch(root_, "LongSubkeyName"), ERROR_SUCCESS);
+  length = sizeof(name);
+  EXPECT_EQ(RegEnumKeyExA(root_, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_MORE_DATA);
+}
+
+TEST_F(RegistryApiTest, EnumerationEndsWithNoMoreItemsAndRepeatsItself) {
+  ASSERT_EQ(Touch(root_, "one"), ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(root_, "v", 1), ERROR_SUCCESS);
+  char name[64];
+  DWORD length = sizeof(name);
+  EXPECT_EQ(RegEnumKeyExA(root_, 1, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_NO_MORE_ITEMS);
+  length = sizeof(name);
+  EXPECT_EQ(RegEnumValueA(root_, 1, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_NO_MORE_ITEMS);
+  length = sizeof(name);
+  ASSERT_EQ(RegEnumKeyExA(root_, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(std::string(name, length), "one");
+  // A change to the key is seen by the same handle's next enumeration.
+  ASSERT_EQ(Touch(root_, "two"), ERROR_SUCCESS);
+  EXPECT_EQ(SubkeyNames(root_), (std::vector<std::string>{"one", "two"}));
+}
+
+TEST_F(RegistryApiTest, NameLengthLimits) {
+  const std::string longest_key(255, 'k');
+  EXPECT_EQ(Touch(root_, longest_key.c_str()), ERROR_SUCCESS);
+  EXPECT_EQ(Touch(root_, (longest_key + "kk").c_str()), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(Probe(root_, (longest_key + "kk").c_str()), ERROR_INVALID_PARAMETER);
+  // 255 characters even where each takes two bytes.
+  std::string wide_key;
+  for (int i = 0; i < 255; ++i) wide_key += "\xC3\xA9";
+  EXPECT_EQ(Touch(root_, wide_key.c_str()), ERROR_SUCCESS);
+
+  const std::string longest_value(16383, 'v');
+  EXPECT_EQ(SetDword(root_, longest_value.c_str(), 1), ERROR_SUCCESS);
+  EXPECT_EQ(SetDword(root_, (longest_value + "v").c_str(), 1), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(ValueNames(root_), std::vector<std::string>{longest_value});
+}
+
+TEST_F(RegistryApiTest, ValuesComeBackWithTheirExactBytesAndType) {
+  const std::string bytes("\x00\xFF\x10\x80 tail", 9);
+  ASSERT_EQ(SetBytes(root_, "raw", REG_BINARY, bytes), ERROR_SUCCESS);
+  ASSERT_EQ(SetBytes(root_, "short", REG_DWORD, std::string("\x05\x01", 2)), ERROR_SUCCESS);
+  ASSERT_EQ(SetBytes(root_, "empty", REG_NONE, ""), ERROR_SUCCESS);
+  ASSERT_EQ(SetBytes(root_, "", REG_SZ, std::string("default", 8)), ERROR_SUCCESS);
+  CommitAndReopen();
+  HKEY key = nullptr;
+  ASSERT_EQ(Open(HKEY_CURRENT_USER, "Software\\DovetuneTest", &key), ERROR_SUCCESS);
+  struct Expected {
+    const char* name;
+    DWORD type;
+    std::string bytes;
+  };
+  for (const Expected& expected :
+       {Expected{"raw", REG_BINARY, bytes},
+        Expected{"SHORT", REG_DWORD, std::string("\x05\x01", 2)}, Expected{"empty", REG_NONE, ""},
+        Expected{nullptr, REG_SZ, std::string("default", 8)}}) {
+    char data[32];
+    DWORD size = sizeof(data);
+    DWORD type = 99;
+    ASSERT_EQ(
+        RegQueryValueExA(key, expected.name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size),
+        ERROR_SUCCESS);
+    EXPECT_EQ(type, expected.type);
+    EXPECT_EQ(std::string(data, size), expected.bytes);
+  }
+  DWORD size = 0;
+  EXPECT_EQ(RegQueryValueExA(key, "missing", nullptr, nullptr, nullptr, &size),
+            ERROR_FILE_NOT_FOUND);
+  RegCloseKey(key);
+}
+
+TEST_F(RegistryApiTest, ARunThatDoesNotCommitLeavesNoTrace) {
+  ASSERT_EQ(Touch(root_, "kept"), ERROR_SUCCESS);
+  RegCloseKey(root_);
+  CommitAndReopen();
+  ASSERT_EQ(Open(HKEY_CURRENT_USER, "Software\\DovetuneTest", &root_), ERROR_SUCCESS);
+  ASSERT_EQ(Touch(root_, "dropped"), ERROR_SUCCESS);
+  RegCloseKey(root_);
+  DiscardAndReopen();
+  ASSERT_EQ(Open(HKEY_CURRENT_USER, "Software\\DovetuneTest", &root_), ERROR_SUCCESS);
+  EXPECT_EQ(SubkeyNames(root_), std::vector<std::string>{"kept"});
+}
+
+#ifndef _WIN32
+// A real registry holds much more; the embedded one starts as small as it can.
+TEST_F(RegistryApiTest, FreshRegistryHoldsSoftwareOnly) {
+  HKEY user = nullptr;
+  ASSERT_EQ(Open(HKEY_CURRENT_USER, "", &user), ERROR_SUCCESS);
+  EXPECT_EQ(SubkeyNames(user), std::vector<std::string>{"Software"});
+  RegCloseKey(user);
+  EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, ""), ERROR_ACCESS_DENIED);
+}
+#endif
+
+}  // namespace

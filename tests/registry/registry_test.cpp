@@ -1,0 +1,164 @@
+// CRegistry: the key wrapper the preset store is built on.
+
+#include "registry/registry.h"
+
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_store.h"
+
+namespace {
+
+constexpr char kTestPath[] = "Software\\DovetuneTest";
+
+class CRegistryTest : public RegistryTest {
+ protected:
+  void SetUp() override {
+    RegistryTest::SetUp();
+    CRegistry software(HKEY_CURRENT_USER, "Software");
+    ASSERT_TRUE(software.CreateKey("DovetuneTest"));
+  }
+
+  static std::vector<std::string> AllValueNames(CRegistry& key) {
+    std::vector<std::string> names;
+    std::string name;
+    while (key.EnumValue(name)) names.push_back(name);
+    return names;
+  }
+  static std::vector<std::string> AllSubkeyNames(CRegistry& key) {
+    std::vector<std::string> names;
+    std::string name;
+    while (key.EnumKey(name)) names.push_back(name);
+    return names;
+  }
+};
+
+TEST_F(CRegistryTest, FailedOpenHoldsNothingAndEverythingAfterFails) {
+  CRegistry key;
+  EXPECT_FALSE(key.Open(HKEY_CURRENT_USER, "Software\\Missing"));
+  EXPECT_FALSE(key.IsOpen());
+  EXPECT_EQ(key.GetPath(), "");
+  DWORD value = 42;
+  std::string name = "untouched";
+  EXPECT_FALSE(key.KeyExists(""));
+  EXPECT_FALSE(key.ReadDword("v", value));
+  EXPECT_FALSE(key.WriteDword("v", 1));
+  EXPECT_FALSE(key.EnumKey(name));
+  EXPECT_FALSE(key.EnumValue(name));
+  EXPECT_FALSE(key.CreateKey("x"));
+  EXPECT_EQ(value, 42u);
+}
+
+TEST_F(CRegistryTest, PathTextFollowsOpenAndOpenKey) {
+  CRegistry key(HKEY_CURRENT_USER, "Software");
+  EXPECT_EQ(key.GetPath(), "HKEY_CURRENT_USER\\Software");
+  ASSERT_TRUE(key.OpenKey("DovetuneTest"));
+  EXPECT_EQ(key.GetPath(), "HKEY_CURRENT_USER\\Software\\DovetuneTest");
+  ASSERT_TRUE(key.CreateKey("a"));
+  EXPECT_EQ(key.GetPath(), "HKEY_CURRENT_USER\\Software\\DovetuneTest\\a");
+  // A failed OpenKey still extends the text, but holds no key any more.
+  EXPECT_FALSE(key.OpenKey("missing"));
+  EXPECT_FALSE(key.IsOpen());
+  EXPECT_EQ(key.GetPath(), "HKEY_CURRENT_USER\\Software\\DovetuneTest\\a\\missing");
+  key.Close();
+  EXPECT_EQ(key.GetPath(), "HKEY_CURRENT_USER\\Software\\DovetuneTest\\a\\missing");
+  EXPECT_TRUE(key.Open(HKEY_LOCAL_MACHINE, ""));
+  EXPECT_EQ(key.GetPath(), "HKEY_LOCAL_MACHINE\\");
+  key.Close();
+  EXPECT_EQ(key.GetPath(), "");
+}
+
+TEST_F(CRegistryTest, CreateKeyOfAnExistingKeyKeepsItsValues) {
+  {
+    CRegistry key(HKEY_CURRENT_USER, kTestPath);
+    ASSERT_TRUE(key.CreateKey("sub"));
+    ASSERT_TRUE(key.WriteDword("kept", 5));
+  }
+  CRegistry key(HKEY_CURRENT_USER, kTestPath);
+  ASSERT_TRUE(key.CreateKey("SUB"));
+  DWORD value = 0;
+  EXPECT_TRUE(key.ReadDword("kept", value));
+  EXPECT_EQ(value, 5u);
+}
+
+TEST_F(CRegistryTest, KeyExistsLeavesTheHeldKeyAlone) {
+  CRegistry key(HKEY_CURRENT_USER, kTestPath);
+  ASSERT_TRUE(key.WriteDword("mark", 1));
+  ASSERT_TRUE(key.CreateKey("child"));
+  ASSERT_TRUE(key.Open(HKEY_CURRENT_USER, kTestPath));
+  EXPECT_TRUE(key.KeyExists("CHILD"));
+  EXPECT_FALSE(key.KeyExists("other"));
+  EXPECT_TRUE(key.KeyExists(""));
+  DWORD value = 0;
+  EXPECT_TRUE(key.ReadDword("mark", value));
+  EXPECT_EQ(key.GetPath(), "HKEY_CURRENT_USER\\Software\\DovetuneTest");
+}
+
+TEST_F(CRegistryTest, ReadDwordAcceptsOnlyFourByteDwords) {
+  CRegistry key(HKEY_CURRENT_USER, kTestPath);
+  HKEY raw = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kTestPath, 0, KEY_ALL_ACCESS, &raw), ERROR_SUCCESS);
+  const BYTE bytes[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  ASSERT_EQ(RegSetValueExA(raw, "short", 0, REG_DWORD, bytes, 2), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(raw, "long", 0, REG_DWORD, bytes, 8), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(raw, "binary", 0, REG_BINARY, bytes, 4), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(raw, "string", 0, REG_SZ, bytes, 4), ERROR_SUCCESS);
+  RegCloseKey(raw);
+
+  for (const char* name : {"short", "long", "binary", "string", "missing"}) {
+    DWORD value = 0xDEADBEEF;
+    EXPECT_FALSE(key.ReadDword(name, value)) << name;
+    EXPECT_EQ(value, 0xDEADBEEFu) << name;
+  }
+  ASSERT_TRUE(key.WriteDword("binary", 0x80000001u));
+  DWORD value = 0;
+  EXPECT_TRUE(key.ReadDword("BINARY", value));
+  EXPECT_EQ(value, 0x80000001u);
+}
+
+TEST_F(CRegistryTest, EnumerationRestartsFromTheFirstAfterTheEnd) {
+  CRegistry key(HKEY_CURRENT_USER, kTestPath);
+  ASSERT_TRUE(key.WriteDword("b", 1));
+  ASSERT_TRUE(key.WriteDword("a", 2));
+  {
+    CRegistry child(HKEY_CURRENT_USER, kTestPath);
+    ASSERT_TRUE(child.CreateKey("y"));
+    ASSERT_TRUE(child.Open(HKEY_CURRENT_USER, kTestPath));
+    ASSERT_TRUE(child.CreateKey("X"));
+  }
+  const std::vector<std::string> values{"b", "a"};
+  const std::vector<std::string> subkeys{"X", "y"};
+  EXPECT_EQ(AllValueNames(key), values);
+  EXPECT_EQ(AllValueNames(key), values);
+  EXPECT_EQ(AllSubkeyNames(key), subkeys);
+  EXPECT_EQ(AllSubkeyNames(key), subkeys);
+}
+
+TEST_F(CRegistryTest, LongValueNamesAreEnumeratedNotSkipped) {
+  CRegistry key(HKEY_CURRENT_USER, kTestPath);
+  const std::string long_name(700, 'n');
+  const std::string longest_name(16383, 'm');
+  ASSERT_TRUE(key.WriteDword("first", 1));
+  ASSERT_TRUE(key.WriteDword(long_name, 2));
+  ASSERT_TRUE(key.WriteDword(std::string(499, 'e'), 3));
+  ASSERT_TRUE(key.WriteDword(longest_name, 4));
+  ASSERT_TRUE(key.WriteDword("last", 5));
+  EXPECT_EQ(AllValueNames(key), (std::vector<std::string>{"first", long_name, std::string(499, 'e'),
+                                                          longest_name, "last"}));
+}
+
+TEST_F(CRegistryTest, DeleteKeyWorksOnItsArgumentsAlone) {
+  CRegistry key(HKEY_CURRENT_USER, kTestPath);
+  ASSERT_TRUE(key.CreateKey("gone"));
+  ASSERT_TRUE(key.Open(HKEY_CURRENT_USER, kTestPath));
+  EXPECT_TRUE(key.DeleteKey(HKEY_CURRENT_USER, "Software\\DovetuneTest\\GONE"));
+  EXPECT_FALSE(key.KeyExists("gone"));
+  EXPECT_FALSE(key.DeleteKey(HKEY_CURRENT_USER, "Software\\DovetuneTest\\gone"));
+  EXPECT_EQ(key.GetPath(), "HKEY_CURRENT_USER\\Software\\DovetuneTest");
+  EXPECT_TRUE(key.WriteDword("still", 1));
+  // Deleting a key that has subkeys fails.
+  ASSERT_TRUE(key.CreateKey("a\\b"));
+  EXPECT_FALSE(key.DeleteKey(HKEY_CURRENT_USER, "Software\\DovetuneTest\\a"));
+}
+
+}  // namespace

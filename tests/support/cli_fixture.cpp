@@ -1,0 +1,60 @@
+#include "tests/support/cli_fixture.h"
+
+#include "registry/registry_session.h"
+
+const char CliTest::kCurrentPath[] = "Software\\Orvane\\Ostrel\\Zelvo (HE-AAC)";
+
+std::string Lines(std::initializer_list<const char*> lines) {
+  std::string text;
+  for (const char* line : lines) text += std::string(line) + "\n";
+  return text;
+}
+
+std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
+
+CliTest::CliTest() : store_path_(folder_.File("registry.db")) {}
+
+ProcessResult CliTest::Run(const std::vector<std::string>& arguments) {
+  return RunProgram(DOVETUNE_BINARY, arguments, store_path_);
+}
+
+std::string CliTest::Output(const std::vector<std::string>& arguments) {
+  const ProcessResult result = Run(arguments);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  return result.out;
+}
+
+std::string CliTest::PresetPath(const std::string& name) {
+  return "Software\\Orvane\\Ostrel\\Presets\\" + name;
+}
+
+void CliTest::SetValue(const std::string& key_path, const std::string& name, DWORD type,
+                       const std::string& bytes) {
+  CRegistrySession session;
+  std::string error;
+  ASSERT_TRUE(session.Open(store_path_, &error)) << error;
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                           static_cast<DWORD>(bytes.size())),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  ASSERT_TRUE(session.Commit(&error)) << error;
+}
+
+void CliTest::SetDword(const std::string& key_path, const std::string& name, DWORD value) {
+  const char bytes[4] = {static_cast<char>(value), static_cast<char>(value >> 8),
+                         static_cast<char>(value >> 16), static_cast<char>(value >> 24)};
+  SetValue(key_path, name, REG_DWORD, std::string(bytes, 4));
+}
+
+void CliTest::DeleteKey(const std::string& key_path) {
+  CRegistrySession session;
+  std::string error;
+  ASSERT_TRUE(session.Open(store_path_, &error)) << error;
+  ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, key_path.c_str()), ERROR_SUCCESS) << key_path;
+  ASSERT_TRUE(session.Commit(&error)) << error;
+}

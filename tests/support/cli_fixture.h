@@ -1,0 +1,41 @@
+// Test support: runs the built dovetune on a store of the test's own and
+// compares exactly what it prints.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "registry/win32_api.h"
+#include "tests/support/process.h"
+#include "tests/support/temp_store.h"
+
+// The text of |lines|, each ended with a newline.
+std::string Lines(std::initializer_list<const char*> lines);
+// The text up to its first newline.
+std::string FirstLine(const std::string& text);
+
+class CliTest : public ::testing::Test {
+ protected:
+  CliTest();
+
+  ProcessResult Run(const std::vector<std::string>& arguments);
+  // Runs a command that must succeed silently on standard error, and returns
+  // its standard output.
+  std::string Output(const std::vector<std::string>& arguments);
+
+  // Changes the store between runs through the registry layer, as another
+  // program sharing the registry would.
+  void SetValue(const std::string& key_path, const std::string& name, DWORD type,
+                const std::string& bytes);
+  void SetDword(const std::string& key_path, const std::string& name, DWORD value);
+  void DeleteKey(const std::string& key_path);
+
+  static std::string PresetPath(const std::string& name);
+  static const char kCurrentPath[];
+
+  TempFolder folder_;
+  std::string store_path_;
+};

@@ -1,0 +1,41 @@
+// Test support: a registry of its own for each test, opened the way a run of
+// the program opens it, in a temporary folder that is removed afterwards.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "registry/registry_session.h"
+
+// A temporary folder, removed with everything in it when destroyed.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::string& path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const std::string& content);
+
+class RegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  // Keeps this run's changes and starts another run on the same store.
+  void CommitAndReopen();
+  // Drops this run's changes and starts another run on the same store.
+  void DiscardAndReopen();
+
+  TempFolder folder_;
+  std::string store_path_;
+  std::unique_ptr<CRegistrySession> session_;
+};
