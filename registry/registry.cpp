@@ -4,8 +4,9 @@
 
 namespace {
 
-// The longest value name the registry allows, with its terminating zero.
-constexpr DWORD kLongestValueName = 16384;
+// Room for the longest value name the registry allows, 16,383 UTF-16 units,
+// in the narrow encoding, where one unit can take up to three bytes.
+constexpr DWORD kLongestValueName = 3 * 16383 + 1;
 
 const char* RootName(HKEY hRoot) {
   if (hRoot == HKEY_CLASSES_ROOT) return "HKEY_CLASSES_ROOT";

@@ -147,6 +147,29 @@ TEST_F(CRegistryTest, LongValueNamesAreEnumeratedNotSkipped) {
                                                           longest_name, "last"}));
 }
 
+TEST_F(CRegistryTest, LongNonAsciiNamesAreEnumeratedNotSkipped) {
+  std::string accents;  // 16,383 characters of two bytes each
+  for (int i = 0; i < 16383; ++i) accents += "\xC3\xA9";
+  std::string euros;  // 16,383 characters of three bytes each
+  for (int i = 0; i < 16383; ++i) euros += "\xE2\x82\xAC";
+  CRegistry key(HKEY_CURRENT_USER, kTestPath);
+  ASSERT_TRUE(key.WriteDword("first", 1));
+  ASSERT_TRUE(key.WriteDword(accents, 2));
+  ASSERT_TRUE(key.WriteDword(euros, 3));
+  ASSERT_TRUE(key.WriteDword("last", 4));
+  EXPECT_EQ(AllValueNames(key), (std::vector<std::string>{"first", accents, euros, "last"}));
+
+  // Subkey names of up to 255 characters may take more than the first buffer.
+  std::string long_key;
+  for (int i = 0; i < 255; ++i) long_key += "\xC3\xA9";
+  CRegistry parent(HKEY_CURRENT_USER, kTestPath);
+  ASSERT_TRUE(parent.CreateKey("a"));
+  ASSERT_TRUE(parent.Open(HKEY_CURRENT_USER, kTestPath));
+  ASSERT_TRUE(parent.CreateKey(long_key));
+  ASSERT_TRUE(parent.Open(HKEY_CURRENT_USER, kTestPath));
+  EXPECT_EQ(AllSubkeyNames(parent), (std::vector<std::string>{"a", long_key}));
+}
+
 TEST_F(CRegistryTest, DeleteKeyWorksOnItsArgumentsAlone) {
   CRegistry key(HKEY_CURRENT_USER, kTestPath);
   ASSERT_TRUE(key.CreateKey("gone"));
