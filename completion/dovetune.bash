@@ -19,6 +19,8 @@ _dovetune_store_path() {
 # may hold those characters itself, so the line is split at the last match.
 _dovetune_preset_names() {
   local program=$1 line
+  # The command word as typed: a leading tilde is not expanded yet.
+  # shellcheck disable=SC2088
   [[ $program == "~/"* ]] && program=$HOME/${program#"~/"}
   if [[ ! -e $(_dovetune_store_path) ]]; then
     printf '%s\n' current default

@@ -2,6 +2,8 @@
 # Sources the bash completion and calls it as bash does, with prepared
 # COMP_WORDS and COMP_CWORD, against a temporary store holding awkward names.
 # Usage: completion_test.sh COMPLETION_SCRIPT DOVETUNE_BINARY
+# Names hold quotes, dollars and backslashes on purpose.
+# shellcheck disable=SC1003,SC2016
 set -euo pipefail
 
 script=$1

@@ -26,7 +26,8 @@ done
 
 # Every installed file is one of ours: the layout names no build leftovers.
 unexpected=$(cd "$prefix" && find . -type f | grep -v -E \
-  '^\./(bin/dovetune[^/]*|share/man/man1/dovetune[^/]*\.1|share/bash-completion/completions/dovetune[^/]*)$' || true)
+  '^\./(bin/dovetune[^/]*|share/man/man1/dovetune[^/]*\.1|share/bash-completion/completions/dovetune[^/]*)$') ||
+  true
 [[ -z $unexpected ]] || fail "unexpected files installed: $unexpected"
 
 installed=$prefix/bin/dovetune
@@ -54,7 +55,8 @@ DOVETUNE_REGISTRY=$work "$installed" view >"$work/out" 2>"$work/err" || status=$
   fail "a failed run reported: $(cat "$work/err")"
 
 # The installed manual page is the one man finds for the installed program.
-if command -v man >/dev/null 2>&1; then
+# A minimised system has a man that only explains itself.
+if [[ $(man --version 2>/dev/null) == "man "[0-9]* ]]; then
   page=$(MANPATH=$prefix/share/man MANWIDTH=80 man dovetune 2>/dev/null | tr -d '\b') ||
     fail "man finds no page for dovetune under the prefix"
   [[ $page == *"BITRATE LADDER"* ]] || fail "man dovetune shows another page"

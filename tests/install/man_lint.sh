@@ -13,7 +13,7 @@ fi
 have_man=no
 have_groff=no
 # A minimised system has a man that only explains itself; it formats nothing.
-if command -v man >/dev/null 2>&1 && man --version >/dev/null 2>&1; then
+if command -v man >/dev/null 2>&1 && [[ $(man --version 2>/dev/null) == "man "[0-9]* ]]; then
   have_man=yes
 fi
 command -v groff >/dev/null 2>&1 && have_groff=yes
