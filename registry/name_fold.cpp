@@ -82,6 +82,17 @@ char32_t UpperCase(char32_t code_point) {
 }  // namespace
 
 std::string FoldName(const std::string& name) {
+  // Most names are plain ASCII, where folding is upper-casing a-z.
+  bool ascii = true;
+  for (const char c : name) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  if (ascii) {
+    std::string folded = name;
+    for (char& c : folded) {
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return folded;
+  }
+
   std::string folded;
   folded.reserve(name.size());
   for (size_t pos = 0; pos < name.size();) {
