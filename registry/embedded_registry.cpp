@@ -161,11 +161,21 @@ LONG EmbeddedRegistry::Walk(int64_t from, LPCSTR path, bool create, KeyLocation*
 LONG EmbeddedRegistry::OpenKey(HKEY parent, LPCSTR sub_key, PHKEY result) {
   if (!result) return ERROR_INVALID_PARAMETER;
   int64_t from = 0;
-  KeyLocation location;
-  LONG status = Resolve(parent, &from);
-  if (status == ERROR_SUCCESS) status = Walk(from, sub_key, false, &location);
-  if (status == ERROR_SUCCESS) *result = AddHandle(location.key);
-  return status;
+  const LONG status = Resolve(parent, &from);
+  if (status != ERROR_SUCCESS) return status;
+  // Paths of several components, such as the presets key's, are opened over
+  // and over; each is walked once.
+  const bool nested = sub_key && std::strchr(sub_key, '\\');
+  int64_t key = nested ? cache_.FindPath(from, sub_key) : 0;
+  if (key == 0) {
+    KeyLocation location;
+    const LONG walked = Walk(from, sub_key, false, &location);
+    if (walked != ERROR_SUCCESS) return walked;
+    key = location.key;
+    if (nested) cache_.RememberPath(from, sub_key, key);
+  }
+  *result = AddHandle(key);
+  return ERROR_SUCCESS;
 }
 
 LONG EmbeddedRegistry::CreateKey(HKEY parent, LPCSTR sub_key, PHKEY result, LPDWORD disposition) {

@@ -70,7 +70,17 @@ void KeyCache::ChildAdded(int64_t parent, const std::string& folded_name, int64_
   subkeys_.erase(parent);
 }
 
+int64_t KeyCache::FindPath(int64_t from, const std::string& path) const {
+  const auto found = paths_.find(ChildName{from, path});
+  return found == paths_.end() ? 0 : found->second;
+}
+
+void KeyCache::RememberPath(int64_t from, const std::string& path, int64_t key) {
+  paths_[ChildName{from, path}] = key;
+}
+
 void KeyCache::KeyDeleted(int64_t parent, const std::string& folded_name, int64_t key) {
+  paths_.clear();  // any of them may have led through the deleted key
   if (parent != 0) {
     children_.erase(ChildName{parent, folded_name});
     subkeys_.erase(parent);

@@ -1,7 +1,7 @@
-// What a run has already read of the embedded store: subkey ids by name, the
-// subkey lists of keys that were enumerated, and the values of the keys read
-// last. Listing the presets and summarising each one then costs one query per
-// preset instead of one per path component and per value. The registry tells
+// What a run has already read of the embedded store: keys by path, subkey ids
+// by name, the subkey lists of keys that were enumerated, and the values of
+// the keys read last. Listing the presets and summarising each one then costs
+// one query per preset instead of one per path component and per value. The registry tells
 // the cache of every change it makes, so the cache always agrees with the
 // store; nothing else writes to the store during a run, which holds it locked.
 #pragma once
@@ -44,6 +44,10 @@ class KeyCache {
   // |parent| is 0 when it is not known.
   void KeyDeleted(int64_t parent, const std::string& folded_name, int64_t key);
 
+  // Keys by a path of several components beneath a key: 0 when not known.
+  int64_t FindPath(int64_t from, const std::string& path) const;
+  void RememberPath(int64_t from, const std::string& path, int64_t key);
+
   // Subkey names in the store's order; null until SetSubkeys.
   const std::vector<std::string>* Subkeys(int64_t parent) const;
   void SetSubkeys(int64_t parent, const std::vector<SqliteStore::Child>& children);
@@ -74,6 +78,7 @@ class KeyCache {
   };
 
   std::unordered_map<ChildName, int64_t, ChildNameHash> children_;
+  std::unordered_map<ChildName, int64_t, ChildNameHash> paths_;
   std::unordered_map<int64_t, std::vector<std::string>> subkeys_;
   std::vector<HeldValues> values_;
   uint64_t uses_ = 0;

@@ -83,18 +83,15 @@ char32_t UpperCase(char32_t code_point) {
 
 std::string FoldName(const std::string& name) {
   // Most names are plain ASCII, where folding is upper-casing a-z.
+  std::string folded = name;
   bool ascii = true;
-  for (const char c : name) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-  if (ascii) {
-    std::string folded = name;
-    for (char& c : folded) {
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return folded;
+  for (char& c : folded) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    ascii = ascii && static_cast<unsigned char>(c) < 0x80;
   }
+  if (ascii) return folded;
 
-  std::string folded;
-  folded.reserve(name.size());
+  folded.clear();
   for (size_t pos = 0; pos < name.size();) {
     char32_t code_point = 0;
     const size_t length = DecodeUtf8(name, pos, &code_point);

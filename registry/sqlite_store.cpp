@@ -271,6 +271,7 @@ std::vector<SqliteStore::Child> SqliteStore::Children(int64_t parent) {
 // where ordering by place would search the table once more for every value.
 std::vector<SqliteStore::StoredValue> SqliteStore::Values(int64_t key) {
   std::vector<StoredValue> values;
+  values.reserve(16);  // every settings set holds ten
   Statement* query = Prepare("SELECT name, type, data, fold, seq FROM vals WHERE key = ?1");
   if (!query) return values;
   query->Bind(1, key);

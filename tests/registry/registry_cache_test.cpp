@@ -148,6 +148,23 @@ TEST_F(RegistryCacheTest, AKeyRemadeUnderAnOldNameStartsEmpty) {
   ExpectNextRunSeesTheSame();
 }
 
+TEST_F(RegistryCacheTest, APathOpenedBeforeItsKeyWasDeletedNoLongerLeadsThere) {
+  const char* path = "Software\\DovetuneCacheTest\\gone";
+  HKEY key = OpenPath(path);
+  ASSERT_EQ(SetText(key, "v", "old"), ERROR_SUCCESS);
+  RegCloseKey(key);
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  RegCloseKey(key);
+
+  ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, path), ERROR_SUCCESS);
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_ALL_ACCESS, &key), ERROR_FILE_NOT_FOUND);
+  RegCloseKey(OpenPath(path));
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  EXPECT_EQ(Read(key, "v"), "(missing)");
+  RegCloseKey(key);
+  ExpectNextRunSeesTheSame();
+}
+
 TEST_F(RegistryCacheTest, AKeyDeletedThroughItsOwnHandleLeavesItsParentsList) {
   HKEY parent = OpenPath(kRootPath);
   HKEY child = OpenPath("Software\\DovetuneCacheTest\\child");
