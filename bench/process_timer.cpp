@@ -132,8 +132,8 @@ int main(int argc, char** argv) {
     }
   }
   for (const Case& timed : cases) {
-    std::printf("%s\t%.3f\t%ld\n", timed.label.c_str(), Median(timed.milliseconds),
-                timed.peak_kilobytes);
+    std::printf("%s\t%.3f\t%.3f\t%ld\n", timed.label.c_str(), Median(timed.milliseconds),
+                Median(timed.cpu_milliseconds), timed.peak_kilobytes);
   }
   return 0;
 }
