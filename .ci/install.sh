@@ -27,7 +27,14 @@ rm -rf build/package
 deb=$(ls build/package/dovetune_*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "$deb: Depends: $depends"
-[[ $depends == *libsqlite3-0* ]] || { echo "the package does not depend on libsqlite3-0" >&2; exit 1; }
+# The tool links SQLite and the C++ runtime statically where their static
+# libraries are installed (they are, with the build's packages): then only
+# the C library is left to depend on.
+[[ $depends == *libc6* ]] || { echo "the package does not depend on libc6" >&2; exit 1; }
+if [[ $depends == *libsqlite3* ]] && ! ldd build/dovetune | grep -q libsqlite3; then
+  echo "the package depends on a SQLite library the program does not link" >&2
+  exit 1
+fi
 
 unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT

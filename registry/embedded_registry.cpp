@@ -128,47 +128,65 @@ HKEY EmbeddedRegistry::AddHandle(int64_t key) {
   return reinterpret_cast<HKEY>(value);
 }
 
-LONG EmbeddedRegistry::Walk(int64_t from, LPCSTR path, bool create, int64_t* key, bool* created) {
+int64_t EmbeddedRegistry::FindChild(int64_t parent, const std::string& folded_name) {
+  int64_t child = cache_.FindChild(parent, folded_name);
+  if (child == 0) {
+    child = store_.FindChild(parent, folded_name);
+    if (child != 0) cache_.RememberChild(parent, folded_name, child);
+  }
+  return child;
+}
+
+LONG EmbeddedRegistry::Walk(int64_t from, LPCSTR path, bool create, KeyLocation* location) {
   std::vector<std::string> components;
   const LONG split = SplitPath(path, &components);
   if (split != ERROR_SUCCESS) return split;
-  int64_t current = from;
+  location->key = from;
   for (const std::string& name : components) {
-    const std::string folded = FoldName(name);
-    int64_t child = store_.FindChild(current, folded);
+    location->parent = location->key;
+    location->folded_name = FoldName(name);
+    int64_t child = FindChild(location->parent, location->folded_name);
     if (child == 0 && !store_.failed()) {
       if (!create) return ERROR_FILE_NOT_FOUND;
-      child = store_.AddChild(current, name, folded);
-      *created = true;
+      child = store_.AddChild(location->parent, name, location->folded_name);
+      if (child != 0) cache_.ChildAdded(location->parent, location->folded_name, child);
+      location->created = true;
     }
     if (store_.failed()) return StoreError();
-    current = child;
+    location->key = child;
   }
-  *key = current;
   return ERROR_SUCCESS;
 }
 
 LONG EmbeddedRegistry::OpenKey(HKEY parent, LPCSTR sub_key, PHKEY result) {
   if (!result) return ERROR_INVALID_PARAMETER;
   int64_t from = 0;
-  int64_t key = 0;
-  bool created = false;
-  LONG status = Resolve(parent, &from);
-  if (status == ERROR_SUCCESS) status = Walk(from, sub_key, false, &key, &created);
-  if (status == ERROR_SUCCESS) *result = AddHandle(key);
-  return status;
+  const LONG status = Resolve(parent, &from);
+  if (status != ERROR_SUCCESS) return status;
+  // Paths of several components, such as the presets key's, are opened over
+  // and over; each is walked once.
+  const bool nested = sub_key && std::strchr(sub_key, '\\');
+  int64_t key = nested ? cache_.FindPath(from, sub_key) : 0;
+  if (key == 0) {
+    KeyLocation location;
+    const LONG walked = Walk(from, sub_key, false, &location);
+    if (walked != ERROR_SUCCESS) return walked;
+    key = location.key;
+    if (nested) cache_.RememberPath(from, sub_key, key);
+  }
+  *result = AddHandle(key);
+  return ERROR_SUCCESS;
 }
 
 LONG EmbeddedRegistry::CreateKey(HKEY parent, LPCSTR sub_key, PHKEY result, LPDWORD disposition) {
   if (!result) return ERROR_INVALID_PARAMETER;
   int64_t from = 0;
-  int64_t key = 0;
-  bool created = false;
+  KeyLocation location;
   LONG status = Resolve(parent, &from);
-  if (status == ERROR_SUCCESS) status = Walk(from, sub_key, true, &key, &created);
+  if (status == ERROR_SUCCESS) status = Walk(from, sub_key, true, &location);
   if (status != ERROR_SUCCESS) return status;
-  *result = AddHandle(key);
-  if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  *result = AddHandle(location.key);
+  if (disposition) *disposition = location.created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   return ERROR_SUCCESS;
 }
 
@@ -177,16 +195,22 @@ LONG EmbeddedRegistry::CloseKey(HKEY key) {
   return handles_.erase(reinterpret_cast<uintptr_t>(key)) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
+KeyValues* EmbeddedRegistry::ValuesOf(int64_t key) {
+  KeyValues* values = cache_.Values(key);
+  if (values) return values;
+  std::vector<SqliteStore::StoredValue> stored = store_.Values(key);
+  return store_.failed() ? nullptr : cache_.SetValues(key, std::move(stored));
+}
+
 LONG EmbeddedRegistry::QueryValue(HKEY key, LPCSTR name, LPDWORD type, LPBYTE data,
                                   LPDWORD data_size) {
   int64_t id = 0;
   const LONG status = Resolve(key, &id);
   if (status != ERROR_SUCCESS) return status;
-  SqliteStore::Value value;
-  if (!store_.FindValue(id, FoldName(name ? name : ""), &value)) {
-    return store_.failed() ? StoreError() : ERROR_FILE_NOT_FOUND;
-  }
-  return CopyData(value, type, data, data_size);
+  const KeyValues* values = ValuesOf(id);
+  if (!values) return StoreError();
+  const SqliteStore::Value* value = values->Find(FoldName(name ? name : ""));
+  return value ? CopyData(*value, type, data, data_size) : ERROR_FILE_NOT_FOUND;
 }
 
 LONG EmbeddedRegistry::SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* data,
@@ -199,16 +223,19 @@ LONG EmbeddedRegistry::SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* d
   if (status != ERROR_SUCCESS) return status;
   SqliteStore::Value value{value_name, type,
                            std::string(reinterpret_cast<const char*>(data), data ? data_size : 0)};
-  return store_.SetValue(id, value, FoldName(value_name)) ? ERROR_SUCCESS : StoreError();
+  const std::string folded_name = FoldName(value_name);
+  if (!store_.SetValue(id, value, folded_name)) return StoreError();
+  if (KeyValues* values = cache_.Values(id)) values->Set(value, folded_name);
+  return ERROR_SUCCESS;
 }
 
 LONG EmbeddedRegistry::DeleteKey(HKEY parent, LPCSTR sub_key) {
   int64_t from = 0;
-  int64_t key = 0;
-  bool created = false;
+  KeyLocation location;
   LONG status = Resolve(parent, &from);
-  if (status == ERROR_SUCCESS) status = Walk(from, sub_key, false, &key, &created);
+  if (status == ERROR_SUCCESS) status = Walk(from, sub_key, false, &location);
   if (status != ERROR_SUCCESS) return status;
+  const int64_t key = location.key;
   for (const auto& entry : handles_) {
     if (IsPredefinedRoot(reinterpret_cast<HKEY>(entry.first)) && entry.second.key == key) {
       return ERROR_ACCESS_DENIED;
@@ -216,6 +243,7 @@ LONG EmbeddedRegistry::DeleteKey(HKEY parent, LPCSTR sub_key) {
   }
   if (store_.HasChildren(key)) return ERROR_ACCESS_DENIED;
   if (store_.failed() || !store_.DeleteKey(key)) return StoreError();
+  cache_.KeyDeleted(location.parent, location.folded_name, key);
   for (auto& entry : handles_) {
     if (entry.second.key == key) entry.second.deleted = true;
   }
@@ -226,22 +254,26 @@ LONG EmbeddedRegistry::DeleteValue(HKEY key, LPCSTR name) {
   int64_t id = 0;
   const LONG status = Resolve(key, &id);
   if (status != ERROR_SUCCESS) return status;
-  if (store_.DeleteValue(id, FoldName(name ? name : ""))) return ERROR_SUCCESS;
-  return store_.failed() ? StoreError() : ERROR_FILE_NOT_FOUND;
+  const bool deleted = store_.DeleteValue(id, FoldName(name ? name : ""));
+  if (store_.failed()) return StoreError();
+  if (!deleted) return ERROR_FILE_NOT_FOUND;
+  cache_.DropValues(id);
+  return ERROR_SUCCESS;
 }
 
 LONG EmbeddedRegistry::EnumKey(HKEY key, DWORD index, LPSTR name, LPDWORD name_length) {
   int64_t id = 0;
   const LONG status = Resolve(key, &id);
   if (status != ERROR_SUCCESS) return status;
-  OpenHandle& open = *FindHandle(key);
-  if (open.subkeys_generation != store_.generation()) {
-    open.subkeys = store_.ChildNames(id);
-    open.subkeys_generation = store_.generation();
+  const std::vector<std::string>* subkeys = cache_.Subkeys(id);
+  if (!subkeys) {
+    const std::vector<SqliteStore::Child> children = store_.Children(id);
     if (store_.failed()) return StoreError();
+    cache_.SetSubkeys(id, children);
+    subkeys = cache_.Subkeys(id);
   }
-  if (index >= open.subkeys.size()) return ERROR_NO_MORE_ITEMS;
-  return CopyName(open.subkeys[index], name, name_length);
+  if (index >= subkeys->size()) return ERROR_NO_MORE_ITEMS;
+  return CopyName((*subkeys)[index], name, name_length);
 }
 
 LONG EmbeddedRegistry::EnumValue(HKEY key, DWORD index, LPSTR name, LPDWORD name_length,
@@ -249,14 +281,10 @@ LONG EmbeddedRegistry::EnumValue(HKEY key, DWORD index, LPSTR name, LPDWORD name
   int64_t id = 0;
   const LONG status = Resolve(key, &id);
   if (status != ERROR_SUCCESS) return status;
-  OpenHandle& open = *FindHandle(key);
-  if (open.values_generation != store_.generation()) {
-    open.values = store_.Values(id);
-    open.values_generation = store_.generation();
-    if (store_.failed()) return StoreError();
-  }
-  if (index >= open.values.size()) return ERROR_NO_MORE_ITEMS;
-  const SqliteStore::Value& value = open.values[index];
+  const KeyValues* values = ValuesOf(id);
+  if (!values) return StoreError();
+  if (index >= values->size()) return ERROR_NO_MORE_ITEMS;
+  const SqliteStore::Value& value = values->At(index);
   if (type) *type = value.type;
   const LONG name_status = CopyName(value.name, name, name_length);
   const LONG data_status = CopyData(value, type, data, data_size);

@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "registry/key_cache.h"
 #include "registry/sqlite_store.h"
 #include "registry/win32_api.h"
 
@@ -38,25 +39,29 @@ class EmbeddedRegistry {
                  LPDWORD data_size);
 
  private:
-  // One open handle: the key it names, and the key's subkeys and values as
-  // last listed, kept while the store is unchanged so that enumerating by
-  // index does not list the key again for every index.
   struct OpenHandle {
     int64_t key = 0;
     bool deleted = false;
-    uint64_t subkeys_generation = UINT64_MAX;
-    std::vector<std::string> subkeys;
-    uint64_t values_generation = UINT64_MAX;
-    std::vector<SqliteStore::Value> values;
+  };
+  // Where a path led: the key, its parent and its folded name (both unknown
+  // for an empty path), and whether the walk created anything.
+  struct KeyLocation {
+    int64_t key = 0;
+    int64_t parent = 0;
+    std::string folded_name;
+    bool created = false;
   };
 
   LONG Resolve(HKEY handle, int64_t* key);
-  LONG Walk(int64_t from, LPCSTR path, bool create, int64_t* key, bool* created);
+  LONG Walk(int64_t from, LPCSTR path, bool create, KeyLocation* location);
+  int64_t FindChild(int64_t parent, const std::string& folded_name);
+  KeyValues* ValuesOf(int64_t key);
   LONG StoreError() const;
   HKEY AddHandle(int64_t key);
   OpenHandle* FindHandle(HKEY handle);
 
   SqliteStore store_;
+  KeyCache cache_;
   std::unordered_map<uintptr_t, OpenHandle> handles_;
   uintptr_t next_handle_ = 0x1000;
 };

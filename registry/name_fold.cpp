@@ -82,8 +82,16 @@ char32_t UpperCase(char32_t code_point) {
 }  // namespace
 
 std::string FoldName(const std::string& name) {
-  std::string folded;
-  folded.reserve(name.size());
+  // Most names are plain ASCII, where folding is upper-casing a-z.
+  std::string folded = name;
+  bool ascii = true;
+  for (char& c : folded) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  }
+  if (ascii) return folded;
+
+  folded.clear();
   for (size_t pos = 0; pos < name.size();) {
     char32_t code_point = 0;
     const size_t length = DecodeUtf8(name, pos, &code_point);

@@ -126,7 +126,8 @@ bool SqliteStore::CreateFresh(const std::string& path, std::string* error) {
 
 bool SqliteStore::Open(const std::string& path, int wait_ms, std::string* error) {
   path_ = path;
-  int code = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+  int code =
+      sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (code != SQLITE_OK) {
     *error = Describe(db_, code);
     return false;
@@ -211,7 +212,6 @@ bool SqliteStore::Change(Statement* statement) {
   if (!statement) return false;
   const int code = statement->Step();
   if (code != SQLITE_DONE) return Fail(code);
-  ++generation_;
   return true;
 }
 
@@ -254,41 +254,32 @@ bool SqliteStore::DeleteKey(int64_t key) {
   return Change(row);
 }
 
-std::vector<std::string> SqliteStore::ChildNames(int64_t parent) {
-  std::vector<std::string> names;
-  Statement* query = Prepare("SELECT name FROM keys WHERE parent = ?1 ORDER BY fold");
-  if (!query) return names;
+std::vector<SqliteStore::Child> SqliteStore::Children(int64_t parent) {
+  std::vector<Child> children;
+  Statement* query = Prepare("SELECT id, name, fold FROM keys WHERE parent = ?1 ORDER BY fold");
+  if (!query) return children;
   query->Bind(1, parent);
   int code;
-  while ((code = query->Step()) == SQLITE_ROW) names.push_back(query->Bytes(0));
-  if (code != SQLITE_DONE) Fail(code);
-  return names;
-}
-
-bool SqliteStore::FindValue(int64_t key, const std::string& folded_name, Value* value) {
-  Statement* query = Prepare("SELECT name, type, data FROM vals WHERE key = ?1 AND fold = ?2");
-  if (!query) return false;
-  query->Bind(1, key).Bind(2, folded_name);
-  const int code = query->Step();
-  if (code != SQLITE_ROW) {
-    if (code != SQLITE_DONE) Fail(code);
-    return false;
+  while ((code = query->Step()) == SQLITE_ROW) {
+    children.push_back(Child{query->Number(0), query->Bytes(1), query->Bytes(2)});
   }
-  value->name = query->Bytes(0);
-  value->type = static_cast<uint32_t>(query->Number(1));
-  value->data = query->Bytes(2);
-  return true;
+  if (code != SQLITE_DONE) Fail(code);
+  return children;
 }
 
-std::vector<SqliteStore::Value> SqliteStore::Values(int64_t key) {
-  std::vector<Value> values;
-  Statement* query = Prepare("SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY seq");
+// Reads the rows along the primary key, which holds every column: one search,
+// where ordering by place would search the table once more for every value.
+std::vector<SqliteStore::StoredValue> SqliteStore::Values(int64_t key) {
+  std::vector<StoredValue> values;
+  values.reserve(16);  // every settings set holds ten
+  Statement* query = Prepare("SELECT name, type, data, fold, seq FROM vals WHERE key = ?1");
   if (!query) return values;
   query->Bind(1, key);
   int code;
   while ((code = query->Step()) == SQLITE_ROW) {
-    values.push_back(
-        Value{query->Bytes(0), static_cast<uint32_t>(query->Number(1)), query->Bytes(2)});
+    values.push_back(StoredValue{
+        Value{query->Bytes(0), static_cast<uint32_t>(query->Number(1)), query->Bytes(2)},
+        query->Bytes(3), query->Number(4)});
   }
   if (code != SQLITE_DONE) Fail(code);
   return values;

@@ -19,6 +19,16 @@ class SqliteStore {
     uint32_t type = 0;
     std::string data;
   };
+  struct StoredValue {
+    Value value;
+    std::string folded_name;
+    int64_t place;  // values of a key are in the order of their places
+  };
+  struct Child {
+    int64_t id;
+    std::string name;
+    std::string folded_name;
+  };
 
   SqliteStore();
   ~SqliteStore();
@@ -46,22 +56,18 @@ class SqliteStore {
   bool read_only_failure() const { return failure_code_ == SQLITE_READONLY; }
   bool disk_full_failure() const { return failure_code_ == SQLITE_FULL; }
 
-  // Counts every change, so that callers can tell when a list they hold is stale.
-  uint64_t generation() const { return generation_; }
-
   // Key rows. Id 0 means no key: a missing one, or a failure.
   int64_t FindRoot(const std::string& folded_name);
   int64_t FindChild(int64_t parent, const std::string& folded_name);
   int64_t AddChild(int64_t parent, const std::string& name, const std::string& folded_name);
   bool HasChildren(int64_t key);
   bool DeleteKey(int64_t key);
-  // The names of the subkeys, in the order of their folded forms.
-  std::vector<std::string> ChildNames(int64_t parent);
+  // The subkeys, in the order of their folded names.
+  std::vector<Child> Children(int64_t parent);
 
-  // Value rows.
-  bool FindValue(int64_t key, const std::string& folded_name, Value* value);
-  // The values of a key in the order they were created.
-  std::vector<Value> Values(int64_t key);
+  // Value rows: all of a key's values in one query, in no particular order;
+  // sorted by place they are in the order they were created.
+  std::vector<StoredValue> Values(int64_t key);
   // Creates the value at the end of the key's values, or replaces the type and
   // data of the one with the same folded name, keeping its place and name.
   bool SetValue(int64_t key, const Value& value, const std::string& folded_name);
@@ -79,6 +85,5 @@ class SqliteStore {
   bool in_transaction_ = false;
   std::string failure_;
   int failure_code_ = SQLITE_OK;
-  uint64_t generation_ = 0;
   std::unordered_map<const char*, std::unique_ptr<Statement>> statements_;
 };

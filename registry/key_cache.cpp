@@ -1,0 +1,136 @@
+#include "registry/key_cache.h"
+
+#include <algorithm>
+
+namespace {
+
+// Values of this many keys are held; a run works on two or three at a time.
+constexpr size_t kHeldKeys = 4;
+
+}  // namespace
+
+KeyValues::KeyValues(std::vector<SqliteStore::StoredValue> stored) : stored_(std::move(stored)) {
+  order_by_fold_.resize(stored_.size());
+  for (size_t i = 0; i < stored_.size(); ++i) order_by_fold_[i] = static_cast<uint32_t>(i);
+  order_by_place_ = order_by_fold_;
+  // The store hands the values over in the order of their folded names, so
+  // the first sort finds its work done.
+  const auto by_fold = [this](uint32_t a, uint32_t b) {
+    return stored_[a].folded_name < stored_[b].folded_name;
+  };
+  if (!std::is_sorted(order_by_fold_.begin(), order_by_fold_.end(), by_fold)) {
+    std::sort(order_by_fold_.begin(), order_by_fold_.end(), by_fold);
+  }
+  std::sort(order_by_place_.begin(), order_by_place_.end(),
+            [this](uint32_t a, uint32_t b) { return stored_[a].place < stored_[b].place; });
+}
+
+size_t KeyValues::LowerBound(const std::string& folded_name) const {
+  return std::lower_bound(order_by_fold_.begin(), order_by_fold_.end(), folded_name,
+                          [this](uint32_t index, const std::string& name) {
+                            return stored_[index].folded_name < name;
+                          }) -
+         order_by_fold_.begin();
+}
+
+const SqliteStore::Value* KeyValues::Find(const std::string& folded_name) const {
+  const size_t at = LowerBound(folded_name);
+  if (at == order_by_fold_.size() || stored_[order_by_fold_[at]].folded_name != folded_name) {
+    return nullptr;
+  }
+  return &stored_[order_by_fold_[at]].value;
+}
+
+void KeyValues::Set(const SqliteStore::Value& value, const std::string& folded_name) {
+  const size_t at = LowerBound(folded_name);
+  if (at < order_by_fold_.size() && stored_[order_by_fold_[at]].folded_name == folded_name) {
+    SqliteStore::Value& existing = stored_[order_by_fold_[at]].value;
+    existing.type = value.type;
+    existing.data = value.data;
+    return;
+  }
+  const uint32_t index = static_cast<uint32_t>(stored_.size());
+  const int64_t place = stored_.empty() ? 1 : stored_[order_by_place_.back()].place + 1;
+  stored_.push_back(SqliteStore::StoredValue{value, folded_name, place});
+  order_by_fold_.insert(order_by_fold_.begin() + at, index);
+  order_by_place_.push_back(index);
+}
+
+int64_t KeyCache::FindChild(int64_t parent, const std::string& folded_name) const {
+  const auto found = children_.find(ChildName{parent, folded_name});
+  return found == children_.end() ? 0 : found->second;
+}
+
+void KeyCache::RememberChild(int64_t parent, const std::string& folded_name, int64_t child) {
+  children_[ChildName{parent, folded_name}] = child;
+}
+
+void KeyCache::ChildAdded(int64_t parent, const std::string& folded_name, int64_t child) {
+  RememberChild(parent, folded_name, child);
+  subkeys_.erase(parent);
+}
+
+int64_t KeyCache::FindPath(int64_t from, const std::string& path) const {
+  const auto found = paths_.find(ChildName{from, path});
+  return found == paths_.end() ? 0 : found->second;
+}
+
+void KeyCache::RememberPath(int64_t from, const std::string& path, int64_t key) {
+  paths_[ChildName{from, path}] = key;
+}
+
+void KeyCache::KeyDeleted(int64_t parent, const std::string& folded_name, int64_t key) {
+  paths_.clear();  // any of them may have led through the deleted key
+  if (parent != 0) {
+    children_.erase(ChildName{parent, folded_name});
+    subkeys_.erase(parent);
+  } else {
+    for (auto child = children_.begin(); child != children_.end();) {
+      child = child->second == key ? children_.erase(child) : std::next(child);
+    }
+    subkeys_.clear();
+  }
+  subkeys_.erase(key);
+  DropValues(key);
+}
+
+const std::vector<std::string>* KeyCache::Subkeys(int64_t parent) const {
+  const auto found = subkeys_.find(parent);
+  return found == subkeys_.end() ? nullptr : &found->second;
+}
+
+void KeyCache::SetSubkeys(int64_t parent, const std::vector<SqliteStore::Child>& children) {
+  std::vector<std::string>& names = subkeys_[parent];
+  names.clear();
+  names.reserve(children.size());
+  for (const SqliteStore::Child& child : children) {
+    names.push_back(child.name);
+    RememberChild(parent, child.folded_name, child.id);
+  }
+}
+
+KeyValues* KeyCache::Values(int64_t key) {
+  for (HeldValues& held : values_) {
+    if (held.key != key) continue;
+    held.last_use = ++uses_;
+    return &held.values;
+  }
+  return nullptr;
+}
+
+KeyValues* KeyCache::SetValues(int64_t key, std::vector<SqliteStore::StoredValue> stored) {
+  DropValues(key);
+  if (values_.size() == kHeldKeys) {
+    values_.erase(std::min_element(
+        values_.begin(), values_.end(),
+        [](const HeldValues& a, const HeldValues& b) { return a.last_use < b.last_use; }));
+  }
+  values_.push_back(HeldValues{key, ++uses_, KeyValues(std::move(stored))});
+  return &values_.back().values;
+}
+
+void KeyCache::DropValues(int64_t key) {
+  values_.erase(std::remove_if(values_.begin(), values_.end(),
+                               [key](const HeldValues& held) { return held.key == key; }),
+                values_.end());
+}

@@ -1,0 +1,85 @@
+// What a run has already read of the embedded store: keys by path, subkey ids
+// by name, the subkey lists of keys that were enumerated, and the values of
+// the keys read last. Listing the presets and summarising each one then costs
+// one query per preset instead of one per path component and per value. The registry tells
+// the cache of every change it makes, so the cache always agrees with the
+// store; nothing else writes to the store during a run, which holds it locked.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "registry/sqlite_store.h"
+
+// The values of one key in the order they were created, found by folded name.
+class KeyValues {
+ public:
+  explicit KeyValues(std::vector<SqliteStore::StoredValue> stored);
+
+  size_t size() const { return order_by_place_.size(); }
+  // The value at |index| in the order the values were created.
+  const SqliteStore::Value& At(size_t index) const { return stored_[order_by_place_[index]].value; }
+  const SqliteStore::Value* Find(const std::string& folded_name) const;
+  // As the store sets a value: the one with the same folded name keeps its
+  // name and place and takes the new type and data; a new one comes last.
+  void Set(const SqliteStore::Value& value, const std::string& folded_name);
+
+ private:
+  size_t LowerBound(const std::string& folded_name) const;
+
+  std::vector<SqliteStore::StoredValue> stored_;
+  std::vector<uint32_t> order_by_fold_;   // indexes into stored_
+  std::vector<uint32_t> order_by_place_;  // indexes into stored_
+};
+
+class KeyCache {
+ public:
+  // Subkey ids: 0 when the subkey is not known here (it may still exist).
+  int64_t FindChild(int64_t parent, const std::string& folded_name) const;
+  void RememberChild(int64_t parent, const std::string& folded_name, int64_t child);
+  void ChildAdded(int64_t parent, const std::string& folded_name, int64_t child);
+  // |parent| is 0 when it is not known.
+  void KeyDeleted(int64_t parent, const std::string& folded_name, int64_t key);
+
+  // Keys by a path of several components beneath a key: 0 when not known.
+  int64_t FindPath(int64_t from, const std::string& path) const;
+  void RememberPath(int64_t from, const std::string& path, int64_t key);
+
+  // Subkey names in the store's order; null until SetSubkeys.
+  const std::vector<std::string>* Subkeys(int64_t parent) const;
+  void SetSubkeys(int64_t parent, const std::vector<SqliteStore::Child>& children);
+
+  // Null when the key's values are not held; held are those of the few keys
+  // used last, so that memory stays small however many keys a run reads.
+  KeyValues* Values(int64_t key);
+  KeyValues* SetValues(int64_t key, std::vector<SqliteStore::StoredValue> stored);
+  void DropValues(int64_t key);
+
+ private:
+  struct ChildName {
+    int64_t parent;
+    std::string folded_name;
+    bool operator==(const ChildName& other) const {
+      return parent == other.parent && folded_name == other.folded_name;
+    }
+  };
+  struct ChildNameHash {
+    size_t operator()(const ChildName& name) const {
+      return std::hash<std::string>()(name.folded_name) ^ std::hash<int64_t>()(name.parent);
+    }
+  };
+  struct HeldValues {
+    int64_t key;
+    uint64_t last_use;
+    KeyValues values;
+  };
+
+  std::unordered_map<ChildName, int64_t, ChildNameHash> children_;
+  std::unordered_map<ChildName, int64_t, ChildNameHash> paths_;
+  std::unordered_map<int64_t, std::vector<std::string>> subkeys_;
+  std::vector<HeldValues> values_;
+  uint64_t uses_ = 0;
+};

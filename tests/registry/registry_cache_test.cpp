@@ -1,0 +1,217 @@
+// A run keeps what it has read of the store (subkey lists, subkey ids, the
+// values of the keys it read last). Whatever a run does, what it reads must be
+// exactly what the next run reads from the file.
+
+#include <string>
+#include <vector>
+
+#include "registry/win32_api.h"
+#include "tests/support/temp_store.h"
+
+namespace {
+
+// A key as the registry functions show it: its values in order, then each
+// subkey in order, recursively.
+std::string Describe(HKEY key, const std::string& indent = "") {
+  std::string text;
+  char name[600];
+  BYTE data[64];
+  for (DWORD index = 0;; ++index) {
+    DWORD name_length = sizeof(name);
+    DWORD type = 0;
+    DWORD size = sizeof(data);
+    if (RegEnumValueA(key, index, name, &name_length, nullptr, &type, data, &size) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    // Every value is read once more by name, as ReadDword does.
+    DWORD queried_type = 0;
+    BYTE queried[64];
+    DWORD queried_size = sizeof(queried);
+    const LONG query = RegQueryValueExA(key, name, nullptr, &queried_type, queried, &queried_size);
+    text += indent + name + " " + std::to_string(type) + " " +
+            std::string(reinterpret_cast<char*>(data), size) +
+            (query == ERROR_SUCCESS && queried_type == type && queried_size == size &&
+                     std::string(reinterpret_cast<char*>(queried), size) ==
+                         std::string(reinterpret_cast<char*>(data), size)
+                 ? ""
+                 : " (reads differently by name)") +
+            "\n";
+  }
+  for (DWORD index = 0;; ++index) {
+    DWORD name_length = sizeof(name);
+    if (RegEnumKeyExA(key, index, name, &name_length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    text += indent + "[" + name + "]\n";
+    HKEY subkey = nullptr;
+    if (RegOpenKeyExA(key, name, 0, KEY_ALL_ACCESS, &subkey) != ERROR_SUCCESS) {
+      text += indent + "  (cannot be opened by its listed name)\n";
+      continue;
+    }
+    text += Describe(subkey, indent + "  ");
+    RegCloseKey(subkey);
+  }
+  return text;
+}
+
+class RegistryCacheTest : public RegistryTest {
+ protected:
+  static constexpr const char* kRootPath = "Software\\DovetuneCacheTest";
+
+  HKEY OpenPath(const char* path) {
+    HKEY key = nullptr;
+    RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    return key;
+  }
+  static LONG SetText(HKEY key, const char* name, const std::string& text) {
+    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.data()),
+                          static_cast<DWORD>(text.size()));
+  }
+  static std::string Read(HKEY key, const char* name) {
+    char data[64];
+    DWORD size = sizeof(data);
+    if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size) !=
+        ERROR_SUCCESS) {
+      return "(missing)";
+    }
+    return std::string(data, size);
+  }
+  // The tree as this run sees it must be the tree the next run reads.
+  void ExpectNextRunSeesTheSame() {
+    HKEY root = OpenPath(kRootPath);
+    const std::string seen = Describe(root);
+    RegCloseKey(root);
+    CommitAndReopen();
+    root = OpenPath(kRootPath);
+    EXPECT_EQ(Describe(root), seen);
+    RegCloseKey(root);
+  }
+};
+
+TEST_F(RegistryCacheTest, ValuesWrittenAfterBeingReadAreSeenThroughEveryHandle) {
+  HKEY writer = OpenPath("Software\\DovetuneCacheTest\\Preset");
+  HKEY reader = OpenPath("Software\\DovetuneCacheTest\\preset");
+  ASSERT_EQ(SetText(writer, "Beta", "1"), ERROR_SUCCESS);
+  ASSERT_EQ(SetText(writer, "alpha", "2"), ERROR_SUCCESS);
+  EXPECT_EQ(Read(reader, "BETA"), "1");  // the key's values are now held
+
+  // Replacing keeps the first name and place; a new value comes last, even
+  // when its name sorts first.
+  ASSERT_EQ(SetText(writer, "ALPHA", "3"), ERROR_SUCCESS);
+  ASSERT_EQ(SetText(writer, "Aardvark", "4"), ERROR_SUCCESS);
+  EXPECT_EQ(Read(reader, "alpha"), "3");
+  EXPECT_EQ(Read(reader, "aardvark"), "4");
+  EXPECT_EQ(Describe(reader), "Beta 1 1\nalpha 1 3\nAardvark 1 4\n");
+  ASSERT_EQ(SetText(writer, "beta", "5"), ERROR_SUCCESS);
+  EXPECT_EQ(Describe(reader), "Beta 1 5\nalpha 1 3\nAardvark 1 4\n");
+  RegCloseKey(writer);
+  RegCloseKey(reader);
+  ExpectNextRunSeesTheSame();
+}
+
+TEST_F(RegistryCacheTest, SubkeyListsFollowKeysCreatedAndDeleted) {
+  HKEY parent = OpenPath(kRootPath);
+  for (const char* name : {"m", "B", "x"})
+    RegCloseKey(OpenPath((std::string(kRootPath) + "\\" + name).c_str()));
+  EXPECT_EQ(Describe(parent), "[B]\n[m]\n[x]\n");  // the list is now held
+
+  RegCloseKey(OpenPath("Software\\DovetuneCacheTest\\a"));
+  EXPECT_EQ(Describe(parent), "[a]\n[B]\n[m]\n[x]\n");
+  ASSERT_EQ(RegDeleteKeyA(parent, "M"), ERROR_SUCCESS);
+  EXPECT_EQ(Describe(parent), "[a]\n[B]\n[x]\n");
+  HKEY probe = nullptr;
+  EXPECT_EQ(RegOpenKeyExA(parent, "m", 0, KEY_ALL_ACCESS, &probe), ERROR_FILE_NOT_FOUND);
+  RegCloseKey(parent);
+  ExpectNextRunSeesTheSame();
+}
+
+TEST_F(RegistryCacheTest, AKeyRemadeUnderAnOldNameStartsEmpty) {
+  HKEY old_key = OpenPath("Software\\DovetuneCacheTest\\fast");
+  ASSERT_EQ(SetText(old_key, "DefBitRate", "old"), ERROR_SUCCESS);
+  EXPECT_EQ(Read(old_key, "DefBitRate"), "old");
+  HKEY parent = OpenPath(kRootPath);
+  ASSERT_EQ(RegDeleteKeyA(parent, "fast"), ERROR_SUCCESS);
+
+  HKEY new_key = OpenPath("Software\\DovetuneCacheTest\\FAST");
+  EXPECT_EQ(Read(new_key, "DefBitRate"), "(missing)");
+  EXPECT_EQ(Describe(parent), "[FAST]\n");
+  char data[8];
+  DWORD size = sizeof(data);
+  EXPECT_EQ(RegQueryValueExA(old_key, "DefBitRate", nullptr, nullptr, reinterpret_cast<BYTE*>(data),
+                             &size),
+            ERROR_KEY_DELETED);
+  RegCloseKey(old_key);
+  RegCloseKey(new_key);
+  RegCloseKey(parent);
+  ExpectNextRunSeesTheSame();
+}
+
+TEST_F(RegistryCacheTest, APathOpenedBeforeItsKeyWasDeletedNoLongerLeadsThere) {
+  const char* path = "Software\\DovetuneCacheTest\\gone";
+  HKEY key = OpenPath(path);
+  ASSERT_EQ(SetText(key, "v", "old"), ERROR_SUCCESS);
+  RegCloseKey(key);
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  RegCloseKey(key);
+
+  ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, path), ERROR_SUCCESS);
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_ALL_ACCESS, &key), ERROR_FILE_NOT_FOUND);
+  RegCloseKey(OpenPath(path));
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  EXPECT_EQ(Read(key, "v"), "(missing)");
+  RegCloseKey(key);
+  ExpectNextRunSeesTheSame();
+}
+
+TEST_F(RegistryCacheTest, AKeyDeletedThroughItsOwnHandleLeavesItsParentsList) {
+  HKEY parent = OpenPath(kRootPath);
+  HKEY child = OpenPath("Software\\DovetuneCacheTest\\child");
+  EXPECT_EQ(Describe(parent), "[child]\n");
+  ASSERT_EQ(RegDeleteKeyA(child, ""), ERROR_SUCCESS);
+  EXPECT_EQ(Describe(parent), "");
+  HKEY probe = nullptr;
+  EXPECT_EQ(RegOpenKeyExA(parent, "child", 0, KEY_ALL_ACCESS, &probe), ERROR_FILE_NOT_FOUND);
+  RegCloseKey(child);
+  RegCloseKey(parent);
+  ExpectNextRunSeesTheSame();
+}
+
+TEST_F(RegistryCacheTest, ManyKeysReadInTurnKeepTheirOwnValues) {
+  // More keys than a run holds values of, written and read in turn, so that
+  // held values are let go and read again from the store.
+  std::vector<HKEY> keys;
+  for (int i = 0; i < 12; ++i) {
+    keys.push_back(OpenPath(("Software\\DovetuneCacheTest\\k" + std::to_string(i)).c_str()));
+    ASSERT_EQ(SetText(keys.back(), "v", std::to_string(i)), ERROR_SUCCESS);
+  }
+  for (int round = 0; round < 3; ++round) {
+    for (int i = 0; i < 12; ++i) {
+      EXPECT_EQ(Read(keys[i], "V"), std::to_string(i + round * 100));
+      ASSERT_EQ(SetText(keys[i], "v", std::to_string(i + (round + 1) * 100)), ERROR_SUCCESS);
+    }
+  }
+  for (HKEY key : keys) RegCloseKey(key);
+  ExpectNextRunSeesTheSame();
+}
+
+TEST_F(RegistryCacheTest, ADiscardedRunLeavesNothingHeldForTheNext) {
+  HKEY key = OpenPath("Software\\DovetuneCacheTest\\kept");
+  ASSERT_EQ(SetText(key, "v", "committed"), ERROR_SUCCESS);
+  RegCloseKey(key);
+  CommitAndReopen();
+  key = OpenPath("Software\\DovetuneCacheTest\\kept");
+  ASSERT_EQ(SetText(key, "v", "discarded"), ERROR_SUCCESS);
+  RegCloseKey(OpenPath("Software\\DovetuneCacheTest\\dropped"));
+  RegCloseKey(key);
+  DiscardAndReopen();
+  key = OpenPath("Software\\DovetuneCacheTest\\kept");
+  EXPECT_EQ(Read(key, "v"), "committed");
+  RegCloseKey(key);
+  HKEY parent = OpenPath(kRootPath);
+  EXPECT_EQ(Describe(parent), "[kept]\n  v 1 committed\n");
+  RegCloseKey(parent);
+}
+
+}  // namespace
