@@ -209,17 +209,63 @@ LONG EmbeddedRegistry::DeleteKey(HKEY parent, LPCSTR sub_key) {
   LONG status = Resolve(parent, &from);
   if (status == ERROR_SUCCESS) status = Walk(from, sub_key, false, &key, &created);
   if (status != ERROR_SUCCESS) return status;
-  for (const auto& entry : handles_) {
-    if (IsPredefinedRoot(reinterpret_cast<HKEY>(entry.first)) && entry.second.key == key) {
-      return ERROR_ACCESS_DENIED;
-    }
-  }
+  if (IsRootKey(key)) return ERROR_ACCESS_DENIED;
   if (store_.HasChildren(key)) return ERROR_ACCESS_DENIED;
   if (store_.failed() || !store_.DeleteKey(key)) return StoreError();
-  for (auto& entry : handles_) {
-    if (entry.second.key == key) entry.second.deleted = true;
-  }
+  MarkDeleted({key});
   return ERROR_SUCCESS;
+}
+
+LONG EmbeddedRegistry::DeleteTree(HKEY parent, LPCSTR sub_key) {
+  int64_t from = 0;
+  int64_t key = 0;
+  bool created = false;
+  LONG status = Resolve(parent, &from);
+  if (status == ERROR_SUCCESS) status = Walk(from, sub_key, false, &key, &created);
+  if (status != ERROR_SUCCESS) return status;
+  if (sub_key && IsRootKey(key)) return ERROR_ACCESS_DENIED;
+  std::vector<int64_t> deleted_keys;
+  bool done = DeleteContents(key, &deleted_keys);
+  if (done && sub_key) {
+    done = store_.DeleteKey(key);
+    deleted_keys.push_back(key);
+  }
+  if (!done || store_.failed()) return StoreError();
+  MarkDeleted(deleted_keys);
+  return ERROR_SUCCESS;
+}
+
+bool EmbeddedRegistry::IsRootKey(int64_t key) const {
+  for (const auto& entry : handles_) {
+    if (IsPredefinedRoot(reinterpret_cast<HKEY>(entry.first)) && entry.second.key == key) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Deletes every value and every subkey, deepest first, of |key|.
+bool EmbeddedRegistry::DeleteContents(int64_t key, std::vector<int64_t>* deleted_keys) {
+  for (const std::string& name : store_.ChildNames(key)) {
+    const int64_t child = store_.FindChild(key, FoldName(name));
+    if (child == 0 || !DeleteContents(child, deleted_keys) || !store_.DeleteKey(child)) {
+      return false;
+    }
+    deleted_keys->push_back(child);
+  }
+  for (const SqliteStore::Value& value : store_.Values(key)) {
+    if (!store_.DeleteValue(key, FoldName(value.name))) return false;
+  }
+  return !store_.failed();
+}
+
+// Handles still open on deleted keys fail from now on, as the registry's do.
+void EmbeddedRegistry::MarkDeleted(const std::vector<int64_t>& deleted_keys) {
+  for (auto& entry : handles_) {
+    for (const int64_t key : deleted_keys) {
+      if (entry.second.key == key) entry.second.deleted = true;
+    }
+  }
 }
 
 LONG EmbeddedRegistry::DeleteValue(HKEY key, LPCSTR name) {
