@@ -9,6 +9,7 @@ reg_tool=$1
 dovetune=$2
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
+[ -x "$wineserver" ] || wineserver=/usr/lib/wine/wineserver64
 if [ ! -x "$wine" ] || [ ! -x "$wineserver" ]; then
   echo "skipped: $wine is not installed"
   exit 77
