@@ -236,18 +236,64 @@ LONG EmbeddedRegistry::DeleteKey(HKEY parent, LPCSTR sub_key) {
   if (status == ERROR_SUCCESS) status = Walk(from, sub_key, false, &location);
   if (status != ERROR_SUCCESS) return status;
   const int64_t key = location.key;
-  for (const auto& entry : handles_) {
-    if (IsPredefinedRoot(reinterpret_cast<HKEY>(entry.first)) && entry.second.key == key) {
-      return ERROR_ACCESS_DENIED;
-    }
-  }
+  if (IsRootKey(key)) return ERROR_ACCESS_DENIED;
   if (store_.HasChildren(key)) return ERROR_ACCESS_DENIED;
   if (store_.failed() || !store_.DeleteKey(key)) return StoreError();
   cache_.KeyDeleted(location.parent, location.folded_name, key);
-  for (auto& entry : handles_) {
-    if (entry.second.key == key) entry.second.deleted = true;
-  }
+  MarkDeleted({key});
   return ERROR_SUCCESS;
+}
+
+LONG EmbeddedRegistry::DeleteTree(HKEY parent, LPCSTR sub_key) {
+  int64_t from = 0;
+  KeyLocation location;
+  LONG status = Resolve(parent, &from);
+  if (status == ERROR_SUCCESS) status = Walk(from, sub_key, false, &location);
+  if (status != ERROR_SUCCESS) return status;
+  const int64_t key = location.key;
+  if (sub_key && IsRootKey(key)) return ERROR_ACCESS_DENIED;
+  std::vector<int64_t> deleted_keys;
+  bool done = DeleteContents(key, &deleted_keys);
+  if (done && sub_key) {
+    done = store_.DeleteKey(key);
+    deleted_keys.push_back(key);
+  }
+  // Whole trees go rarely; forgetting everything read is simpler than
+  // following each key out of the cache.
+  cache_.Clear();
+  if (!done || store_.failed()) return StoreError();
+  MarkDeleted(deleted_keys);
+  return ERROR_SUCCESS;
+}
+
+bool EmbeddedRegistry::IsRootKey(int64_t key) const {
+  for (const auto& entry : handles_) {
+    if (IsPredefinedRoot(reinterpret_cast<HKEY>(entry.first)) && entry.second.key == key) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Deletes every value and every subkey, deepest first, of |key|.
+bool EmbeddedRegistry::DeleteContents(int64_t key, std::vector<int64_t>* deleted_keys) {
+  for (const SqliteStore::Child& child : store_.Children(key)) {
+    if (!DeleteContents(child.id, deleted_keys) || !store_.DeleteKey(child.id)) return false;
+    deleted_keys->push_back(child.id);
+  }
+  for (const SqliteStore::StoredValue& stored : store_.Values(key)) {
+    if (!store_.DeleteValue(key, stored.folded_name)) return false;
+  }
+  return !store_.failed();
+}
+
+// Handles still open on deleted keys fail from now on, as the registry's do.
+void EmbeddedRegistry::MarkDeleted(const std::vector<int64_t>& deleted_keys) {
+  for (auto& entry : handles_) {
+    for (const int64_t key : deleted_keys) {
+      if (entry.second.key == key) entry.second.deleted = true;
+    }
+  }
 }
 
 LONG EmbeddedRegistry::DeleteValue(HKEY key, LPCSTR name) {

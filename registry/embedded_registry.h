@@ -34,6 +34,8 @@ class EmbeddedRegistry {
   LONG SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* data, DWORD data_size);
   LONG DeleteKey(HKEY parent, LPCSTR sub_key);
   LONG DeleteValue(HKEY key, LPCSTR name);
+  // With a null |sub_key| empties the key; otherwise deletes it as well.
+  LONG DeleteTree(HKEY parent, LPCSTR sub_key);
   LONG EnumKey(HKEY key, DWORD index, LPSTR name, LPDWORD name_length);
   LONG EnumValue(HKEY key, DWORD index, LPSTR name, LPDWORD name_length, LPDWORD type, LPBYTE data,
                  LPDWORD data_size);
@@ -58,6 +60,9 @@ class EmbeddedRegistry {
   KeyValues* ValuesOf(int64_t key);
   LONG StoreError() const;
   HKEY AddHandle(int64_t key);
+  bool IsRootKey(int64_t key) const;
+  bool DeleteContents(int64_t key, std::vector<int64_t>* deleted_keys);
+  void MarkDeleted(const std::vector<int64_t>& deleted_keys);
   OpenHandle* FindHandle(HKEY handle);
 
   SqliteStore store_;

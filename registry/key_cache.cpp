@@ -134,3 +134,10 @@ void KeyCache::DropValues(int64_t key) {
                                [key](const HeldValues& held) { return held.key == key; }),
                 values_.end());
 }
+
+void KeyCache::Clear() {
+  children_.clear();
+  paths_.clear();
+  subkeys_.clear();
+  values_.clear();
+}

@@ -58,6 +58,9 @@ class KeyCache {
   KeyValues* SetValues(int64_t key, std::vector<SqliteStore::StoredValue> stored);
   void DropValues(int64_t key);
 
+  // Forgets everything, as after a change too wide to follow key by key.
+  void Clear();
+
  private:
   struct ChildName {
     int64_t parent;

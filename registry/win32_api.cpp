@@ -44,6 +44,16 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   return registry ? registry->DeleteKey(hKey, lpSubKey) : ERROR_INVALID_HANDLE;
 }
 
+LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
+  EmbeddedRegistry* registry = EmbeddedRegistry::Active();
+  return registry ? registry->DeleteValue(hKey, lpValueName) : ERROR_INVALID_HANDLE;
+}
+
+LONG RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey) {
+  EmbeddedRegistry* registry = EmbeddedRegistry::Active();
+  return registry ? registry->DeleteTree(hKey, lpSubKey) : ERROR_INVALID_HANDLE;
+}
+
 LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
                    LPDWORD /*lpReserved*/, LPSTR /*lpClass*/, LPDWORD /*lpcchClass*/,
                    PFILETIME /*lpftLastWriteTime*/) {

@@ -1,4 +1,4 @@
-// The eight registry functions the program uses, with the types, constants and
+// The registry functions the programs use, with the types, constants and
 // predefined root keys of the Windows headers. On Windows they come from
 // advapi32; elsewhere this header declares our own versions, which keep the
 // registry in the embedded store.
@@ -78,6 +78,10 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
 LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
                     DWORD cbData);
 LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
+LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
+// Deletes the subkey with everything beneath it; with a null |lpSubKey|, the
+// values and subkeys of |hKey| but not the key itself.
+LONG RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey);
 LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
                    LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime);
 LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,

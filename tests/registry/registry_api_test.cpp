@@ -331,4 +331,44 @@ TEST_F(RegistryApiTest, FreshRegistryHoldsSoftwareOnly) {
 }
 #endif
 
+TEST_F(RegistryApiTest, DeleteValueRemovesOneValueWhateverItsCase) {
+  ASSERT_EQ(SetDword(root_, "Keep", 1), ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(root_, "Gone", 2), ERROR_SUCCESS);
+  ASSERT_EQ(SetBytes(root_, "", REG_SZ, std::string("default\0", 8)), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteValueA(root_, "GONE"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteValueA(root_, "Gone"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegDeleteValueA(root_, nullptr), ERROR_SUCCESS);  // the default value
+  EXPECT_EQ(ValueNames(root_), std::vector<std::string>{"Keep"});
+  EXPECT_EQ(RegDeleteValueA(nullptr, "Keep"), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(RegistryApiTest, DeleteTreeRemovesTheKeyAndEverythingBeneathIt) {
+  HKEY deep = nullptr;
+  ASSERT_EQ(Create(root_, "Tree\\A\\Deep", &deep), ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(deep, "x", 1), ERROR_SUCCESS);
+  ASSERT_EQ(Touch(root_, "Tree\\B"), ERROR_SUCCESS);
+  ASSERT_EQ(Touch(root_, "Treetop"), ERROR_SUCCESS);
+
+  EXPECT_EQ(RegDeleteTreeA(root_, "tree"), ERROR_SUCCESS);
+  EXPECT_EQ(Probe(root_, "Tree"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(SubkeyNames(root_), std::vector<std::string>{"Treetop"});
+  EXPECT_EQ(SetDword(deep, "y", 2), ERROR_KEY_DELETED);  // an open handle beneath it
+  RegCloseKey(deep);
+  EXPECT_EQ(RegDeleteTreeA(root_, "Tree"), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryApiTest, DeleteTreeWithoutSubkeyEmptiesTheKeyButKeepsIt) {
+  ASSERT_EQ(Touch(root_, "Inner\\Deeper"), ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(root_, "v", 1), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteTreeA(root_, nullptr), ERROR_SUCCESS);
+  EXPECT_TRUE(SubkeyNames(root_).empty());
+  EXPECT_TRUE(ValueNames(root_).empty());
+  EXPECT_EQ(SetDword(root_, "still usable", 1), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryApiTest, DeleteTreeNeverRemovesARootKey) {
+  EXPECT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, ""), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Probe(HKEY_CURRENT_USER, "Software\\DovetuneTest"), ERROR_SUCCESS);
+}
+
 }  // namespace

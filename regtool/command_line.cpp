@@ -1,0 +1,197 @@
+#include "regtool/command_line.h"
+
+#include <strings.h>
+
+#include <set>
+
+#include "regtool/value_data.h"
+
+namespace {
+
+struct OperationRule {
+  const char* word;
+  RegOperation operation;
+  int positionals;       // key, or key and file, or file
+  const char* switches;  // the switches it takes, each followed by a space
+};
+
+const OperationRule kOperations[] = {
+    {"query", RegOperation::kQuery, 1, "/v /ve /s /reg:32 /reg:64 "},
+    {"add", RegOperation::kAdd, 1, "/v /ve /t /s /d /f /reg:32 /reg:64 "},
+    {"delete", RegOperation::kDelete, 1, "/v /ve /va /f /reg:32 /reg:64 "},
+    {"export", RegOperation::kExport, 2, "/y /reg:32 /reg:64 "},
+    {"import", RegOperation::kImport, 1, "/reg:32 /reg:64 "},
+};
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+// Every switch of every operation; any other argument, even one starting
+// with a slash such as a file's path, is a key or a file.
+const char kAllSwitches[] = "/v /ve /va /s /t /d /f /y /reg:32 /reg:64 ";
+
+// The switch an argument names, in the form "/name", or empty when it is none.
+std::string SwitchName(const std::string& argument) {
+  if (argument.size() < 2 || (argument[0] != '/' && argument[0] != '-')) return "";
+  const std::string name = "/" + Lower(argument.substr(1));
+  return std::string(kAllSwitches).find(name + " ") == std::string::npos ? "" : name;
+}
+
+bool TakesArgument(const std::string& name, RegOperation operation) {
+  return name == "/v" || name == "/t" || name == "/d" ||
+         (name == "/s" && operation == RegOperation::kAdd);
+}
+
+class Parser {
+ public:
+  Parser(const OperationRule& rule, RegCommandLine* command, std::string* error)
+      : rule_(rule), command_(command), error_(error) {}
+
+  bool Parse(const std::vector<std::string>& arguments);
+
+ private:
+  bool Apply(const std::string& name, const std::string& argument);
+  bool Positional(const std::string& argument);
+  bool Check() const;
+  bool Fail(const std::string& reason) const {
+    *error_ = reason;
+    return false;
+  }
+
+  const OperationRule& rule_;
+  RegCommandLine* command_;
+  std::string* error_;
+  std::set<std::string> seen_;
+  int positionals_ = 0;
+};
+
+bool Parser::Parse(const std::vector<std::string>& arguments) {
+  for (size_t i = 1; i < arguments.size(); ++i) {
+    const std::string name = SwitchName(arguments[i]);
+    if (name.empty()) {
+      if (!Positional(arguments[i])) return false;
+      continue;
+    }
+    if (std::string(rule_.switches).find(name + " ") == std::string::npos) {
+      return Fail("Invalid syntax: " + std::string(rule_.word) + " does not take " + arguments[i]);
+    }
+    if (!seen_.insert(name).second)
+      return Fail("Invalid syntax: " + arguments[i] + " is given twice");
+    std::string argument;
+    if (TakesArgument(name, rule_.operation)) {
+      if (++i == arguments.size())
+        return Fail("Invalid syntax: " + arguments[i - 1] + " needs a value");
+      argument = arguments[i];
+    }
+    if (!Apply(name, argument)) return false;
+  }
+  return Check();
+}
+
+bool Parser::Positional(const std::string& argument) {
+  if (positionals_ == rule_.positionals) {
+    return Fail("Invalid syntax: too many arguments (" + argument + ")");
+  }
+  ++positionals_;
+  if (rule_.operation == RegOperation::kImport || positionals_ == 2) {
+    command_->file = argument;
+    return true;
+  }
+  std::string reason;
+  if (!ParseKeyPath(argument, &command_->key, &reason)) return Fail(reason);
+  return true;
+}
+
+bool Parser::Apply(const std::string& name, const std::string& argument) {
+  if (name == "/v") {
+    command_->has_value_name = true;
+    command_->value_name = argument;
+  } else if (name == "/ve") {
+    command_->has_value_name = true;
+  } else if (name == "/va") {
+    command_->all_values = true;
+  } else if (name == "/s" && rule_.operation == RegOperation::kAdd) {
+    if (argument.size() != 1) return Fail("Invalid syntax: the /s separator must be one character");
+    command_->separator = argument;
+  } else if (name == "/s") {
+    command_->recursive = true;
+  } else if (name == "/t") {
+    command_->has_type = true;
+    if (!ParseTypeName(argument, &command_->type)) {
+      return Fail("Invalid type \"" + argument +
+                  "\": use REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, "
+                  "REG_BINARY or REG_NONE");
+    }
+  } else if (name == "/d") {
+    command_->has_data = true;
+    command_->data = argument;
+  } else if (name == "/f") {
+    command_->force = true;
+  } else if (name == "/y") {
+    command_->overwrite_file = true;
+  }
+  return true;  // /reg:32 and /reg:64 choose a view the store does not have
+}
+
+bool Parser::Check() const {
+  if (positionals_ < rule_.positionals) {
+    return Fail(std::string("Invalid syntax: ") + rule_.word + " needs " +
+                (rule_.operation == RegOperation::kExport   ? "a key and a file"
+                 : rule_.operation == RegOperation::kImport ? "a file"
+                                                            : "a key"));
+  }
+  int selections = seen_.count("/v") + seen_.count("/ve") + seen_.count("/va");
+  if (selections > 1) return Fail("Invalid syntax: use only one of /v, /ve and /va");
+  if (seen_.count("/s") && rule_.operation == RegOperation::kAdd &&
+      command_->type != REG_MULTI_SZ) {
+    return Fail("Invalid syntax: /s separates the strings of REG_MULTI_SZ data only");
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseRegCommandLine(const std::vector<std::string>& arguments, RegCommandLine* command,
+                         std::string* error) {
+  *command = RegCommandLine();
+  if (arguments.empty()) {
+    *error = "Invalid syntax: an operation is missing. Type \"dovetune-reg /?\" for usage.";
+    return false;
+  }
+  if (arguments[0] == "/?" || arguments[0] == "-?" || Lower(arguments[0]) == "/help") {
+    command->operation = RegOperation::kHelp;
+    return true;
+  }
+  for (const OperationRule& rule : kOperations) {
+    if (strcasecmp(arguments[0].c_str(), rule.word) == 0) {
+      command->operation = rule.operation;
+      return Parser(rule, command, error).Parse(arguments);
+    }
+  }
+  *error = "Invalid operation \"" + arguments[0] + "\": use query, add, delete, export or import";
+  return false;
+}
+
+const char* RegUsage() {
+  return "Usage: dovetune-reg OPERATION [ARGUMENTS]\n"
+         "Looks into and changes the embedded registry that dovetune uses.\n"
+         "\n"
+         "  query  KEY [/v NAME | /ve] [/s]\n"
+         "  add    KEY [/v NAME | /ve] [/t TYPE] [/s SEPARATOR] [/d DATA] [/f]\n"
+         "  delete KEY [/v NAME | /ve | /va] /f\n"
+         "  export KEY FILE [/y]\n"
+         "  import FILE\n"
+         "\n"
+         "KEY is ROOT\\SUBKEY with ROOT one of HKLM, HKCU, HKCR, HKU, HKCC\n"
+         "(or HKEY_LOCAL_MACHINE and the other long names).\n"
+         "TYPE is REG_SZ (the default), REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD,\n"
+         "REG_QWORD, REG_BINARY or REG_NONE.\n"
+         "/f overwrites a value or deletes without asking: this tool never asks,\n"
+         "so without /f it refuses. /y lets export replace an existing file.\n"
+         "The store is $DOVETUNE_REGISTRY, else $XDG_CONFIG_HOME/dovetune/registry.db,\n"
+         "else ~/.config/dovetune/registry.db. Exit status 0 on success, 1 on failure.\n";
+}

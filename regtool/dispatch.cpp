@@ -1,0 +1,20 @@
+#include "regtool/commands.h"
+
+bool RunRegCommand(const RegCommandLine& command, std::string* out, std::string* error) {
+  switch (command.operation) {
+    case RegOperation::kHelp:
+      *out += RegUsage();
+      return true;
+    case RegOperation::kQuery:
+      return RunQuery(command, out, error);
+    case RegOperation::kAdd:
+      return RunAdd(command, out, error);
+    case RegOperation::kDelete:
+      return RunDelete(command, out, error);
+    case RegOperation::kExport:
+      return RunExport(command, out, error);
+    case RegOperation::kImport:
+      return RunImport(command, out, error);
+  }
+  return false;
+}

@@ -1,0 +1,87 @@
+// export and import: a key and everything beneath it to a .reg file, and the
+// changes a .reg file asks for into the registry.
+
+#include "regtool/commands.h"
+#include "regtool/file_io.h"
+#include "regtool/reg_file_reader.h"
+#include "regtool/reg_file_writer.h"
+#include "regtool/registry_key.h"
+
+namespace {
+
+bool ExportTree(const KeyPath& path, RegFileWriter* writer, std::string* error) {
+  RegKey key;
+  std::vector<RegValue> values;
+  std::vector<std::string> subkeys;
+  LONG status = key.Open(path);
+  if (status == ERROR_SUCCESS) status = key.Values(&values);
+  if (status == ERROR_SUCCESS) status = key.SubkeyNames(&subkeys);
+  if (status != ERROR_SUCCESS) {
+    *error = DescribeStatus(status);
+    return false;
+  }
+  if (!writer->AddKey(path.Full(), error)) return false;
+  for (const RegValue& value : values) {
+    if (!writer->AddValue(value, error)) {
+      *error += " (in " + path.Full() + ")";
+      return false;
+    }
+  }
+  for (const std::string& name : subkeys) {
+    if (!ExportTree(path.Child(name), writer, error)) return false;
+  }
+  return true;
+}
+
+// Makes one change; a key or value to delete that is not there is no failure.
+LONG Apply(const RegFileChange& change, RegKey* current) {
+  LONG status = ERROR_SUCCESS;
+  switch (change.kind) {
+    case RegFileChange::Kind::kCreateKey:
+      return current->Create(change.key);
+    case RegFileChange::Kind::kDeleteKey:
+      status = DeleteKeyTree(change.key);
+      break;
+    case RegFileChange::Kind::kSetValue:
+      return current->Set(change.value);
+    case RegFileChange::Kind::kDeleteValue:
+      status = current->DeleteValue(change.value.name);
+      break;
+  }
+  return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
+}
+
+}  // namespace
+
+bool RunExport(const RegCommandLine& command, std::string* out, std::string* error) {
+  if (FileExists(command.file) && !command.overwrite_file) {
+    *error = "The file " + command.file + " already exists; add /y to overwrite it.";
+    return false;
+  }
+  RegFileWriter writer;
+  if (!ExportTree(command.key, &writer, error)) return false;
+  if (!ReplaceFile(command.file, writer.Encode(), error)) return false;
+  *out += kOperationCompleted;
+  return true;
+}
+
+bool RunImport(const RegCommandLine& command, std::string* out, std::string* error) {
+  std::string bytes;
+  std::vector<RegFileChange> changes;
+  if (!ReadWholeFile(command.file, &bytes, error)) return false;
+  if (!ParseRegFile(bytes, &changes, error)) {
+    *error = command.file + ", " + *error;
+    return false;
+  }
+  RegKey current;
+  for (const RegFileChange& change : changes) {
+    const LONG status = Apply(change, &current);
+    if (status != ERROR_SUCCESS) {
+      *error =
+          command.file + ", line " + std::to_string(change.line) + ": " + DescribeStatus(status);
+      return false;
+    }
+  }
+  *out += kOperationCompleted;
+  return true;
+}

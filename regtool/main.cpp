@@ -1,0 +1,43 @@
+// dovetune-reg: looks into and changes the embedded registry that dovetune
+// uses, with the command line of the Windows reg tool.
+//
+// A run is one transaction: its changes are kept only when the whole
+// operation succeeds, and its output is printed only once they are kept.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "registry/registry_session.h"
+#include "regtool/command_line.h"
+#include "regtool/commands.h"
+
+namespace {
+
+int Fail(const std::string& error) {
+  std::fprintf(stderr, "ERROR: %s\n", error.c_str());
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  RegCommandLine command;
+  std::string error;
+  if (!ParseRegCommandLine(arguments, &command, &error)) return Fail(error);
+  if (command.operation == RegOperation::kHelp) {
+    std::fputs(RegUsage(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+
+  CRegistrySession session;
+  if (!session.Open(CRegistrySession::DefaultStorePath(), &error)) return Fail(error);
+  std::string out;
+  if (!RunRegCommand(command, &out, &error)) return Fail(error);
+  if (!session.Commit(&error)) return Fail(error);
+  if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0) {
+    return Fail("cannot write to standard output");
+  }
+  return 0;
+}

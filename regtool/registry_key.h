@@ -1,0 +1,42 @@
+// One open registry key for the tool's commands, closed when it goes out of
+// scope, with the listings and value operations the commands need. Every
+// operation goes through the registry functions and returns their status.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "registry/win32_api.h"
+#include "regtool/key_path.h"
+#include "regtool/value_data.h"
+
+class RegKey {
+ public:
+  RegKey() = default;
+  ~RegKey();
+  RegKey(const RegKey&) = delete;
+  RegKey& operator=(const RegKey&) = delete;
+
+  LONG Open(const KeyPath& path);
+  // Opens the key, creating every missing level.
+  LONG Create(const KeyPath& path);
+
+  // The subkeys' names and the values, in the registry's order.
+  LONG SubkeyNames(std::vector<std::string>* names) const;
+  LONG Values(std::vector<RegValue>* values) const;
+
+  LONG Query(const std::string& name, RegValue* value) const;
+  LONG Set(const RegValue& value) const;
+  LONG DeleteValue(const std::string& name) const;
+
+ private:
+  void Close();
+
+  HKEY key_ = nullptr;
+};
+
+// Deletes the key with everything beneath it.
+LONG DeleteKeyTree(const KeyPath& path);
+
+// The registry's status as a sentence for the user.
+std::string DescribeStatus(LONG status);

@@ -1,0 +1,117 @@
+#include "regtool/text_encoding.h"
+
+namespace {
+
+// Decodes one UTF-8 sequence at text[pos]; returns its length, or 0 when the
+// bytes there are not a valid, shortest-form sequence.
+size_t DecodeUtf8(const std::string& text, size_t pos, char32_t* code_point) {
+  const unsigned char lead = static_cast<unsigned char>(text[pos]);
+  size_t length = 0;
+  char32_t value = 0;
+  if (lead < 0x80) {
+    *code_point = lead;
+    return 1;
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    value = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    value = lead & 0x0F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    value = lead & 0x07;
+  } else {
+    return 0;
+  }
+  if (pos + length > text.size()) return 0;
+  for (size_t i = 1; i < length; ++i) {
+    const unsigned char next = static_cast<unsigned char>(text[pos + i]);
+    if ((next & 0xC0) != 0x80) return 0;
+    value = (value << 6) | (next & 0x3F);
+  }
+  static const char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (value < kSmallest[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+    return 0;
+  }
+  *code_point = value;
+  return length;
+}
+
+void AppendUtf8(char32_t code_point, std::string* out) {
+  if (code_point < 0x80) {
+    out->push_back(static_cast<char>(code_point));
+  } else if (code_point < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (code_point >> 6)));
+    out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+  } else if (code_point < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (code_point >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (code_point >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((code_point >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+  }
+}
+
+void AppendUnit(char32_t unit, std::string* out) {
+  out->push_back(static_cast<char>(unit & 0xFF));
+  out->push_back(static_cast<char>(unit >> 8));
+}
+
+}  // namespace
+
+bool Utf8ToUtf16Le(const std::string& utf8, std::string* utf16le) {
+  std::string out;
+  out.reserve(utf8.size() * 2);
+  for (size_t pos = 0; pos < utf8.size();) {
+    char32_t code_point = 0;
+    const size_t length = DecodeUtf8(utf8, pos, &code_point);
+    if (length == 0) return false;
+    pos += length;
+    if (code_point < 0x10000) {
+      AppendUnit(code_point, &out);
+    } else {
+      code_point -= 0x10000;
+      AppendUnit(0xD800 + (code_point >> 10), &out);
+      AppendUnit(0xDC00 + (code_point & 0x3FF), &out);
+    }
+  }
+  *utf16le = std::move(out);
+  return true;
+}
+
+bool Utf16LeToUtf8(const std::string& utf16le, std::string* utf8) {
+  if (utf16le.size() % 2 != 0) return false;
+  auto unit_at = [&utf16le](size_t pos) {
+    return static_cast<char32_t>(static_cast<unsigned char>(utf16le[pos]) |
+                                 (static_cast<unsigned char>(utf16le[pos + 1]) << 8));
+  };
+  std::string out;
+  out.reserve(utf16le.size());
+  for (size_t pos = 0; pos < utf16le.size(); pos += 2) {
+    char32_t unit = unit_at(pos);
+    if (unit >= 0xDC00 && unit <= 0xDFFF) return false;
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+      if (pos + 2 >= utf16le.size()) return false;
+      const char32_t low = unit_at(pos + 2);
+      if (low < 0xDC00 || low > 0xDFFF) return false;
+      unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+      pos += 2;
+    }
+    AppendUtf8(unit, &out);
+  }
+  *utf8 = std::move(out);
+  return true;
+}
+
+bool IsValidUtf8(const std::string& text) {
+  for (size_t pos = 0; pos < text.size();) {
+    char32_t code_point = 0;
+    const size_t length = DecodeUtf8(text, pos, &code_point);
+    if (length == 0) return false;
+    pos += length;
+  }
+  return true;
+}

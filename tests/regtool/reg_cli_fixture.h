@@ -1,0 +1,48 @@
+// Test support: runs the built dovetune-reg (and dovetune) on a store of the
+// test's own, and reads a store's whole tree through the registry functions.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "registry/win32_api.h"
+#include "tests/support/process.h"
+#include "tests/support/temp_store.h"
+
+// One value somewhere in a store, with the path of its key.
+struct StoredValue {
+  std::string key;
+  std::string name;
+  DWORD type;
+  std::string data;
+  bool operator==(const StoredValue& other) const {
+    return key == other.key && name == other.name && type == other.type && data == other.data;
+  }
+};
+
+class RegCliTest : public ::testing::Test {
+ protected:
+  RegCliTest() : store_path_(folder_.File("registry.db")) {}
+
+  ProcessResult Reg(const std::vector<std::string>& arguments) {
+    return RunProgram(DOVETUNE_REG_BINARY, arguments, store_path_);
+  }
+  ProcessResult Dovetune(const std::vector<std::string>& arguments) {
+    return RunProgram(DOVETUNE_BINARY, arguments, store_path_);
+  }
+  // Runs dovetune-reg, which must succeed silently on standard error.
+  std::string RegOutput(const std::vector<std::string>& arguments);
+  // Writes a value through the registry functions, as another program would.
+  void SetValue(const std::string& key_path, const std::string& name, DWORD type,
+                const std::string& bytes);
+  std::string File(const std::string& name) const { return folder_.File(name); }
+
+  // Every key beneath |path| of HKEY_CURRENT_USER, as "key" entries with an
+  // empty name and type 0xFFFFFFFF, and every value, in the registry's order.
+  static std::vector<StoredValue> Tree(const std::string& store_path, const std::string& path);
+
+  TempFolder folder_;
+  std::string store_path_;
+};

@@ -1,0 +1,257 @@
+// dovetune-reg as a process: reg's output layout, add and delete, export and
+// import round trips, refusals that leave the store as it was, and presets
+// carried between dovetune-reg and dovetune.
+
+#include "tests/regtool/reg_cli_fixture.h"
+
+namespace {
+
+const char kTestKey[] = "HKCU\\Software\\Test";
+const char kCompleted[] = "The operation completed successfully.\n";
+
+// A name and a key name outside ASCII: "Größe" and "Ürün €".
+const char kGroesse[] =
+    "Gr\xc3\xb6\xc3\x9f"
+    "e";
+const char kUrun[] = "\xc3\x9cr\xc3\xbcn \xe2\x82\xac";
+
+class RegToolTest : public RegCliTest {
+ protected:
+  void Add(const std::string& key, const std::string& name, const char* type,
+           const std::string& data) {
+    EXPECT_EQ(RegOutput({"add", key, "/v", name, "/t", type, "/d", data}), kCompleted);
+  }
+  // Values of every type the tool writes, beneath the test key.
+  void AddOneOfEachType() {
+    Add(kTestKey, "sz", "REG_SZ", "a \"q\" \\ b");
+    Add(kTestKey, "ex", "REG_EXPAND_SZ", "%PATH%;x");
+    Add(kTestKey, "ms", "REG_MULTI_SZ", "one\\0two\\0three");
+    Add(kTestKey, "qw", "REG_QWORD", "0x123456789");
+    Add(kTestKey, "dw", "REG_DWORD", "128");
+    Add(kTestKey, "bin", "REG_BINARY", "00ff10ab");
+    Add(kTestKey, "none", "REG_NONE", "");
+    EXPECT_EQ(RegOutput({"add", kTestKey, "/ve", "/d", "def"}), kCompleted);
+    Add(std::string(kTestKey) + "\\Sub", kGroesse, "REG_DWORD", "0x5");
+    EXPECT_EQ(RegOutput({"add", std::string(kTestKey) + "\\Sub\\Deep\\" + kUrun}), kCompleted);
+    EXPECT_EQ(RegOutput({"add", std::string(kTestKey) + "\\Empty"}), kCompleted);
+  }
+
+  // Runs a command that must be refused without touching the store.
+  void ExpectRefused(const std::vector<std::string>& arguments, const std::string& reason) {
+    const std::string before = ReadWholeFile(store_path_);
+    ASSERT_FALSE(before.empty());
+    const ProcessResult result = Reg(arguments);
+    EXPECT_EQ(result.status, 1) << arguments[0];
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err.rfind("ERROR: ", 0), 0u) << result.err;
+    EXPECT_NE(result.err.find(reason), std::string::npos) << result.err;
+    EXPECT_TRUE(ReadWholeFile(store_path_) == before) << "the store changed: " << result.err;
+  }
+};
+
+TEST_F(RegToolTest, QueryPrintsRegsLayout) {
+  AddOneOfEachType();
+  EXPECT_EQ(RegOutput({"query", kTestKey}),
+            "\n"
+            "HKEY_CURRENT_USER\\Software\\Test\n"
+            "    sz    REG_SZ    a \"q\" \\ b\n"
+            "    ex    REG_EXPAND_SZ    %PATH%;x\n"
+            "    ms    REG_MULTI_SZ    one\\0two\\0three\n"
+            "    qw    REG_QWORD    0x123456789\n"
+            "    dw    REG_DWORD    0x80\n"
+            "    bin    REG_BINARY    00FF10AB\n"
+            "    none    REG_NONE    \n"
+            "    (Default)    REG_SZ    def\n"
+            "\n"
+            "HKEY_CURRENT_USER\\Software\\Test\\Empty\n"
+            "HKEY_CURRENT_USER\\Software\\Test\\Sub\n");
+  EXPECT_EQ(RegOutput({"query", "hkey_current_user\\software\\test\\sub", "/s"}),
+            "\n"
+            "HKEY_CURRENT_USER\\software\\test\\sub\n"
+            "    " +
+                std::string(kGroesse) +
+                "    REG_DWORD    0x5\n"
+                "\n"
+                "HKEY_CURRENT_USER\\software\\test\\sub\\Deep\n"
+                "HKEY_CURRENT_USER\\software\\test\\sub\\Deep\\" +
+                kUrun + "\n");
+  // A value asked for by name is shown under the name as typed, like the key.
+  EXPECT_EQ(RegOutput({"query", kTestKey, "/v", "DW"}),
+            "\nHKEY_CURRENT_USER\\Software\\Test\n    DW    REG_DWORD    0x80\n\n");
+  EXPECT_EQ(RegOutput({"query", std::string(kTestKey) + "\\Sub", "/ve"}),
+            "\nHKEY_CURRENT_USER\\Software\\Test\\Sub\n"
+            "    (Default)    REG_SZ    (value not set)\n\n");
+  EXPECT_EQ(RegOutput({"query", kTestKey, "/v", kGroesse, "/s"}),
+            "\n"
+            "HKEY_CURRENT_USER\\Software\\Test\\Sub\n"
+            "    " +
+                std::string(kGroesse) +
+                "    REG_DWORD    0x5\n"
+                "\n"
+                "End of search: 1 match(es) found.\n");
+}
+
+TEST_F(RegToolTest, QueryOfWhatIsNotThereFails) {
+  AddOneOfEachType();
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"query", "HKCU\\Software\\Missing"},
+        {"query", kTestKey, "/v", "missing"},
+        {"query", kTestKey, "/v", "missing", "/s"}}) {
+    const ProcessResult result = Reg(arguments);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err,
+              "ERROR: The system was unable to find the specified registry key or value.\n");
+  }
+}
+
+TEST_F(RegToolTest, AddCreatesEveryLevelAndOverwritesOnlyWithF) {
+  Add("HKCU\\Software\\A\\B\\C", "v", "REG_DWORD", "1");
+  ExpectRefused({"add", "HKCU\\Software\\a\\b\\c", "/v", "V", "/t", "REG_DWORD", "/d", "2"},
+                "The value V already exists in HKEY_CURRENT_USER\\Software\\a\\b\\c; add /f");
+  EXPECT_EQ(
+      RegOutput({"add", "HKCU\\Software\\a\\b\\c", "/v", "V", "/t", "REG_SZ", "/d", "two", "/f"}),
+      kCompleted);
+  // Replaced in place: the stored name and the value's place are kept.
+  EXPECT_EQ(RegOutput({"query", "HKCU\\Software\\A\\B\\C", "/v", "v"}),
+            "\nHKEY_CURRENT_USER\\Software\\A\\B\\C\n    v    REG_SZ    two\n\n");
+  // Without a value name the key alone is made; /d alone writes the default value.
+  EXPECT_EQ(RegOutput({"add", "HKCU\\Software\\A\\Only"}), kCompleted);
+  EXPECT_EQ(RegOutput({"query", "HKCU\\Software\\A\\Only"}), "\n");
+  EXPECT_EQ(RegOutput({"add", "HKCU\\Software\\A\\Only", "/d", "x"}), kCompleted);
+  EXPECT_EQ(RegOutput({"query", "HKCU\\Software\\A\\Only", "/ve"}),
+            "\nHKEY_CURRENT_USER\\Software\\A\\Only\n    (Default)    REG_SZ    x\n\n");
+}
+
+TEST_F(RegToolTest, DeleteValuesAllValuesOrTheWholeKey) {
+  AddOneOfEachType();
+  ExpectRefused({"delete", kTestKey, "/v", "sz"}, "needs /f");
+  EXPECT_EQ(RegOutput({"delete", kTestKey, "/v", "SZ", "/f"}), kCompleted);
+  EXPECT_EQ(RegOutput({"delete", kTestKey, "/ve", "/f"}), kCompleted);
+  ExpectRefused({"delete", kTestKey, "/v", "sz", "/f"}, "unable to find");
+  const std::vector<std::string> rest = {"ex", "ms", "qw", "dw", "bin", "none"};
+  std::vector<std::string> names;
+  for (const StoredValue& entry : Tree(store_path_, "Software\\Test")) {
+    if (entry.key == "Software\\Test" && entry.type != 0xFFFFFFFF) names.push_back(entry.name);
+  }
+  EXPECT_EQ(names, rest);
+
+  EXPECT_EQ(RegOutput({"delete", kTestKey, "/va", "/f"}), kCompleted);
+  EXPECT_EQ(RegOutput({"query", kTestKey}),
+            "\nHKEY_CURRENT_USER\\Software\\Test\\Empty\nHKEY_CURRENT_USER\\Software\\Test\\Sub\n");
+  EXPECT_EQ(RegOutput({"delete", kTestKey, "/f"}), kCompleted);
+  EXPECT_TRUE(Tree(store_path_, "Software\\Test").empty());
+  ExpectRefused({"delete", kTestKey, "/f"}, "unable to find");
+  ExpectRefused({"delete", "HKCU", "/f"}, "A root key cannot be deleted");
+}
+
+TEST_F(RegToolTest, ExportThenImportIntoAFreshStoreGivesTheSameTree) {
+  AddOneOfEachType();
+  // Values the command line cannot write, put in through the registry functions.
+  SetValue("Software\\Test\\" + std::string(kUrun), kUrun, REG_SZ,
+           std::string("\xe2\x82\xac\0", 4));
+  SetValue("Software\\Test", "no zero", REG_SZ, "abc");
+  SetValue("Software\\Test", "lines", REG_SZ, std::string("a\r\nb\0", 5));
+  SetValue("Software\\Test", "long", REG_BINARY, std::string(500, '\x5a'));
+  SetValue("Software\\Test", "short dword", REG_DWORD, "\x01\x02");
+  SetValue("Software\\Test", "odd type", 0x4321, "\x07");
+  EXPECT_EQ(RegOutput({"export", kTestKey, File("first.reg")}), kCompleted);
+
+  const std::string first_store = store_path_;
+  store_path_ = File("fresh.db");
+  EXPECT_EQ(RegOutput({"import", File("first.reg")}), kCompleted);
+  EXPECT_EQ(Tree(store_path_, "Software\\Test"), Tree(first_store, "Software\\Test"));
+  EXPECT_GT(Tree(store_path_, "Software\\Test").size(), 20u);
+
+  EXPECT_EQ(RegOutput({"export", kTestKey, File("second.reg")}), kCompleted);
+  EXPECT_TRUE(ReadWholeFile(File("first.reg")) == ReadWholeFile(File("second.reg")));
+}
+
+TEST_F(RegToolTest, ExportWritesUtf16WithBomAndReplacesAFileOnlyWithY) {
+  Add("HKCU\\Software\\Small", kGroesse, "REG_DWORD", "128");
+  EXPECT_EQ(RegOutput({"export", "HKCU\\Software\\Small", File("small.reg")}), kCompleted);
+  const std::string expected_text =
+      "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Small]\r\n"
+      "\"Gr\xf6\xdf"
+      "e\"=dword:00000080\r\n\r\n";
+  std::string expected = "\xff\xfe";
+  for (const char c : expected_text) expected += std::string{c, '\0'};  // Latin-1 only here
+  EXPECT_TRUE(ReadWholeFile(File("small.reg")) == expected);
+
+  WriteWholeFile(File("taken.reg"), "keep me");
+  ExpectRefused({"export", "HKCU\\Software\\Small", File("taken.reg")}, "add /y");
+  EXPECT_EQ(ReadWholeFile(File("taken.reg")), "keep me");
+  EXPECT_EQ(RegOutput({"export", "HKCU\\Software\\Small", File("taken.reg"), "/y"}), kCompleted);
+  EXPECT_TRUE(ReadWholeFile(File("taken.reg")) == expected);
+  ExpectRefused({"export", "HKCU\\Software\\Missing", File("missing.reg")}, "unable to find");
+  EXPECT_EQ(ReadWholeFile(File("missing.reg")), "");
+}
+
+TEST_F(RegToolTest, ImportAppliesDeletionsOfKeysAndValues) {
+  AddOneOfEachType();
+  WriteWholeFile(File("changes.reg"),
+                 "Windows Registry Editor Version 5.00\n\n"
+                 "[-HKEY_CURRENT_USER\\Software\\Test\\Sub]\n"
+                 "[-HKEY_CURRENT_USER\\Software\\Test\\NotThere]\n\n"
+                 "[HKEY_CURRENT_USER\\Software\\Test]\n"
+                 "\"sz\"=-\n"
+                 "\"not there\"=-\n"
+                 "@=-\n"
+                 "\"dw\"=dword:00000001\n");
+  EXPECT_EQ(RegOutput({"import", File("changes.reg")}), kCompleted);
+  EXPECT_EQ(RegOutput({"query", kTestKey}),
+            "\n"
+            "HKEY_CURRENT_USER\\Software\\Test\n"
+            "    ex    REG_EXPAND_SZ    %PATH%;x\n"
+            "    ms    REG_MULTI_SZ    one\\0two\\0three\n"
+            "    qw    REG_QWORD    0x123456789\n"
+            "    dw    REG_DWORD    0x1\n"
+            "    bin    REG_BINARY    00FF10AB\n"
+            "    none    REG_NONE    \n"
+            "\n"
+            "HKEY_CURRENT_USER\\Software\\Test\\Empty\n");
+}
+
+TEST_F(RegToolTest, EveryRefusalLeavesTheStoreAsItWas) {
+  AddOneOfEachType();
+  ExpectRefused({"add", "HKXX\\Software\\x", "/v", "v", "/d", "1"}, "Invalid key name");
+  ExpectRefused({"add", "HKCU\\Software\\New", "/v", "v", "/t", "REG_WORD", "/d", "1"},
+                "Invalid type \"REG_WORD\"");
+  ExpectRefused({"add", "HKCU\\Software\\New", "/v", "v", "/t", "REG_DWORD", "/d", "12x"},
+                "\"12x\" is not a number for REG_DWORD");
+  ExpectRefused({"add", "HKCU\\Software\\New", "/v", "v", "/t", "REG_DWORD"}, "needs its number");
+  ExpectRefused({"add", kTestKey, "/v", "dw", "/t", "REG_DWORD", "/d", "1"}, "add /f");
+  ExpectRefused({"query", "HKCU\\Software\\Test", "/t", "REG_SZ"}, "does not take");
+
+  // A damaged file changes nothing, not even the lines before the damage.
+  const std::string good =
+      "Windows Registry Editor Version 5.00\r\n\r\n"
+      "[-HKEY_CURRENT_USER\\Software\\Test]\r\n"
+      "[HKEY_CURRENT_USER\\Software\\Imported]\r\n"
+      "\"a\"=dword:00000001\r\n";
+  WriteWholeFile(File("damaged.reg"), good + "\"b\"=dword:1x\r\n");
+  ExpectRefused({"import", File("damaged.reg")}, "damaged.reg, line 6: dword:");
+  WriteWholeFile(File("cut.reg"), good + "\"b\"=hex:01,02,\\\r\n");
+  ExpectRefused({"import", File("cut.reg")}, "cut.reg, line 6: the file ends inside");
+  WriteWholeFile(File("header.reg"), "Windows Registry Editor Version 6.00\r\n");
+  ExpectRefused({"import", File("header.reg")}, "header.reg, line 1: not a .reg file");
+  // A change the registry refuses halfway through undoes the ones before it.
+  WriteWholeFile(File("too long.reg"),
+                 good + "\"" + std::string(16384, 'n') + "\"=dword:00000001\r\n");
+  ExpectRefused({"import", File("too long.reg")},
+                "too long.reg, line 6: The parameter is incorrect");
+  ExpectRefused({"import", File("nowhere.reg")}, "cannot open");
+}
+
+TEST_F(RegToolTest, HelpNeedsNoStoreAndAMissingOperationFails) {
+  const ProcessResult help = Reg({"/?"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("Usage: dovetune-reg OPERATION", 0), 0u);
+  EXPECT_EQ(ReadWholeFile(store_path_), "");  // no store was created
+  const ProcessResult none = Reg({});
+  EXPECT_EQ(none.status, 1);
+  EXPECT_EQ(none.out, "");
+  EXPECT_NE(none.err.find("an operation is missing"), std::string::npos);
+}
+
+}  // namespace
