@@ -20,6 +20,9 @@ std::string FirstLine(const std::string& text);
 class CliTest : public ::testing::Test {
  protected:
   CliTest();
+  // On the system registry, clears the tool's keys before and after the test.
+  void SetUp() override;
+  void TearDown() override;
 
   ProcessResult Run(const std::vector<std::string>& arguments);
   // Runs a command that must succeed silently on standard error, and returns
