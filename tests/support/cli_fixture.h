@@ -1,5 +1,6 @@
-// Test support: runs the built dovetune on a store of the test's own and
-// compares exactly what it prints.
+// Test support: runs the built dovetune on a store of the test's own (on
+// Windows, on the system registry with the tool's keys cleared) and compares
+// exactly what it prints.
 #pragma once
 
 #include <gtest/gtest.h>
