@@ -14,6 +14,9 @@ EmbeddedRegistry* g_active_registry = nullptr;
 // Windows documents 255 characters for a key name component; Wine allows 256.
 constexpr size_t kMaxKeyNameLength = 255;
 constexpr size_t kMaxValueNameLength = 16383;
+// The narrow key functions convert the whole subkey path into a buffer of 260
+// characters first: a longer path fails before any key is looked at.
+constexpr size_t kMaxNarrowKeyPathLength = 260;
 
 struct PredefinedRoot {
   HKEY handle;
@@ -33,17 +36,16 @@ bool IsPredefinedRoot(HKEY handle) {
   return false;
 }
 
-// Splits a key path at its backslashes, skipping empty components.
+// Splits a key path at its backslashes, skipping empty components. Each
+// component's length is checked only when the walk reaches it.
 LONG SplitPath(LPCSTR path, std::vector<std::string>* components) {
   if (!path) return ERROR_SUCCESS;
+  if (NameLength(path) > kMaxNarrowKeyPathLength) return ERROR_MORE_DATA;
   if (path[0] == '\\') return ERROR_BAD_PATHNAME;
   const char* start = path;
   for (const char* at = path;; ++at) {
     if (*at != '\\' && *at != '\0') continue;
-    if (at > start) {
-      components->emplace_back(start, at);
-      if (NameLength(components->back()) > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
-    }
+    if (at > start) components->emplace_back(start, at);
     if (*at == '\0') return ERROR_SUCCESS;
     start = at + 1;
   }
@@ -141,8 +143,12 @@ LONG EmbeddedRegistry::Walk(int64_t from, LPCSTR path, bool create, KeyLocation*
   std::vector<std::string> components;
   const LONG split = SplitPath(path, &components);
   if (split != ERROR_SUCCESS) return split;
+  // Like the registry, the walk stops at the first component it cannot take:
+  // a missing one when opening, a name too long for a key, after creating
+  // the levels before it.
   location->key = from;
   for (const std::string& name : components) {
+    if (NameLength(name) > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
     location->parent = location->key;
     location->folded_name = FoldName(name);
     int64_t child = FindChild(location->parent, location->folded_name);
@@ -217,7 +223,7 @@ LONG EmbeddedRegistry::SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* d
                                 DWORD data_size) {
   const std::string value_name = name ? name : "";
   if (NameLength(value_name) > kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
-  if (!data && data_size > 0) return ERROR_INVALID_PARAMETER;
+  if (!data && data_size > 0) return ERROR_NOACCESS;
   int64_t id = 0;
   const LONG status = Resolve(key, &id);
   if (status != ERROR_SUCCESS) return status;
@@ -230,6 +236,7 @@ LONG EmbeddedRegistry::SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* d
 }
 
 LONG EmbeddedRegistry::DeleteKey(HKEY parent, LPCSTR sub_key) {
+  if (!sub_key) return ERROR_INVALID_PARAMETER;
   int64_t from = 0;
   KeyLocation location;
   LONG status = Resolve(parent, &from);
@@ -331,8 +338,8 @@ LONG EmbeddedRegistry::EnumValue(HKEY key, DWORD index, LPSTR name, LPDWORD name
   if (!values) return StoreError();
   if (index >= values->size()) return ERROR_NO_MORE_ITEMS;
   const SqliteStore::Value& value = values->At(index);
-  if (type) *type = value.type;
-  const LONG name_status = CopyName(value.name, name, name_length);
+  // Data that does not fit leaves the name buffer and its length alone.
   const LONG data_status = CopyData(value, type, data, data_size);
-  return name_status != ERROR_SUCCESS ? name_status : data_status;
+  if (data_status != ERROR_SUCCESS) return data_status;
+  return CopyName(value.name, name, name_length);
 }

@@ -2,10 +2,23 @@
 // summary texts they show.
 
 #include "tests/support/cli_fixture.h"
+#include "tests/support/platform.h"
 
 namespace {
 
-const std::string kFactoryDetail = Lines({
+// The value lines "NAME - NUMBER" of a detail, given in the order the values
+// were written, in the order the registry lists the values.
+std::string ValueLines(std::vector<std::string> lines) {
+  std::string text;
+  for (const std::string& line : InValueOrder(std::move(lines), [](const std::string& line) {
+         return line.substr(0, line.find(" - "));
+       })) {
+    text += line + "\n";
+  }
+  return text;
+}
+
+const std::string kFactoryDetail = ValueLines({
     "DefBitRate - 128",
     "DefVbrMode - 6",
     "DefCodecQuality - 1",
@@ -74,17 +87,17 @@ TEST_F(ViewTest, ValuesThatAreNotNumbersAreNeitherListedNorSummarised) {
   SetValue(PresetPath("odd"), "DefDownmix", REG_BINARY, std::string("\x01\x00\x00\x00", 4));
   SetValue(PresetPath("odd"), "DefOptimize", REG_DWORD, std::string("\x07\x00", 2));
   const std::string detail = Output({"view", "odd"});
-  EXPECT_EQ(detail, Lines({
-                        "odd - bitrate: vbr streaming",
-                        "DefBitRate - 128",
-                        "DefVbrMode - 6",
-                        "DefCodecQuality - 1",
-                        "DefAacProfile - 5",
-                        "DefUsePNS - 0",
-                        "DefMuxIntoVideo - 0",
-                        "DefExportAAC - 0",
-                        "DefHintForStreaming - 0",
-                    }));
+  const std::string values = ValueLines({
+      "DefBitRate - 128",
+      "DefVbrMode - 6",
+      "DefCodecQuality - 1",
+      "DefAacProfile - 5",
+      "DefUsePNS - 0",
+      "DefMuxIntoVideo - 0",
+      "DefExportAAC - 0",
+      "DefHintForStreaming - 0",
+  });
+  EXPECT_EQ(detail, "odd - bitrate: vbr streaming\n" + values);
 }
 
 TEST_F(ViewTest, EveryModeText) {
@@ -136,7 +149,7 @@ TEST_F(ViewTest, MissingSettingsAddNothing) {
   SetDword(PresetPath("bare"), "DefVbrMode", 0);
   SetDword(PresetPath("bare"), "DefOptimize", 0);
   EXPECT_EQ(Output({"view", "bare"}),
-            Lines({"bare - bitrate: cbr ", "DefVbrMode - 0", "DefOptimize - 0"}));
+            "bare - bitrate: cbr \n" + ValueLines({"DefVbrMode - 0", "DefOptimize - 0"}));
   SetDword(PresetPath("empty"), "Unrelated", 1);
   EXPECT_EQ(Output({"view", "empty"}), Lines({"empty - bitrate: ", "Unrelated - 1"}));
 }

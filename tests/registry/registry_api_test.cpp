@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "registry/win32_api.h"
+#include "tests/support/platform.h"
 #include "tests/support/temp_store.h"
 
 namespace {
@@ -86,9 +87,12 @@ TEST_F(RegistryApiTest, KeyNamesIgnoreLetterCaseAndKeepTheirOwn) {
   EXPECT_EQ(SubkeyNames(root_), std::vector<std::string>{"Presets"});
 
   // Non-ASCII letters fold too: É and é name the same key.
-  ASSERT_EQ(Touch(root_, "\xC3\x89t\xC3\xA9"), ERROR_SUCCESS);  // Été
-  EXPECT_EQ(Probe(root_, "\xC3\xA9T\xC3\x89"), ERROR_SUCCESS);  // éTÉ
-  EXPECT_EQ(SubkeyNames(root_).size(), 2u);
+  const std::string summer = NarrowText(L"\u00C9t\u00E9");
+  const std::string shouted = NarrowText(L"\u00E9T\u00C9");
+  ASSERT_FALSE(summer.empty());
+  ASSERT_EQ(Touch(root_, summer.c_str()), ERROR_SUCCESS);
+  EXPECT_EQ(Probe(root_, shouted.c_str()), ERROR_SUCCESS);
+  EXPECT_EQ(SubkeyNames(root_), (std::vector<std::string>{"Presets", summer}));
 }
 
 TEST_F(RegistryApiTest, ValueNamesIgnoreLetterCaseAndReplacingKeepsPlaceAndName) {
@@ -97,8 +101,13 @@ TEST_F(RegistryApiTest, ValueNamesIgnoreLetterCaseAndReplacingKeepsPlaceAndName)
   ASSERT_EQ(SetDword(root_, "Mid", 3), ERROR_SUCCESS);
   ASSERT_EQ(SetBytes(root_, "ZETA", REG_SZ, std::string("text", 5)), ERROR_SUCCESS);
 
-  // Creation order, as Windows keeps it; the replaced value keeps its first name.
-  EXPECT_EQ(ValueNames(root_), (std::vector<std::string>{"Zeta", "alpha", "Mid"}));
+  // The replaced value keeps its first name, and its place where values keep
+  // the order they were created in.
+  if (RegistryKeepsValueCreationOrder()) {
+    EXPECT_EQ(ValueNames(root_), (std::vector<std::string>{"Zeta", "alpha", "Mid"}));
+  } else {
+    EXPECT_EQ(ValueNames(root_), (std::vector<std::string>{"alpha", "Mid", "Zeta"}));
+  }
   DWORD type = 0;
   char data[16];
   DWORD size = sizeof(data);
@@ -106,15 +115,28 @@ TEST_F(RegistryApiTest, ValueNamesIgnoreLetterCaseAndReplacingKeepsPlaceAndName)
             ERROR_SUCCESS);
   EXPECT_EQ(type, REG_SZ);
   EXPECT_EQ(std::string(data, size), std::string("text", 5));
+
+  // Data from a null buffer: nothing to read, unless there is nothing to read.
+  EXPECT_EQ(RegSetValueExA(root_, "none", 0, REG_BINARY, nullptr, 4), ERROR_NOACCESS);
+  size = sizeof(data);
+  EXPECT_EQ(RegQueryValueExA(root_, "none", nullptr, &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegSetValueExA(root_, "none", 0, REG_BINARY, nullptr, 0), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExA(root_, "none", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+  EXPECT_EQ(size, 0u);
 }
 
 TEST_F(RegistryApiTest, SubkeysEnumerateInCaseInsensitiveOrder) {
   for (const char* name : {"beta", "Alpha", "gamma", "BETA2", "_under"}) {
     ASSERT_EQ(Touch(root_, name), ERROR_SUCCESS);
   }
-  // Compared by upper-case forms: '_' (0x5F) sorts after the letters.
-  EXPECT_EQ(SubkeyNames(root_),
-            (std::vector<std::string>{"Alpha", "beta", "BETA2", "gamma", "_under"}));
+  // '_' (0x5F) lies between the upper-case and the lower-case letters.
+  if (RegistrySortsByUpperCaseForms()) {
+    EXPECT_EQ(SubkeyNames(root_),
+              (std::vector<std::string>{"Alpha", "beta", "BETA2", "gamma", "_under"}));
+  } else {
+    EXPECT_EQ(SubkeyNames(root_),
+              (std::vector<std::string>{"_under", "Alpha", "beta", "BETA2", "gamma"}));
+  }
 }
 
 TEST_F(RegistryApiTest, NestedPathsCreateEveryLevelAndSkipEmptyComponents) {
@@ -163,7 +185,10 @@ TEST_F(RegistryApiTest, DeleteRefusesKeysWithSubkeysAndRemovesValues) {
   EXPECT_EQ(ValueNames(parent), std::vector<std::string>{"kept"});
   EXPECT_EQ(RegDeleteKeyA(root_, "PARENT\\Child"), ERROR_SUCCESS);
   EXPECT_EQ(RegDeleteKeyA(root_, "parent\\child"), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RegDeleteKeyA(root_, "parent"), ERROR_SUCCESS);
+  // No name is no key at all; the empty name is the key itself.
+  EXPECT_EQ(RegDeleteKeyA(parent, nullptr), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(Probe(root_, "parent"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyA(parent, ""), ERROR_SUCCESS);
   EXPECT_EQ(Probe(root_, "parent"), ERROR_FILE_NOT_FOUND);
   // Recreated, it starts empty.
   RegCloseKey(parent);
@@ -230,14 +255,38 @@ TEST_F(RegistryApiTest, SmallBuffersGiveMoreDataWithTypeAndSize) {
             ERROR_SUCCESS);
   EXPECT_EQ(size, 10u);
 
+  // A name buffer that is too small leaves the length passed in as it was.
   char name[5];
   DWORD length = sizeof(name);
   EXPECT_EQ(RegEnumValueA(root_, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
             ERROR_MORE_DATA);
+  EXPECT_EQ(length, sizeof(name));
   ASSERT_EQ(Touch(root_, "LongSubkeyName"), ERROR_SUCCESS);
   length = sizeof(name);
   EXPECT_EQ(RegEnumKeyExA(root_, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
             ERROR_MORE_DATA);
+  EXPECT_EQ(length, sizeof(name));
+  // Room for the name but not for its terminating zero is too small as well.
+  char exact[14];  // "LongValueName" and its terminating zero
+  length = 13;
+  EXPECT_EQ(RegEnumValueA(root_, 0, exact, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_MORE_DATA);
+  length = 14;
+  EXPECT_EQ(RegEnumValueA(root_, 0, exact, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(length, 13u);
+  EXPECT_STREQ(exact, "LongValueName");
+  // Data that does not fit leaves the name alone, and gives type and size.
+  char untouched[32] = "untouched";
+  length = sizeof(untouched);
+  size = sizeof(data);
+  type = 0;
+  EXPECT_EQ(RegEnumValueA(root_, 0, untouched, &length, nullptr, &type, data, &size),
+            ERROR_MORE_DATA);
+  EXPECT_STREQ(untouched, "untouched");
+  EXPECT_EQ(length, sizeof(untouched));
+  EXPECT_EQ(type, REG_BINARY);
+  EXPECT_EQ(size, 10u);
 }
 
 TEST_F(RegistryApiTest, EnumerationEndsWithNoMoreItemsAndRepeatsItself) {
@@ -260,19 +309,46 @@ TEST_F(RegistryApiTest, EnumerationEndsWithNoMoreItemsAndRepeatsItself) {
 }
 
 TEST_F(RegistryApiTest, NameLengthLimits) {
-  const std::string longest_key(255, 'k');
+  const std::string longest_key(LongestKeyNameComponent(), 'k');
   EXPECT_EQ(Touch(root_, longest_key.c_str()), ERROR_SUCCESS);
-  EXPECT_EQ(Touch(root_, (longest_key + "kk").c_str()), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(Probe(root_, (longest_key + "kk").c_str()), ERROR_INVALID_PARAMETER);
-  // 255 characters even where each takes two bytes.
-  std::string wide_key;
-  for (int i = 0; i < 255; ++i) wide_key += "\xC3\xA9";
+  const std::string too_long = longest_key + "k";
+  EXPECT_EQ(Touch(root_, too_long.c_str()), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(Probe(root_, too_long.c_str()), ERROR_INVALID_PARAMETER);
+  // A path is walked one level at a time: a missing level ends an open before
+  // the name that is too long, and creating makes the levels before it.
+  const std::string nested = "a\\" + too_long;
+  EXPECT_EQ(Probe(root_, nested.c_str()), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Touch(root_, nested.c_str()), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(Probe(root_, "a"), ERROR_SUCCESS);
+  EXPECT_EQ(Probe(root_, nested.c_str()), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegDeleteKeyA(root_, nested.c_str()), ERROR_INVALID_PARAMETER);
+  // Characters, not bytes: in the store each of these takes two.
+  const std::string wide_key =
+      NarrowText(std::wstring(LongestKeyNameComponent(), L'\u00E9').c_str());
+  ASSERT_FALSE(wide_key.empty());
   EXPECT_EQ(Touch(root_, wide_key.c_str()), ERROR_SUCCESS);
 
   const std::string longest_value(16383, 'v');
   EXPECT_EQ(SetDword(root_, longest_value.c_str(), 1), ERROR_SUCCESS);
   EXPECT_EQ(SetDword(root_, (longest_value + "v").c_str(), 1), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(ValueNames(root_), std::vector<std::string>{longest_value});
+}
+
+TEST_F(RegistryApiTest, KeyPathsTakeAtMost260Characters) {
+  // However short its levels, a longer path fails as a whole, before any key
+  // is looked at or created.
+  const std::string level(200, 'y');
+  const std::string longest = level + "\\" + std::string(59, 'z');
+  const std::string too_long = level + "\\" + std::string(60, 'z');
+  EXPECT_EQ(Touch(root_, too_long.c_str()), ERROR_MORE_DATA);
+  EXPECT_EQ(Probe(root_, level.c_str()), ERROR_FILE_NOT_FOUND);
+  ASSERT_EQ(Touch(root_, longest.c_str()), ERROR_SUCCESS);
+  EXPECT_EQ(Probe(root_, longest.c_str()), ERROR_SUCCESS);
+  EXPECT_EQ(Probe(root_, (longest + "\\").c_str()), ERROR_MORE_DATA);
+  EXPECT_EQ(Probe(HKEY_CURRENT_USER, ("Software\\DovetuneTest\\" + longest).c_str()),
+            ERROR_MORE_DATA);
+  EXPECT_EQ(RegDeleteKeyA(root_, too_long.c_str()), ERROR_MORE_DATA);
+  EXPECT_EQ(RegDeleteKeyA(root_, longest.c_str()), ERROR_SUCCESS);
 }
 
 TEST_F(RegistryApiTest, ValuesComeBackWithTheirExactBytesAndType) {
@@ -308,6 +384,10 @@ TEST_F(RegistryApiTest, ValuesComeBackWithTheirExactBytesAndType) {
   RegCloseKey(key);
 }
 
+#ifndef _WIN32
+// Store only: each run of the program is one transaction on the store, and a
+// fresh store starts as small as it can. The system registry keeps every
+// change as it is made, and holds much more.
 TEST_F(RegistryApiTest, ARunThatDoesNotCommitLeavesNoTrace) {
   ASSERT_EQ(Touch(root_, "kept"), ERROR_SUCCESS);
   RegCloseKey(root_);
@@ -320,8 +400,6 @@ TEST_F(RegistryApiTest, ARunThatDoesNotCommitLeavesNoTrace) {
   EXPECT_EQ(SubkeyNames(root_), std::vector<std::string>{"kept"});
 }
 
-#ifndef _WIN32
-// A real registry holds much more; the embedded one starts as small as it can.
 TEST_F(RegistryApiTest, FreshRegistryHoldsSoftwareOnly) {
   HKEY user = nullptr;
   ASSERT_EQ(Open(HKEY_CURRENT_USER, "", &user), ERROR_SUCCESS);

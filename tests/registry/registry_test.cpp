@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/platform.h"
 #include "tests/support/temp_store.h"
 
 namespace {
@@ -126,7 +127,7 @@ TEST_F(CRegistryTest, EnumerationRestartsFromTheFirstAfterTheEnd) {
     ASSERT_TRUE(child.Open(HKEY_CURRENT_USER, kTestPath));
     ASSERT_TRUE(child.CreateKey("X"));
   }
-  const std::vector<std::string> values{"b", "a"};
+  const std::vector<std::string> values = InValueOrder({"b", "a"});
   const std::vector<std::string> subkeys{"X", "y"};
   EXPECT_EQ(AllValueNames(key), values);
   EXPECT_EQ(AllValueNames(key), values);
@@ -143,8 +144,8 @@ TEST_F(CRegistryTest, LongValueNamesAreEnumeratedNotSkipped) {
   ASSERT_TRUE(key.WriteDword(std::string(499, 'e'), 3));
   ASSERT_TRUE(key.WriteDword(longest_name, 4));
   ASSERT_TRUE(key.WriteDword("last", 5));
-  EXPECT_EQ(AllValueNames(key), (std::vector<std::string>{"first", long_name, std::string(499, 'e'),
-                                                          longest_name, "last"}));
+  EXPECT_EQ(AllValueNames(key),
+            InValueOrder({"first", long_name, std::string(499, 'e'), longest_name, "last"}));
 }
 
 TEST_F(CRegistryTest, LongNonAsciiNamesAreEnumeratedNotSkipped) {

@@ -1,6 +1,8 @@
 #include "tests/support/cli_fixture.h"
 
 #include "registry/registry_session.h"
+#include "tests/support/platform.h"
+#include "tests/support/registry_keys.h"
 
 const char CliTest::kCurrentPath[] = "Software\\Orvane\\Ostrel\\Zelvo (HE-AAC)";
 
@@ -13,6 +15,18 @@ std::string Lines(std::initializer_list<const char*> lines) {
 std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
 
 CliTest::CliTest() : store_path_(folder_.File("registry.db")) {}
+
+void CliTest::SetUp() {
+  if (OnSystemRegistry()) {
+    ASSERT_TRUE(ResetToolKeys());
+  }
+}
+
+void CliTest::TearDown() {
+  if (OnSystemRegistry()) {
+    EXPECT_TRUE(ResetToolKeys());
+  }
+}
 
 ProcessResult CliTest::Run(const std::vector<std::string>& arguments) {
   return RunProgram(DOVETUNE_BINARY, arguments, store_path_);

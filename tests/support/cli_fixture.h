@@ -1,5 +1,6 @@
-// Test support: runs the built dovetune on a store of the test's own and
-// compares exactly what it prints.
+// Test support: runs the built dovetune on a store of the test's own (on
+// Windows, on the system registry with the tool's keys cleared) and compares
+// exactly what it prints.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -20,6 +21,9 @@ std::string FirstLine(const std::string& text);
 class CliTest : public ::testing::Test {
  protected:
   CliTest();
+  // On the system registry, clears the tool's keys before and after the test.
+  void SetUp() override;
+  void TearDown() override;
 
   ProcessResult Run(const std::vector<std::string>& arguments);
   // Runs a command that must succeed silently on standard error, and returns

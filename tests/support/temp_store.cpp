@@ -1,31 +1,10 @@
 #include "tests/support/temp_store.h"
 
-#include <ftw.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <fstream>
 #include <sstream>
 
-namespace {
-
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
-  chmod(path, 0700);
-  return remove(path);
-}
-
-}  // namespace
-
-TempFolder::TempFolder() {
-  const char* base = getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/dovetune-test-XXXXXX";
-  if (mkdtemp(pattern.data())) path_ = pattern;
-}
-
-TempFolder::~TempFolder() {
-  if (!path_.empty()) nftw(path_.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
-}
+#include "tests/support/platform.h"
+#include "tests/support/registry_keys.h"
 
 std::string ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -39,7 +18,13 @@ void WriteWholeFile(const std::string& path, const std::string& content) {
   out << content;
 }
 
+// The system registry is shared with every run before and after this one:
+// there the keys the tests and the tool use are cleared instead, before and
+// after each test, and opening the run's registry opens nothing.
 void RegistryTest::SetUp() {
+  if (OnSystemRegistry()) {
+    ASSERT_TRUE(ResetToolKeys());
+  }
   ASSERT_FALSE(folder_.path().empty());
   store_path_ = folder_.File("registry.db");
   session_ = std::make_unique<CRegistrySession>();
@@ -47,7 +32,12 @@ void RegistryTest::SetUp() {
   ASSERT_TRUE(session_->Open(store_path_, &error)) << error;
 }
 
-void RegistryTest::TearDown() { session_.reset(); }
+void RegistryTest::TearDown() {
+  session_.reset();
+  if (OnSystemRegistry()) {
+    EXPECT_TRUE(ResetToolKeys());
+  }
+}
 
 void RegistryTest::CommitAndReopen() {
   std::string error;
@@ -56,8 +46,10 @@ void RegistryTest::CommitAndReopen() {
   ASSERT_TRUE(session_->Open(store_path_, &error)) << error;
 }
 
+#ifndef _WIN32
 void RegistryTest::DiscardAndReopen() {
   session_ = std::make_unique<CRegistrySession>();
   std::string error;
   ASSERT_TRUE(session_->Open(store_path_, &error)) << error;
 }
+#endif
