@@ -444,9 +444,14 @@ TEST_F(RegistryApiTest, DeleteTreeWithoutSubkeyEmptiesTheKeyButKeepsIt) {
   EXPECT_EQ(SetDword(root_, "still usable", 1), ERROR_SUCCESS);
 }
 
+#ifndef _WIN32
+// The system registry empties a whole root when asked to (Wine does, taking
+// the user's settings with it), so this runs on the store alone, which
+// refuses: a slip of the key name must not cost every setting in it.
 TEST_F(RegistryApiTest, DeleteTreeNeverRemovesARootKey) {
   EXPECT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, ""), ERROR_ACCESS_DENIED);
   EXPECT_EQ(Probe(HKEY_CURRENT_USER, "Software\\DovetuneTest"), ERROR_SUCCESS);
 }
+#endif
 
 }  // namespace

@@ -148,6 +148,9 @@ TEST_F(CRegistryTest, LongValueNamesAreEnumeratedNotSkipped) {
             InValueOrder({"first", long_name, std::string(499, 'e'), longest_name, "last"}));
 }
 
+#ifndef _WIN32
+// Store-only: the store's names are UTF-8, where one character takes up to
+// three bytes; Windows' narrow character set takes one or two.
 TEST_F(CRegistryTest, LongNonAsciiNamesAreEnumeratedNotSkipped) {
   std::string accents;  // 16,383 characters of two bytes each
   for (int i = 0; i < 16383; ++i) accents += "\xC3\xA9";
@@ -170,6 +173,7 @@ TEST_F(CRegistryTest, LongNonAsciiNamesAreEnumeratedNotSkipped) {
   ASSERT_TRUE(parent.Open(HKEY_CURRENT_USER, kTestPath));
   EXPECT_EQ(AllSubkeyNames(parent), (std::vector<std::string>{"a", long_key}));
 }
+#endif
 
 TEST_F(CRegistryTest, DeleteKeyWorksOnItsArgumentsAlone) {
   CRegistry key(HKEY_CURRENT_USER, kTestPath);
