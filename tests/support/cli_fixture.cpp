@@ -14,8 +14,9 @@ std::string FirstLine(const std::string& text) { return text.substr(0, text.find
 
 CliTest::CliTest() : store_path_(folder_.File("registry.db")) {}
 
-ProcessResult CliTest::Run(const std::vector<std::string>& arguments) {
-  return RunProgram(DOVETUNE_BINARY, arguments, store_path_);
+ProcessResult CliTest::Run(const std::vector<std::string>& arguments,
+                           const ProcessOptions& options) {
+  return RunProgram(DOVETUNE_BINARY, arguments, store_path_, options);
 }
 
 std::string CliTest::Output(const std::vector<std::string>& arguments) {

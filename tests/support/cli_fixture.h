@@ -21,7 +21,7 @@ class CliTest : public ::testing::Test {
  protected:
   CliTest();
 
-  ProcessResult Run(const std::vector<std::string>& arguments);
+  ProcessResult Run(const std::vector<std::string>& arguments, const ProcessOptions& options = {});
   // Runs a command that must succeed silently on standard error, and returns
   // its standard output.
   std::string Output(const std::vector<std::string>& arguments);
