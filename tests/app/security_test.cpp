@@ -82,7 +82,7 @@ TEST_F(PermissionTest, JournalIsNoWiderThanTheStore) {
             SQLITE_OK);
   const pid_t writer = StartProgram(DOVETUNE_BINARY, {"create", "x", "-downmix"}, store_path_);
   const std::string journal = store_path_ + "-journal";
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (access(journal.c_str(), F_OK) != 0 && std::chrono::steady_clock::now() < give_up) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
