@@ -2,6 +2,7 @@
 // gives up with a clear message, leaving the store as it was.
 
 #include <sqlite3.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <thread>
@@ -71,6 +72,25 @@ TEST_F(StoreLockTest, ARunHeldOffPastTheBoundGivesUpClearly) {
   EXPECT_LE(took.count(), 20.0);
   EXPECT_EQ(ReadWholeFile(store_path_), before);
   EXPECT_EQ(FirstLine(Output({"view", "x"})), "x - preset doesn't exist");
+}
+
+// Runs started together on a missing store agree on one store, which each
+// of them finds whole.
+TEST_F(StoreLockTest, FirstRunsStartedTogetherShareOneStore) {
+  store_path_ = folder_.File("new/registry.db");
+  std::vector<pid_t> runs;
+  for (int i = 0; i < 8; ++i) {
+    runs.push_back(StartProgram(DOVETUNE_BINARY, {"create", "p" + std::to_string(i)}, store_path_));
+  }
+  for (const pid_t run : runs) {
+    int status = -1;
+    ASSERT_EQ(waitpid(run, &status, 0), run);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
+  std::string listing =
+      Lines({"current - bitrate: vbr streaming", "default - bitrate: vbr streaming"});
+  for (int i = 0; i < 8; ++i) listing += "p" + std::to_string(i) + " - bitrate: vbr streaming\n";
+  EXPECT_EQ(Output({"view"}), listing);
 }
 
 }  // namespace
