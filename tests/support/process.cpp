@@ -6,9 +6,11 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <sstream>
 
 namespace {
@@ -25,6 +27,43 @@ std::vector<std::string> CommandLine(const std::string& program,
   words.push_back(program);
   words.insert(words.end(), arguments.begin(), arguments.end());
   return words;
+}
+
+// A copy of the program in a folder anyone may enter, for the runs as the
+// unprivileged user: the build folder may lie where that user cannot go.
+class OpenProgramCopy {
+ public:
+  explicit OpenProgramCopy(const std::string& program) {
+    const char* base = getenv("TMPDIR");
+    std::string folder = std::string(base && *base ? base : "/tmp") + "/dovetune-bin-XXXXXX";
+    if (!mkdtemp(folder.data()) || chmod(folder.c_str(), 0755) != 0) return;
+    folder_ = folder;
+    const std::string copy = folder_ + "/dovetune";
+    std::ifstream in(program, std::ios::binary);
+    std::ofstream out(copy, std::ios::binary);
+    out << in.rdbuf();
+    out.close();
+    if (out && chmod(copy.c_str(), 0755) == 0) path_ = copy;
+  }
+  ~OpenProgramCopy() {
+    if (folder_.empty()) return;
+    unlink((folder_ + "/dovetune").c_str());
+    rmdir(folder_.c_str());
+  }
+  OpenProgramCopy(const OpenProgramCopy&) = delete;
+  OpenProgramCopy& operator=(const OpenProgramCopy&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string folder_;
+  std::string path_;
+};
+
+// The program to start: for an unprivileged run as root, the open copy.
+std::string ProgramFor(const std::string& program, const ProcessOptions& options) {
+  if (!options.unprivileged || geteuid() != 0) return program;
+  static const OpenProgramCopy copy(program);
+  return copy.path().empty() ? program : copy.path();
 }
 
 bool DropPrivileges() {
@@ -61,7 +100,7 @@ uid_t UnprivilegedUser() { return geteuid() == 0 ? kNobody : geteuid(); }
 
 pid_t SpawnProgram(const std::string& program, const std::vector<std::string>& arguments,
                    const std::string& store_path, int out, int err, const ProcessOptions& options) {
-  const std::vector<std::string> words = CommandLine(program, arguments);
+  const std::vector<std::string> words = CommandLine(ProgramFor(program, options), arguments);
   const pid_t child = fork();
   if (child == 0) Exec(words, store_path, out, err, options);
   return child;
