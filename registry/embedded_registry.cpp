@@ -97,6 +97,15 @@ bool EmbeddedRegistry::Open(const std::string& path, int wait_ms, std::string* e
     }
     handles_[reinterpret_cast<uintptr_t>(root.handle)].key = key;
   }
+  // Every registry has HKEY_CURRENT_USER\Software, and the program only ever
+  // opens it; without it every command would seem to work and do nothing.
+  const int64_t user = handles_[reinterpret_cast<uintptr_t>(HKEY_CURRENT_USER)].key;
+  if (store_.FindChild(user, FoldName("Software")) == 0) {
+    *error = store_.failed()
+                 ? store_.failure()
+                 : "the registry store is damaged (HKEY_CURRENT_USER\\Software is missing)";
+    return false;
+  }
   g_active_registry = this;
   return true;
 }

@@ -182,9 +182,9 @@ bool SqliteStore::Commit(std::string* error) {
   return false;
 }
 
-bool SqliteStore::Fail(int code) {
+bool SqliteStore::Fail(int code, const std::string& reason) {
   if (failure_.empty()) {
-    failure_ = Describe(db_, code);
+    failure_ = reason.empty() ? Describe(db_, code) : reason;
     failure_code_ = code & 0xFF;
   }
   return false;
@@ -200,8 +200,15 @@ SqliteStore::Statement* SqliteStore::Prepare(const char* sql) {
   sqlite3_stmt* raw = nullptr;
   const int code = sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
   if (code != SQLITE_OK) {
+    // Our statements fail to prepare only on tables that are not as we made
+    // them; SQLite's own text ("SQL logic error") would not tell the user so.
+    const std::string detail = sqlite3_errmsg(db_);
     sqlite3_finalize(raw);
-    Fail(code);
+    if ((code & 0xFF) == SQLITE_ERROR) {
+      Fail(SQLITE_CORRUPT, "the registry store is damaged (" + detail + ")");
+    } else {
+      Fail(code);
+    }
     return nullptr;
   }
   return statements_.emplace(sql, std::make_unique<Statement>(raw)).first->second.get();

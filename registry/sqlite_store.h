@@ -78,7 +78,8 @@ class SqliteStore {
   Statement* Prepare(const char* sql);
   bool Change(Statement* statement);
   int64_t QueryNumber(Statement* statement);
-  bool Fail(int code);
+  // Records the run's first failure, described by |reason| or else by |code|.
+  bool Fail(int code, const std::string& reason = std::string());
 
   sqlite3* db_ = nullptr;
   std::string path_;

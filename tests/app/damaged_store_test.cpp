@@ -1,24 +1,65 @@
-// Stores the program cannot use: it says so on standard error, prints nothing
-// else, exits with status 1 and leaves the file exactly as it was.
+// Stores the program cannot use: damaged, unreadable, read-only, or on a full
+// file system. It says so on standard error, prints nothing else, exits with
+// status 1 and leaves the file exactly as it was.
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <random>
+#include <set>
 
 #include "tests/support/cli_fixture.h"
 
 namespace {
 
+const std::string kFreshListing =
+    Lines({"current - bitrate: vbr streaming", "default - bitrate: vbr streaming"});
+
 class DamagedStoreTest : public CliTest {
  protected:
-  void ExpectRefused(const std::vector<std::string>& arguments) {
+  // Expects the run to be refused with |reason| (when given) after the path.
+  void ExpectRefused(const std::vector<std::string>& arguments, const std::string& reason = "",
+                     const ProcessOptions& options = {}) {
     const std::string before = ReadWholeFile(store_path_);
-    const ProcessResult result = Run(arguments);
+    const ProcessResult result = Run(arguments, options);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err.rfind("Fatal Error: " + store_path_ + ": ", 0), 0u) << result.err;
+    const std::string prefix = "Fatal Error: " + store_path_ + ": ";
+    EXPECT_EQ(result.err.rfind(prefix, 0), 0u) << result.err;
+    if (!reason.empty()) {
+      EXPECT_EQ(result.err, prefix + reason + "\n");
+    }
     EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << "one line: " << result.err;
     EXPECT_EQ(ReadWholeFile(store_path_), before);
+  }
+
+  // A store with one preset, in a folder that the unprivileged user can enter.
+  void MakeSharedStore() {
+    ASSERT_EQ(Output({"create", "kept", "-downmix"}).empty(), false);
+    ASSERT_EQ(chmod(folder_.path().c_str(), 0755), 0);
+  }
+
+  // Changes the store behind the program's back, as damage or another program would.
+  void ExecuteSql(const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(store_path_.c_str(), &db), SQLITE_OK);
+    char* message = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message), SQLITE_OK) << message;
+    sqlite3_free(message);
+    sqlite3_close(db);
+  }
+
+  static ProcessOptions Unprivileged() {
+    ProcessOptions options;
+    options.unprivileged = true;
+    return options;
   }
 };
 
@@ -66,6 +107,249 @@ TEST_F(DamagedStoreTest, TruncatedStoreIsRefused) {
   ASSERT_GT(whole.size(), 4096u);
   WriteWholeFile(store_path_, whole.substr(0, whole.size() - 1024));
   ExpectRefused({"view"});
+}
+
+TEST_F(DamagedStoreTest, PagesOfRandomBytesAfterTheHeaderAreRefused) {
+  ASSERT_EQ(Output({"create", "a", "-downmix"}).empty(), false);
+  std::string store = ReadWholeFile(store_path_);
+  std::mt19937 random(3);
+  for (size_t i = 4096; i < store.size(); ++i) store[i] = static_cast<char>(random());
+  WriteWholeFile(store_path_, store);
+  ExpectRefused({"view"}, "the registry store is damaged");
+  ExpectRefused({"create", "x"}, "the registry store is damaged");
+}
+
+// Damage SQLite may or may not notice: a run either works or is refused with
+// the file unchanged; it never crashes or keeps half of its changes.
+TEST_F(DamagedStoreTest, ScatteredDamageIsSurvivedOrRefused) {
+  ASSERT_EQ(Output({"create", "a", "-downmix"}).empty(), false);
+  ASSERT_EQ(Output({"create", "b", "-cbr", "64"}).empty(), false);
+  const std::string whole = ReadWholeFile(store_path_);
+  std::mt19937 random(17);
+  int refused = 0;
+  for (int round = 0; round < 30; ++round) {
+    std::string damaged = whole;
+    for (int i = 0; i < 4; ++i) {
+      damaged[100 + random() % (damaged.size() - 100)] = static_cast<char>(random());
+    }
+    WriteWholeFile(store_path_, damaged);
+    const ProcessResult result = Run({"create", "c", "-usepns"});
+    if (result.status == 0) {
+      EXPECT_EQ(result.err, "") << "round " << round;
+      continue;
+    }
+    ++refused;
+    EXPECT_EQ(result.status, 1) << "round " << round << ": " << result.err;
+    EXPECT_EQ(result.out, "") << "round " << round;
+    EXPECT_EQ(result.err.rfind("Fatal Error: " + store_path_ + ": ", 0), 0u) << result.err;
+    EXPECT_EQ(ReadWholeFile(store_path_), damaged) << "round " << round;
+  }
+  EXPECT_GT(refused, 0);
+}
+
+TEST_F(DamagedStoreTest, StoreWithoutItsTablesIsRefused) {
+  ASSERT_EQ(Output({"view"}).empty(), false);
+  ExecuteSql("DROP TABLE vals");
+  ExpectRefused({"view"}, "the registry store is damaged (no such table: vals)");
+  ExecuteSql("DROP TABLE keys");
+  ExpectRefused({"create", "x"}, "the registry store is damaged (no such table: keys)");
+}
+
+// Every store has HKEY_CURRENT_USER\Software, which the program only opens.
+// Without it nothing could be read or written, and every command would seem
+// to work while doing nothing.
+TEST_F(DamagedStoreTest, StoreWithoutTheSoftwareKeyIsRefused) {
+  ASSERT_EQ(Output({"view"}).empty(), false);
+  ExecuteSql("DELETE FROM vals; DELETE FROM keys WHERE parent <> 0");
+  ExpectRefused({"create", "x"},
+                "the registry store is damaged (HKEY_CURRENT_USER\\Software is missing)");
+}
+
+TEST_F(DamagedStoreTest, UnreadableFileIsRefused) {
+  MakeSharedStore();
+  ASSERT_EQ(chmod(store_path_.c_str(), 0600), 0);
+  ExpectRefused({"view"}, "cannot read the registry store: Permission denied", Unprivileged());
+  // Writable but not readable.
+  ASSERT_EQ(chown(store_path_.c_str(), UnprivilegedUser(), static_cast<gid_t>(-1)), 0);
+  ASSERT_EQ(chmod(store_path_.c_str(), 0200), 0);
+  ExpectRefused({"create", "x"}, "cannot read the registry store: Permission denied",
+                Unprivileged());
+}
+
+TEST_F(DamagedStoreTest, ReadOnlyFileCanBeViewedButNotChanged) {
+  MakeSharedStore();
+  ASSERT_EQ(chmod(store_path_.c_str(), 0644), 0);
+  const std::string listing = Output({"view"});
+  const ProcessResult view = Run({"view"}, Unprivileged());
+  EXPECT_EQ(view.status, 0);
+  EXPECT_EQ(view.err, "");
+  EXPECT_EQ(view.out, listing);
+  const std::string cannot_write =
+      "the registry store cannot be written (the file or its folder is read-only)";
+  ExpectRefused({"create", "x", "-downmix"}, cannot_write, Unprivileged());
+  ExpectRefused({"edit", "kept", "-downmix_no"}, cannot_write, Unprivileged());
+  ExpectRefused({"delete", "kept"}, cannot_write, Unprivileged());
+  EXPECT_EQ(Output({"view"}), listing);
+}
+
+TEST_F(DamagedStoreTest, ReadOnlyFolderLetsTheStoreBeViewedButNotChanged) {
+  MakeSharedStore();
+  // The file is the user's, but its folder is not: no journal can be made.
+  ASSERT_EQ(chown(store_path_.c_str(), UnprivilegedUser(), static_cast<gid_t>(-1)), 0);
+  const ProcessResult view = Run({"view", "kept"}, Unprivileged());
+  EXPECT_EQ(view.status, 0);
+  EXPECT_EQ(FirstLine(view.out), "kept - bitrate: vbr streaming, downmix");
+  EXPECT_EQ(view.err, "");
+  ExpectRefused({"create", "x"},
+                "the registry store cannot be written (the file or its folder is read-only)",
+                Unprivileged());
+  EXPECT_EQ(FirstLine(Output({"view", "x"})), "x - preset doesn't exist");
+}
+
+TEST_F(DamagedStoreTest, MissingStoreInAFolderThatCannotBeWrittenIsNotCreated) {
+  ASSERT_EQ(chmod(folder_.path().c_str(), 0755), 0);
+  const ProcessResult result = Run({"create", "x"}, Unprivileged());
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "Fatal Error: " + store_path_ +
+                            ": cannot create the registry store: Permission denied\n");
+  EXPECT_NE(access(store_path_.c_str(), F_OK), 0);
+}
+
+TEST_F(DamagedStoreTest, FileSizeLimitFailsTheWriteAndKeepsTheStore) {
+  ASSERT_EQ(Output({"create", "kept", "-cbr", "96"}).empty(), false);
+  ProcessOptions limited;
+  limited.file_size_limit = 1024;
+  const std::string too_large = "disk I/O error (File too large)";
+  ExpectRefused({"create", "big", "-downmix"}, too_large, limited);
+  ExpectRefused({"edit", "kept", "-cbr", "320"}, too_large, limited);
+  // Reading needs no room.
+  const ProcessResult view = Run({"view", "kept"}, limited);
+  EXPECT_EQ(view.status, 0);
+  EXPECT_EQ(FirstLine(view.out), "kept - bitrate: cbr 96");
+  EXPECT_EQ(Output({"view"}), kFreshListing + "kept - bitrate: cbr 96\n");
+}
+
+// A small file system of its own, unmounted when the test ends.
+class SmallFileSystem {
+ public:
+  explicit SmallFileSystem(const std::string& folder) : folder_(folder) {
+    mkdir(folder_.c_str(), 0700);
+    mounted_ = mount("tmpfs", folder_.c_str(), "tmpfs", 0, "size=512k") == 0;
+  }
+  ~SmallFileSystem() {
+    if (mounted_) umount2(folder_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+
+  // Writes a file until the file system has no room left.
+  void Fill(const std::string& name) {
+    const int descriptor = open((folder_ + "/" + name).c_str(), O_CREAT | O_WRONLY, 0600);
+    const std::string block(4096, 'x');
+    while (descriptor >= 0 && write(descriptor, block.data(), block.size()) > 0) {
+    }
+    const std::string byte(1, 'x');
+    while (descriptor >= 0 && write(descriptor, byte.data(), 1) > 0) {
+    }
+    if (descriptor >= 0) close(descriptor);
+  }
+
+  // Cuts the filler back to leave |bytes| of room.
+  void LeaveRoom(const std::string& name, off_t bytes) {
+    const std::string path = folder_ + "/" + name;
+    struct stat status;
+    if (stat(path.c_str(), &status) == 0) {
+      truncate(path.c_str(), std::max<off_t>(0, status.st_size - bytes));
+    }
+  }
+
+ private:
+  std::string folder_;
+  bool mounted_ = false;
+};
+
+TEST_F(DamagedStoreTest, FullFileSystemFailsTheWriteAndKeepsTheStore) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+  SmallFileSystem small(folder_.File("small"));
+  ASSERT_TRUE(small.mounted()) << std::strerror(errno);
+  store_path_ = folder_.File("small/registry.db");
+  ASSERT_EQ(Output({"create", "kept", "-exportaac"}).empty(), false);
+  small.Fill("filler");
+  ExpectRefused({"create", "big", "-downmix"}, "the disk is full");
+  ExpectRefused({"create_from_current", "big"}, "the disk is full");
+  ExpectRefused({"edit", "kept", "-cbr", "320", "-usepns"}, "the disk is full");
+  EXPECT_EQ(Output({"view"}), kFreshListing + "kept - bitrate: vbr streaming, export aac\n");
+  ASSERT_EQ(unlink(folder_.File("small/filler").c_str()), 0);
+  EXPECT_EQ(Output({"create", "big", "-downmix"}),
+            Lines({"preset big created", "big - bitrate: vbr streaming, downmix"}));
+}
+
+TEST_F(DamagedStoreTest, FirstRunOnAFullFileSystemLeavesNothing) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+  SmallFileSystem small(folder_.File("small"));
+  ASSERT_TRUE(small.mounted()) << std::strerror(errno);
+  small.Fill("filler");
+  store_path_ = folder_.File("small/registry.db");
+  const ProcessResult result = Run({"view"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "Fatal Error: " + store_path_ + ": the disk is full\n");
+  // Neither a store nor the temporary file it was being built in is left.
+  std::vector<std::string> entries;
+  if (DIR* folder = opendir(folder_.File("small").c_str())) {
+    while (const dirent* entry = readdir(folder)) {
+      if (entry->d_name[0] != '.') entries.push_back(entry->d_name);
+    }
+    closedir(folder);
+  }
+  EXPECT_EQ(entries, std::vector<std::string>{"filler"});
+}
+
+// Runs with ever more room: each one ends whole, or refused with the file as
+// it was, wherever the room ran out (journal, store, or commit).
+TEST_F(DamagedStoreTest, EveryAmountOfRoomEndsInAWholeRunOrNone) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+  SmallFileSystem small(folder_.File("small"));
+  ASSERT_TRUE(small.mounted()) << std::strerror(errno);
+  store_path_ = folder_.File("small/registry.db");
+  const std::string fresh = Output({"view"});
+  std::set<std::string> kept;  // in the listing's order: by name, all in one letter case
+  int refused = 0;
+  for (int round = 0; round < 24; ++round) {
+    small.Fill("filler");
+    small.LeaveRoom("filler", (round % 12) * 4096);
+    const std::string before = ReadWholeFile(store_path_);
+    // Long names make the store grow now and then.
+    const std::string name = "p" + std::to_string(round) + std::string(200, 'x');
+    const ProcessResult result = Run({"create", name, "-downmix"});
+    if (result.status == 0) {
+      EXPECT_EQ(result.out,
+                "preset " + name + " created\n" + name + " - bitrate: vbr streaming, downmix\n");
+      kept.insert(name);
+    } else {
+      ++refused;
+      EXPECT_EQ(result.status, 1);
+      EXPECT_EQ(result.out, "");
+      EXPECT_EQ(result.err, "Fatal Error: " + store_path_ + ": the disk is full\n");
+      EXPECT_EQ(ReadWholeFile(store_path_), before) << "round " << round;
+    }
+    ASSERT_EQ(unlink(folder_.File("small/filler").c_str()), 0);
+  }
+  std::string listing = fresh;
+  for (const std::string& name : kept) listing += name + " - bitrate: vbr streaming, downmix\n";
+  EXPECT_EQ(Output({"view"}), listing);
+  EXPECT_GT(refused, 0);
+  EXPECT_LT(refused, 24);
+}
+
+TEST_F(DamagedStoreTest, PathWithSpacesAndNonAsciiWorks) {
+  store_path_ = folder_.File("R\xC3\xA9glages du son/\xE6\x97\xA5\xE6\x9C\xAC presets.db");
+  EXPECT_EQ(Output({"create", "fast", "-cbr", "128"}),
+            Lines({"preset fast created", "fast - bitrate: cbr 128"}));
+  EXPECT_EQ(Output({"view"}), kFreshListing + "fast - bitrate: cbr 128\n");
+  struct stat status;
+  ASSERT_EQ(stat(store_path_.c_str(), &status), 0);
+  EXPECT_TRUE(S_ISREG(status.st_mode));
 }
 
 }  // namespace

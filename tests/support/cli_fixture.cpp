@@ -28,8 +28,9 @@ void CliTest::TearDown() {
   }
 }
 
-ProcessResult CliTest::Run(const std::vector<std::string>& arguments) {
-  return RunProgram(DOVETUNE_BINARY, arguments, store_path_);
+ProcessResult CliTest::Run(const std::vector<std::string>& arguments,
+                           const ProcessOptions& options) {
+  return RunProgram(DOVETUNE_BINARY, arguments, store_path_, options);
 }
 
 std::string CliTest::Output(const std::vector<std::string>& arguments) {

@@ -25,7 +25,7 @@ class CliTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  ProcessResult Run(const std::vector<std::string>& arguments);
+  ProcessResult Run(const std::vector<std::string>& arguments, const ProcessOptions& options = {});
   // Runs a command that must succeed silently on standard error, and returns
   // its standard output.
   std::string Output(const std::vector<std::string>& arguments);

@@ -1,5 +1,8 @@
 // Test support: runs the built program as a separate process with a store of
 // the test's choosing, and captures what it prints.
+//
+// When DOVETUNE_TEST_WRAPPER is set (for example to a valgrind command line),
+// every run starts the program through it.
 #pragma once
 
 #include <string>
@@ -15,15 +18,34 @@ struct ProcessResult {
   std::string err;
 };
 
+// What a run may have besides its arguments and store.
+struct ProcessOptions {
+  // Run as the unprivileged user nobody when the tests run as root, so that
+  // file permissions apply to the program as they would to a user.
+  bool unprivileged = false;
+  // The largest file the program may write (RLIMIT_FSIZE), or -1 for no limit.
+  long long file_size_limit = -1;
+};
+
 // Runs |program| with |arguments|, with DOVETUNE_REGISTRY set to |store_path|.
 // On Windows the program works on the system registry and |store_path| is
 // not used; a |program| given without a folder is the one beside the running
 // test program.
 ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& store_path);
+                         const std::string& store_path, const ProcessOptions& options = {});
 
 #ifndef _WIN32
 // Starts the program with its output discarded and returns its process id.
 pid_t StartProgram(const std::string& program, const std::vector<std::string>& arguments,
                    const std::string& store_path);
+
+// Starts the program with standard output and error on the given descriptors
+// (-1 discards) and returns its process id, or -1. The descriptors stay open in
+// the caller. Safe to call from a single-threaded test only.
+pid_t SpawnProgram(const std::string& program, const std::vector<std::string>& arguments,
+                   const std::string& store_path, int out, int err,
+                   const ProcessOptions& options = {});
+
+// The user id the unprivileged runs take, or the tests' own when not root.
+uid_t UnprivilegedUser();
 #endif

@@ -1,49 +1,124 @@
 #include "tests/support/process.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <sstream>
+
 namespace {
 
-// In the child: sets the store, wires the descriptors and runs the program.
-[[noreturn]] void Exec(const std::string& program, const std::vector<std::string>& arguments,
-                       const std::string& store_path, int out, int err) {
+constexpr uid_t kNobody = 65534;
+
+// The command line to start: the wrapper's words, if any, then the program.
+std::vector<std::string> CommandLine(const std::string& program,
+                                     const std::vector<std::string>& arguments) {
+  std::vector<std::string> words;
+  const char* wrapper = getenv("DOVETUNE_TEST_WRAPPER");
+  std::istringstream wrapper_words(wrapper ? wrapper : "");
+  for (std::string word; wrapper_words >> word;) words.push_back(word);
+  words.push_back(program);
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  return words;
+}
+
+// A copy of the program in a folder anyone may enter, for the runs as the
+// unprivileged user: the build folder may lie where that user cannot go.
+class OpenProgramCopy {
+ public:
+  explicit OpenProgramCopy(const std::string& program) {
+    const char* base = getenv("TMPDIR");
+    std::string folder = std::string(base && *base ? base : "/tmp") + "/dovetune-bin-XXXXXX";
+    if (!mkdtemp(folder.data()) || chmod(folder.c_str(), 0755) != 0) return;
+    folder_ = folder;
+    const std::string copy = folder_ + "/dovetune";
+    std::ifstream in(program, std::ios::binary);
+    std::ofstream out(copy, std::ios::binary);
+    out << in.rdbuf();
+    out.close();
+    if (out && chmod(copy.c_str(), 0755) == 0) path_ = copy;
+  }
+  ~OpenProgramCopy() {
+    if (folder_.empty()) return;
+    unlink((folder_ + "/dovetune").c_str());
+    rmdir(folder_.c_str());
+  }
+  OpenProgramCopy(const OpenProgramCopy&) = delete;
+  OpenProgramCopy& operator=(const OpenProgramCopy&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string folder_;
+  std::string path_;
+};
+
+// The program to start: for an unprivileged run as root, the open copy.
+std::string ProgramFor(const std::string& program, const ProcessOptions& options) {
+  if (!options.unprivileged || geteuid() != 0) return program;
+  static const OpenProgramCopy copy(program);
+  return copy.path().empty() ? program : copy.path();
+}
+
+bool DropPrivileges() {
+  if (geteuid() != 0) return true;
+  return setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0;
+}
+
+// In the child: sets the store and the limits, wires the descriptors and runs
+// the program.
+[[noreturn]] void Exec(const std::vector<std::string>& words, const std::string& store_path,
+                       int out, int err, const ProcessOptions& options) {
   setenv("DOVETUNE_REGISTRY", store_path.c_str(), 1);
   const int nothing = open("/dev/null", O_RDWR);
   dup2(nothing, 0);
   dup2(out < 0 ? nothing : out, 1);
   dup2(err < 0 ? nothing : err, 2);
+  if (nothing > 2) close(nothing);
+  if (options.file_size_limit >= 0) {
+    const rlimit limit = {static_cast<rlim_t>(options.file_size_limit),
+                          static_cast<rlim_t>(options.file_size_limit)};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+  }
+  if (options.unprivileged && !DropPrivileges()) _exit(126);
   std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
   argv.push_back(nullptr);
-  execv(program.c_str(), argv.data());
+  execvp(argv[0], argv.data());
   _exit(127);
 }
 
 }  // namespace
 
+uid_t UnprivilegedUser() { return geteuid() == 0 ? kNobody : geteuid(); }
+
+pid_t SpawnProgram(const std::string& program, const std::vector<std::string>& arguments,
+                   const std::string& store_path, int out, int err, const ProcessOptions& options) {
+  const std::vector<std::string> words = CommandLine(ProgramFor(program, options), arguments);
+  const pid_t child = fork();
+  if (child == 0) Exec(words, store_path, out, err, options);
+  return child;
+}
+
 ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& store_path) {
+                         const std::string& store_path, const ProcessOptions& options) {
   ProcessResult result;
   int out_pipe[2];
   int err_pipe[2];
-  if (pipe(out_pipe) != 0) return result;
-  if (pipe(err_pipe) != 0) {
+  if (pipe2(out_pipe, O_CLOEXEC) != 0) return result;
+  if (pipe2(err_pipe, O_CLOEXEC) != 0) {
     close(out_pipe[0]);
     close(out_pipe[1]);
     return result;
   }
-  const pid_t child = fork();
-  if (child == 0) {
-    close(out_pipe[0]);
-    close(err_pipe[0]);
-    Exec(program, arguments, store_path, out_pipe[1], err_pipe[1]);
-  }
+  const pid_t child =
+      SpawnProgram(program, arguments, store_path, out_pipe[1], err_pipe[1], options);
   close(out_pipe[1]);
   close(err_pipe[1]);
   pollfd streams[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
@@ -73,7 +148,5 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
 
 pid_t StartProgram(const std::string& program, const std::vector<std::string>& arguments,
                    const std::string& store_path) {
-  const pid_t child = fork();
-  if (child == 0) Exec(program, arguments, store_path, -1, -1);
-  return child;
+  return SpawnProgram(program, arguments, store_path, -1, -1);
 }

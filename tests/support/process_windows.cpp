@@ -99,8 +99,9 @@ std::string WithoutCarriageReturns(const std::string& text) {
 
 }  // namespace
 
+// The options are for runs on the store's file; the system registry has none.
 ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& /*store_path*/) {
+                         const std::string& /*store_path*/, const ProcessOptions& /*options*/) {
   ProcessResult result;
   Pipe out;
   Pipe err;

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Reliability checks beyond the test suite, on the build .ci/run made in build/:
+# the stress test at full size, the process tests under valgrind, and the
+# command-line fuzzer for a minute. Any failure, leak or crash fails CI.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(clang libclang-rt-14-dev valgrind)
+missing=()
+for package in "${packages[@]}"; do
+  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Runs a command with its output kept in a log: the whole log on failure,
+# else only the lines matching a pattern.
+run_logged() {
+  local pattern=$1
+  shift
+  if ! "$@" >"$work/log" 2>&1; then
+    cat "$work/log"
+    return 1
+  fi
+  grep -E "$pattern" "$work/log" || true
+}
+
+echo "== stress: 2000 runs, 8 at a time, a share of them killed"
+DOVETUNE_STRESS_RUNS=2000 DOVETUNE_STRESS_PARALLEL=8 \
+  run_logged '^[0-9]+: stress' ctest --test-dir build -L stress --output-on-failure -V
+
+# The kill tests are left out: they time and kill their runs, and a killed
+# valgrind reports nothing; under valgrind they would take minutes to say it.
+echo "== process tests under valgrind"
+DOVETUNE_TEST_WRAPPER="valgrind -q --error-exitcode=99 --leak-check=full \
+--errors-for-leak-kinds=definite,indirect" \
+  run_logged 'tests passed|Total Test time' \
+  ctest --test-dir build -j2 --output-on-failure -LE stress -E '^KillTest\.'
+
+echo "== command-line fuzzer, one minute"
+CC=clang CXX=clang++ cmake -S fuzz -B build-fuzz -DDOVETUNE_WERROR=ON >/dev/null
+cmake --build build-fuzz -j2 >/dev/null
+mkdir "$work/corpus"
+run_logged '^Done|stat::number_of_executed_units|stat::peak_rss_mb' \
+  build-fuzz/command_line_fuzzer -max_total_time=60 -timeout=10 -max_len=4096 \
+  -print_final_stats=1 -artifact_prefix="$work/" "$work/corpus" fuzz/corpus/command_line

@@ -1,0 +1,126 @@
+// Fuzzes the command entry with whole command lines. An input holds one or more
+// command lines, separated by the byte 0x1E; within one, the arguments are
+// separated by 0x00. They run one after another in one transaction on a
+// temporary store, which is then rolled back, so that every input starts from
+// the same store and later commands see what earlier ones made.
+//
+// Besides crashes and sanitizer reports, it fails when a command ends with a
+// status other than 0, when the store fails, or when any key outside the
+// presets key appears or disappears: a preset name reaches nothing else.
+
+#include <ftw.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/commands.h"
+#include "presets/preset_store.h"
+#include "registry/registry_session.h"
+#include "registry/win32_api.h"
+
+namespace {
+
+constexpr char kCommandSeparator = '\x1E';
+constexpr char kPresetsPath[] = "HKEY_CURRENT_USER\\Software\\Orvane\\Ostrel\\Presets";
+
+std::string g_folder;
+std::string g_store_path;
+std::string g_keys_outside_presets;
+
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
+
+void RemoveFolder() {
+  if (!g_folder.empty()) nftw(g_folder.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+[[noreturn]] void Fail(const std::string& what) {
+  std::fprintf(stderr, "command_line_fuzzer: %s\n", what.c_str());
+  std::abort();
+}
+
+// The paths of every key, one a line, leaving out what lies beneath the
+// presets key.
+void ListKeys(HKEY key, const std::string& path, std::string* text) {
+  *text += path + "\n";
+  if (path == kPresetsPath) return;
+  char name[1024];
+  for (DWORD index = 0;; ++index) {
+    DWORD length = sizeof(name);
+    if (RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      return;
+    }
+    HKEY child = nullptr;
+    if (RegOpenKeyExA(key, name, 0, KEY_ALL_ACCESS, &child) != ERROR_SUCCESS) {
+      Fail("a listed key cannot be opened: " + path + "\\" + name);
+    }
+    ListKeys(child, path + "\\" + name, text);
+    RegCloseKey(child);
+  }
+}
+
+std::string KeysOutsidePresets() {
+  std::string text;
+  ListKeys(HKEY_CURRENT_USER, "HKEY_CURRENT_USER", &text);
+  ListKeys(HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", &text);
+  return text;
+}
+
+std::vector<std::vector<std::string>> CommandLines(const uint8_t* data, size_t size) {
+  std::vector<std::vector<std::string>> lines(1, std::vector<std::string>(1));
+  for (size_t i = 0; i < size; ++i) {
+    const char byte = static_cast<char>(data[i]);
+    if (byte == kCommandSeparator) {
+      lines.emplace_back(1);
+    } else if (byte == '\0') {
+      lines.back().emplace_back();
+    } else {
+      lines.back().back() += byte;
+    }
+  }
+  return lines;
+}
+
+}  // namespace
+
+// Makes the store once, with the tree every run makes sure of.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  const char* base = getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/dovetune-fuzz-XXXXXX";
+  if (!mkdtemp(pattern.data())) Fail("cannot make a temporary folder");
+  g_folder = pattern;
+  atexit(RemoveFolder);
+  g_store_path = g_folder + "/registry.db";
+  CRegistrySession session;
+  std::string error;
+  if (!session.Open(g_store_path, &error)) Fail(error);
+  CPresetStore().Initialize();
+  g_keys_outside_presets = KeysOutsidePresets();
+  if (!session.Commit(&error)) Fail(error);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  CRegistrySession session;
+  std::string error;
+  if (!session.Open(g_store_path, &error)) Fail(error);
+  CPresetStore store;
+  for (const std::vector<std::string>& line : CommandLines(data, size)) {
+    std::vector<const char*> argv = {"dovetune"};
+    for (const std::string& word : line) argv.push_back(word.c_str());
+    // An empty command line stands for the program run without arguments.
+    const int argc = line.size() == 1 && line[0].empty() ? 1 : static_cast<int>(argv.size());
+    argv.push_back(nullptr);
+    std::ostringstream out;
+    if (RunCommandLine(store, argc, argv.data(), out) != 0) Fail("a command did not return 0");
+  }
+  if (KeysOutsidePresets() != g_keys_outside_presets) {
+    Fail("the keys outside the presets key changed");
+  }
+  return 0;
+}

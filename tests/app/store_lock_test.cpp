@@ -1,0 +1,96 @@
+// A run waits for the run that holds the store, up to ten seconds, and then
+// gives up with a clear message, leaving the store as it was.
+
+#include <sqlite3.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <thread>
+
+#include "tests/support/cli_fixture.h"
+
+namespace {
+
+using Seconds = std::chrono::duration<double>;
+
+class StoreLockTest : public CliTest {
+ protected:
+  ~StoreLockTest() override { Release(); }
+
+  // Takes the store for writing, as a run of the program does.
+  void Hold() {
+    ASSERT_EQ(sqlite3_open(store_path_.c_str(), &holder_), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  }
+  void Release() {
+    if (!holder_) return;
+    sqlite3_exec(holder_, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(holder_);
+    holder_ = nullptr;
+  }
+
+  // Runs the program and tells how long it took.
+  ProcessResult TimedRun(const std::vector<std::string>& arguments, Seconds* took) {
+    const auto start = std::chrono::steady_clock::now();
+    ProcessResult result = Run(arguments);
+    *took = std::chrono::steady_clock::now() - start;
+    return result;
+  }
+
+  sqlite3* holder_ = nullptr;
+};
+
+TEST_F(StoreLockTest, ARunWaitsForTheHolderAndThenWorks) {
+  Output({"view"});
+  Hold();
+  std::thread releaser([this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    Release();
+  });
+  Seconds took{};
+  const ProcessResult result = TimedRun({"create", "x", "-downmix"}, &took);
+  releaser.join();
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out, Lines({"preset x created", "x - bitrate: vbr streaming, downmix"}));
+  EXPECT_GE(took.count(), 1.4);
+}
+
+TEST_F(StoreLockTest, ARunHeldOffPastTheBoundGivesUpClearly) {
+  Output({"create", "kept", "-cbr", "64"});
+  const std::string before = ReadWholeFile(store_path_);
+  Hold();
+  Seconds took{};
+  const ProcessResult result = TimedRun({"create", "x", "-downmix"}, &took);
+  Release();
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "Fatal Error: " + store_path_ +
+                            ": the registry store is in use by another run, and stayed so past "
+                            "the wait\n");
+  EXPECT_GE(took.count(), 9.5);
+  EXPECT_LE(took.count(), 20.0);
+  EXPECT_EQ(ReadWholeFile(store_path_), before);
+  EXPECT_EQ(FirstLine(Output({"view", "x"})), "x - preset doesn't exist");
+}
+
+// Runs started together on a missing store agree on one store, which each
+// of them finds whole.
+TEST_F(StoreLockTest, FirstRunsStartedTogetherShareOneStore) {
+  store_path_ = folder_.File("new/registry.db");
+  std::vector<pid_t> runs;
+  for (int i = 0; i < 8; ++i) {
+    runs.push_back(StartProgram(DOVETUNE_BINARY, {"create", "p" + std::to_string(i)}, store_path_));
+  }
+  for (const pid_t run : runs) {
+    int status = -1;
+    ASSERT_EQ(waitpid(run, &status, 0), run);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
+  std::string listing =
+      Lines({"current - bitrate: vbr streaming", "default - bitrate: vbr streaming"});
+  for (int i = 0; i < 8; ++i) listing += "p" + std::to_string(i) + " - bitrate: vbr streaming\n";
+  EXPECT_EQ(Output({"view"}), listing);
+}
+
+}  // namespace
