@@ -109,7 +109,11 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
   OwnedHandle nothing(CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
                                   nullptr));
-  if (!out.Create() || !err.Create() || !nothing.valid()) return result;
+  if (!out.Create() || !err.Create() || !nothing.valid()) {
+    result.err =
+        "test harness: cannot make the pipes (error " + std::to_string(GetLastError()) + ")\n";
+    return result;
+  }
 
   const std::string path = BesideThisProgram(program);
   std::string command_line = Quote(path);
@@ -121,8 +125,17 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
   startup.hStdOutput = out.write.get();
   startup.hStdError = err.write.get();
   PROCESS_INFORMATION started = {};
-  if (!CreateProcessA(path.c_str(), &command_line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                      &startup, &started)) {
+  // Under Wine on a busy machine a start now and then fails for want of a
+  // moment; that says nothing of the program, so it is tried again.
+  bool started_ok = false;
+  for (int attempt = 0; attempt < 3 && !started_ok; ++attempt) {
+    if (attempt > 0) Sleep(200);
+    started_ok = CreateProcessA(path.c_str(), &command_line[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                nullptr, &startup, &started);
+  }
+  if (!started_ok) {
+    result.err =
+        "test harness: cannot start " + path + " (error " + std::to_string(GetLastError()) + ")\n";
     return result;
   }
   OwnedHandle process(started.hProcess);
