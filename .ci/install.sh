@@ -6,15 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(man-db groff-base dpkg-dev file)
-missing=()
-for package in "${packages[@]}"; do
-  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+source .ci/packages.sh
+install_missing man-db groff-base dpkg-dev file
 
 echo "== manual pages"
 bash tests/install/man_lint.sh --require man/*.1

@@ -5,15 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(clang libclang-rt-14-dev valgrind)
-missing=()
-for package in "${packages[@]}"; do
-  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
-fi
+source .ci/packages.sh
+install_missing clang libclang-rt-14-dev valgrind
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

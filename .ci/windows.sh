@@ -5,15 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake make g++-mingw-w64-x86-64 wine64 googletest)
-missing=()
-for package in "${packages[@]}"; do
-  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+source .ci/packages.sh
+install_missing cmake make g++-mingw-w64-x86-64 wine64 googletest
 
 build=build-windows
 wine_tools=/usr/lib/wine

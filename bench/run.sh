@@ -10,6 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/table.sh
+source .ci/packages.sh
 
 sizes=(2 100 1000 10000)
 runs=21
@@ -29,19 +30,6 @@ done
 build=build-bench
 work="$build/stores"
 
-install_missing() {
-  local missing=()
-  for package in "$@"; do
-    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "missing packages: ${missing[*]} (install them, or run as root)" >&2
-    return 1
-  fi
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-}
 
 echo "== release build in $build/"
 install_missing cmake g++ make libsqlite3-dev libbenchmark-dev
