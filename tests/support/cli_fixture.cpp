@@ -46,18 +46,7 @@ std::string CliTest::PresetPath(const std::string& name) {
 
 void CliTest::SetValue(const std::string& key_path, const std::string& name, DWORD type,
                        const std::string& bytes) {
-  CRegistrySession session;
-  std::string error;
-  ASSERT_TRUE(session.Open(store_path_, &error)) << error;
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                            nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                           static_cast<DWORD>(bytes.size())),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
-  ASSERT_TRUE(session.Commit(&error)) << error;
+  WriteValueBetweenRuns(store_path_, key_path, name, type, bytes);
 }
 
 void CliTest::SetDword(const std::string& key_path, const std::string& name, DWORD value) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "registry/registry_session.h"
+#include "registry/win32_api.h"
 
 // A temporary folder, removed with everything in it when destroyed.
 class TempFolder {
@@ -27,6 +28,12 @@ class TempFolder {
 
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& content);
+
+// Writes one value into the store at |store_path| (on Windows, the system
+// registry) as a run of its own, creating the key when missing: a change made
+// between runs of the program, as another program sharing the registry would.
+void WriteValueBetweenRuns(const std::string& store_path, const std::string& key_path,
+                           const std::string& name, DWORD type, const std::string& bytes);
 
 class RegistryTest : public ::testing::Test {
  protected:
