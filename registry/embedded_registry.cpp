@@ -173,6 +173,12 @@ LONG EmbeddedRegistry::Walk(int64_t from, LPCSTR path, bool create, KeyLocation*
   return ERROR_SUCCESS;
 }
 
+LONG EmbeddedRegistry::Locate(HKEY parent, LPCSTR sub_key, bool create, KeyLocation* location) {
+  int64_t from = 0;
+  const LONG status = Resolve(parent, &from);
+  return status == ERROR_SUCCESS ? Walk(from, sub_key, create, location) : status;
+}
+
 LONG EmbeddedRegistry::OpenKey(HKEY parent, LPCSTR sub_key, PHKEY result) {
   if (!result) return ERROR_INVALID_PARAMETER;
   int64_t from = 0;
@@ -195,10 +201,8 @@ LONG EmbeddedRegistry::OpenKey(HKEY parent, LPCSTR sub_key, PHKEY result) {
 
 LONG EmbeddedRegistry::CreateKey(HKEY parent, LPCSTR sub_key, PHKEY result, LPDWORD disposition) {
   if (!result) return ERROR_INVALID_PARAMETER;
-  int64_t from = 0;
   KeyLocation location;
-  LONG status = Resolve(parent, &from);
-  if (status == ERROR_SUCCESS) status = Walk(from, sub_key, true, &location);
+  const LONG status = Locate(parent, sub_key, true, &location);
   if (status != ERROR_SUCCESS) return status;
   *result = AddHandle(location.key);
   if (disposition) *disposition = location.created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
@@ -246,10 +250,8 @@ LONG EmbeddedRegistry::SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* d
 
 LONG EmbeddedRegistry::DeleteKey(HKEY parent, LPCSTR sub_key) {
   if (!sub_key) return ERROR_INVALID_PARAMETER;
-  int64_t from = 0;
   KeyLocation location;
-  LONG status = Resolve(parent, &from);
-  if (status == ERROR_SUCCESS) status = Walk(from, sub_key, false, &location);
+  const LONG status = Locate(parent, sub_key, false, &location);
   if (status != ERROR_SUCCESS) return status;
   const int64_t key = location.key;
   if (IsRootKey(key)) return ERROR_ACCESS_DENIED;
@@ -261,10 +263,8 @@ LONG EmbeddedRegistry::DeleteKey(HKEY parent, LPCSTR sub_key) {
 }
 
 LONG EmbeddedRegistry::DeleteTree(HKEY parent, LPCSTR sub_key) {
-  int64_t from = 0;
   KeyLocation location;
-  LONG status = Resolve(parent, &from);
-  if (status == ERROR_SUCCESS) status = Walk(from, sub_key, false, &location);
+  const LONG status = Locate(parent, sub_key, false, &location);
   if (status != ERROR_SUCCESS) return status;
   const int64_t key = location.key;
   if (sub_key && IsRootKey(key)) return ERROR_ACCESS_DENIED;

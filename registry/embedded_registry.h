@@ -56,6 +56,8 @@ class EmbeddedRegistry {
 
   LONG Resolve(HKEY handle, int64_t* key);
   LONG Walk(int64_t from, LPCSTR path, bool create, KeyLocation* location);
+  // Resolves |parent| and walks |sub_key| from it.
+  LONG Locate(HKEY parent, LPCSTR sub_key, bool create, KeyLocation* location);
   int64_t FindChild(int64_t parent, const std::string& folded_name);
   KeyValues* ValuesOf(int64_t key);
   LONG StoreError() const;

@@ -18,15 +18,21 @@ bool Report(LONG status, std::string* error) {
   return false;
 }
 
+// The key's values and the names of its subkeys.
+bool ReadKey(const KeyPath& path, std::vector<RegValue>* values, std::vector<std::string>* subkeys,
+             std::string* error) {
+  RegKey key;
+  LONG status = key.Open(path);
+  if (status == ERROR_SUCCESS) status = key.Values(values);
+  if (status == ERROR_SUCCESS) status = key.SubkeyNames(subkeys);
+  return status == ERROR_SUCCESS || Report(status, error);
+}
+
 // Lists the key's values, then its subkeys' paths.
 bool QueryKey(const KeyPath& path, std::string* out, std::string* error) {
-  RegKey key;
   std::vector<RegValue> values;
   std::vector<std::string> subkeys;
-  LONG status = key.Open(path);
-  if (status == ERROR_SUCCESS) status = key.Values(&values);
-  if (status == ERROR_SUCCESS) status = key.SubkeyNames(&subkeys);
-  if (status != ERROR_SUCCESS) return Report(status, error);
+  if (!ReadKey(path, &values, &subkeys, error)) return false;
   *out += "\n";
   if (!values.empty()) {
     *out += path.Full() + "\n";
@@ -39,13 +45,9 @@ bool QueryKey(const KeyPath& path, std::string* out, std::string* error) {
 
 // Lists the key and every key beneath it, each with its values.
 bool QueryTree(const KeyPath& path, std::string* out, std::string* error) {
-  RegKey key;
   std::vector<RegValue> values;
   std::vector<std::string> subkeys;
-  LONG status = key.Open(path);
-  if (status == ERROR_SUCCESS) status = key.Values(&values);
-  if (status == ERROR_SUCCESS) status = key.SubkeyNames(&subkeys);
-  if (status != ERROR_SUCCESS) return Report(status, error);
+  if (!ReadKey(path, &values, &subkeys, error)) return false;
   *out += path.Full() + "\n";
   for (const RegValue& value : values) *out += ValueLine(value);
   if (!values.empty()) *out += "\n";
