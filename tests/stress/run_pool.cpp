@@ -1,6 +1,5 @@
 #include "tests/stress/run_pool.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -22,26 +21,15 @@ struct Slot {
 
 bool Start(const std::string& program, const std::string& store_path, const PlannedRun& planned,
            RunRecord* record, Slot* slot) {
-  int out_pipe[2];
-  int err_pipe[2];
-  if (pipe2(out_pipe, O_CLOEXEC) != 0) return false;
-  if (pipe2(err_pipe, O_CLOEXEC) != 0) {
-    close(out_pipe[0]);
-    close(out_pipe[1]);
-    return false;
-  }
   record->start = Clock::now();
-  slot->pid = SpawnProgram(program, planned.arguments, store_path, out_pipe[1], err_pipe[1]);
-  close(out_pipe[1]);
-  close(err_pipe[1]);
-  slot->fds[0] = out_pipe[0];
-  slot->fds[1] = err_pipe[0];
+  slot->fds[0] = slot->fds[1] = -1;
+  slot->pid = SpawnCapturing(program, planned.arguments, store_path, &slot->fds[0], &slot->fds[1]);
   slot->kill_sent = false;
   slot->kill_at = planned.kill_after.count() > 0 ? record->start + planned.kill_after
                                                  : Clock::time_point::max();
   if (slot->pid > 0) return true;
-  close(slot->fds[0]);
-  close(slot->fds[1]);
+  if (slot->fds[0] >= 0) close(slot->fds[0]);
+  if (slot->fds[1] >= 0) close(slot->fds[1]);
   record->end = record->start;
   return false;
 }

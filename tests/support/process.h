@@ -46,6 +46,12 @@ pid_t SpawnProgram(const std::string& program, const std::vector<std::string>& a
                    const std::string& store_path, int out, int err,
                    const ProcessOptions& options = {});
 
+// As SpawnProgram, with standard output and error on new pipes whose reading
+// ends |out| and |err| the caller then owns.
+pid_t SpawnCapturing(const std::string& program, const std::vector<std::string>& arguments,
+                     const std::string& store_path, int* out, int* err,
+                     const ProcessOptions& options = {});
+
 // The user id the unprivileged runs take, or the tests' own when not root.
 uid_t UnprivilegedUser();
 #endif

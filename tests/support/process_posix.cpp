@@ -106,22 +106,34 @@ pid_t SpawnProgram(const std::string& program, const std::vector<std::string>& a
   return child;
 }
 
-ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& store_path, const ProcessOptions& options) {
-  ProcessResult result;
+pid_t SpawnCapturing(const std::string& program, const std::vector<std::string>& arguments,
+                     const std::string& store_path, int* out, int* err,
+                     const ProcessOptions& options) {
   int out_pipe[2];
   int err_pipe[2];
-  if (pipe2(out_pipe, O_CLOEXEC) != 0) return result;
+  if (pipe2(out_pipe, O_CLOEXEC) != 0) return -1;
   if (pipe2(err_pipe, O_CLOEXEC) != 0) {
     close(out_pipe[0]);
     close(out_pipe[1]);
-    return result;
+    return -1;
   }
   const pid_t child =
       SpawnProgram(program, arguments, store_path, out_pipe[1], err_pipe[1], options);
   close(out_pipe[1]);
   close(err_pipe[1]);
-  pollfd streams[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+  *out = out_pipe[0];
+  *err = err_pipe[0];
+  return child;
+}
+
+ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& store_path, const ProcessOptions& options) {
+  ProcessResult result;
+  int out = -1;
+  int err = -1;
+  const pid_t child = SpawnCapturing(program, arguments, store_path, &out, &err, options);
+  if (child < 0) return result;
+  pollfd streams[2] = {{out, POLLIN, 0}, {err, POLLIN, 0}};
   std::string* sinks[2] = {&result.out, &result.err};
   int open_streams = 2;
   while (open_streams > 0) {
