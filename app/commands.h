@@ -5,6 +5,8 @@
 
 #include <ostream>
 
+namespace dovetune {
+
 class CPresetStore;
 
 // Runs one command line as the program does after start-up: initialises the
@@ -19,3 +21,5 @@ void RunCreateFromCurrent(CPresetStore& store, int argc, const char* const* argv
 void RunEdit(CPresetStore& store, int argc, const char* const* argv, std::ostream& out);
 void RunDelete(CPresetStore& store, int argc, const char* const* argv, std::ostream& out);
 void RunUse(CPresetStore& store, int argc, const char* const* argv, std::ostream& out);
+
+}  // namespace dovetune

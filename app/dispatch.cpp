@@ -4,6 +4,8 @@
 #include "app/help_screen.h"
 #include "presets/preset_store.h"
 
+namespace dovetune {
+
 namespace {
 
 using Handler = void (*)(CPresetStore&, int, const char* const*, std::ostream&);
@@ -33,3 +35,5 @@ int RunCommandLine(CPresetStore& store, int argc, const char* const* argv, std::
   }
   return 0;
 }
+
+}  // namespace dovetune

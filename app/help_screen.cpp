@@ -1,5 +1,7 @@
 #include "app/help_screen.h"
 
+namespace dovetune {
+
 namespace {
 
 // Printed as they stand, spelling included: scripts and users compare them.
@@ -40,3 +42,5 @@ const char* const kHelpLines[] = {
 void PrintHelpScreen(std::ostream& out) {
   for (const char* line : kHelpLines) out << line << std::endl;
 }
+
+}  // namespace dovetune

@@ -3,4 +3,8 @@
 
 #include <ostream>
 
+namespace dovetune {
+
 void PrintHelpScreen(std::ostream& out);
+
+}  // namespace dovetune

@@ -14,6 +14,8 @@
 #include "presets/preset_store.h"
 #include "registry/registry_session.h"
 
+using namespace dovetune;  // NOLINT(google-build-using-namespace)
+
 int main(int argc, char** argv) {
   CRegistrySession session;
   std::string error;

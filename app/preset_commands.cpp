@@ -6,6 +6,8 @@
 #include "app/commands.h"
 #include "presets/preset_store.h"
 
+namespace dovetune {
+
 namespace {
 
 constexpr char kCurrent[] = "current";
@@ -101,3 +103,5 @@ void RunUse(CPresetStore& store, int argc, const char* const* argv, std::ostream
   store.EditPreset(kCurrent, argv, argc);
   PrintSummaryLine(store, kCurrent, out);
 }
+
+}  // namespace dovetune

@@ -7,6 +7,8 @@
 #include "app/commands.h"
 #include "presets/preset_store.h"
 
+namespace dovetune {
+
 namespace {
 
 constexpr char kSeparator[] = " - ";
@@ -38,3 +40,5 @@ void RunView(CPresetStore& store, int argc, const char* const* argv, std::ostrea
     out << value_names[i] << kSeparator << static_cast<int32_t>(values[i]) << std::endl;
   }
 }
+
+}  // namespace dovetune

@@ -9,6 +9,8 @@
 #include "bench/store_filler.h"
 #include "registry/registry_session.h"
 
+using namespace dovetune;  // NOLINT(google-build-using-namespace)
+
 int main(int argc, char** argv) {
   const long count = argc == 3 ? std::strtol(argv[2], nullptr, 10) : 0;
   if (count < 2) {

@@ -14,6 +14,8 @@
 #include "registry/registry.h"
 #include "registry/registry_session.h"
 
+namespace dovetune {
+
 namespace {
 
 // Stores of a few and of many presets in a temporary folder, made on first
@@ -146,5 +148,7 @@ BENCHMARK(WriteSetting)->Arg(2)->Arg(10000);
 BENCHMARK(EnumeratePresets)->Arg(2)->Arg(10000);
 BENCHMARK(EnumerateValues)->Arg(2)->Arg(10000);
 BENCHMARK(DescribeEveryPreset)->Arg(2)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+}  // namespace dovetune
 
 BENCHMARK_MAIN();

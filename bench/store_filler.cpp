@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace dovetune {
+
 namespace {
 
 // Parameter words that vary from one numbered preset to the next.
@@ -34,3 +36,5 @@ void FillStore(CPresetStore& store, long count) {
     CreatePreset(store, name, kVariations[i % 5]);
   }
 }
+
+}  // namespace dovetune

@@ -6,4 +6,8 @@
 
 #include "presets/preset_store.h"
 
+namespace dovetune {
+
 void FillStore(CPresetStore& store, long count);
+
+}  // namespace dovetune

@@ -23,6 +23,8 @@
 #include "registry/registry_session.h"
 #include "registry/win32_api.h"
 
+using namespace dovetune;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 constexpr char kCommandSeparator = '\x1E';

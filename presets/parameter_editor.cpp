@@ -9,6 +9,8 @@
 #include "presets/preset_store.h"
 #include "registry/registry.h"
 
+namespace dovetune {
+
 namespace {
 
 // Words that write one fixed number to one setting.
@@ -113,3 +115,5 @@ void CPresetStore::EditPreset(const std::string& strName, const char* const* arg
     }
   }
 }
+
+}  // namespace dovetune

@@ -4,6 +4,8 @@
 #include "presets/preset_store.h"
 #include "registry/registry.h"
 
+namespace dovetune {
+
 bool CPresetStore::PresetExists(const std::string& strName) {
   if (strName == schema::kCurrent) return true;
   CRegistry presets(HKEY_CURRENT_USER, schema::kPresetsKeyPath);
@@ -41,3 +43,5 @@ bool CPresetStore::DeletePreset(const std::string& strName) {
   return presets.DeleteKey(HKEY_CURRENT_USER,
                            std::string(schema::kPresetsDeletePath) + "\\" + strName);
 }
+
+}  // namespace dovetune

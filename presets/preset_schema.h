@@ -4,6 +4,8 @@
 
 #include "registry/win32_api.h"
 
+namespace dovetune {
+
 namespace schema {
 
 // All paths lie beneath HKEY_CURRENT_USER.
@@ -51,3 +53,5 @@ constexpr Setting kFactorySettings[] = {
 };
 
 }  // namespace schema
+
+}  // namespace dovetune

@@ -5,6 +5,8 @@
 #include "presets/preset_schema.h"
 #include "registry/registry.h"
 
+namespace dovetune {
+
 void CPresetStore::Initialize() {
   // Each level is created only inside the one before it; where one cannot be
   // created nothing further is written, least of all into its parent.
@@ -52,3 +54,5 @@ void CPresetStore::CopyPreset(const std::string& strSource, const std::string& s
     if (source.ReadDword(name, value)) destination.WriteDword(name, value);
   }
 }
+
+}  // namespace dovetune

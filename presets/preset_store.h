@@ -8,6 +8,8 @@
 
 #include "registry/win32_api.h"
 
+namespace dovetune {
+
 class CPresetStore {
  public:
   // Makes sure the tree, the "default" preset and the current settings exist.
@@ -30,3 +32,5 @@ class CPresetStore {
   // The one-line summary of a settings set's rate control and flags.
   std::string DescribePreset(const std::string& strName);
 };
+
+}  // namespace dovetune

@@ -6,6 +6,8 @@
 #include "presets/preset_store.h"
 #include "registry/registry.h"
 
+namespace dovetune {
+
 namespace {
 
 // A setting that is missing, or is not a 32-bit number, is not set.
@@ -67,3 +69,5 @@ std::string CPresetStore::DescribePreset(const std::string& strName) {
   if (optimize && *optimize != 0) text += ", optimize: " + SignedDecimal(*optimize);
   return text;
 }
+
+}  // namespace dovetune

@@ -4,6 +4,8 @@
 
 #include "registry/name_fold.h"
 
+namespace dovetune {
+
 namespace {
 
 // The registry functions carry no context, so the open registry has to be
@@ -352,3 +354,5 @@ LONG EmbeddedRegistry::EnumValue(HKEY key, DWORD index, LPSTR name, LPDWORD name
   if (data_status != ERROR_SUCCESS) return data_status;
   return CopyName(value.name, name, name_length);
 }
+
+}  // namespace dovetune

@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "registry/key_cache.h"
-#include "registry/sqlite_store.h"
+#include "registry/stores/sqlite_store.h"
 #include "registry/win32_api.h"
+
+namespace dovetune {
 
 class EmbeddedRegistry {
  public:
@@ -72,3 +74,5 @@ class EmbeddedRegistry {
   std::unordered_map<uintptr_t, OpenHandle> handles_;
   uintptr_t next_handle_ = 0x1000;
 };
+
+}  // namespace dovetune

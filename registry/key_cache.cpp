@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace dovetune {
+
 namespace {
 
 // Values of this many keys are held; a run works on two or three at a time.
@@ -141,3 +143,5 @@ void KeyCache::Clear() {
   subkeys_.clear();
   values_.clear();
 }
+
+}  // namespace dovetune

@@ -12,7 +12,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "registry/sqlite_store.h"
+#include "registry/stores/sqlite_store.h"
+
+namespace dovetune {
 
 // The values of one key in the order they were created, found by folded name.
 class KeyValues {
@@ -86,3 +88,5 @@ class KeyCache {
   std::vector<HeldValues> values_;
   uint64_t uses_ = 0;
 };
+
+}  // namespace dovetune

@@ -5,6 +5,8 @@
 
 #include "registry/utf8.h"
 
+namespace dovetune {
+
 namespace {
 
 // The C library's Unicode case tables, independent of the user's locale
@@ -28,7 +30,34 @@ char32_t UpperCase(char32_t code_point) {
   return upper > 0 && upper <= 0x10FFFF ? static_cast<char32_t>(upper) : code_point;
 }
 
+char32_t LowerCase(char32_t code_point) {
+  if (code_point < 0x80) {
+    return (code_point >= 'A' && code_point <= 'Z') ? code_point - 'A' + 'a' : code_point;
+  }
+  const locale_t tables = UnicodeCaseTables();
+  if (!tables) return code_point;
+  const wint_t lower = towlower_l(static_cast<wint_t>(code_point), tables);
+  return lower > 0 && lower <= 0x10FFFF ? static_cast<char32_t>(lower) : code_point;
+}
+
 }  // namespace
+
+// Interim: the fixed case table replaces both mappings.
+std::string LowerCaseFold(const std::string& name) {
+  std::string folded;
+  for (size_t pos = 0; pos < name.size();) {
+    char32_t code_point = 0;
+    const size_t length = DecodeUtf8(name, pos, &code_point);
+    if (length == 0) {
+      folded.push_back(name[pos]);
+      ++pos;
+      continue;
+    }
+    AppendUtf8(LowerCase(code_point), &folded);
+    pos += length;
+  }
+  return folded;
+}
 
 std::string FoldName(const std::string& name) {
   // Most names are plain ASCII, where folding is upper-casing a-z.
@@ -65,3 +94,5 @@ size_t NameLength(const std::string& name) {
   }
   return count;
 }
+
+}  // namespace dovetune

@@ -5,10 +5,18 @@
 
 #include <string>
 
+namespace dovetune {
+
 // The name with every character replaced by its simple upper-case mapping.
 // Two names denote the same key or value when their folded forms are equal.
 std::string FoldName(const std::string& name);
 
+// The name with every character replaced by its simple lower-case mapping:
+// the form under which Wine compares and orders key and value names.
+std::string LowerCaseFold(const std::string& name);
+
 // The length of the name as the registry's limits count it: in UTF-16 units,
 // as Windows does (an invalid byte counts as one).
 size_t NameLength(const std::string& name);
+
+}  // namespace dovetune

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+namespace dovetune {
+
 namespace {
 
 // Room for the longest value name the registry allows, 16,383 UTF-16 units,
@@ -153,3 +155,5 @@ bool CRegistry::EnumValue(std::string& strName) {
   ++m_nValueIndex;
   return true;
 }
+
+}  // namespace dovetune

@@ -8,6 +8,8 @@
 
 #include "registry/win32_api.h"
 
+namespace dovetune {
+
 class CRegistry {
  public:
   CRegistry();
@@ -48,3 +50,5 @@ class CRegistry {
   DWORD m_nValueIndex;
   DWORD m_nKeyIndex;
 };
+
+}  // namespace dovetune

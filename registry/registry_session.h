@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+namespace dovetune {
+
 class CRegistrySession {
  public:
   CRegistrySession();
@@ -30,3 +32,5 @@ class CRegistrySession {
   struct Store;
   std::unique_ptr<Store> store_;
 };
+
+}  // namespace dovetune

@@ -4,6 +4,8 @@
 #include "registry/registry_session.h"
 #include "registry/store_file.h"
 
+namespace dovetune {
+
 namespace {
 
 // How long a run waits for the runs ahead of it before it gives up.
@@ -44,3 +46,5 @@ bool CRegistrySession::Commit(std::string* error) {
            (reason.empty() ? "the registry store is not open" : reason);
   return false;
 }
+
+}  // namespace dovetune

@@ -1,5 +1,7 @@
 #include "registry/registry_session.h"
 
+namespace dovetune {
+
 // On Windows the registry is the system's: there is no store to open, and
 // every change is kept as it is made.
 struct CRegistrySession::Store {};
@@ -14,3 +16,5 @@ bool CRegistrySession::Open(const std::string& /*store_path*/, std::string* /*er
 }
 
 bool CRegistrySession::Commit(std::string* /*error*/) { return true; }
+
+}  // namespace dovetune

@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "registry/sqlite_store.h"
+#include "registry/stores/sqlite_store.h"
+
+namespace dovetune {
 
 namespace {
 
@@ -111,3 +113,5 @@ bool PrepareStoreFile(const std::string& path, std::string* error) {
   }
   return true;
 }
+
+}  // namespace dovetune

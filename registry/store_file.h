@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace dovetune {
+
 // DOVETUNE_REGISTRY when set; otherwise registry.db in the dovetune folder of
 // $XDG_CONFIG_HOME, else of $HOME/.config.
 std::string DefaultStoreFilePath();
@@ -12,3 +14,5 @@ std::string DefaultStoreFilePath();
 // readable, non-empty file is left as it is; a missing one is created as a
 // fresh registry (missing folders with mode 0700, the file with mode 0600).
 bool PrepareStoreFile(const std::string& path, std::string* error);
+
+}  // namespace dovetune

@@ -1,5 +1,7 @@
 #include "registry/utf8.h"
 
+namespace dovetune {
+
 size_t DecodeUtf8(const std::string& text, size_t pos, char32_t* code_point) {
   const unsigned char lead = static_cast<unsigned char>(text[pos]);
   size_t length = 0;
@@ -50,3 +52,5 @@ void AppendUtf8(char32_t code_point, std::string* out) {
     out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
   }
 }
+
+}  // namespace dovetune

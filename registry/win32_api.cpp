@@ -5,6 +5,8 @@
 
 #include "registry/embedded_registry.h"
 
+using dovetune::EmbeddedRegistry;
+
 LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM /*samDesired*/,
                    PHKEY phkResult) {
   EmbeddedRegistry* registry = EmbeddedRegistry::Active();

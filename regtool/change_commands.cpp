@@ -4,6 +4,8 @@
 #include "regtool/commands.h"
 #include "regtool/registry_key.h"
 
+namespace dovetune {
+
 const char kOperationCompleted[] = "The operation completed successfully.\n";
 
 namespace {
@@ -85,3 +87,5 @@ bool RunDelete(const RegCommandLine& command, std::string* out, std::string* err
   *out += kOperationCompleted;
   return true;
 }
+
+}  // namespace dovetune

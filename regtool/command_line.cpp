@@ -6,6 +6,8 @@
 
 #include "regtool/value_data.h"
 
+namespace dovetune {
+
 namespace {
 
 struct OperationRule {
@@ -195,3 +197,5 @@ const char* RegUsage() {
          "The store is $DOVETUNE_REGISTRY, else $XDG_CONFIG_HOME/dovetune/registry.db,\n"
          "else ~/.config/dovetune/registry.db. Exit status 0 on success, 1 on failure.\n";
 }
+
+}  // namespace dovetune

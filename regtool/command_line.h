@@ -8,6 +8,8 @@
 #include "registry/win32_api.h"
 #include "regtool/key_path.h"
 
+namespace dovetune {
+
 enum class RegOperation { kHelp, kQuery, kAdd, kDelete, kExport, kImport };
 
 struct RegCommandLine {
@@ -36,3 +38,5 @@ bool ParseRegCommandLine(const std::vector<std::string>& arguments, RegCommandLi
 
 // The usage text for /?.
 const char* RegUsage();
+
+}  // namespace dovetune

@@ -7,6 +7,8 @@
 
 #include "regtool/command_line.h"
 
+namespace dovetune {
+
 bool RunQuery(const RegCommandLine& command, std::string* out, std::string* error);
 bool RunAdd(const RegCommandLine& command, std::string* out, std::string* error);
 bool RunDelete(const RegCommandLine& command, std::string* out, std::string* error);
@@ -17,3 +19,5 @@ bool RunImport(const RegCommandLine& command, std::string* out, std::string* err
 bool RunRegCommand(const RegCommandLine& command, std::string* out, std::string* error);
 
 extern const char kOperationCompleted[];
+
+}  // namespace dovetune

@@ -1,5 +1,7 @@
 #include "regtool/commands.h"
 
+namespace dovetune {
+
 bool RunRegCommand(const RegCommandLine& command, std::string* out, std::string* error) {
   switch (command.operation) {
     case RegOperation::kHelp:
@@ -18,3 +20,5 @@ bool RunRegCommand(const RegCommandLine& command, std::string* out, std::string*
   }
   return false;
 }
+
+}  // namespace dovetune

@@ -7,6 +7,8 @@
 #include "regtool/reg_file_writer.h"
 #include "regtool/registry_key.h"
 
+namespace dovetune {
+
 namespace {
 
 bool ExportTree(const KeyPath& path, RegFileWriter* writer, std::string* error) {
@@ -85,3 +87,5 @@ bool RunImport(const RegCommandLine& command, std::string* out, std::string* err
   *out += kOperationCompleted;
   return true;
 }
+
+}  // namespace dovetune

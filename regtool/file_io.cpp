@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+namespace dovetune {
+
 namespace {
 
 bool SystemFailure(const std::string& what, std::string* error) {
@@ -72,3 +74,5 @@ bool FileExists(const std::string& path) {
   struct stat status;
   return lstat(path.c_str(), &status) == 0;
 }
+
+}  // namespace dovetune

@@ -3,6 +3,8 @@
 
 #include <string>
 
+namespace dovetune {
+
 bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error);
 
 // Writes |bytes| to a temporary file beside |path| and renames it into place,
@@ -10,3 +12,5 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* err
 bool ReplaceFile(const std::string& path, const std::string& bytes, std::string* error);
 
 bool FileExists(const std::string& path);
+
+}  // namespace dovetune

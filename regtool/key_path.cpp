@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+namespace dovetune {
+
 namespace {
 
 struct RootName {
@@ -66,3 +68,5 @@ bool ParseKeyPath(const std::string& text, KeyPath* path, std::string* error) {
   path->sub_path = sub_path;
   return true;
 }
+
+}  // namespace dovetune

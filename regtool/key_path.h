@@ -6,6 +6,8 @@
 
 #include "registry/win32_api.h"
 
+namespace dovetune {
+
 struct KeyPath {
   HKEY root = nullptr;
   std::string root_name;  // always the long form, e.g. "HKEY_CURRENT_USER"
@@ -19,3 +21,5 @@ struct KeyPath {
 
 // Parses |text|. On failure |error| says why (without a prefix).
 bool ParseKeyPath(const std::string& text, KeyPath* path, std::string* error);
+
+}  // namespace dovetune

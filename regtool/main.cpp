@@ -12,6 +12,8 @@
 #include "regtool/command_line.h"
 #include "regtool/commands.h"
 
+using namespace dovetune;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 int Fail(const std::string& error) {

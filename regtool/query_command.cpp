@@ -4,6 +4,8 @@
 #include "regtool/commands.h"
 #include "regtool/registry_key.h"
 
+namespace dovetune {
+
 namespace {
 
 const char kNotFound[] = "The system was unable to find the specified registry key or value.";
@@ -113,3 +115,5 @@ bool RunQuery(const RegCommandLine& command, std::string* out, std::string* erro
   *out += found + "End of search: " + std::to_string(matches) + " match(es) found.\n";
   return true;
 }
+
+}  // namespace dovetune

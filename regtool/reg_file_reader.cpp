@@ -2,6 +2,8 @@
 
 #include "regtool/text_encoding.h"
 
+namespace dovetune {
+
 namespace {
 
 const char kVersion5Header[] = "Windows Registry Editor Version 5.00";
@@ -160,7 +162,7 @@ class Reader {
   bool ReadHexData(const std::string& data, size_t* index, RegFileChange* change);
   // The rest of a value line with the lines it continues onto, joined.
   bool JoinContinuations(const std::string& first, size_t* index, std::string* joined);
-  bool Fail(const std::string& reason) { return ::Fail(line_number_, reason, error_); }
+  bool Fail(const std::string& reason) { return dovetune::Fail(line_number_, reason, error_); }
 
   const std::vector<Line>& lines_;
   std::vector<RegFileChange>* changes_;
@@ -317,3 +319,5 @@ bool ParseRegFile(const std::string& bytes, std::vector<RegFileChange>* changes,
   *changes = std::move(parsed);
   return true;
 }
+
+}  // namespace dovetune

@@ -11,6 +11,8 @@
 #include "regtool/key_path.h"
 #include "regtool/value_data.h"
 
+namespace dovetune {
+
 // One change the file asks for, with the line it starts on.
 struct RegFileChange {
   enum class Kind { kCreateKey, kDeleteKey, kSetValue, kDeleteValue };
@@ -24,3 +26,5 @@ struct RegFileChange {
 // otherwise |error| reads "line N: REASON".
 bool ParseRegFile(const std::string& bytes, std::vector<RegFileChange>* changes,
                   std::string* error);
+
+}  // namespace dovetune

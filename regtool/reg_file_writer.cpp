@@ -5,6 +5,8 @@
 
 #include "regtool/text_encoding.h"
 
+namespace dovetune {
+
 namespace {
 
 const char kHeader[] = "Windows Registry Editor Version 5.00\r\n";
@@ -133,3 +135,5 @@ std::string RegFileWriter::Encode() const {
   Utf8ToUtf16Le(Text(), &utf16);  // every piece was checked as it was added
   return "\xFF\xFE" + utf16;
 }
+
+}  // namespace dovetune

@@ -8,6 +8,8 @@
 
 #include "regtool/value_data.h"
 
+namespace dovetune {
+
 class RegFileWriter {
  public:
   RegFileWriter();
@@ -27,3 +29,5 @@ class RegFileWriter {
 
 // The value's line (or lines, for long hex data), without the final CRLF.
 bool FormatValueLine(const RegValue& value, std::string* line, std::string* error);
+
+}  // namespace dovetune

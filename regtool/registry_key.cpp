@@ -1,5 +1,7 @@
 #include "regtool/registry_key.h"
 
+namespace dovetune {
+
 namespace {
 
 // Long enough for any name: 16383 UTF-16 units take at most three UTF-8 bytes each.
@@ -108,3 +110,5 @@ std::string DescribeStatus(LONG status) {
       return "The registry reported error " + std::to_string(status) + ".";
   }
 }
+
+}  // namespace dovetune

@@ -10,6 +10,8 @@
 #include "regtool/key_path.h"
 #include "regtool/value_data.h"
 
+namespace dovetune {
+
 class RegKey {
  public:
   RegKey() = default;
@@ -40,3 +42,5 @@ LONG DeleteKeyTree(const KeyPath& path);
 
 // The registry's status as a sentence for the user.
 std::string DescribeStatus(LONG status);
+
+}  // namespace dovetune

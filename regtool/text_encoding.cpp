@@ -2,6 +2,8 @@
 
 #include "registry/utf8.h"
 
+namespace dovetune {
+
 namespace {
 
 void AppendUnit(char32_t unit, std::string* out) {
@@ -64,3 +66,5 @@ bool IsValidUtf8(const std::string& text) {
   }
   return true;
 }
+
+}  // namespace dovetune

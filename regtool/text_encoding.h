@@ -5,6 +5,8 @@
 
 #include <string>
 
+namespace dovetune {
+
 // UTF-8 to UTF-16LE bytes; false when |utf8| is not valid UTF-8.
 bool Utf8ToUtf16Le(const std::string& utf8, std::string* utf16le);
 
@@ -13,3 +15,5 @@ bool Utf16LeToUtf8(const std::string& utf16le, std::string* utf8);
 
 // Whether |text| is valid UTF-8 (shortest forms, no surrogates).
 bool IsValidUtf8(const std::string& text);
+
+}  // namespace dovetune

@@ -5,6 +5,8 @@
 #include <cinttypes>
 #include <cstdio>
 
+namespace dovetune {
+
 namespace {
 
 struct TypeNameEntry {
@@ -211,3 +213,5 @@ std::string FormatQueryData(DWORD type, const std::string& bytes) {
 }
 
 std::string DisplayName(const std::string& name) { return name.empty() ? "(Default)" : name; }
+
+}  // namespace dovetune

@@ -7,6 +7,8 @@
 
 #include "registry/win32_api.h"
 
+namespace dovetune {
+
 // One value: its name (empty for the default value), type and bytes.
 struct RegValue {
   std::string name;
@@ -36,3 +38,5 @@ std::string HexDigits(const std::string& bytes);
 
 // The number of |size| bytes (4 or 8) in little-endian order.
 std::string LittleEndian(uint64_t number, size_t size);
+
+}  // namespace dovetune

@@ -17,6 +17,8 @@
 
 #include "tests/support/cli_fixture.h"
 
+namespace dovetune {
+
 namespace {
 
 const std::string kFreshListing =
@@ -353,3 +355,5 @@ TEST_F(DamagedStoreTest, PathWithSpacesAndNonAsciiWorks) {
 }
 
 }  // namespace
+
+}  // namespace dovetune

@@ -11,6 +11,8 @@
 
 #include "tests/support/cli_fixture.h"
 
+namespace dovetune {
+
 namespace {
 
 class KillTest : public CliTest {
@@ -74,3 +76,5 @@ TEST_F(KillTest, KilledFirstRunLeavesNoHalfBuiltStore) {
 }
 
 }  // namespace
+
+}  // namespace dovetune

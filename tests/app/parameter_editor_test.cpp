@@ -3,6 +3,8 @@
 
 #include "tests/support/cli_fixture.h"
 
+namespace dovetune {
+
 namespace {
 
 class ParameterEditorTest : public CliTest {
@@ -162,3 +164,5 @@ TEST_F(ParameterEditorTest, UseAppliesWordsToTheCurrentSettings) {
 }
 
 }  // namespace
+
+}  // namespace dovetune

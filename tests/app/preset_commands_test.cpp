@@ -3,6 +3,8 @@
 
 #include "tests/support/cli_fixture.h"
 
+namespace dovetune {
+
 namespace {
 
 // The ten settings of one set, as "view NAME" lists them.
@@ -116,3 +118,5 @@ TEST_F(PresetCommandsTest, TheEmptyNameIsThePresetsKeyItself) {
 }
 
 }  // namespace
+
+}  // namespace dovetune

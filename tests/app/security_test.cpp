@@ -12,6 +12,8 @@
 
 #include "tests/support/cli_fixture.h"
 
+namespace dovetune {
+
 namespace {
 
 const std::string kFreshListing =
@@ -244,3 +246,5 @@ TEST_F(PresetNameTest, ArgumentsOfAHundredThousandCharacters) {
 }
 
 }  // namespace
+
+}  // namespace dovetune

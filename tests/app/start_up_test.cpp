@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #endif
 
+namespace dovetune {
+
 namespace {
 
 const std::string kHelpScreen = Lines({
@@ -82,3 +84,5 @@ TEST_F(StartUpTest, StoreIsCreatedPrivateWithItsFolders) {
 #endif
 
 }  // namespace
+
+}  // namespace dovetune

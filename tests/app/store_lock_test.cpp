@@ -9,6 +9,8 @@
 
 #include "tests/support/cli_fixture.h"
 
+namespace dovetune {
+
 namespace {
 
 using Seconds = std::chrono::duration<double>;
@@ -94,3 +96,5 @@ TEST_F(StoreLockTest, FirstRunsStartedTogetherShareOneStore) {
 }
 
 }  // namespace
+
+}  // namespace dovetune

@@ -4,6 +4,8 @@
 #include "tests/support/cli_fixture.h"
 #include "tests/support/platform.h"
 
+namespace dovetune {
+
 namespace {
 
 // The value lines "NAME - NUMBER" of a detail, given in the order the values
@@ -155,3 +157,5 @@ TEST_F(ViewTest, MissingSettingsAddNothing) {
 }
 
 }  // namespace
+
+}  // namespace dovetune

@@ -12,6 +12,8 @@
 #include "tests/support/platform.h"
 #include "tests/support/temp_store.h"
 
+namespace dovetune {
+
 namespace {
 
 using Values = std::vector<std::pair<std::string, DWORD>>;
@@ -199,3 +201,5 @@ TEST_F(PresetStoreTest, ListingOnAnEmptyPresetsKeyIsEmpty) {
 }
 
 }  // namespace
+
+}  // namespace dovetune

@@ -9,6 +9,8 @@
 #include "tests/support/platform.h"
 #include "tests/support/temp_store.h"
 
+namespace dovetune {
+
 namespace {
 
 class RegistryApiTest : public RegistryTest {
@@ -455,3 +457,5 @@ TEST_F(RegistryApiTest, DeleteTreeNeverRemovesARootKey) {
 #endif
 
 }  // namespace
+
+}  // namespace dovetune

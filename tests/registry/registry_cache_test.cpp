@@ -8,6 +8,8 @@
 #include "registry/win32_api.h"
 #include "tests/support/temp_store.h"
 
+namespace dovetune {
+
 namespace {
 
 // A key as the registry functions show it: its values in order, then each
@@ -215,3 +217,5 @@ TEST_F(RegistryCacheTest, ADiscardedRunLeavesNothingHeldForTheNext) {
 }
 
 }  // namespace
+
+}  // namespace dovetune

@@ -8,6 +8,8 @@
 #include "tests/support/platform.h"
 #include "tests/support/temp_store.h"
 
+namespace dovetune {
+
 namespace {
 
 constexpr char kTestPath[] = "Software\\DovetuneTest";
@@ -190,3 +192,5 @@ TEST_F(CRegistryTest, DeleteKeyWorksOnItsArgumentsAlone) {
 }
 
 }  // namespace
+
+}  // namespace dovetune

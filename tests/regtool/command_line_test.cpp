@@ -5,6 +5,8 @@
 #include "regtool/command_line.h"
 #include "regtool/value_data.h"
 
+namespace dovetune {
+
 namespace {
 
 RegCommandLine Parsed(const std::vector<std::string>& arguments) {
@@ -176,3 +178,5 @@ TEST(QueryFormatTest, EachTypeAsRegPrintsIt) {
 }
 
 }  // namespace
+
+}  // namespace dovetune

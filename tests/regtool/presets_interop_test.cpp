@@ -3,6 +3,8 @@
 
 #include "tests/regtool/reg_cli_fixture.h"
 
+namespace dovetune {
+
 namespace {
 
 const char kPresetsKey[] = "HKCU\\Software\\Orvane\\Ostrel\\Presets";
@@ -77,3 +79,5 @@ TEST_F(PresetsInteropTest, DovetuneRegShowsAndCarriesAPresetThatDovetuneCreated)
 }
 
 }  // namespace
+
+}  // namespace dovetune

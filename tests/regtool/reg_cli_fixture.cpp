@@ -2,6 +2,8 @@
 
 #include "registry/registry_session.h"
 
+namespace dovetune {
+
 namespace {
 
 void Walk(const std::string& path, std::vector<StoredValue>* tree) {
@@ -59,3 +61,5 @@ void RegCliTest::SetValue(const std::string& key_path, const std::string& name, 
                           const std::string& bytes) {
   WriteValueBetweenRuns(store_path_, key_path, name, type, bytes);
 }
+
+}  // namespace dovetune

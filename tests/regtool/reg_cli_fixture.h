@@ -11,6 +11,8 @@
 #include "tests/support/process.h"
 #include "tests/support/temp_store.h"
 
+namespace dovetune {
+
 // One value somewhere in a store, with the path of its key.
 struct StoredValue {
   std::string key;
@@ -46,3 +48,5 @@ class RegCliTest : public ::testing::Test {
   TempFolder folder_;
   std::string store_path_;
 };
+
+}  // namespace dovetune

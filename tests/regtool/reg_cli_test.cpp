@@ -4,6 +4,8 @@
 
 #include "tests/regtool/reg_cli_fixture.h"
 
+namespace dovetune {
+
 namespace {
 
 const char kTestKey[] = "HKCU\\Software\\Test";
@@ -255,3 +257,5 @@ TEST_F(RegToolTest, HelpNeedsNoStoreAndAMissingOperationFails) {
 }
 
 }  // namespace
+
+}  // namespace dovetune

@@ -7,6 +7,8 @@
 #include "regtool/reg_file_writer.h"
 #include "regtool/text_encoding.h"
 
+namespace dovetune {
+
 namespace {
 
 using Kind = RegFileChange::Kind;
@@ -200,3 +202,5 @@ TEST(RegFileReaderTest, WhatTheWriterWritesReadsBackToTheSameBytes) {
 }
 
 }  // namespace
+
+}  // namespace dovetune

@@ -6,6 +6,8 @@
 #include "regtool/reg_file_writer.h"
 #include "regtool/text_encoding.h"
 
+namespace dovetune {
+
 namespace {
 
 std::string Line(const std::string& name, DWORD type, const std::string& data) {
@@ -103,3 +105,5 @@ TEST(RegFileWriterTest, FileIsUtf16WithBomCrlfAndABlankLineAfterEachKey) {
 }
 
 }  // namespace
+
+}  // namespace dovetune

@@ -9,6 +9,8 @@
 
 #include "tests/support/process.h"
 
+namespace dovetune {
+
 namespace {
 
 struct Slot {
@@ -111,3 +113,5 @@ std::vector<RunRecord> RunAll(const std::string& program, const std::string& sto
   }
   return records;
 }
+
+}  // namespace dovetune

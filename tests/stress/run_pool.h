@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace dovetune {
+
 using Clock = std::chrono::steady_clock;
 
 struct PlannedRun {
@@ -34,3 +36,5 @@ struct RunRecord {
 // in the order of |plan|.
 std::vector<RunRecord> RunAll(const std::string& program, const std::string& store_path,
                               const std::vector<PlannedRun>& plan, int parallel);
+
+}  // namespace dovetune

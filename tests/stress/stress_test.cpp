@@ -29,6 +29,8 @@
 #include "tests/stress/run_pool.h"
 #include "tests/support/temp_store.h"
 
+using namespace dovetune;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 // How long a run waits for the store before it gives up, and what a run may

@@ -4,6 +4,8 @@
 #include "tests/support/platform.h"
 #include "tests/support/registry_keys.h"
 
+namespace dovetune {
+
 const char CliTest::kCurrentPath[] = "Software\\Orvane\\Ostrel\\Zelvo (HE-AAC)";
 
 std::string Lines(std::initializer_list<const char*> lines) {
@@ -62,3 +64,5 @@ void CliTest::DeleteKey(const std::string& key_path) {
   ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, key_path.c_str()), ERROR_SUCCESS) << key_path;
   ASSERT_TRUE(session.Commit(&error)) << error;
 }
+
+}  // namespace dovetune

@@ -13,6 +13,8 @@
 #include "tests/support/process.h"
 #include "tests/support/temp_store.h"
 
+namespace dovetune {
+
 // The text of |lines|, each ended with a newline.
 std::string Lines(std::initializer_list<const char*> lines);
 // The text up to its first newline.
@@ -43,3 +45,5 @@ class CliTest : public ::testing::Test {
   TempFolder folder_;
   std::string store_path_;
 };
+
+}  // namespace dovetune

@@ -6,6 +6,8 @@
 #include <windows.h>
 #endif
 
+namespace dovetune {
+
 bool OnSystemRegistry() {
 #ifdef _WIN32
   return true;
@@ -63,3 +65,5 @@ std::string NarrowText(const wchar_t* text) {
   return utf8;
 #endif
 }
+
+}  // namespace dovetune

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+namespace dovetune {
+
 // Whether the registry functions reach the system's registry (Windows, or
 // Wine) rather than our embedded store.
 bool OnSystemRegistry();
@@ -56,3 +58,5 @@ size_t LongestKeyNameComponent();
 // the store, the ANSI code page on Windows. Empty when a character has no
 // form there.
 std::string NarrowText(const wchar_t* text);
+
+}  // namespace dovetune

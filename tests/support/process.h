@@ -12,6 +12,8 @@
 #include <sys/types.h>
 #endif
 
+namespace dovetune {
+
 struct ProcessResult {
   int status = -1;  // the exit status, or -1 when the process did not exit
   std::string out;  // line ends as "\n", whatever the platform wrote
@@ -55,3 +57,5 @@ pid_t SpawnCapturing(const std::string& program, const std::vector<std::string>&
 // The user id the unprivileged runs take, or the tests' own when not root.
 uid_t UnprivilegedUser();
 #endif
+
+}  // namespace dovetune

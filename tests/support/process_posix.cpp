@@ -13,6 +13,8 @@
 #include <fstream>
 #include <sstream>
 
+namespace dovetune {
+
 namespace {
 
 constexpr uid_t kNobody = 65534;
@@ -162,3 +164,5 @@ pid_t StartProgram(const std::string& program, const std::vector<std::string>& a
                    const std::string& store_path) {
   return SpawnProgram(program, arguments, store_path, -1, -1);
 }
+
+}  // namespace dovetune

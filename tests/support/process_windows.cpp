@@ -7,6 +7,8 @@
 
 #include "tests/support/process.h"
 
+namespace dovetune {
+
 namespace {
 
 class OwnedHandle {
@@ -167,3 +169,5 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
   result.err = WithoutCarriageReturns(err_text);
   return result;
 }
+
+}  // namespace dovetune

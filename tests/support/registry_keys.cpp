@@ -1,5 +1,7 @@
 #include "tests/support/registry_keys.h"
 
+namespace dovetune {
+
 namespace {
 
 // Room for the longest key name in any narrow character set.
@@ -33,3 +35,5 @@ bool ResetToolKeys() {
   const bool tool = DeleteKeyTree(HKEY_CURRENT_USER, "Software\\Orvane");
   return tests && tool;
 }
+
+}  // namespace dovetune

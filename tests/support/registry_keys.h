@@ -6,6 +6,8 @@
 
 #include "registry/win32_api.h"
 
+namespace dovetune {
+
 // Deletes |path| beneath |root| with every key beneath it. True when the key
 // is gone afterwards, also when it was never there.
 bool DeleteKeyTree(HKEY root, const std::string& path);
@@ -13,3 +15,5 @@ bool DeleteKeyTree(HKEY root, const std::string& path);
 // Deletes the tool's own tree and the tests' scratch key beneath
 // HKEY_CURRENT_USER\Software.
 bool ResetToolKeys();
+
+}  // namespace dovetune

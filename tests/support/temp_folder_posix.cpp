@@ -7,6 +7,8 @@
 
 #include "tests/support/temp_store.h"
 
+namespace dovetune {
+
 namespace {
 
 int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
@@ -25,3 +27,5 @@ TempFolder::TempFolder() {
 TempFolder::~TempFolder() {
   if (!path_.empty()) nftw(path_.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
 }
+
+}  // namespace dovetune

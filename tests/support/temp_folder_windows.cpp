@@ -7,6 +7,8 @@
 
 #include "tests/support/temp_store.h"
 
+namespace dovetune {
+
 namespace {
 
 void RemoveTree(const std::string& path) {
@@ -54,3 +56,5 @@ TempFolder::TempFolder() {
 TempFolder::~TempFolder() {
   if (!path_.empty()) RemoveTree(path_);
 }
+
+}  // namespace dovetune

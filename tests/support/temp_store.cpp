@@ -6,6 +6,8 @@
 #include "tests/support/platform.h"
 #include "tests/support/registry_keys.h"
 
+namespace dovetune {
+
 std::string ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream content;
@@ -69,3 +71,5 @@ void WriteValueBetweenRuns(const std::string& store_path, const std::string& key
   RegCloseKey(key);
   ASSERT_TRUE(session.Commit(&error)) << error;
 }
+
+}  // namespace dovetune

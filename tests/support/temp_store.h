@@ -12,6 +12,8 @@
 #include "registry/registry_session.h"
 #include "registry/win32_api.h"
 
+namespace dovetune {
+
 // A temporary folder, removed with everything in it when destroyed.
 class TempFolder {
  public:
@@ -51,3 +53,5 @@ class RegistryTest : public ::testing::Test {
   std::string store_path_;
   std::unique_ptr<CRegistrySession> session_;
 };
+
+}  // namespace dovetune

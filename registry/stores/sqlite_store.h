@@ -12,6 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
+namespace dovetune {
+
 class SqliteStore {
  public:
   struct Value {
@@ -88,3 +90,5 @@ class SqliteStore {
   int failure_code_ = SQLITE_OK;
   std::unordered_map<const char*, std::unique_ptr<Statement>> statements_;
 };
+
+}  // namespace dovetune

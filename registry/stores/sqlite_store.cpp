@@ -1,8 +1,10 @@
-#include "registry/sqlite_store.h"
+#include "registry/stores/sqlite_store.h"
 
 #include <sys/stat.h>
 
 #include <cstring>
+
+namespace dovetune {
 
 namespace {
 
@@ -318,3 +320,5 @@ bool SqliteStore::DeleteValue(int64_t key, const std::string& folded_name) {
   if (remove) remove->Bind(1, key).Bind(2, folded_name);
   return Change(remove) && sqlite3_changes(db_) > 0;
 }
+
+}  // namespace dovetune
