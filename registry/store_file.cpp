@@ -8,74 +8,85 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
+#include "base/replace_file.h"
 #include "registry/stores/sqlite_store.h"
 
 namespace dovetune {
 
 namespace {
 
+const char kNoStoreFolder[] =
+    "no folder for the registry store: set XDG_CONFIG_HOME or HOME to an absolute path";
+
 std::string Environment(const char* name) {
   const char* value = std::getenv(name);
   return value ? value : "";
 }
 
+// The folder a path in the environment names, or "" when it names none: a
+// relative path would put the store wherever the run happens to start.
+std::string AbsoluteFolder(const std::string& value) {
+  return !value.empty() && value[0] == '/' ? value : std::string();
+}
+
+// $HOME when absolute; the password database only when HOME is unset, since a
+// HOME that is set but relative says no home folder is meant.
 std::string HomeFolder() {
-  std::string home = Environment("HOME");
-  if (home.empty()) {
-    const passwd* entry = getpwuid(getuid());
-    if (entry && entry->pw_dir) home = entry->pw_dir;
-  }
-  return home;
+  const char* home = std::getenv("HOME");
+  if (home && *home) return AbsoluteFolder(home);
+  const passwd* entry = getpwuid(getuid());
+  return entry && entry->pw_dir ? AbsoluteFolder(entry->pw_dir) : std::string();
 }
 
 std::string SystemError(const char* what) {
   return std::string(what) + ": " + std::strerror(errno);
 }
 
-// Creates every missing folder above |path|, each with mode 0700.
-bool CreateParentFolders(const std::string& path, std::string* error) {
-  for (size_t slash = path.find('/', 1); slash != std::string::npos;
-       slash = path.find('/', slash + 1)) {
-    const std::string folder = path.substr(0, slash);
-    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-      *error = SystemError(("cannot create the folder " + folder).c_str());
-      return false;
-    }
+// The folders a failed first run made, removed again (deepest first) unless
+// the run succeeds.
+class NewFolders {
+ public:
+  ~NewFolders() {
+    for (auto folder = made_.rbegin(); folder != made_.rend(); ++folder) rmdir(folder->c_str());
   }
-  return true;
-}
+  // Creates every missing folder above |path|, each with mode 0700.
+  bool CreateAbove(const std::string& path, std::string* error) {
+    for (size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+      const std::string folder = path.substr(0, slash);
+      if (mkdir(folder.c_str(), 0700) == 0) {
+        made_.push_back(folder);
+      } else if (errno != EEXIST) {
+        *error = SystemError(("cannot create the folder " + folder).c_str());
+        return false;
+      }
+    }
+    return true;
+  }
+  void Keep() { made_.clear(); }
 
-void SyncFolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  const int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-  if (descriptor < 0) return;
-  fsync(descriptor);
-  close(descriptor);
-}
+ private:
+  std::vector<std::string> made_;
+};
 
 // Builds the fresh store under a temporary name beside |path| and links it
 // into place, so that a run killed meanwhile leaves no half-made store, and
 // two runs creating it at once end with one store.
 bool CreateFreshStore(const std::string& path, std::string* error) {
-  if (!CreateParentFolders(path, error)) return false;
-  const std::string temporary = path + ".new-" + std::to_string(getpid());
-  unlink(temporary.c_str());
-  const int descriptor = open(temporary.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
-  if (descriptor < 0) {
-    *error = SystemError("cannot create the registry store");
+  NewFolders folders;
+  if (!folders.CreateAbove(path, error)) return false;
+  const FileFiller fill = [](const std::string& temporary, std::string* why) {
+    return SqliteStore::CreateFresh(temporary, why);
+  };
+  bool created = false;
+  if (!CreateFileWhole(path, fill, &created, error)) {
+    *error = "cannot create the registry store: " + *error;
     return false;
   }
-  close(descriptor);
-  bool created = SqliteStore::CreateFresh(temporary, error);
-  if (created && link(temporary.c_str(), path.c_str()) != 0 && errno != EEXIST) {
-    *error = SystemError("cannot create the registry store");
-    created = false;
-  }
-  unlink(temporary.c_str());
-  if (created) SyncFolderOf(path);
-  return created;
+  folders.Keep();
+  return true;
 }
 
 }  // namespace
@@ -83,12 +94,20 @@ bool CreateFreshStore(const std::string& path, std::string* error) {
 std::string DefaultStoreFilePath() {
   const std::string explicit_path = Environment("DOVETUNE_REGISTRY");
   if (!explicit_path.empty()) return explicit_path;
-  std::string config = Environment("XDG_CONFIG_HOME");
-  if (config.empty() || config[0] != '/') config = HomeFolder() + "/.config";
+  std::string config = AbsoluteFolder(Environment("XDG_CONFIG_HOME"));
+  if (config.empty()) {
+    const std::string home = HomeFolder();
+    if (home.empty()) return "";
+    config = home + "/.config";
+  }
   return config + "/dovetune/registry.db";
 }
 
 bool PrepareStoreFile(const std::string& path, std::string* error) {
+  if (path.empty()) {
+    *error = kNoStoreFolder;
+    return false;
+  }
   struct stat status;
   if (stat(path.c_str(), &status) != 0) {
     if (errno == ENOENT) return CreateFreshStore(path, error);

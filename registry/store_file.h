@@ -7,12 +7,15 @@
 namespace dovetune {
 
 // DOVETUNE_REGISTRY when set; otherwise registry.db in the dovetune folder of
-// $XDG_CONFIG_HOME, else of $HOME/.config.
+// $XDG_CONFIG_HOME, else of $HOME/.config (relative values of either are
+// ignored, and HOME falls back to the password database only when unset).
+// Empty when neither names a folder.
 std::string DefaultStoreFilePath();
 
 // Makes sure |path| names a store file that can be opened: an existing regular,
 // readable, non-empty file is left as it is; a missing one is created as a
-// fresh registry (missing folders with mode 0700, the file with mode 0600).
+// fresh registry (missing folders with mode 0700, the file with mode 0600),
+// and a failure leaves none of the folders or files it made.
 bool PrepareStoreFile(const std::string& path, std::string* error);
 
 }  // namespace dovetune

@@ -16,17 +16,6 @@ bool SystemFailure(const std::string& what, std::string* error) {
   return false;
 }
 
-bool WriteAll(int descriptor, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t written = write(descriptor, bytes.data() + done, bytes.size() - done);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    done += static_cast<size_t>(written);
-  }
-  return true;
-}
-
 }  // namespace
 
 bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error) {
@@ -47,26 +36,6 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* err
   }
   close(descriptor);
   *bytes = std::move(content);
-  return true;
-}
-
-bool ReplaceFile(const std::string& path, const std::string& bytes, std::string* error) {
-  const std::string temporary = path + ".new-" + std::to_string(getpid());
-  const int descriptor = open(temporary.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644);
-  if (descriptor < 0) return SystemFailure("cannot write " + path, error);
-  const bool written = WriteAll(descriptor, bytes) && fsync(descriptor) == 0;
-  const int saved_errno = errno;
-  if (close(descriptor) != 0 || !written) {
-    errno = written ? errno : saved_errno;
-    SystemFailure("cannot write " + path, error);
-    unlink(temporary.c_str());
-    return false;
-  }
-  if (rename(temporary.c_str(), path.c_str()) != 0) {
-    SystemFailure("cannot write " + path, error);
-    unlink(temporary.c_str());
-    return false;
-  }
   return true;
 }
 

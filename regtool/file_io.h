@@ -1,4 +1,4 @@
-// Reading a whole file, and writing one whole or not at all.
+// Reading a whole file (writing one whole is base/replace_file.h's job).
 #pragma once
 
 #include <string>
@@ -6,10 +6,6 @@
 namespace dovetune {
 
 bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error);
-
-// Writes |bytes| to a temporary file beside |path| and renames it into place,
-// so that a failure leaves whatever was at |path| as it was.
-bool ReplaceFile(const std::string& path, const std::string& bytes, std::string* error);
 
 bool FileExists(const std::string& path);
 
