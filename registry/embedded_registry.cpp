@@ -99,17 +99,25 @@ bool EmbeddedRegistry::Open(const std::string& path, int wait_ms, std::string* e
     }
     handles_[reinterpret_cast<uintptr_t>(root.handle)].key = key;
   }
-  // Every registry has HKEY_CURRENT_USER\Software, and the program only ever
-  // opens it; without it every command would seem to work and do nothing.
-  const int64_t user = handles_[reinterpret_cast<uintptr_t>(HKEY_CURRENT_USER)].key;
-  if (store_.FindChild(user, FoldName("Software")) == 0) {
-    *error = store_.failed()
-                 ? store_.failure()
-                 : "the registry store is damaged (HKEY_CURRENT_USER\\Software is missing)";
-    return false;
-  }
+  if (!FindOrRestoreSoftwareKey(error)) return false;
   g_active_registry = this;
   return true;
+}
+
+// Every registry has HKEY_CURRENT_USER\Software, and the program only ever
+// opens it; without it every command would seem to work and do nothing. It
+// cannot be deleted, but a store made by an earlier version may lack it: the
+// run puts it back, kept when the run commits.
+bool EmbeddedRegistry::FindOrRestoreSoftwareKey(std::string* error) {
+  const int64_t user = handles_[reinterpret_cast<uintptr_t>(HKEY_CURRENT_USER)].key;
+  const std::string folded = FoldName("Software");
+  software_key_ = store_.FindChild(user, folded);
+  if (software_key_ == 0 && !store_.failed())
+    software_key_ = store_.AddChild(user, "Software", folded);
+  if (software_key_ != 0 && !store_.failed()) return true;
+  *error = "the registry store lacks HKEY_CURRENT_USER\\Software and cannot get it back: " +
+           store_.failure();
+  return false;
 }
 
 bool EmbeddedRegistry::Commit(std::string* error) { return store_.Commit(error); }
@@ -256,7 +264,7 @@ LONG EmbeddedRegistry::DeleteKey(HKEY parent, LPCSTR sub_key) {
   const LONG status = Locate(parent, sub_key, false, &location);
   if (status != ERROR_SUCCESS) return status;
   const int64_t key = location.key;
-  if (IsRootKey(key)) return ERROR_ACCESS_DENIED;
+  if (IsProtectedKey(key)) return ERROR_ACCESS_DENIED;
   if (store_.HasChildren(key)) return ERROR_ACCESS_DENIED;
   if (store_.failed() || !store_.DeleteKey(key)) return StoreError();
   cache_.KeyDeleted(location.parent, location.folded_name, key);
@@ -269,7 +277,9 @@ LONG EmbeddedRegistry::DeleteTree(HKEY parent, LPCSTR sub_key) {
   const LONG status = Locate(parent, sub_key, false, &location);
   if (status != ERROR_SUCCESS) return status;
   const int64_t key = location.key;
-  if (sub_key && IsRootKey(key)) return ERROR_ACCESS_DENIED;
+  // Emptying a key is refused where it would take a protected key with it.
+  const bool holds_software = FindChild(key, FoldName("Software")) == software_key_;
+  if (sub_key ? IsProtectedKey(key) : holds_software) return ERROR_ACCESS_DENIED;
   std::vector<int64_t> deleted_keys;
   bool done = DeleteContents(key, &deleted_keys);
   if (done && sub_key) {
@@ -291,6 +301,12 @@ bool EmbeddedRegistry::IsRootKey(int64_t key) const {
     }
   }
   return false;
+}
+
+// The root keys and HKEY_CURRENT_USER\Software: the registry refuses to delete
+// them, and the store is of no use without them.
+bool EmbeddedRegistry::IsProtectedKey(int64_t key) const {
+  return key == software_key_ || IsRootKey(key);
 }
 
 // Deletes every value and every subkey, deepest first, of |key|.

@@ -25,6 +25,8 @@ class EmbeddedRegistry {
   // that the registry functions use until it is destroyed.
   bool Open(const std::string& path, int wait_ms, std::string* error);
   bool Commit(std::string* error);
+  // The store's first failure in this run, or empty.
+  const std::string& failure() const { return store_.failure(); }
 
   // The instance the registry functions work on; null when none is open.
   static EmbeddedRegistry* Active();
@@ -65,6 +67,8 @@ class EmbeddedRegistry {
   LONG StoreError() const;
   HKEY AddHandle(int64_t key);
   bool IsRootKey(int64_t key) const;
+  bool IsProtectedKey(int64_t key) const;
+  bool FindOrRestoreSoftwareKey(std::string* error);
   bool DeleteContents(int64_t key, std::vector<int64_t>* deleted_keys);
   void MarkDeleted(const std::vector<int64_t>& deleted_keys);
   OpenHandle* FindHandle(HKEY handle);
@@ -73,6 +77,7 @@ class EmbeddedRegistry {
   KeyCache cache_;
   std::unordered_map<uintptr_t, OpenHandle> handles_;
   uintptr_t next_handle_ = 0x1000;
+  int64_t software_key_ = 0;
 };
 
 }  // namespace dovetune
