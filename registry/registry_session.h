@@ -28,6 +28,10 @@ class CRegistrySession {
   // the run, keeps none and says why.
   bool Commit(std::string* error);
 
+  // Why the store failed during the run (path and reason), or empty when it
+  // has not: the cause behind a registry call's status.
+  std::string StoreFailure() const;
+
  private:
   struct Store;
   std::unique_ptr<Store> store_;

@@ -32,7 +32,7 @@ bool CRegistrySession::Open(const std::string& store_path, std::string* error) {
   std::string reason;
   if (!PrepareStoreFile(store_path, &reason) ||
       !store->registry.Open(store_path, kLockWaitMilliseconds, &reason)) {
-    *error = store_path + ": " + reason;
+    *error = store_path.empty() ? reason : store_path + ": " + reason;
     return false;
   }
   store_ = std::move(store);
@@ -45,6 +45,11 @@ bool CRegistrySession::Commit(std::string* error) {
   *error = (store_ ? store_->path + ": " : std::string()) +
            (reason.empty() ? "the registry store is not open" : reason);
   return false;
+}
+
+std::string CRegistrySession::StoreFailure() const {
+  if (!store_ || store_->registry.failure().empty()) return std::string();
+  return store_->path + ": " + store_->registry.failure();
 }
 
 }  // namespace dovetune

@@ -10,11 +10,6 @@ const char kOperationCompleted[] = "The operation completed successfully.\n";
 
 namespace {
 
-bool Report(LONG status, std::string* error) {
-  *error = DescribeStatus(status);
-  return false;
-}
-
 // The value that add writes, from /v or /ve, /t, /d and /s.
 bool ValueToAdd(const RegCommandLine& command, RegValue* value, std::string* error) {
   value->name = command.value_name;
@@ -29,17 +24,17 @@ bool ValueToAdd(const RegCommandLine& command, RegValue* value, std::string* err
 bool DeleteValues(const RegCommandLine& command, std::string* error) {
   RegKey key;
   LONG status = key.Open(command.key);
-  if (status != ERROR_SUCCESS) return Report(status, error);
+  if (status != ERROR_SUCCESS) return ReportStatus(status, command.key, error);
   if (!command.all_values) {
     status = key.DeleteValue(command.value_name);
-    return status == ERROR_SUCCESS || Report(status, error);
+    return status == ERROR_SUCCESS || ReportStatus(status, command.key, error);
   }
   std::vector<RegValue> values;
   status = key.Values(&values);
   for (size_t i = 0; status == ERROR_SUCCESS && i < values.size(); ++i) {
     status = key.DeleteValue(values[i].name);
   }
-  return status == ERROR_SUCCESS || Report(status, error);
+  return status == ERROR_SUCCESS || ReportStatus(status, command.key, error);
 }
 
 }  // namespace
@@ -53,7 +48,7 @@ bool RunAdd(const RegCommandLine& command, std::string* out, std::string* error)
   if (writes_value && !ValueToAdd(command, &value, error)) return false;
   RegKey key;
   LONG status = key.Create(command.key);
-  if (status != ERROR_SUCCESS) return Report(status, error);
+  if (status != ERROR_SUCCESS) return ReportStatus(status, command.key, error);
   if (writes_value) {
     RegValue existing;
     status = key.Query(value.name, &existing);
@@ -62,9 +57,10 @@ bool RunAdd(const RegCommandLine& command, std::string* out, std::string* error)
                "; add /f to overwrite it (this tool never asks).";
       return false;
     }
-    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return Report(status, error);
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+      return ReportStatus(status, command.key, error);
     status = key.Set(value);
-    if (status != ERROR_SUCCESS) return Report(status, error);
+    if (status != ERROR_SUCCESS) return ReportStatus(status, command.key, error);
   }
   *out += kOperationCompleted;
   return true;
@@ -77,12 +73,10 @@ bool RunDelete(const RegCommandLine& command, std::string* out, std::string* err
   }
   if (command.has_value_name || command.all_values) {
     if (!DeleteValues(command, error)) return false;
-  } else if (command.key.sub_path.empty()) {
-    *error = "A root key cannot be deleted.";
-    return false;
   } else {
+    // The registry refuses a root key and HKEY_CURRENT_USER\\Software.
     const LONG status = DeleteKeyTree(command.key);
-    if (status != ERROR_SUCCESS) return Report(status, error);
+    if (status != ERROR_SUCCESS) return ReportStatus(status, command.key, error);
   }
   *out += kOperationCompleted;
   return true;

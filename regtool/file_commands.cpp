@@ -1,6 +1,7 @@
 // export and import: a key and everything beneath it to a .reg file, and the
 // changes a .reg file asks for into the registry.
 
+#include "base/replace_file.h"
 #include "regtool/commands.h"
 #include "regtool/file_io.h"
 #include "regtool/reg_file_reader.h"
@@ -18,10 +19,7 @@ bool ExportTree(const KeyPath& path, RegFileWriter* writer, std::string* error) 
   LONG status = key.Open(path);
   if (status == ERROR_SUCCESS) status = key.Values(&values);
   if (status == ERROR_SUCCESS) status = key.SubkeyNames(&subkeys);
-  if (status != ERROR_SUCCESS) {
-    *error = DescribeStatus(status);
-    return false;
-  }
+  if (status != ERROR_SUCCESS) return ReportStatus(status, path, error);
   if (!writer->AddKey(path.Full(), error)) return false;
   for (const RegValue& value : values) {
     if (!writer->AddValue(value, error)) {
@@ -62,7 +60,9 @@ bool RunExport(const RegCommandLine& command, std::string* out, std::string* err
   }
   RegFileWriter writer;
   if (!ExportTree(command.key, &writer, error)) return false;
-  if (!ReplaceFile(command.file, writer.Encode(), error)) return false;
+  // A new file is readable by others as any file the user makes; a replaced
+  // one keeps its mode.
+  if (!ReplaceFileWhole(command.file, writer.Encode(), error, 0666)) return false;
   *out += kOperationCompleted;
   return true;
 }
@@ -79,8 +79,8 @@ bool RunImport(const RegCommandLine& command, std::string* out, std::string* err
   for (const RegFileChange& change : changes) {
     const LONG status = Apply(change, &current);
     if (status != ERROR_SUCCESS) {
-      *error =
-          command.file + ", line " + std::to_string(change.line) + ": " + DescribeStatus(status);
+      *error = command.file + ", line " + std::to_string(change.line) + ": " + change.key.Full() +
+               ": " + DescribeStatus(status);
       return false;
     }
   }

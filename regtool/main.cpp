@@ -4,7 +4,9 @@
 // A run is one transaction: its changes are kept only when the whole
 // operation succeeds, and its output is printed only once they are kept.
 
+#include <csignal>
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -21,10 +23,7 @@ int Fail(const std::string& error) {
   return 1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const std::vector<std::string> arguments(argv + 1, argv + argc);
+int Run(const std::vector<std::string>& arguments) {
   RegCommandLine command;
   std::string error;
   if (!ParseRegCommandLine(arguments, &command, &error)) return Fail(error);
@@ -36,10 +35,29 @@ int main(int argc, char** argv) {
   CRegistrySession session;
   if (!session.Open(CRegistrySession::DefaultStorePath(), &error)) return Fail(error);
   std::string out;
-  if (!RunRegCommand(command, &out, &error)) return Fail(error);
+  if (!RunRegCommand(command, &out, &error)) {
+    // A status such as "could not be read or written" has its cause in the store.
+    const std::string cause = session.StoreFailure();
+    return Fail(cause.empty() ? error : error + " (" + cause + ")");
+  }
   if (!session.Commit(&error)) return Fail(error);
   if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0) {
     return Fail("cannot write to standard output");
   }
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A closed pipe fails the write, reported as any other, rather than killing
+  // the run; the changes are kept by then.
+  std::signal(SIGPIPE, SIG_IGN);
+  // Out of memory unwinds the session, which keeps none of the run's changes.
+  try {
+    return Run(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::bad_alloc&) {
+    std::fputs("ERROR: out of memory\n", stderr);
+    return 1;
+  }
 }

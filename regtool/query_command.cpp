@@ -15,11 +15,6 @@ std::string ValueLine(const RegValue& value) {
          FormatQueryData(value.type, value.data) + "\n";
 }
 
-bool Report(LONG status, std::string* error) {
-  *error = DescribeStatus(status);
-  return false;
-}
-
 // The key's values and the names of its subkeys.
 bool ReadKey(const KeyPath& path, std::vector<RegValue>* values, std::vector<std::string>* subkeys,
              std::string* error) {
@@ -27,7 +22,7 @@ bool ReadKey(const KeyPath& path, std::vector<RegValue>* values, std::vector<std
   LONG status = key.Open(path);
   if (status == ERROR_SUCCESS) status = key.Values(values);
   if (status == ERROR_SUCCESS) status = key.SubkeyNames(subkeys);
-  return status == ERROR_SUCCESS || Report(status, error);
+  return status == ERROR_SUCCESS || ReportStatus(status, path, error);
 }
 
 // Lists the key's values, then its subkeys' paths.
@@ -66,14 +61,14 @@ bool SearchTree(const KeyPath& path, const std::string& name, int* matches, std:
   std::vector<std::string> subkeys;
   LONG status = key.Open(path);
   if (status == ERROR_SUCCESS) status = key.SubkeyNames(&subkeys);
-  if (status != ERROR_SUCCESS) return Report(status, error);
+  if (status != ERROR_SUCCESS) return ReportStatus(status, path, error);
   RegValue value;
   status = key.Query(name, &value);
   if (status == ERROR_SUCCESS) {
     *out += path.Full() + "\n" + ValueLine(value) + "\n";
     ++*matches;
   } else if (status != ERROR_FILE_NOT_FOUND) {
-    return Report(status, error);
+    return ReportStatus(status, path, error);
   }
   for (const std::string& subkey : subkeys) {
     if (!SearchTree(path.Child(subkey), name, matches, out, error)) return false;
@@ -91,7 +86,7 @@ bool QueryValue(const KeyPath& path, const std::string& name, std::string* out,
     *out += "\n" + path.Full() + "\n    (Default)    REG_SZ    (value not set)\n\n";
     return true;
   }
-  if (status != ERROR_SUCCESS) return Report(status, error);
+  if (status != ERROR_SUCCESS) return ReportStatus(status, path, error);
   *out += "\n" + path.Full() + "\n" + ValueLine(value) + "\n";
   return true;
 }

@@ -106,9 +106,20 @@ std::string DescribeStatus(LONG status) {
       return "The key has been deleted.";
     case ERROR_REGISTRY_IO_FAILED:
       return "The registry store could not be read or written.";
+    case ERROR_MORE_DATA:
+      return "The key path is longer than the registry allows (260 characters).";
+    case ERROR_BAD_PATHNAME:
+      return "The key path is not valid.";
+    case ERROR_INVALID_HANDLE:
+      return "The key is not open.";
     default:
       return "The registry reported error " + std::to_string(status) + ".";
   }
+}
+
+bool ReportStatus(LONG status, const KeyPath& key, std::string* error) {
+  *error = key.Full() + ": " + DescribeStatus(status);
+  return false;
 }
 
 }  // namespace dovetune

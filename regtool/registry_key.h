@@ -43,4 +43,7 @@ LONG DeleteKeyTree(const KeyPath& path);
 // The registry's status as a sentence for the user.
 std::string DescribeStatus(LONG status);
 
+// Sets |error| to the key's path and the status in words; returns false.
+bool ReportStatus(LONG status, const KeyPath& key, std::string* error);
+
 }  // namespace dovetune
