@@ -15,9 +15,10 @@ class CPresetStore;
 int RunCommandLine(CPresetStore& store, int argc, const char* const* argv, std::ostream& out);
 
 void RunView(CPresetStore& store, int argc, const char* const* argv, std::ostream& out);
-void RunCreate(CPresetStore& store, int argc, const char* const* argv, std::ostream& out);
-void RunCreateFromCurrent(CPresetStore& store, int argc, const char* const* argv,
-                          std::ostream& out);
+// The create commands return the exit status: 1 when the registry refused the
+// new preset.
+int RunCreate(CPresetStore& store, int argc, const char* const* argv, std::ostream& out);
+int RunCreateFromCurrent(CPresetStore& store, int argc, const char* const* argv, std::ostream& out);
 void RunEdit(CPresetStore& store, int argc, const char* const* argv, std::ostream& out);
 void RunDelete(CPresetStore& store, int argc, const char* const* argv, std::ostream& out);
 void RunUse(CPresetStore& store, int argc, const char* const* argv, std::ostream& out);

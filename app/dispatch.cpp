@@ -8,7 +8,14 @@ namespace dovetune {
 
 namespace {
 
-using Handler = void (*)(CPresetStore&, int, const char* const*, std::ostream&);
+using Handler = int (*)(CPresetStore&, int, const char* const*, std::ostream&);
+
+// A command whose every outcome ends the run with status 0.
+template <void (*Run)(CPresetStore&, int, const char* const*, std::ostream&)>
+int WithStatus0(CPresetStore& store, int argc, const char* const* argv, std::ostream& out) {
+  Run(store, argc, argv, out);
+  return 0;
+}
 
 struct Command {
   const char* word;
@@ -17,8 +24,12 @@ struct Command {
 
 // Compared with the first argument exactly, letter case included.
 const Command kCommands[] = {
-    {"view", RunView}, {"create", RunCreate}, {"create_from_current", RunCreateFromCurrent},
-    {"edit", RunEdit}, {"delete", RunDelete}, {"use", RunUse},
+    {"view", WithStatus0<RunView>},
+    {"create", RunCreate},
+    {"create_from_current", RunCreateFromCurrent},
+    {"edit", WithStatus0<RunEdit>},
+    {"delete", WithStatus0<RunDelete>},
+    {"use", WithStatus0<RunUse>},
 };
 
 }  // namespace
@@ -31,7 +42,7 @@ int RunCommandLine(CPresetStore& store, int argc, const char* const* argv, std::
   }
   if (argc < 2) return 0;
   for (const Command& command : kCommands) {
-    if (std::strcmp(argv[1], command.word) == 0) command.handler(store, argc, argv, out);
+    if (std::strcmp(argv[1], command.word) == 0) return command.handler(store, argc, argv, out);
   }
   return 0;
 }

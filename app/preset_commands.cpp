@@ -29,32 +29,36 @@ void PrintDoesNotExist(const std::string& name, std::ostream& out) {
   out << std::endl << name << " doesn't exists" << std::endl;
 }
 
-void CreateFrom(const char* source, CPresetStore& store, int argc, const char* const* argv,
-                std::ostream& out) {
+int CreateFrom(const char* source, CPresetStore& store, int argc, const char* const* argv,
+               std::ostream& out) {
   if (!HasName(argc)) {
     PrintMissingName("no name given for new preset", out);
-    return;
+    return 0;
   }
   const std::string name = argv[2];
   if (store.PresetExists(name)) {
     out << "preset " << name << " already exists" << std::endl;
-    return;
+    return 0;
   }
-  store.CopyPreset(source, name);
+  if (!store.CreatePreset(source, name)) {
+    out << "preset " << name << " could not be created" << std::endl;
+    return 1;
+  }
   store.EditPreset(name, argv, argc);
   out << "preset " << name << " created" << std::endl;
   PrintSummaryLine(store, name, out);
+  return 0;
 }
 
 }  // namespace
 
-void RunCreate(CPresetStore& store, int argc, const char* const* argv, std::ostream& out) {
-  CreateFrom(kDefault, store, argc, argv, out);
+int RunCreate(CPresetStore& store, int argc, const char* const* argv, std::ostream& out) {
+  return CreateFrom(kDefault, store, argc, argv, out);
 }
 
-void RunCreateFromCurrent(CPresetStore& store, int argc, const char* const* argv,
-                          std::ostream& out) {
-  CreateFrom(kCurrent, store, argc, argv, out);
+int RunCreateFromCurrent(CPresetStore& store, int argc, const char* const* argv,
+                         std::ostream& out) {
+  return CreateFrom(kCurrent, store, argc, argv, out);
 }
 
 void RunEdit(CPresetStore& store, int argc, const char* const* argv, std::ostream& out) {

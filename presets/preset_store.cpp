@@ -1,8 +1,10 @@
 // Initialisation and copying: the two operations that create and fill
 // settings sets.
 
-#include "presets/preset_store.h"
+#include <vector>
+
 #include "presets/preset_schema.h"
+#include "presets/preset_store.h"
 #include "registry/registry.h"
 
 namespace dovetune {
@@ -26,6 +28,44 @@ void CPresetStore::Initialize() {
       product.CreateKey(schema::kCurrentSettingsKeyName)) {
     CopyPreset(schema::kDefault, schema::kCurrent);
   }
+}
+
+namespace {
+
+// The paths, beneath the presets key, of the levels of |name| that do not
+// exist yet, outermost first.
+std::vector<std::string> MissingLevels(CRegistry& presets, const std::string& name) {
+  std::vector<std::string> missing;
+  std::string path;
+  for (size_t start = 0; start <= name.size();) {
+    size_t end = name.find('\\', start);
+    if (end == std::string::npos) end = name.size();
+    if (end > start) {
+      path += (path.empty() ? "" : "\\") + name.substr(start, end - start);
+      if (!missing.empty() || !presets.KeyExists(path)) missing.push_back(path);
+    }
+    start = end + 1;
+  }
+  return missing;
+}
+
+}  // namespace
+
+bool CPresetStore::CreatePreset(const std::string& strSource, const std::string& strName) {
+  CRegistry presets(HKEY_CURRENT_USER, schema::kPresetsKeyPath);
+  if (!presets.IsOpen()) return false;
+  const std::vector<std::string> missing = MissingLevels(presets, strName);
+  CRegistry created(HKEY_CURRENT_USER, schema::kPresetsKeyPath);
+  if (!created.CreateKey(strName)) {
+    // The registry makes the levels before the one it refuses; none of them
+    // is a preset anyone asked for.
+    for (auto level = missing.rbegin(); level != missing.rend(); ++level) {
+      presets.DeleteKey(HKEY_CURRENT_USER, std::string(schema::kPresetsKeyPath) + "\\" + *level);
+    }
+    return false;
+  }
+  CopyPreset(strSource, strName);
+  return true;
 }
 
 void CPresetStore::CopyPreset(const std::string& strSource, const std::string& strDestination) {

@@ -18,6 +18,11 @@ class CPresetStore {
   // the destination preset when the source exists and the destination is missing.
   void CopyPreset(const std::string& strSource, const std::string& strDestination);
 
+  // Creates the preset |strName| as a copy of |strSource|. When the registry
+  // refuses the key (a name too long, say), removes the levels of the name
+  // this call made, so that nothing of it is left, and returns false.
+  bool CreatePreset(const std::string& strSource, const std::string& strName);
+
   bool PresetExists(const std::string& strName);
   void ListPresets(std::vector<std::string>& names);
   // Appends the name and number of every 32-bit value of the settings set.
