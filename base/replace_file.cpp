@@ -10,6 +10,8 @@
 #include <cstring>
 #include <random>
 
+#include "base/pause_point.h"
+
 namespace dovetune {
 
 namespace {
@@ -185,6 +187,7 @@ bool ReplaceFileWhole(const std::string& path, const std::string& contents, std:
       fsync(temporary.descriptor()) != 0 || !temporary.Close()) {
     return Failure("cannot write " + path, errno, error);
   }
+  PausePoint("file-written");
   if (rename(temporary.path().c_str(), target.c_str()) != 0) {
     return Failure("cannot write " + path, errno, error);
   }
@@ -200,6 +203,7 @@ bool CreateFileWhole(const std::string& path, const FileFiller& fill, bool* crea
   if (!temporary.Create(path, 0600, error)) return false;
   if (!temporary.Close()) return Failure("cannot create " + path, errno, error);
   if (!fill(temporary.path(), error)) return false;
+  PausePoint("store-filled");
   // link() rather than rename(): when another run made |path| meanwhile, its
   // file stays and this one is dropped.
   *created = link(temporary.path().c_str(), path.c_str()) == 0;

@@ -1,13 +1,11 @@
 // Runs killed at any moment leave the store as it was before them or as the
-// whole run would have left it, never anything in between.
+// whole run would have left it, never anything in between, and the files a
+// killed run leaves behind are cleared by the next. The runs are killed at the
+// pause points of base/pause_point.h, so each test knows where.
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <dirent.h>
 
-#include <chrono>
-#include <random>
-#include <thread>
+#include <algorithm>
 
 #include "tests/support/cli_fixture.h"
 
@@ -15,64 +13,68 @@ namespace dovetune {
 
 namespace {
 
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* listing = opendir(folder.c_str());
+  while (const dirent* entry = listing ? readdir(listing) : nullptr) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  if (listing) closedir(listing);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 class KillTest : public CliTest {
  protected:
-  // Starts the program and kills it after |delay|, if it is still running.
-  void RunAndKill(const std::vector<std::string>& arguments, std::chrono::microseconds delay) {
-    const pid_t child = StartProgram(DOVETUNE_BINARY, arguments, store_path_);
-    ASSERT_GT(child, 0);
-    std::this_thread::sleep_for(delay);
-    kill(child, SIGKILL);
-    int status = 0;
-    waitpid(child, &status, 0);
-  }
-
-  std::chrono::microseconds TypicalRunTime(const std::vector<std::string>& arguments) {
-    const auto start = std::chrono::steady_clock::now();
-    Output(arguments);
-    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
-                                                                 start);
+  void KillAt(const std::string& point, const std::vector<std::string>& arguments) {
+    ProcessOptions options;
+    options.pause_at = point;
+    EXPECT_TRUE(RunUntilPausedAndKill(DOVETUNE_PAUSABLE_BINARY, arguments, store_path_, options))
+        << "the run never reached " << point;
   }
 };
 
 TEST_F(KillTest, KilledCreateLeavesAWholePresetOrNone) {
-  const std::string expected =
-      Output({"create", "model", "-cbr", "96", "-downmix", "-optimize", "4"});
+  const std::vector<std::string> parameters = {"-cbr", "96", "-downmix", "-optimize", "4"};
+  auto create = [&](const std::string& name) {
+    std::vector<std::string> arguments = {"create", name};
+    arguments.insert(arguments.end(), parameters.begin(), parameters.end());
+    return arguments;
+  };
+  Output(create("model"));
   const std::string expected_settings = Output({"view", "model"}).substr(5);
-  const auto typical = TypicalRunTime({"view"});
-  std::mt19937 random(11);
-  std::uniform_int_distribution<long> delays(0, typical.count() * 3 / 2);
-  int whole = 0;
-  int none = 0;
-  for (int round = 0; round < 60; ++round) {
-    const std::string name = "p" + std::to_string(round);
-    RunAndKill({"create", name, "-cbr", "96", "-downmix", "-optimize", "4"},
-               std::chrono::microseconds(delays(random)));
-    const std::string detail = Output({"view", name});
-    if (detail == name + " - preset doesn't exist\n") {
-      ++none;
-    } else {
-      ++whole;
-      EXPECT_EQ(detail.substr(name.size()), expected_settings) << "round " << round;
-    }
-  }
-  // Both outcomes occur, or the delays did not cover the run.
-  EXPECT_GT(whole, 0);
-  EXPECT_GT(none, 0);
-  std::printf("killed creates: %d kept whole, %d left no trace\n", whole, none);
+  // Killed with every change made but none kept, the preset is not there;
+  // killed once they are kept, all of it is.
+  KillAt("before-commit", create("none"));
+  EXPECT_EQ(Output({"view", "none"}), "none - preset doesn't exist\n");
+  KillAt("after-commit", create("whole"));
+  EXPECT_EQ(Output({"view", "whole"}), "whole" + expected_settings);
 }
 
-TEST_F(KillTest, KilledFirstRunLeavesNoHalfBuiltStore) {
-  const auto typical = TypicalRunTime({"view"});
-  std::mt19937 random(5);
-  std::uniform_int_distribution<long> delays(0, typical.count() * 2);
-  for (int round = 0; round < 40; ++round) {
-    store_path_ = folder_.File("first" + std::to_string(round) + "/registry.db");
-    RunAndKill({"view"}, std::chrono::microseconds(delays(random)));
-    EXPECT_EQ(Output({"view"}),
-              Lines({"current - bitrate: vbr streaming", "default - bitrate: vbr streaming"}))
-        << "round " << round;
+TEST_F(KillTest, KilledFirstRunLeavesNoHalfBuiltStoreAndTheNextClearsItsFiles) {
+  const std::string fresh =
+      Lines({"current - bitrate: vbr streaming", "default - bitrate: vbr streaming"});
+  for (const char* point : {"store-filled", "before-commit", "after-commit"}) {
+    SCOPED_TRACE(point);
+    const std::string folder = folder_.File(point);
+    store_path_ = folder + "/registry.db";
+    KillAt(point, {"view"});
+    EXPECT_EQ(Output({"view"}), fresh);
+    // A store built but not yet in place is left as a temporary file named for
+    // what it is; the next run that builds one removes it.
+    EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{"registry.db"});
   }
+}
+
+TEST_F(KillTest, AFailedFirstRunRemovesTheFoldersItMade) {
+  store_path_ = folder_.File("made/by/run/registry.db");
+  ProcessOptions options;
+  options.file_size_limit = 0;  // SQLite cannot write the new store
+  const ProcessResult result = Run({"view"}, options);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(FirstLine(result.err).rfind("Fatal Error: ", 0), 0u) << result.err;
+  EXPECT_EQ(FolderEntries(folder_.path()), std::vector<std::string>{});
 }
 
 }  // namespace
