@@ -77,12 +77,15 @@ class NewFolders {
 bool CreateFreshStore(const std::string& path, std::string* error) {
   NewFolders folders;
   if (!folders.CreateAbove(path, error)) return false;
-  const FileFiller fill = [](const std::string& temporary, std::string* why) {
+  bool filling = false;
+  const FileFiller fill = [&filling](const std::string& temporary, std::string* why) {
+    filling = true;
     return SqliteStore::CreateFresh(temporary, why);
   };
   bool created = false;
   if (!CreateFileWhole(path, fill, &created, error)) {
-    *error = "cannot create the registry store: " + *error;
+    // SQLite's reasons ("the disk is full") stand alone; the file's need saying.
+    if (!filling) *error = "cannot create the registry store: " + *error;
     return false;
   }
   folders.Keep();

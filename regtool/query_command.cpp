@@ -104,7 +104,7 @@ bool RunQuery(const RegCommandLine& command, std::string* out, std::string* erro
   std::string found = "\n";
   if (!SearchTree(command.key, command.value_name, &matches, &found, error)) return false;
   if (matches == 0) {
-    *error = kNotFound;
+    *error = command.key.Full() + ": " + kNotFound;
     return false;
   }
   *out += found + "End of search: " + std::to_string(matches) + " match(es) found.\n";

@@ -95,15 +95,18 @@ TEST_F(RegToolTest, QueryPrintsRegsLayout) {
 
 TEST_F(RegToolTest, QueryOfWhatIsNotThereFails) {
   AddOneOfEachType();
-  for (const std::vector<std::string>& arguments :
-       {std::vector<std::string>{"query", "HKCU\\Software\\Missing"},
-        {"query", kTestKey, "/v", "missing"},
-        {"query", kTestKey, "/v", "missing", "/s"}}) {
-    const ProcessResult result = Reg(arguments);
+  const std::string missing = "The system was unable to find the specified registry key or value.";
+  const struct {
+    std::vector<std::string> arguments;
+    std::string key;
+  } cases[] = {{{"query", "HKCU\\Software\\Missing"}, "HKEY_CURRENT_USER\\Software\\Missing"},
+               {{"query", kTestKey, "/v", "missing"}, "HKEY_CURRENT_USER\\Software\\Test"},
+               {{"query", kTestKey, "/v", "missing", "/s"}, "HKEY_CURRENT_USER\\Software\\Test"}};
+  for (const auto& c : cases) {
+    const ProcessResult result = Reg(c.arguments);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err,
-              "ERROR: The system was unable to find the specified registry key or value.\n");
+    EXPECT_EQ(result.err, "ERROR: " + c.key + ": " + missing + "\n");
   }
 }
 
@@ -144,7 +147,7 @@ TEST_F(RegToolTest, DeleteValuesAllValuesOrTheWholeKey) {
   EXPECT_EQ(RegOutput({"delete", kTestKey, "/f"}), kCompleted);
   EXPECT_TRUE(Tree(store_path_, "Software\\Test").empty());
   ExpectRefused({"delete", kTestKey, "/f"}, "unable to find");
-  ExpectRefused({"delete", "HKCU", "/f"}, "A root key cannot be deleted");
+  ExpectRefused({"delete", "HKCU", "/f"}, "HKEY_CURRENT_USER: Access is denied.");
 }
 
 TEST_F(RegToolTest, ExportThenImportIntoAFreshStoreGivesTheSameTree) {
@@ -241,7 +244,8 @@ TEST_F(RegToolTest, EveryRefusalLeavesTheStoreAsItWas) {
   WriteWholeFile(File("too long.reg"),
                  good + "\"" + std::string(16384, 'n') + "\"=dword:00000001\r\n");
   ExpectRefused({"import", File("too long.reg")},
-                "too long.reg, line 6: The parameter is incorrect");
+                "too long.reg, line 6: HKEY_CURRENT_USER\\Software\\Imported: The parameter is "
+                "incorrect");
   ExpectRefused({"import", File("nowhere.reg")}, "cannot open");
 }
 
