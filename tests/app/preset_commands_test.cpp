@@ -22,6 +22,25 @@ TEST_F(PresetCommandsTest, CreateCopiesDefaultAndAppliesParameters) {
   EXPECT_EQ(FirstLine(Output({"view", "default"})), "default - bitrate: vbr streaming");
 }
 
+// A key name has at most 255 characters. A preset the registry refuses is
+// reported as not created, and no level of its name is left behind.
+TEST_F(PresetCommandsTest, ANameTheRegistryRefusesIsNotCreatedAndLeavesNothing) {
+  const std::string too_long(256, 'n');
+  for (const std::string& name : {too_long, "x\\" + too_long, "a\\b\\" + too_long}) {
+    for (const char* command : {"create", "create_from_current"}) {
+      const ProcessResult result = Run({command, name, "-downmix"});
+      EXPECT_EQ(result.status, 1) << command;
+      EXPECT_EQ(result.out, "preset " + name + " could not be created\n") << command;
+    }
+  }
+  Output({"create", "a", "-cbr", "96"});
+  EXPECT_EQ(Run({"create", "a\\" + too_long}).status, 1);
+  EXPECT_EQ(Output({"view"}), Lines({"current - bitrate: vbr streaming",
+                                     "default - bitrate: vbr streaming", "a - bitrate: cbr 96"}));
+  EXPECT_EQ(FirstLine(Output({"create", std::string(255, 'n')})),
+            "preset " + std::string(255, 'n') + " created");
+}
+
 TEST_F(PresetCommandsTest, MissingNamesHaveTheirOwnMessages) {
   EXPECT_EQ(Output({"create"}), Lines({"", "no name given for new preset", ""}));
   EXPECT_EQ(Output({"create_from_current"}), Lines({"", "no name given for new preset", ""}));

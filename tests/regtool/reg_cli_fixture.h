@@ -28,8 +28,8 @@ class RegCliTest : public ::testing::Test {
  protected:
   RegCliTest() : store_path_(folder_.File("registry.db")) {}
 
-  ProcessResult Reg(const std::vector<std::string>& arguments) {
-    return RunProgram(DOVETUNE_REG_BINARY, arguments, store_path_);
+  ProcessResult Reg(const std::vector<std::string>& arguments, const ProcessOptions& options = {}) {
+    return RunProgram(DOVETUNE_REG_BINARY, arguments, store_path_, options);
   }
   ProcessResult Dovetune(const std::vector<std::string>& arguments) {
     return RunProgram(DOVETUNE_BINARY, arguments, store_path_);

@@ -1,0 +1,95 @@
+// Runs cut short by what surrounds them: memory that runs out, a standard
+// output nobody reads, an environment that names no usable folder. Each ends
+// with a clear message and status 1, and never half-changes the store.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "tests/support/cli_fixture.h"
+
+namespace dovetune {
+
+namespace {
+
+using RunLimitsTest = CliTest;
+
+TEST_F(RunLimitsTest, RunningOutOfMemorySaysSoAndKeepsTheStore) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
+#endif
+  // A value far larger than the memory the run may take, in a preset the
+  // listing reads.
+  SetValue(PresetPath("huge"), "Blob", REG_BINARY, std::string(48 << 20, 'x'));
+  const std::string before = ReadWholeFile(store_path_);
+  ProcessOptions limited;
+  limited.address_space_limit = 32 << 20;
+  for (const char* command : {"view", "edit"}) {
+    const ProcessResult result = Run({command, "huge", "-downmix"}, limited);
+    EXPECT_EQ(result.status, 1) << command;
+    EXPECT_EQ(result.out, "") << command;
+    EXPECT_EQ(result.err.rfind("Fatal Error: ", 0), 0u) << result.err;
+    EXPECT_NE(result.err.find("out of memory"), std::string::npos) << result.err;
+    EXPECT_TRUE(ReadWholeFile(store_path_) == before) << command;
+  }
+}
+
+// What "(sleep 1; dovetune create x) | true" meets: a pipe whose reader has
+// gone. The change is kept; the run says that its output was lost.
+TEST_F(RunLimitsTest, AClosedStandardOutputIsReportedAndTheChangeKept) {
+  int pipe_ends[2];
+  ASSERT_EQ(pipe2(pipe_ends, O_CLOEXEC), 0);
+  close(pipe_ends[0]);
+  int err_pipe[2];
+  ASSERT_EQ(pipe2(err_pipe, O_CLOEXEC), 0);
+  const pid_t child =
+      SpawnProgram(DOVETUNE_BINARY, {"create", "kept"}, store_path_, pipe_ends[1], err_pipe[1]);
+  close(pipe_ends[1]);
+  close(err_pipe[1]);
+  std::string err;
+  char buffer[256];
+  for (ssize_t got; (got = read(err_pipe[0], buffer, sizeof(buffer))) > 0;) err.append(buffer, got);
+  close(err_pipe[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(err, "Fatal Error: cannot write to standard output\n");
+  EXPECT_EQ(FirstLine(Output({"view", "kept"})), "kept - bitrate: vbr streaming");
+}
+
+// The store's folder comes from XDG_CONFIG_HOME or HOME, each only when it
+// is an absolute path: a relative one would put the store wherever the run
+// starts.
+TEST_F(RunLimitsTest, RelativeHomeAndConfigFoldersAreIgnored) {
+  const std::string start = folder_.File("start");
+  const std::string config = folder_.File("config");
+  ASSERT_EQ(mkdir(start.c_str(), 0700), 0);
+  auto run_in_start = [&](const std::string& home, const std::string& xdg) {
+    const std::string script = "cd '" + start + "' && exec '" DOVETUNE_BINARY "' view";
+    return RunProgram(
+        "env",
+        {"-u", "DOVETUNE_REGISTRY", "HOME=" + home, "XDG_CONFIG_HOME=" + xdg, "sh", "-c", script},
+        store_path_);
+  };
+  const ProcessResult neither = run_in_start("home", "config");
+  EXPECT_EQ(neither.status, 1);
+  EXPECT_EQ(neither.out, "");
+  EXPECT_EQ(neither.err,
+            "Fatal Error: no folder for the registry store: set XDG_CONFIG_HOME or HOME to an "
+            "absolute path\n");
+  const ProcessResult absolute_config = run_in_start("home", config);
+  EXPECT_EQ(absolute_config.status, 0) << absolute_config.err;
+  EXPECT_EQ(access((config + "/dovetune/registry.db").c_str(), F_OK), 0);
+  const ProcessResult absolute_home = run_in_start(folder_.path(), "config");
+  EXPECT_EQ(absolute_home.status, 0) << absolute_home.err;
+  EXPECT_EQ(access(folder_.File(".config/dovetune/registry.db").c_str(), F_OK), 0);
+  // Nothing was made where the runs started.
+  EXPECT_NE(access((start + "/home").c_str(), F_OK), 0);
+  EXPECT_NE(access((start + "/config").c_str(), F_OK), 0);
+}
+
+}  // namespace
+
+}  // namespace dovetune
