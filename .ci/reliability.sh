@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Reliability checks beyond the test suite, on the build .ci/run made in build/:
 # the stress test at full size, the process tests under valgrind, and the
-# command-line fuzzer for a minute. Any failure, leak or crash fails CI.
+# fuzzers (command line, .reg reader, whole import) for a minute each. Any
+# failure, leak or crash fails CI.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -27,18 +28,24 @@ echo "== stress: 2000 runs, 8 at a time, a share of them killed"
 DOVETUNE_STRESS_RUNS=2000 DOVETUNE_STRESS_PARALLEL=8 \
   run_logged '^[0-9]+: stress' ctest --test-dir build -L stress --output-on-failure -V
 
-# The kill tests are left out: they time and kill their runs, and a killed
-# valgrind reports nothing; under valgrind they would take minutes to say it.
+# The kill tests are left out: a killed valgrind reports nothing.
 echo "== process tests under valgrind"
 DOVETUNE_TEST_WRAPPER="valgrind -q --error-exitcode=99 --leak-check=full \
 --errors-for-leak-kinds=definite,indirect" \
   run_logged 'tests passed|Total Test time' \
   ctest --test-dir build -j2 --output-on-failure -LE stress -E '^KillTest\.'
 
-echo "== command-line fuzzer, one minute"
 CC=clang CXX=clang++ cmake -S fuzz -B build-fuzz -DDOVETUNE_WERROR=ON >/dev/null
 cmake --build build-fuzz -j2 >/dev/null
-mkdir "$work/corpus"
-run_logged '^Done|stat::number_of_executed_units|stat::peak_rss_mb' \
-  build-fuzz/command_line_fuzzer -max_total_time=60 -timeout=10 -max_len=4096 \
-  -print_final_stats=1 -artifact_prefix="$work/" "$work/corpus" fuzz/corpus/command_line
+
+# Runs fuzzer $1 for a minute from the seeds in fuzz/corpus/$2.
+fuzz_for_a_minute() {
+  echo "== $1, one minute"
+  mkdir "$work/$1"
+  run_logged '^Done|stat::number_of_executed_units|stat::peak_rss_mb' \
+    "build-fuzz/$1" -max_total_time=60 -timeout=10 -max_len=4096 \
+    -print_final_stats=1 -artifact_prefix="$work/$1-" "$work/$1" "fuzz/corpus/$2"
+}
+fuzz_for_a_minute command_line_fuzzer command_line
+fuzz_for_a_minute reg_file_fuzzer reg_file
+fuzz_for_a_minute import_fuzzer reg_file

@@ -29,7 +29,8 @@ void CheckRoundTrip(const RegFileChange& change) {
   // break, say); the reader may have taken such a name from a continued line.
   if (!writer.AddKey(change.key.Full(), &error) || !writer.AddValue(change.value, &error)) return;
   std::vector<RegFileChange> again;
-  if (!ParseRegFile(writer.Encode(), &again, &error)) Fail("the writer's file is refused: " + error);
+  if (!ParseRegFile(writer.Encode(), &again, &error))
+    Fail("the writer's file is refused: " + error);
   if (again.size() != 2 || again[1].kind != RegFileChange::Kind::kSetValue) {
     Fail("the writer's file holds other changes");
   }

@@ -16,9 +16,8 @@ namespace {
 using RunLimitsTest = CliTest;
 
 TEST_F(RunLimitsTest, RunningOutOfMemorySaysSoAndKeepsTheStore) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
-#endif
+  const std::string unsupported = AddressSpaceLimitUnsupported();
+  if (!unsupported.empty()) GTEST_SKIP() << unsupported;
   // A value far larger than the memory the run may take, in a preset the
   // listing reads.
   SetValue(PresetPath("huge"), "Blob", REG_BINARY, std::string(48 << 20, 'x'));

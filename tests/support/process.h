@@ -63,6 +63,11 @@ pid_t SpawnCapturing(const std::string& program, const std::vector<std::string>&
 bool RunUntilPausedAndKill(const std::string& program, const std::vector<std::string>& arguments,
                            const std::string& store_path, const ProcessOptions& options);
 
+// Why runs under ProcessOptions::address_space_limit cannot be tested here
+// (a sanitizer or a wrapper such as valgrind needs more address space than any
+// useful limit), or empty when they can.
+std::string AddressSpaceLimitUnsupported();
+
 // The user id the unprivileged runs take, or the tests' own when not root.
 uid_t UnprivilegedUser();
 #endif

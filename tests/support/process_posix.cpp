@@ -104,6 +104,25 @@ bool DropPrivileges() {
 
 }  // namespace
 
+// GCC says so with __SANITIZE_ADDRESS__, clang with __has_feature.
+#if defined(__SANITIZE_ADDRESS__)
+#define DOVETUNE_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define DOVETUNE_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+std::string AddressSpaceLimitUnsupported() {
+#if defined(DOVETUNE_ADDRESS_SANITIZER)
+  return "AddressSanitizer reserves more address space than the limit allows";
+#else
+  const char* wrapper = getenv("DOVETUNE_TEST_WRAPPER");
+  if (wrapper && *wrapper) return std::string("the wrapper ") + wrapper + " needs more room";
+  return std::string();
+#endif
+}
+
 uid_t UnprivilegedUser() { return geteuid() == 0 ? kNobody : geteuid(); }
 
 pid_t SpawnProgram(const std::string& program, const std::vector<std::string>& arguments,
