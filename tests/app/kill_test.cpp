@@ -3,27 +3,11 @@
 // killed run leaves behind are cleared by the next. The runs are killed at the
 // pause points of base/pause_point.h, so each test knows where.
 
-#include <dirent.h>
-
-#include <algorithm>
-
 #include "tests/support/cli_fixture.h"
 
 namespace dovetune {
 
 namespace {
-
-std::vector<std::string> FolderEntries(const std::string& folder) {
-  std::vector<std::string> names;
-  DIR* listing = opendir(folder.c_str());
-  while (const dirent* entry = listing ? readdir(listing) : nullptr) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
-  }
-  if (listing) closedir(listing);
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 class KillTest : public CliTest {
  protected:

@@ -2,14 +2,12 @@
 // mode and links, and what is left beside it.
 #include "base/replace_file.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -17,17 +15,6 @@
 
 namespace dovetune {
 namespace {
-
-std::vector<std::string> FolderEntries(const std::string& folder) {
-  std::vector<std::string> names;
-  DIR* listing = opendir(folder.c_str());
-  while (const dirent* entry = listing ? readdir(listing) : nullptr) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
-  }
-  if (listing) closedir(listing);
-  return names;
-}
 
 mode_t ModeOf(const std::string& path) {
   struct stat status;
@@ -57,6 +44,25 @@ TEST(ReplaceFileWholeTest, KeepsTheOldModeAndReplacesALinksTarget) {
   EXPECT_EQ("new", ReadWholeFile(file));
   EXPECT_EQ(0600u, ModeOf(file));
   EXPECT_EQ(2u, FolderEntries(folder.path()).size());
+}
+
+// Another user who can write the folder may plant links where a temporary
+// file might go; nothing is ever written through them.
+TEST(ReplaceFileWholeTest, NeverWritesThroughALinkPlantedBesideTheTarget) {
+  TempFolder folder;
+  const std::string victim = folder.File("victim");
+  WriteWholeFile(victim, "precious");
+  const std::string file = folder.File("out.reg");
+  const std::string pid = std::to_string(getpid());
+  for (const std::string& planted : {file + ".new-" + pid, file + ".dovetune-temp-" + pid,
+                                     file + ".dovetune-temp-" + pid + "-"}) {
+    ASSERT_EQ(0, symlink(victim.c_str(), planted.c_str())) << planted;
+  }
+  std::string error;
+  ASSERT_TRUE(ReplaceFileWhole(file, "new", &error)) << error;
+  EXPECT_EQ("precious", ReadWholeFile(victim));
+  EXPECT_EQ("new", ReadWholeFile(file));
+  EXPECT_EQ(5u, FolderEntries(folder.path()).size());
 }
 
 TEST(ReplaceFileWholeTest, ANewFileTakesTheGivenModeLessTheUmask) {
@@ -99,8 +105,7 @@ TEST(ReplaceFileWholeTest, RemovesTheStaleTemporaryFilesOfEndedRunsOnly) {
   WriteWholeFile(live, "in progress");
   std::string error;
   ASSERT_TRUE(ReplaceFileWhole(file, "new", &error)) << error;
-  std::vector<std::string> left = FolderEntries(folder.path());
-  std::sort(left.begin(), left.end());
+  const std::vector<std::string> left = FolderEntries(folder.path());
   EXPECT_EQ((std::vector<std::string>{"out.reg", live.substr(folder.path().size() + 1)}), left);
 }
 

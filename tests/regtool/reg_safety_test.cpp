@@ -3,11 +3,8 @@
 // memory that runs out, a store that cannot be written. Each refusal names
 // what it concerns and why, and leaves the store as it was.
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <algorithm>
 
 #include "tests/regtool/reg_cli_fixture.h"
 
@@ -17,18 +14,6 @@ namespace {
 
 const char kCompleted[] = "The operation completed successfully.\n";
 const char kHeader[] = "Windows Registry Editor Version 5.00\r\n\r\n";
-
-std::vector<std::string> FolderEntries(const std::string& folder) {
-  std::vector<std::string> names;
-  DIR* listing = opendir(folder.c_str());
-  while (const dirent* entry = listing ? readdir(listing) : nullptr) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
-  }
-  if (listing) closedir(listing);
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 mode_t ModeOf(const std::string& path) {
   struct stat status;

@@ -1,9 +1,12 @@
 // Temporary folders off Windows: mkdtemp, and nftw to remove them.
 
+#include <dirent.h>
 #include <ftw.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include "tests/support/temp_store.h"
 
@@ -26,6 +29,18 @@ TempFolder::TempFolder() {
 
 TempFolder::~TempFolder() {
   if (!path_.empty()) nftw(path_.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* listing = opendir(folder.c_str());
+  while (const dirent* entry = listing ? readdir(listing) : nullptr) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  if (listing) closedir(listing);
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 }  // namespace dovetune

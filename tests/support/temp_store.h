@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "registry/registry_session.h"
 #include "registry/win32_api.h"
@@ -27,6 +28,11 @@ class TempFolder {
  private:
   std::string path_;
 };
+
+#ifndef _WIN32
+// The names in |folder|, sorted, without "." and "..".
+std::vector<std::string> FolderEntries(const std::string& folder);
+#endif
 
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& content);
