@@ -9,10 +9,6 @@
 // says so), when the store fails, or when any key outside the
 // presets key appears or disappears: a preset name reaches nothing else.
 
-#include <ftw.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <sstream>
@@ -20,6 +16,7 @@
 #include <vector>
 
 #include "app/commands.h"
+#include "fuzz/fuzz_support.h"
 #include "presets/preset_store.h"
 #include "registry/registry_session.h"
 #include "registry/win32_api.h"
@@ -35,17 +32,6 @@ std::string g_folder;
 std::string g_store_path;
 std::string g_keys_outside_presets;
 
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
-
-void RemoveFolder() {
-  if (!g_folder.empty()) nftw(g_folder.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
-}
-
-[[noreturn]] void Fail(const std::string& what) {
-  std::fprintf(stderr, "command_line_fuzzer: %s\n", what.c_str());
-  std::abort();
-}
-
 // The paths of every key, one a line, leaving out what lies beneath the
 // presets key.
 void ListKeys(HKEY key, const std::string& path, std::string* text) {
@@ -60,7 +46,7 @@ void ListKeys(HKEY key, const std::string& path, std::string* text) {
     }
     HKEY child = nullptr;
     if (RegOpenKeyExA(key, name, 0, KEY_ALL_ACCESS, &child) != ERROR_SUCCESS) {
-      Fail("a listed key cannot be opened: " + path + "\\" + name);
+      FuzzFailure("a listed key cannot be opened: " + path + "\\" + name);
     }
     ListKeys(child, path + "\\" + name, text);
     RegCloseKey(child);
@@ -93,25 +79,21 @@ std::vector<std::vector<std::string>> CommandLines(const uint8_t* data, size_t s
 
 // Makes the store once, with the tree every run makes sure of.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  const char* base = getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/dovetune-fuzz-XXXXXX";
-  if (!mkdtemp(pattern.data())) Fail("cannot make a temporary folder");
-  g_folder = pattern;
-  atexit(RemoveFolder);
+  g_folder = MakeFuzzFolder();
   g_store_path = g_folder + "/registry.db";
   CRegistrySession session;
   std::string error;
-  if (!session.Open(g_store_path, &error)) Fail(error);
+  if (!session.Open(g_store_path, &error)) FuzzFailure(error);
   CPresetStore().Initialize();
   g_keys_outside_presets = KeysOutsidePresets();
-  if (!session.Commit(&error)) Fail(error);
+  if (!session.Commit(&error)) FuzzFailure(error);
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CRegistrySession session;
   std::string error;
-  if (!session.Open(g_store_path, &error)) Fail(error);
+  if (!session.Open(g_store_path, &error)) FuzzFailure(error);
   CPresetStore store;
   for (const std::vector<std::string>& line : CommandLines(data, size)) {
     std::vector<const char*> argv = {"dovetune"};
@@ -122,11 +104,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::ostringstream out;
     const int status = RunCommandLine(store, argc, argv.data(), out);
     if (status != 0 && out.str().find(" could not be created\n") == std::string::npos) {
-      Fail("a command did not return 0");
+      FuzzFailure("a command did not return 0");
     }
   }
   if (KeysOutsidePresets() != g_keys_outside_presets) {
-    Fail("the keys outside the presets key changed");
+    FuzzFailure("the keys outside the presets key changed");
   }
   return 0;
 }

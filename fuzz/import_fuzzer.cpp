@@ -5,10 +5,6 @@
 // was lost or changed on the way), or when an import removed
 // HKEY_CURRENT_USER\Software.
 
-#include <ftw.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -16,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/fuzz_support.h"
 #include "registry/registry_session.h"
 #include "registry/win32_api.h"
 #include "regtool/commands.h"
@@ -31,17 +28,6 @@ std::string g_folder;
 std::string g_fresh_store;  // a store as a first run makes it, copied for each input
 std::string g_store;
 
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
-
-void RemoveFolder() {
-  if (!g_folder.empty()) nftw(g_folder.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
-}
-
-[[noreturn]] void Fail(const std::string& what) {
-  std::fprintf(stderr, "import_fuzzer: %s\n", what.c_str());
-  std::abort();
-}
-
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream bytes;
@@ -52,7 +38,7 @@ std::string ReadFile(const std::string& path) {
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;
-  if (!out) Fail("cannot write " + path);
+  if (!out) FuzzFailure("cannot write " + path);
 }
 
 bool Run(const std::vector<std::string>& arguments, std::string* error) {
@@ -68,7 +54,8 @@ std::vector<std::string> ExportAll() {
   for (const char* root : kRoots) {
     const std::string file = g_folder + "/" + root + ".reg";
     std::string error;
-    if (!Run({"export", root, file, "/y"}, &error)) Fail(std::string("export failed: ") + error);
+    if (!Run({"export", root, file, "/y"}, &error))
+      FuzzFailure(std::string("export failed: ") + error);
     files.push_back(ReadFile(file));
   }
   return files;
@@ -80,7 +67,7 @@ bool ImportThenExport(const std::vector<std::string>& files, std::vector<std::st
                       std::string* error) {
   WriteFile(g_store, ReadFile(g_fresh_store));
   CRegistrySession session;
-  if (!session.Open(g_store, error)) Fail(*error);
+  if (!session.Open(g_store, error)) FuzzFailure(*error);
   const std::string input = g_folder + "/input.reg";
   for (const std::string& file : files) {
     WriteFile(input, file);
@@ -88,7 +75,7 @@ bool ImportThenExport(const std::vector<std::string>& files, std::vector<std::st
   }
   HKEY software = nullptr;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_ALL_ACCESS, &software) != ERROR_SUCCESS) {
-    Fail("HKEY_CURRENT_USER\\Software is gone");
+    FuzzFailure("HKEY_CURRENT_USER\\Software is gone");
   }
   RegCloseKey(software);
   *exported = ExportAll();
@@ -98,16 +85,12 @@ bool ImportThenExport(const std::vector<std::string>& files, std::vector<std::st
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  const char* base = getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/dovetune-fuzz-XXXXXX";
-  if (!mkdtemp(pattern.data())) Fail("cannot make a temporary folder");
-  g_folder = pattern;
-  atexit(RemoveFolder);
+  g_folder = MakeFuzzFolder();
   g_fresh_store = g_folder + "/fresh.db";
   g_store = g_folder + "/registry.db";
   CRegistrySession session;
   std::string error;
-  if (!session.Open(g_fresh_store, &error) || !session.Commit(&error)) Fail(error);
+  if (!session.Open(g_fresh_store, &error) || !session.Commit(&error)) FuzzFailure(error);
   return 0;
 }
 
@@ -117,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
   if (!ImportThenExport({input}, &first, &error)) return 0;
   std::vector<std::string> second;
-  if (!ImportThenExport(first, &second, &error)) Fail("an export is refused: " + error);
-  if (second != first) Fail("the export of the export differs");
+  if (!ImportThenExport(first, &second, &error)) FuzzFailure("an export is refused: " + error);
+  if (second != first) FuzzFailure("the export of the export differs");
   return 0;
 }

@@ -4,22 +4,16 @@
 // with its key, reads back as anything but that key and that value.
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "fuzz/fuzz_support.h"
 #include "regtool/reg_file_reader.h"
 #include "regtool/reg_file_writer.h"
 
 using namespace dovetune;  // NOLINT(google-build-using-namespace)
 
 namespace {
-
-[[noreturn]] void Fail(const std::string& what) {
-  std::fprintf(stderr, "reg_file_fuzzer: %s\n", what.c_str());
-  std::abort();
-}
 
 // Writes |change|'s value under its key and reads the file back.
 void CheckRoundTrip(const RegFileChange& change) {
@@ -30,14 +24,14 @@ void CheckRoundTrip(const RegFileChange& change) {
   if (!writer.AddKey(change.key.Full(), &error) || !writer.AddValue(change.value, &error)) return;
   std::vector<RegFileChange> again;
   if (!ParseRegFile(writer.Encode(), &again, &error))
-    Fail("the writer's file is refused: " + error);
+    FuzzFailure("the writer's file is refused: " + error);
   if (again.size() != 2 || again[1].kind != RegFileChange::Kind::kSetValue) {
-    Fail("the writer's file holds other changes");
+    FuzzFailure("the writer's file holds other changes");
   }
   const RegValue& value = again[1].value;
   if (again[1].key.Full() != change.key.Full() || value.name != change.value.name ||
       value.type != change.value.type || value.data != change.value.data) {
-    Fail("a value changed on its way through the writer: " + change.value.name);
+    FuzzFailure("a value changed on its way through the writer: " + change.value.name);
   }
 }
 
@@ -47,14 +41,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<RegFileChange> changes;
   std::string error;
   if (!ParseRegFile(std::string(reinterpret_cast<const char*>(data), size), &changes, &error)) {
-    if (error.empty()) Fail("a file refused without a reason");
+    if (error.empty()) FuzzFailure("a file refused without a reason");
     return 0;
   }
   int line = 0;
   for (const RegFileChange& change : changes) {
     if (change.line <= line && change.kind != RegFileChange::Kind::kSetValue &&
         change.kind != RegFileChange::Kind::kDeleteValue) {
-      Fail("keys out of line order");
+      FuzzFailure("keys out of line order");
     }
     line = change.line;
     if (change.kind == RegFileChange::Kind::kSetValue) CheckRoundTrip(change);
