@@ -1,10 +1,11 @@
 // Initialisation and copying: the two operations that create and fill
 // settings sets.
 
+#include "presets/preset_store.h"
+
 #include <vector>
 
 #include "presets/preset_schema.h"
-#include "presets/preset_store.h"
 #include "registry/registry.h"
 
 namespace dovetune {
@@ -60,7 +61,7 @@ bool CPresetStore::CreatePreset(const std::string& strSource, const std::string&
     // The registry makes the levels before the one it refuses; none of them
     // is a preset anyone asked for.
     for (auto level = missing.rbegin(); level != missing.rend(); ++level) {
-      presets.DeleteKey(HKEY_CURRENT_USER, std::string(schema::kPresetsKeyPath) + "\\" + *level);
+      presets.DeleteKey(HKEY_CURRENT_USER, std::string(schema::kPresetsDeletePath) + "\\" + *level);
     }
     return false;
   }

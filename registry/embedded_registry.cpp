@@ -112,8 +112,9 @@ bool EmbeddedRegistry::FindOrRestoreSoftwareKey(std::string* error) {
   const int64_t user = handles_[reinterpret_cast<uintptr_t>(HKEY_CURRENT_USER)].key;
   const std::string folded = FoldName("Software");
   software_key_ = store_.FindChild(user, folded);
-  if (software_key_ == 0 && !store_.failed())
+  if (software_key_ == 0 && !store_.failed()) {
     software_key_ = store_.AddChild(user, "Software", folded);
+  }
   if (software_key_ != 0 && !store_.failed()) return true;
   *error = "the registry store lacks HKEY_CURRENT_USER\\Software and cannot get it back: " +
            store_.failure();
