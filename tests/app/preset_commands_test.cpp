@@ -24,7 +24,7 @@ TEST_F(PresetCommandsTest, CreateCopiesDefaultAndAppliesParameters) {
 
 // A key name has at most 255 characters (256 under Wine). A preset the
 // registry refuses is reported as not created, and no level of its name is
-// left behind: "x\\" and 257 characters fit the 260 of a whole path, so the
+// left behind: x, a backslash and 257 characters fit the 260 of a whole path, so the
 // registry makes x before it refuses the rest.
 TEST_F(PresetCommandsTest, ANameTheRegistryRefusesIsNotCreatedAndLeavesNothing) {
   const std::string too_long(257, 'n');
