@@ -1,46 +1,23 @@
 // dovetune: keeps named presets of encoder settings beside the registry key
 // the encoder reads, and moves settings between them.
-//
-// A run is one transaction on the registry: its output is held until its
-// changes are kept, so that a run whose changes could not be kept reports
-// only the failure and never a change that did not happen.
 
 #include <csignal>
 #include <cstdio>
-#include <iostream>
 #include <new>
-#include <sstream>
 #include <string>
 
-#include "app/commands.h"
-#include "presets/preset_store.h"
+#include "app/program.h"
 #include "registry/registry_session.h"
 
 using namespace dovetune;  // NOLINT(google-build-using-namespace)
 
 namespace {
 
-int Fatal(const std::string& error) {
-  std::fprintf(stderr, "Fatal Error: %s\n", error.c_str());
-  return 1;
-}
-
 int Run(int argc, char** argv) {
   CRegistrySession session;
   std::string error;
-  if (!session.Open(CRegistrySession::DefaultStorePath(), &error)) return Fatal(error);
-
-  CPresetStore store;
-  std::ostringstream out;
-  const int status = RunCommandLine(store, argc, argv, out);
-  // The stream swallows a failed allocation, and its output would be cut
-  // short: the run's changes are not kept.
-  if (!out) return Fatal("out of memory");
-
-  if (!session.Commit(&error)) return Fatal(error);
-  std::cout << out.str() << std::flush;
-  if (!std::cout) return Fatal("cannot write to standard output");
-  return status;
+  if (!session.Open(CRegistrySession::DefaultStorePath(), &error)) return FatalError(error);
+  return RunProgram(session, argc, argv);
 }
 
 }  // namespace

@@ -12,9 +12,7 @@ namespace {
 class KillTest : public CliTest {
  protected:
   void KillAt(const std::string& point, const std::vector<std::string>& arguments) {
-    ProcessOptions options;
-    options.pause_at = point;
-    EXPECT_TRUE(RunUntilPausedAndKill(DOVETUNE_PAUSABLE_BINARY, arguments, store_path_, options))
+    EXPECT_TRUE(RunUntilPausedAndKill(DOVETUNE_PAUSABLE_BINARY, arguments, store_path_, point))
         << "the run never reached " << point;
   }
 };
