@@ -80,8 +80,11 @@ TEST_F(RegSafetyTest, ExportsThatDoNotFinishLeaveNoFilesForLong) {
   ASSERT_EQ(left.size(), 2u);
   EXPECT_EQ(left[0].rfind("out.reg.dovetune-temp-", 0), 0u) << left[0];
 
+  // An export of some 50 KB, where a file may take 4 KB (room enough for the
+  // runs themselves, under valgrind too).
+  SetValue("Software\\Test", "big", REG_BINARY, std::string(8192, 'b'));
   ProcessOptions small;
-  small.file_size_limit = 16;
+  small.file_size_limit = 4096;
   ExpectError({"export", "HKCU\\Software", File("out.reg")},
               "cannot write " + File("out.reg") + ": File too large", small);
   EXPECT_EQ(FolderEntries(folder_.path()), std::vector<std::string>{"registry.db"});
