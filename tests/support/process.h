@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #ifndef _WIN32
@@ -29,6 +30,8 @@ struct ProcessOptions {
   long long file_size_limit = -1;
   // The pause point (base/pause_point.h) the pausable builds stop at.
   std::string pause_at;
+  // More environment variables for the run, as name and value (POSIX only).
+  std::vector<std::pair<std::string, std::string>> environment;
 };
 
 // Runs |program| with |arguments|, with DOVETUNE_REGISTRY set to |store_path|.
