@@ -394,7 +394,7 @@ TEST_P(RegistryApiTest, ValuesComeBackWithTheirExactBytesAndType) {
 // Large data is kept apart from the names the registry searches (the store
 // reads it only when asked): it must come back whole by name and by index,
 // after the run that wrote it and after a change in the same run.
-TEST_F(RegistryApiTest, LargeValuesComeBackWholeByNameAndByIndex) {
+TEST_P(RegistryApiTest, LargeValuesComeBackWholeByNameAndByIndex) {
   std::string large(100000, '\0');
   for (size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7 + i / 256);
   ASSERT_EQ(SetBytes(root_, "Large", REG_BINARY, large), ERROR_SUCCESS);
