@@ -1,7 +1,8 @@
 // What one large value costs the runs that pass it: two stores alike but for
 // a 20 MB REG_BINARY value in the current settings key, and on each the time
 // of 1,000 pairs of setting and deleting a small value in that key (one run)
-// and of whole runs of "dovetune use fast" (median of 21).
+// and of a whole run of "dovetune use fast": medians of 21 rounds, the stores
+// taking turns so that a machine growing busier slows both alike.
 //
 //   dovetune_big_value_bench DOVETUNE_BINARY FOLDER
 
@@ -25,7 +26,7 @@ namespace {
 
 constexpr size_t kBigValueBytes = 20 * 1024 * 1024;
 constexpr int kPairs = 1000;
-constexpr int kUseRuns = 21;
+constexpr int kRounds = 21;
 
 using Clock = std::chrono::steady_clock;
 
@@ -121,9 +122,9 @@ int main(int argc, char** argv) {
   }
   std::vector<double> pairs[2];
   std::vector<double> uses[2];
-  for (int round = 0; round < kUseRuns; ++round) {
+  for (int round = 0; round < kRounds; ++round) {
     for (int i = 0; i < 2; ++i) {
-      if (round < 3) pairs[i].push_back(TimeSetDeletePairs(stores[i]));
+      pairs[i].push_back(TimeSetDeletePairs(stores[i]));
       uses[i].push_back(TimeUseRun(program, stores[i]));
       if (pairs[i].back() < 0 || uses[i].back() < 0) {
         std::fprintf(stderr, "a run on %s failed\n", stores[i].c_str());
