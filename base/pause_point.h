@@ -11,7 +11,8 @@ namespace dovetune {
 // Points in use: "store-filled" (a new store built, not yet in place),
 // "file-written" (a replacement file written, not yet renamed over its
 // target), "before-commit" and "after-commit" (a run's changes made, and
-// kept, before its output is printed).
+// kept, before its output is printed), "store-upgraded" (a store of an older
+// version upgraded in the run's transaction, nothing yet kept).
 void PausePoint(const char* name);
 
 }  // namespace dovetune

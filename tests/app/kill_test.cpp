@@ -12,7 +12,9 @@ namespace {
 class KillTest : public CliTest {
  protected:
   void KillAt(const std::string& point, const std::vector<std::string>& arguments) {
-    EXPECT_TRUE(RunUntilPausedAndKill(DOVETUNE_PAUSABLE_BINARY, arguments, store_path_, point))
+    ProcessOptions options;
+    options.pause_at = point;
+    EXPECT_TRUE(RunUntilPausedAndKill(DOVETUNE_PAUSABLE_BINARY, arguments, store_path_, options))
         << "the run never reached " << point;
   }
 };

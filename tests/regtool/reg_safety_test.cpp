@@ -73,9 +73,11 @@ TEST_F(RegSafetyTest, ExportOverAFileKeepsItsModeAndItsLink) {
 // A killed export leaves its temporary file, named for what it is; a failed
 // one leaves nothing; the next export beside it clears what killed ones left.
 TEST_F(RegSafetyTest, ExportsThatDoNotFinishLeaveNoFilesForLong) {
+  ProcessOptions options;
+  options.pause_at = "file-written";
   ASSERT_TRUE(RunUntilPausedAndKill(DOVETUNE_REG_PAUSABLE_BINARY,
                                     {"export", "HKCU\\Software", File("out.reg")}, store_path_,
-                                    "file-written"));
+                                    options));
   std::vector<std::string> left = FolderEntries(folder_.path());
   ASSERT_EQ(left.size(), 2u);
   EXPECT_EQ(left[0].rfind("out.reg.dovetune-temp-", 0), 0u) << left[0];

@@ -30,6 +30,8 @@ struct ProcessOptions {
   long long file_size_limit = -1;
   // The most address space the program may take (RLIMIT_AS), or -1.
   long long address_space_limit = -1;
+  // The pause point (base/pause_point.h) the pausable builds stop at.
+  std::string pause_at;
   // More environment variables for the run, as name and value (POSIX only).
   std::vector<std::pair<std::string, std::string>> environment;
 };
@@ -59,11 +61,10 @@ pid_t SpawnCapturing(const std::string& program, const std::vector<std::string>&
                      const std::string& store_path, int* out, int* err,
                      const ProcessOptions& options = {});
 
-// Runs a pausable build of the program until it stops at the pause point
-// |point| (base/pause_point.h), then kills it. Returns false when the run
-// ended without reaching the point.
+// Runs a pausable build of the program until it stops at |options.pause_at|,
+// then kills it. Returns false when the run ended without reaching the point.
 bool RunUntilPausedAndKill(const std::string& program, const std::vector<std::string>& arguments,
-                           const std::string& store_path, const std::string& point);
+                           const std::string& store_path, const ProcessOptions& options);
 
 // Why runs under ProcessOptions::address_space_limit cannot be tested here
 // (a sanitizer or a wrapper such as valgrind needs more address space than any
