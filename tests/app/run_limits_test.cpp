@@ -7,7 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "registry/registry_session.h"
 #include "tests/support/cli_fixture.h"
 
 namespace dovetune {
@@ -16,32 +15,17 @@ namespace {
 
 using RunLimitsTest = CliTest;
 
-// A preset of a thousand values whose names take 16 MB in all, which the
-// detail view reads together (their data is read only when asked for).
-void MakePresetWithLongNames(const std::string& store_path, const std::string& key_path) {
-  CRegistrySession session;
-  std::string error;
-  ASSERT_TRUE(session.Open(store_path, &error)) << error;
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                            nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  const DWORD one = 1;
-  for (int i = 0; i < 1000; ++i) {
-    const std::string name = std::to_string(i) + std::string(16000, 'n');
-    ASSERT_EQ(RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one),
-                             sizeof(one)),
-              ERROR_SUCCESS);
-  }
-  RegCloseKey(key);
-  ASSERT_TRUE(session.Commit(&error)) << error;
-}
-
 TEST_F(RunLimitsTest, RunningOutOfMemorySaysSoAndKeepsTheStore) {
   const std::string unsupported = AddressSpaceLimitUnsupported();
   if (!unsupported.empty()) GTEST_SKIP() << unsupported;
   Output({"view"});
-  MakePresetWithLongNames(store_path_, PresetPath("huge"));
+  // A preset of a thousand values whose names take 16 MB in all, which the
+  // detail view reads together (their data is read only when asked for).
+  std::vector<std::pair<std::string, std::string>> values;
+  for (int i = 0; i < 1000; ++i) {
+    values.emplace_back(std::to_string(i) + std::string(16000, 'n'), std::string("\1\0\0\0", 4));
+  }
+  WriteValuesBetweenRuns(store_path_, PresetPath("huge"), REG_DWORD, values);
   const std::string before = ReadWholeFile(store_path_);
   // With 24 MB SQLite runs out as it reads the names; with 48 MB it has them,
   // and the program's own copies run out.

@@ -90,6 +90,11 @@ void RegistryTest::DiscardAndReopen() { OpenRun(); }
 
 void WriteValueBetweenRuns(const std::string& store_path, const std::string& key_path,
                            const std::string& name, DWORD type, const std::string& bytes) {
+  WriteValuesBetweenRuns(store_path, key_path, type, {{name, bytes}});
+}
+
+void WriteValuesBetweenRuns(const std::string& store_path, const std::string& key_path, DWORD type,
+                            const std::vector<std::pair<std::string, std::string>>& values) {
   CRegistrySession session;
   std::string error;
   ASSERT_TRUE(session.Open(store_path, &error)) << error;
@@ -97,9 +102,12 @@ void WriteValueBetweenRuns(const std::string& store_path, const std::string& key
   ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                             nullptr, &key, nullptr),
             ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                           static_cast<DWORD>(bytes.size())),
-            ERROR_SUCCESS);
+  for (const auto& value : values) {
+    ASSERT_EQ(RegSetValueExA(key, value.first.c_str(), 0, type,
+                             reinterpret_cast<const BYTE*>(value.second.data()),
+                             static_cast<DWORD>(value.second.size())),
+              ERROR_SUCCESS);
+  }
   RegCloseKey(key);
   ASSERT_TRUE(session.Commit(&error)) << error;
 }

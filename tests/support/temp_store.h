@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "registry/registry_session.h"
@@ -44,6 +45,9 @@ void WriteWholeFile(const std::string& path, const std::string& content);
 // between runs of the program, as another program sharing the registry would.
 void WriteValueBetweenRuns(const std::string& store_path, const std::string& key_path,
                            const std::string& name, DWORD type, const std::string& bytes);
+// The same for several values of one type, in one run.
+void WriteValuesBetweenRuns(const std::string& store_path, const std::string& key_path, DWORD type,
+                            const std::vector<std::pair<std::string, std::string>>& values);
 
 // The stores a registry test can run on: the system registry on Windows; off
 // Windows the SQLite file that the program uses, and a store in memory.
