@@ -25,14 +25,17 @@ int main(int argc, char** argv) {
   }
 
   CPresetStore store;
-  std::ostringstream out;
+  std::stringstream out;
   const int status = RunCommandLine(store, argc, argv, out);
 
   if (!session.Commit(&error)) {
     std::fprintf(stderr, "Fatal Error: %s\n", error.c_str());
     return 1;
   }
-  std::cout << out.str() << std::flush;
+  // Straight from the held text: a copy of it would double the memory a long
+  // listing takes. A stream with nothing in it would fail the output.
+  if (out.tellp() > 0) std::cout << out.rdbuf();
+  std::cout << std::flush;
   if (!std::cout) {
     std::fprintf(stderr, "Fatal Error: cannot write to standard output\n");
     return 1;

@@ -230,7 +230,9 @@ LONG EmbeddedRegistry::QueryValue(HKEY key, LPCSTR name, LPDWORD type, LPBYTE da
   if (status != ERROR_SUCCESS) return status;
   const KeyValues* values = ValuesOf(id);
   if (!values) return StoreError();
-  const SqliteStore::Value* value = values->Find(FoldName(name ? name : ""));
+  if (!name) name = "";
+  FoldName(name, std::strlen(name), &folded_lookup_);
+  const SqliteStore::Value* value = values->Find(folded_lookup_);
   return value ? CopyData(*value, type, data, data_size) : ERROR_FILE_NOT_FOUND;
 }
 

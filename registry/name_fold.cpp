@@ -60,28 +60,35 @@ std::string LowerCaseFold(const std::string& name) {
 }
 
 std::string FoldName(const std::string& name) {
+  std::string folded;
+  FoldName(name.data(), name.size(), &folded);
+  return folded;
+}
+
+void FoldName(const char* name, size_t size, std::string* folded_out) {
   // Most names are plain ASCII, where folding is upper-casing a-z.
-  std::string folded = name;
+  std::string& folded = *folded_out;
+  folded.assign(name, size);
   bool ascii = true;
   for (char& c : folded) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     ascii = ascii && static_cast<unsigned char>(c) < 0x80;
   }
-  if (ascii) return folded;
+  if (ascii) return;
 
+  const std::string whole(name, size);
   folded.clear();
-  for (size_t pos = 0; pos < name.size();) {
+  for (size_t pos = 0; pos < whole.size();) {
     char32_t code_point = 0;
-    const size_t length = DecodeUtf8(name, pos, &code_point);
+    const size_t length = DecodeUtf8(whole, pos, &code_point);
     if (length == 0) {
-      folded.push_back(name[pos]);
+      folded.push_back(whole[pos]);
       ++pos;
       continue;
     }
     AppendUtf8(UpperCase(code_point), &folded);
     pos += length;
   }
-  return folded;
 }
 
 size_t NameLength(const std::string& name) {

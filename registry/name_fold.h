@@ -3,6 +3,7 @@
 // valid UTF-8 are kept as they are and compare exactly.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace dovetune {
@@ -10,6 +11,9 @@ namespace dovetune {
 // The name with every character replaced by its simple upper-case mapping.
 // Two names denote the same key or value when their folded forms are equal.
 std::string FoldName(const std::string& name);
+// The same into |folded|, whose room is reused: for names looked up by the
+// thousand, where a new string each time would cost more than the lookup.
+void FoldName(const char* name, size_t size, std::string* folded);
 
 // The name with every character replaced by its simple lower-case mapping:
 // the form under which Wine compares and orders key and value names.

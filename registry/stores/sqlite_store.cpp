@@ -68,9 +68,16 @@ std::string Describe(sqlite3* db, int code) {
 // A run reads a few pages of a small file. By default SQLite lays out room
 // for twenty cached pages on the first read, touching every one of them,
 // which costs a run more than its reads do; pages are then taken one at a
-// time as they are needed. This must come before SQLite's first use, and is
-// refused harmlessly after it.
-void ConfigureSqlite() { sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0); }
+// time as they are needed. A run has one thread and one connection, so
+// SQLite's mutexes and its count of memory in use (which takes a mutex at
+// every allocation) are pure cost: a tenth of a "view" on a fresh store.
+// This must come before SQLite's first use, and is refused harmlessly after
+// it.
+void ConfigureSqlite() {
+  sqlite3_config(SQLITE_CONFIG_SINGLETHREAD);
+  sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+  sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0);
+}
 
 }  // namespace
 
@@ -146,7 +153,12 @@ bool SqliteStore::Open(const std::string& path, int wait_ms, std::string* error)
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, wait_ms);
   const bool read_only = sqlite3_db_readonly(db_, "main") == 1;
-  code = sqlite3_exec(db_, read_only ? "BEGIN" : "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  // A run reads most pages once, in order, so a small page cache serves it as
+  // well as SQLite's default of 2 MB, which a "view" of 10,000 presets filled.
+  code = sqlite3_exec(
+      db_,
+      read_only ? "PRAGMA cache_size = -256; BEGIN" : "PRAGMA cache_size = -256; BEGIN IMMEDIATE",
+      nullptr, nullptr, nullptr);
   if (code != SQLITE_OK) {
     *error = Describe(db_, code);
     return false;

@@ -180,6 +180,30 @@ TEST_F(RegistryCacheTest, AKeyDeletedThroughItsOwnHandleLeavesItsParentsList) {
   ExpectNextRunSeesTheSame();
 }
 
+// Value names are folded into room kept from the lookup before: a long name
+// after a short one, a non-ASCII one after an ASCII one, and a name that is
+// the start of the one before must each find their own value or none.
+TEST_F(RegistryCacheTest, NamesLookedUpInTurnFindTheirOwnValues) {
+  HKEY key = OpenPath(kRootPath);
+  ASSERT_EQ(SetText(key, "Äpfel and a name longer than a short string", "apples"), ERROR_SUCCESS);
+  ASSERT_EQ(SetText(key, "Ab", "ab"), ERROR_SUCCESS);
+  ASSERT_EQ(SetText(key, "b", "b"), ERROR_SUCCESS);
+  const struct {
+    const char* name;
+    const char* expected;
+  } kLookups[] = {
+      {"aB", "ab"},
+      {"äPFEL AND A NAME LONGER THAN A SHORT STRING", "apples"},
+      {"B", "b"},
+      {"A", "(missing)"},
+      {"äpfel", "(missing)"},
+      {"AB", "ab"},
+  };
+  for (const auto& lookup : kLookups)
+    EXPECT_EQ(Read(key, lookup.name), lookup.expected) << lookup.name;
+  RegCloseKey(key);
+}
+
 TEST_F(RegistryCacheTest, ManyKeysReadInTurnKeepTheirOwnValues) {
   // More keys than a run holds values of, written and read in turn, so that
   // held values are let go and read again from the store.
