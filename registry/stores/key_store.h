@@ -8,6 +8,7 @@
 // that injects failures, and a Wine prefix's user.reg.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -54,6 +55,12 @@ class KeyStore {
   // The form under which this store compares a key or value name: two names
   // denote the same key or value iff their folds are equal. Pure.
   virtual std::string Fold(const std::string& name) const = 0;
+  // The same fold of |size| bytes at |name| into |folded|, whose room is
+  // reused: names looked up by the thousand would otherwise cost a new
+  // string each.
+  virtual void FoldInto(const char* name, size_t size, std::string* folded) const {
+    *folded = Fold(std::string(name, size));
+  }
 
   // Begins the run's one transaction, waiting up to |wait_ms| for whoever
   // holds the store. A store that can only be read begins for reading; its
