@@ -173,7 +173,7 @@ LONG EmbeddedRegistry::Walk(KeyId from, LPCSTR path, bool create, KeyLocation* l
   for (const std::string& name : components) {
     if (NameLength(name) > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
     location->parent = location->key;
-    location->folded_name = store_.Fold(name);
+    store_.FoldInto(name.data(), name.size(), &location->folded_name);
     KeyId child = FindChild(location->parent, location->folded_name);
     if (child == 0 && !store_.failed()) {
       if (!create) return ERROR_FILE_NOT_FOUND;
