@@ -193,7 +193,7 @@ bool SqliteStore::Begin(int wait_ms) {
   // well as SQLite's default of 2 MB, which a "view" of 10,000 presets filled.
   const int code = sqlite3_exec(
       db_,
-      read_only ? "PRAGMA cache_size = -256; BEGIN" : "PRAGMA cache_size = -256; BEGIN IMMEDIATE",
+      read_only ? "BEGIN; PRAGMA cache_size = -256" : "BEGIN IMMEDIATE; PRAGMA cache_size = -256",
       nullptr, nullptr, nullptr);
   if (code != SQLITE_OK) return Fail(code);
   in_transaction_ = true;
