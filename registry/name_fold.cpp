@@ -69,12 +69,13 @@ void FoldName(const char* name, size_t size, std::string* folded_out) {
   // Most names are plain ASCII, where folding is upper-casing a-z.
   std::string& folded = *folded_out;
   folded.assign(name, size);
-  bool ascii = true;
+  unsigned char bytes_ored = 0;
   for (char& c : folded) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    const unsigned char byte = static_cast<unsigned char>(c);
+    bytes_ored |= byte;
+    if (static_cast<unsigned char>(byte - 'a') < 26) c = static_cast<char>(byte - 'a' + 'A');
   }
-  if (ascii) return;
+  if (bytes_ored < 0x80) return;
 
   const std::string whole(name, size);
   folded.clear();

@@ -202,6 +202,18 @@ TEST_F(RegistryCacheTest, NamesLookedUpInTurnFindTheirOwnValues) {
   for (const auto& lookup : kLookups)
     EXPECT_EQ(Read(key, lookup.name), lookup.expected) << lookup.name;
   RegCloseKey(key);
+
+  // A key with more values than are searched one by one.
+  HKEY many = OpenPath("Software\\DovetuneCacheTest\\many");
+  for (int i = 0; i < 40; ++i) {
+    ASSERT_EQ(SetText(many, ("v" + std::to_string(i)).c_str(), std::to_string(i)), ERROR_SUCCESS);
+  }
+  for (const char* name : {"V0", "v17", "V39", "v40", "v"}) {
+    const std::string number = std::string(name).substr(1);
+    EXPECT_EQ(Read(many, name), !number.empty() && std::stoi(number) < 40 ? number : "(missing)")
+        << name;
+  }
+  RegCloseKey(many);
 }
 
 TEST_F(RegistryCacheTest, ManyKeysReadInTurnKeepTheirOwnValues) {
