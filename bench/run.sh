@@ -128,7 +128,7 @@ reg_bytes="$(iconv -f UTF-16LE -t UTF-8 "$work/export.reg" | wc -c)"
 awk -v store="$store_bytes" -v reg="$reg_bytes" -v largest="$largest" 'BEGIN {
   printf "store of %s presets: %.2f MB on disk; the same as a UTF-8 .reg file: %.2f MB\n",
          largest, store / 1048576, reg / 1048576
-  # A store of a few presets is mostly the file's fixed pages: no target.
+  # A store of a few presets is mostly fixed pages of the file: no target.
   if (largest < 10000) exit
   ratio = store / reg
   printf "target: %-60s %9.2f (at most 2) %s\n", "store size, x the same data as a UTF-8 .reg file",
