@@ -37,9 +37,10 @@ int RunProgram(CRegistrySession& session, int argc, char** argv) {
 
   std::string error;
   if (!session.Commit(&error)) return FatalError(error);
-  if (std::fwrite(held.data(), 1, held.size(), stdout) != held.size() || std::fflush(stdout) != 0) {
-    return FatalError("cannot write to standard output");
-  }
+  // A run that printed nothing has no text at all, not even an empty one.
+  const bool written =
+      held.size() == 0 || std::fwrite(held.data(), 1, held.size(), stdout) == held.size();
+  if (!written || std::fflush(stdout) != 0) return FatalError("cannot write to standard output");
   return status;
 }
 
