@@ -1,5 +1,6 @@
 #include <csignal>
 
+#include "base/pause_point.h"
 #include "registry/embedded_registry.h"
 #include "registry/registry_session.h"
 #include "registry/store_file.h"
@@ -64,7 +65,11 @@ bool CRegistrySession::Open(std::unique_ptr<KeyStore> key_store, const std::stri
 
 bool CRegistrySession::Commit(std::string* error) {
   std::string reason;
-  if (store_ && store_->registry.Commit(&reason)) return true;
+  PausePoint("before-commit");
+  if (store_ && store_->registry.Commit(&reason)) {
+    PausePoint("after-commit");
+    return true;
+  }
   *error = (store_ ? store_->path + ": " : std::string()) +
            (reason.empty() ? "the registry store is not open" : reason);
   return false;
