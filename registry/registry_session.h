@@ -10,6 +10,8 @@
 
 namespace dovetune {
 
+class KeyStore;
+
 class CRegistrySession {
  public:
   CRegistrySession();
@@ -23,6 +25,12 @@ class CRegistrySession {
   // Opens the registry: off Windows the store at |store_path|, created fresh
   // when missing. On failure |error| names the path and the reason.
   bool Open(const std::string& store_path, std::string* error);
+#ifndef _WIN32
+  // Opens the registry on |store| (opened, its transaction not begun) in place
+  // of the one at a path: how tests run the registry on a store of their
+  // choosing. |name| prefixes the errors as the path does.
+  bool Open(std::unique_ptr<KeyStore> store, const std::string& name, std::string* error);
+#endif
 
   // Keeps every change since Open, or, after any failure of the store during
   // the run, keeps none and says why.
@@ -32,5 +40,13 @@ class CRegistrySession {
   struct Store;
   std::unique_ptr<Store> store_;
 };
+
+#ifndef _WIN32
+// Opens the store that |path| names, the one place that decides which kind of
+// store that is: today always a SQLite file, created fresh when nothing is
+// there. The store's transaction is not begun yet. Null, with |error| saying
+// why, when the path names no store that can be opened.
+std::unique_ptr<KeyStore> OpenStoreAt(const std::string& path, std::string* error);
+#endif
 
 }  // namespace dovetune
