@@ -32,6 +32,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "Fatal Error: %s\n", error.c_str());
     return 1;
   }
+  const std::string notice = session.Notice();
+  if (!notice.empty()) std::fprintf(stderr, "Note: %s\n", notice.c_str());
   std::cout << out.str() << std::flush;
   if (!std::cout) {
     std::fprintf(stderr, "Fatal Error: cannot write to standard output\n");

@@ -169,13 +169,23 @@ bool WinePrefixStore::ReadFile() {
   return true;
 }
 
+std::string WinePrefixStore::RunningServer() const {
+  return "Wine is running in this prefix (wineserver" +
+         (running_server_ > 0 ? ", pid " + std::to_string(running_server_) : std::string()) + ")";
+}
+
+std::string WinePrefixStore::notice() const {
+  if (running_server_ == 0) return std::string();
+  return RunningServer() +
+         ", which saves its registry every 30 s: what is shown may be up to 30 s old";
+}
+
 bool WinePrefixStore::MayChange() {
   if (failed()) return false;
   if (!begun_) return Fail(StoreFailure::kIo, "the store was changed before the run began");
   if (running_server_ != 0) {
-    const std::string pid = running_server_ > 0 ? ", pid " + std::to_string(running_server_) : "";
-    return Fail(StoreFailure::kBusy, "Wine is running in this prefix (wineserver" + pid +
-                                         "); close its programs or wait with 'wineserver -w', "
+    return Fail(StoreFailure::kBusy, RunningServer() +
+                                         "; close its programs or wait with 'wineserver -w', "
                                          "then try again");
   }
   if (!read_only_reason_.empty()) return Fail(StoreFailure::kReadOnly, read_only_reason_);
@@ -185,8 +195,8 @@ bool WinePrefixStore::MayChange() {
 bool WinePrefixStore::Commit() {
   if (failed()) return false;
   if (changed_) {
-    StopForTestAt("before-write");
     SignalsHeld signals_held;
+    StopForTestAt("before-write");
     std::string error;
     errno = 0;
     if (!ReplaceFileWhole(file_path_, FormatWineReg(file_), &error)) {

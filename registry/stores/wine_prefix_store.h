@@ -48,6 +48,8 @@ class WinePrefixStore : public KeyStore {
   bool Commit() override;
   StoreFailure failure() const override { return failure_; }
   const std::string& failure_reason() const override { return failure_reason_; }
+  // While a wineserver runs: that what the run read may be up to 30 s old.
+  std::string notice() const override;
 
   // The pid of the wineserver that Begin found running, else 0.
   pid_t running_server() const { return running_server_; }
@@ -70,6 +72,8 @@ class WinePrefixStore : public KeyStore {
   bool ReadFile();
   // Whether this run may change the file; records why not as the failure.
   bool MayChange();
+  // "Wine is running in this prefix (wineserver, pid N)"
+  std::string RunningServer() const;
   WineRegKey* KeyOf(KeyId id);
   KeyId IdOf(WineRegKey* key);
   // The key was changed now, as wineserver stamps it.
