@@ -149,20 +149,20 @@ bool WinePrefixStore::ReadFile() {
   std::string problem;
   if (!ParseWineReg(text, &file_, &problem)) {
     return Fail(StoreFailure::kDamaged,
-                file_path_ + ": " + problem +
+                FileName() + ": " + problem +
                     "; Wine itself would ignore or lose this, so dovetune does not use the file");
   }
   keys_.clear();
   ids_.clear();
   struct stat info;
   if (FormatWineReg(file_) != text) {
-    read_only_reason_ = file_path_ +
+    read_only_reason_ = FileName() +
                         ": the file is not in the form Wine writes (edited by hand or by another "
                         "program), so dovetune will not change it; start any Wine program in the "
                         "prefix once (for example 'wine cmd /c exit') and Wine rewrites it in its "
                         "own form";
   } else if (stat(file_path_.c_str(), &info) == 0 && info.st_nlink > 1) {
-    read_only_reason_ = file_path_ +
+    read_only_reason_ = FileName() +
                         ": the file has other hard links, which replacing it would split off; "
                         "make it a file of its own (or a symlink) first";
   }
@@ -178,6 +178,11 @@ std::string WinePrefixStore::notice() const {
   if (running_server_ == 0) return std::string();
   return RunningServer() +
          ", which saves its registry every 30 s: what is shown may be up to 30 s old";
+}
+
+std::string WinePrefixStore::FileName() const {
+  const size_t slash = file_path_.rfind('/');
+  return slash == std::string::npos ? file_path_ : file_path_.substr(slash + 1);
 }
 
 bool WinePrefixStore::MayChange() {

@@ -74,6 +74,8 @@ class WinePrefixStore : public KeyStore {
   bool MayChange();
   // "Wine is running in this prefix (wineserver, pid N)"
   std::string RunningServer() const;
+  // The file's own name, as the messages name it after the prefix.
+  std::string FileName() const;
   WineRegKey* KeyOf(KeyId id);
   KeyId IdOf(WineRegKey* key);
   // The key was changed now, as wineserver stamps it.
