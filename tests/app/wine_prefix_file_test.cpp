@@ -10,6 +10,7 @@
 
 #include <cstring>
 
+#include "registry/stores/wineserver_lock.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_store.h"
 
@@ -112,6 +113,32 @@ TEST_F(WinePrefixFileTest, ALinkedFileIsReplacedWhereItLives) {
   EXPECT_NE(run.err.find("hard links"), std::string::npos) << run.err;
   EXPECT_EQ(ReadWholeFile(second), before);
   EXPECT_EQ(Run({"view", "fast"}).status, 0);
+}
+
+// While another process holds wineserver's lock (as a running server does), a
+// view that would have to create the presets tree is a change, and refused;
+// once the tree is there, a view goes on and says what it shows may be old.
+TEST_F(WinePrefixFileTest, ViewThatWouldInitialiseIsRefusedWhileWineRuns) {
+  WineserverLock server;
+  pid_t holder = 0;
+  std::string error;
+  ASSERT_EQ(server.TryLock(prefix_, &holder, &error), WineserverLock::Result::kLocked) << error;
+  const std::string running =
+      "Wine is running in this prefix (wineserver, pid " + std::to_string(getpid()) + ")";
+  const ProcessResult refused = Run({"view"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "Fatal Error: " + prefix_ + ": " + running +
+                             "; close its programs or wait with 'wineserver -w', then try again\n");
+  EXPECT_EQ(ReadWholeFile(user_reg()), kUserReg);
+
+  server.Unlock();
+  ASSERT_EQ(Run({"view"}).status, 0);
+  ASSERT_EQ(server.TryLock(prefix_, &holder, &error), WineserverLock::Result::kLocked) << error;
+  const ProcessResult view = Run({"view"});
+  EXPECT_EQ(view.status, 0);
+  EXPECT_EQ(view.err, "Note: " + running +
+                          ", which saves its registry every 30 s: what is shown may be up to 30 s "
+                          "old\n");
 }
 
 }  // namespace
