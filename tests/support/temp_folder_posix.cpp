@@ -11,8 +11,10 @@ namespace dovetune {
 
 namespace {
 
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
-  chmod(path, 0700);
+int RemoveEntry(const char* path, const struct stat*, int type, struct FTW*) {
+  // chmod follows symlinks: on one (a Wine prefix has dosdevices/z: -> /) it
+  // would change the mode of whatever the link leads to, outside the folder.
+  if (type != FTW_SL && type != FTW_SLN) chmod(path, 0700);
   return remove(path);
 }
 

@@ -118,6 +118,10 @@ class WinePrefixTest : public ::testing::Test {
   // Starts dovetune, which stops itself at |point|; returns its pid once it
   // has stopped there.
   pid_t StartStoppedAt(const char* point, const std::vector<std::string>& arguments) {
+    // The run gets the default actions whatever this process inherited (a
+    // shell's background job ignores SIGINT, and so would its children).
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
     setenv("DOVETUNE_TEST_STOP_AT", point, 1);
     const pid_t child = SpawnProgram(DOVETUNE_BINARY, arguments, prefix_, -1, -1);
     unsetenv("DOVETUNE_TEST_STOP_AT");
