@@ -35,20 +35,21 @@ size_t KeyValues::LowerBound(const std::string& folded_name) const {
          order_by_fold_.begin();
 }
 
-const StoreValue* KeyValues::Find(const std::string& folded_name) const {
+const StoredValue* KeyValues::Find(const std::string& folded_name) const {
   const size_t at = LowerBound(folded_name);
   if (at == order_by_fold_.size() || stored_[order_by_fold_[at]].folded_name != folded_name) {
     return nullptr;
   }
-  return &stored_[order_by_fold_[at]].value;
+  return &stored_[order_by_fold_[at]];
 }
 
 void KeyValues::Set(const StoreValue& value, const std::string& folded_name) {
   const size_t at = LowerBound(folded_name);
   if (at < order_by_fold_.size() && stored_[order_by_fold_[at]].folded_name == folded_name) {
-    StoreValue& existing = stored_[order_by_fold_[at]].value;
-    existing.type = value.type;
-    existing.data = value.data;
+    StoredValue& existing = stored_[order_by_fold_[at]];
+    existing.value.type = value.type;
+    existing.value.data = value.data;
+    existing.data_held = true;
     return;
   }
   const uint32_t index = static_cast<uint32_t>(stored_.size());

@@ -1,5 +1,6 @@
 #include <csignal>
 
+#include "base/pause_point.h"
 #include "registry/embedded_registry.h"
 #include "registry/registry_session.h"
 #include "registry/store_file.h"
@@ -70,7 +71,11 @@ std::string CRegistrySession::Notice() const {
 
 bool CRegistrySession::Commit(std::string* error) {
   std::string reason;
-  if (store_ && store_->registry.Commit(&reason)) return true;
+  PausePoint("before-commit");
+  if (store_ && store_->registry.Commit(&reason)) {
+    PausePoint("after-commit");
+    return true;
+  }
   *error = (store_ ? store_->path + ": " : std::string()) +
            (reason.empty() ? "the registry store is not open" : reason);
   return false;

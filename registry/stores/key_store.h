@@ -36,9 +36,15 @@ struct StoreValue {
 };
 
 struct StoredValue {
-  StoreValue value;
+  StoreValue value;  // its data empty while the data is not held
   std::string folded_name;
   int64_t place = 0;  // a key's values enumerate in the order of their places
+  // A store may leave large data unread until it is asked for (ReadData), so
+  // that a run that never looks at a large value does not pay for reading it.
+  bool data_held = true;
+  uint32_t unheld_size = 0;  // the size of data that is not held
+
+  size_t data_size() const { return data_held ? value.data.size() : unheld_size; }
 };
 
 struct StoredKey {
@@ -86,6 +92,9 @@ class KeyStore {
 
   // Values: all of a key's values, in no particular order.
   virtual std::vector<StoredValue> Values(KeyId key) = 0;
+  // The data of a value whose data Values did not hold. False when there is
+  // no such value, or on a failure.
+  virtual bool ReadData(KeyId key, const std::string& folded_name, std::string* data) = 0;
   // Creates the value after the key's others, or replaces the type and data
   // of the one with the same folded name, keeping its place and name.
   virtual bool SetValue(KeyId key, const StoreValue& value, const std::string& folded_name) = 0;

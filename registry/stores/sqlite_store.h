@@ -47,8 +47,9 @@ class SqliteStore : public KeyStore {
   // The subkeys, in the order of their folded names.
   std::vector<StoredKey> Children(KeyId parent) override;
 
-  // All of a key's values in one query.
+  // All of a key's values in one query; data over 2 KB is not held.
   std::vector<StoredValue> Values(KeyId key) override;
+  bool ReadData(KeyId key, const std::string& folded_name, std::string* data) override;
   bool SetValue(KeyId key, const StoreValue& value, const std::string& folded_name) override;
   bool DeleteValue(KeyId key, const std::string& folded_name) override;
 
@@ -57,6 +58,10 @@ class SqliteStore : public KeyStore {
   Statement* Prepare(const char* sql);
   bool Change(Statement* statement);
   int64_t QueryNumber(Statement* statement);
+  bool AdoptVersion1(bool read_only);
+  std::string FoldCollision();
+  // The path of a key, from its root, for messages.
+  std::string KeyPath(KeyId key);
   // Records the run's first failure, described by |reason| or else by |code|.
   bool Fail(int code, const std::string& reason = std::string());
 

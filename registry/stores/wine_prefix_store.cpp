@@ -11,6 +11,7 @@
 #include <cstring>
 #include <thread>
 
+#include "base/pause_point.h"
 #include "base/replace_file.h"
 #include "registry/name_fold.h"
 
@@ -73,11 +74,6 @@ class SignalsHeld {
 
 }  // namespace
 
-void StopForTestAt(const char* point) {
-  const char* wanted = std::getenv("DOVETUNE_TEST_STOP_AT");
-  if (wanted && std::strcmp(wanted, point) == 0) raise(SIGSTOP);
-}
-
 WinePrefixStore::WinePrefixStore(const std::string& path) {
   std::string trimmed = path;
   while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
@@ -136,7 +132,7 @@ bool WinePrefixStore::WaitForServers(int wait_ms) {
 bool WinePrefixStore::Begin(int wait_ms) {
   begun_ = true;
   if (!WaitForServers(wait_ms)) return false;
-  StopForTestAt("locked");
+  PausePoint("wine-locked");
   return ReadFile();
 }
 
@@ -201,14 +197,14 @@ bool WinePrefixStore::Commit() {
   if (failed()) return false;
   if (changed_) {
     SignalsHeld signals_held;
-    StopForTestAt("before-write");
+    PausePoint("wine-before-write");
     std::string error;
     errno = 0;
     if (!ReplaceFileWhole(file_path_, FormatWineReg(file_), &error)) {
       lock_.Unlock();
       return Fail(errno == ENOSPC ? StoreFailure::kDiskFull : StoreFailure::kIo, error);
     }
-    StopForTestAt("written");
+    PausePoint("wine-written");
     changed_ = false;
     lock_.Unlock();
   }
@@ -296,6 +292,15 @@ std::vector<StoredValue> WinePrefixStore::Values(KeyId id) {
     values.push_back(std::move(stored));
   }
   return values;
+}
+
+bool WinePrefixStore::ReadData(KeyId id, const std::string& folded_name, std::string* data) {
+  WineRegKey* key = failed() ? nullptr : KeyOf(id);
+  const WineRegValue* value =
+      key ? key->FindValue(WineOrder(Utf8ToUtf16Lossless(folded_name))) : nullptr;
+  if (!value) return false;
+  *data = DataFromWine(value->type, value->data);
+  return true;
 }
 
 bool WinePrefixStore::SetValue(KeyId id, const StoreValue& value, const std::string&) {

@@ -62,7 +62,8 @@ class WinePrefixStore : public KeyStore {
   bool HasChildren(KeyId key) override;
   bool DeleteKey(KeyId key) override;
   std::vector<StoredKey> Children(KeyId parent) override;
-  std::vector<StoredValue> Values(KeyId key) override;
+  std::vector<StoredValue> Values(KeyId key) override;  // every value's data held
+  bool ReadData(KeyId key, const std::string& folded_name, std::string* data) override;
   bool SetValue(KeyId key, const StoreValue& value, const std::string& folded_name) override;
   bool DeleteValue(KeyId key, const std::string& folded_name) override;
 
@@ -95,9 +96,5 @@ class WinePrefixStore : public KeyStore {
   std::unordered_map<const WineRegKey*, KeyId> ids_;
   KeyId next_id_ = 1;
 };
-
-// Test-only: when DOVETUNE_TEST_STOP_AT names |point|, the process stops
-// itself there (SIGSTOP), so that a test can act at that exact moment.
-void StopForTestAt(const char* point);
 
 }  // namespace dovetune

@@ -122,9 +122,9 @@ class WinePrefixTest : public ::testing::Test {
     // shell's background job ignores SIGINT, and so would its children).
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
-    setenv("DOVETUNE_TEST_STOP_AT", point, 1);
-    const pid_t child = SpawnProgram(DOVETUNE_BINARY, arguments, prefix_, -1, -1);
-    unsetenv("DOVETUNE_TEST_STOP_AT");
+    setenv("DOVETUNE_PAUSE_AT", point, 1);
+    const pid_t child = SpawnProgram(DOVETUNE_PAUSABLE_BINARY, arguments, prefix_, -1, -1);
+    unsetenv("DOVETUNE_PAUSE_AT");
     int status = 0;
     if (child <= 0 || waitpid(child, &status, WUNTRACED) != child || !WIFSTOPPED(status)) return -1;
     return child;
@@ -234,7 +234,7 @@ TEST_F(WinePrefixTest, NoChangeWhileWineRuns) {
 
 TEST_F(WinePrefixTest, WineStartedDuringARunWaitsForItAndSeesItsChanges) {
   ASSERT_EQ(Dovetune({"view"}).status, 0);
-  const pid_t run = StartStoppedAt("before-write", {"create", "held", "-cbr", "192"});
+  const pid_t run = StartStoppedAt("wine-before-write", {"create", "held", "-cbr", "192"});
   ASSERT_GT(run, 0);
   const pid_t waiter = SpawnProgram(
       "/usr/bin/env", {"WINEPREFIX=" + prefix_, DOVETUNE_WINESERVER, "-w"}, prefix_, -1, -1);
@@ -270,9 +270,10 @@ TEST_F(WinePrefixTest, KilledRunsLeaveTheOldFileOrTheNewOne) {
     int signal;
     bool kept;
   };
-  for (const Case& c : {Case{"locked", SIGKILL, false}, Case{"before-write", SIGKILL, false},
-                        Case{"written", SIGKILL, true}, Case{"before-write", SIGINT, true},
-                        Case{"before-write", SIGTERM, true}}) {
+  for (const Case& c :
+       {Case{"wine-locked", SIGKILL, false}, Case{"wine-before-write", SIGKILL, false},
+        Case{"wine-written", SIGKILL, true}, Case{"wine-before-write", SIGINT, true},
+        Case{"wine-before-write", SIGTERM, true}}) {
     const pid_t run = StartStoppedAt(c.point, {"create", "k", "-cbr", "96"});
     ASSERT_GT(run, 0);
     kill(run, c.signal);
