@@ -37,6 +37,8 @@ int RunProgram(CRegistrySession& session, int argc, char** argv) {
 
   std::string error;
   if (!session.Commit(&error)) return FatalError(error);
+  const std::string notice = session.Notice();
+  if (!notice.empty()) std::fprintf(stderr, "Note: %s\n", notice.c_str());
   // A run that printed nothing has no text at all, not even an empty one.
   const bool written =
       held.size() == 0 || std::fwrite(held.data(), 1, held.size(), stdout) == held.size();

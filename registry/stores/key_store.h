@@ -81,6 +81,10 @@ class KeyStore {
   virtual const std::string& failure_reason() const = 0;
   bool failed() const { return failure() != StoreFailure::kNone; }
 
+  // What the user should know about what this run read, as a sentence (for
+  // example that it may be out of date); empty when there is nothing.
+  virtual std::string notice() const { return std::string(); }
+
   // Keys. A root the store does not hold is 0 without a failure.
   virtual KeyId FindRoot(const std::string& folded_name) = 0;
   virtual KeyId FindChild(KeyId parent, const std::string& folded_name) = 0;
