@@ -12,7 +12,10 @@ namespace dovetune {
 // "file-written" (a replacement file written, not yet renamed over its
 // target), "before-commit" and "after-commit" (a run's changes made, and
 // kept, before its output is printed), "store-upgraded" (a store of an older
-// version upgraded in the run's transaction, nothing yet kept).
+// version upgraded in the run's transaction, nothing yet kept), and on a Wine
+// prefix "wine-locked" (wineserver's lock taken, user.reg not yet read),
+// "wine-before-write" (the run's changes made, SIGINT and SIGTERM held) and
+// "wine-written" (user.reg replaced, the lock not yet let go).
 void PausePoint(const char* name);
 
 }  // namespace dovetune

@@ -174,7 +174,7 @@ LONG EmbeddedRegistry::Walk(KeyId from, LPCSTR path, bool create, KeyLocation* l
   for (const std::string& name : components) {
     if (NameLength(name) > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
     location->parent = location->key;
-    location->folded_name = store_.Fold(name);
+    store_.FoldInto(name.data(), name.size(), &location->folded_name);
     KeyId child = FindChild(location->parent, location->folded_name);
     if (child == 0 && !store_.failed()) {
       if (!create) return ERROR_FILE_NOT_FOUND;
@@ -267,7 +267,9 @@ LONG EmbeddedRegistry::QueryValue(HKEY key, LPCSTR name, LPDWORD type, LPBYTE da
   if (status != ERROR_SUCCESS) return status;
   const KeyValues* values = ValuesOf(id);
   if (!values) return StoreError();
-  const StoredValue* value = values->Find(store_.Fold(name ? name : ""));
+  if (!name) name = "";
+  store_.FoldInto(name, std::strlen(name), &folded_lookup_);
+  const StoredValue* value = values->Find(folded_lookup_);
   return value ? CopyData(id, *value, type, data, data_size) : ERROR_FILE_NOT_FOUND;
 }
 

@@ -90,6 +90,8 @@ class EmbeddedRegistry {
   std::unordered_map<uintptr_t, OpenHandle> handles_;
   uintptr_t next_handle_ = 0x1000;
   KeyId software_key_ = 0;
+  // The folded name of the value looked up last; kept for its room.
+  std::string folded_lookup_;
 };
 
 }  // namespace dovetune

@@ -25,31 +25,35 @@ char32_t UpperCase(char32_t code_point) { return MapUnit(kUpperCase, kUpperCaseR
 char32_t LowerCase(char32_t code_point) { return MapUnit(kLowerCase, kLowerCaseRuns, code_point); }
 
 // |map| folds a character; on ASCII it moves the letters from |ascii_from|
-// (a-z or A-Z) by |ascii_shift|.
-std::string Fold(const std::string& name, char32_t (*map)(char32_t), char ascii_from,
-                 int ascii_shift) {
+// (a-z or A-Z) by |ascii_shift|. |folded|'s room is reused.
+void Fold(const char* name, size_t size, char32_t (*map)(char32_t), char ascii_from,
+          int ascii_shift, std::string* folded_out) {
   // Most names are plain ASCII, where folding moves one range of letters.
-  std::string folded = name;
-  bool ascii = true;
+  std::string& folded = *folded_out;
+  folded.assign(name, size);
+  unsigned char bytes_ored = 0;
   for (char& c : folded) {
-    if (c >= ascii_from && c <= ascii_from + 25) c = static_cast<char>(c + ascii_shift);
-    ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    const unsigned char byte = static_cast<unsigned char>(c);
+    bytes_ored |= byte;
+    if (static_cast<unsigned char>(byte - ascii_from) < 26) {
+      c = static_cast<char>(byte + ascii_shift);
+    }
   }
-  if (ascii) return folded;
+  if (bytes_ored < 0x80) return;
 
+  const std::string whole(name, size);
   folded.clear();
-  for (size_t pos = 0; pos < name.size();) {
+  for (size_t pos = 0; pos < whole.size();) {
     char32_t code_point = 0;
-    const size_t length = DecodeUtf8(name, pos, &code_point);
+    const size_t length = DecodeUtf8(whole, pos, &code_point);
     if (length == 0) {
-      folded.push_back(name[pos]);
+      folded.push_back(whole[pos]);
       ++pos;
       continue;
     }
     AppendUtf8(map(code_point), &folded);
     pos += length;
   }
-  return folded;
 }
 
 // Reads a name one lower-cased UTF-16 unit at a time.
@@ -87,9 +91,21 @@ class LowerCaseUnits {
 
 }  // namespace
 
-std::string FoldName(const std::string& name) { return Fold(name, UpperCase, 'a', 'A' - 'a'); }
+std::string FoldName(const std::string& name) {
+  std::string folded;
+  FoldName(name.data(), name.size(), &folded);
+  return folded;
+}
 
-std::string LowerCaseFold(const std::string& name) { return Fold(name, LowerCase, 'A', 'a' - 'A'); }
+void FoldName(const char* name, size_t size, std::string* folded) {
+  Fold(name, size, UpperCase, 'a', 'A' - 'a', folded);
+}
+
+std::string LowerCaseFold(const std::string& name) {
+  std::string folded;
+  Fold(name.data(), name.size(), LowerCase, 'A', 'a' - 'A', &folded);
+  return folded;
+}
 
 int CompareLowerCase(const std::string& a, const std::string& b) {
   LowerCaseUnits left(a);
@@ -107,6 +123,10 @@ int CompareLowerCase(const std::string& a, const std::string& b) {
 size_t NameLength(const std::string& name) {
   size_t count = 0;
   for (size_t pos = 0; pos < name.size(); ++count) {
+    if (static_cast<unsigned char>(name[pos]) < 0x80) {  // most names are ASCII throughout
+      ++pos;
+      continue;
+    }
     char32_t code_point = 0;
     const size_t length = DecodeUtf8(name, pos, &code_point);
     pos += length == 0 ? 1 : length;

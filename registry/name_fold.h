@@ -6,6 +6,7 @@
 // that are not valid UTF-8 are kept as they are and compare exactly.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace dovetune {
@@ -13,6 +14,9 @@ namespace dovetune {
 // The name with every character replaced by its upper-case mapping. Two names
 // denote the same key or value when their folded forms are equal.
 std::string FoldName(const std::string& name);
+// The same into |folded|, whose room is reused: for names looked up by the
+// thousand, where a new string each time would cost more than the lookup.
+void FoldName(const char* name, size_t size, std::string* folded);
 
 // The name with every character replaced by its lower-case mapping: the form
 // under which Wine compares key and value names. Equal for exactly the names

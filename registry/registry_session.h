@@ -39,6 +39,9 @@ class CRegistrySession {
   // Why the store failed during the run (path and reason), or empty when it
   // has not: the cause behind a registry call's status.
   std::string StoreFailure() const;
+  // What the user should be told about what the run read (that it may be out
+  // of date, say), as a sentence; empty when nothing.
+  std::string Notice() const;
 
  private:
   struct Store;
@@ -47,8 +50,9 @@ class CRegistrySession {
 
 #ifndef _WIN32
 // Opens the store that |path| names, the one place that decides which kind of
-// store that is: today always a SQLite file, created fresh when nothing is
-// there. The store's transaction is not begun yet. Null, with |error| saying
+// store that is: a SQLite file, created fresh when nothing is
+// there, unless it names a Wine prefix: a folder holding user.reg, or such a
+// file itself. The store's transaction is not begun yet. Null, with |error| saying
 // why, when the path names no store that can be opened.
 std::unique_ptr<KeyStore> OpenStoreAt(const std::string& path, std::string* error);
 #endif

@@ -5,6 +5,7 @@
 #include "registry/registry_session.h"
 #include "registry/store_file.h"
 #include "registry/stores/sqlite_store.h"
+#include "registry/stores/wine_prefix_store.h"
 
 namespace dovetune {
 
@@ -16,6 +17,7 @@ constexpr int kLockWaitMilliseconds = 10000;
 }  // namespace
 
 std::unique_ptr<KeyStore> OpenStoreAt(const std::string& path, std::string* error) {
+  if (WinePrefixStore::IsWinePrefix(path)) return std::make_unique<WinePrefixStore>(path);
   if (!PrepareStoreFile(path, error)) return nullptr;
   auto store = std::make_unique<SqliteStore>();
   if (!store->Open(path, error)) return nullptr;
@@ -61,6 +63,10 @@ bool CRegistrySession::Open(std::unique_ptr<KeyStore> key_store, const std::stri
   }
   store_ = std::move(store);
   return true;
+}
+
+std::string CRegistrySession::Notice() const {
+  return store_ ? store_->store->notice() : std::string();
 }
 
 bool CRegistrySession::Commit(std::string* error) {

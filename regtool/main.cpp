@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "registry/registry_session.h"
+#include "registry/win32_api.h"
 #include "regtool/command_line.h"
 #include "regtool/commands.h"
 
@@ -21,6 +22,14 @@ namespace {
 int Fail(const std::string& error) {
   std::fprintf(stderr, "ERROR: %s\n", error.c_str());
   return 1;
+}
+
+// A store may lack roots: a Wine prefix's user.reg holds HKEY_CURRENT_USER alone.
+bool HasRoot(HKEY root) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, "", 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
 }
 
 int Run(const std::vector<std::string>& arguments) {
@@ -34,6 +43,10 @@ int Run(const std::vector<std::string>& arguments) {
 
   CRegistrySession session;
   if (!session.Open(CRegistrySession::DefaultStorePath(), &error)) return Fail(error);
+  if (command.key.root && !HasRoot(command.key.root)) {
+    return Fail(command.key.root_name +
+                " is not there: only HKEY_CURRENT_USER is available in a Wine prefix");
+  }
   std::string out;
   if (!RunRegCommand(command, &out, &error)) {
     // A status such as "could not be read or written" has its cause in the store.
@@ -41,6 +54,8 @@ int Run(const std::vector<std::string>& arguments) {
     return Fail(cause.empty() ? error : error + " (" + cause + ")");
   }
   if (!session.Commit(&error)) return Fail(error);
+  const std::string notice = session.Notice();
+  if (!notice.empty()) std::fprintf(stderr, "Note: %s\n", notice.c_str());
   if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0) {
     return Fail("cannot write to standard output");
   }

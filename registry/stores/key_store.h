@@ -8,6 +8,7 @@
 // that injects failures, and a Wine prefix's user.reg.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -60,6 +61,12 @@ class KeyStore {
   // The form under which this store compares a key or value name: two names
   // denote the same key or value iff their folds are equal. Pure.
   virtual std::string Fold(const std::string& name) const = 0;
+  // The same fold of |size| bytes at |name| into |folded|, whose room is
+  // reused: names looked up by the thousand would otherwise cost a new
+  // string each.
+  virtual void FoldInto(const char* name, size_t size, std::string* folded) const {
+    *folded = Fold(std::string(name, size));
+  }
 
   // Begins the run's one transaction, waiting up to |wait_ms| for whoever
   // holds the store. A store that can only be read begins for reading; its
@@ -73,6 +80,10 @@ class KeyStore {
   virtual StoreFailure failure() const = 0;
   virtual const std::string& failure_reason() const = 0;
   bool failed() const { return failure() != StoreFailure::kNone; }
+
+  // What the user should know about what this run read, as a sentence (for
+  // example that it may be out of date); empty when there is nothing.
+  virtual std::string notice() const { return std::string(); }
 
   // Keys. A root the store does not hold is 0 without a failure.
   virtual KeyId FindRoot(const std::string& folded_name) = 0;

@@ -128,9 +128,16 @@ StoreFailure KindOf(int code) {
 // A run reads a few pages of a small file. By default SQLite lays out room
 // for twenty cached pages on the first read, touching every one of them,
 // which costs a run more than its reads do; pages are then taken one at a
-// time as they are needed. This must come before SQLite's first use, and is
-// refused harmlessly after it.
-void ConfigureSqlite() { sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0); }
+// time as they are needed. A run has one thread and one connection, so
+// SQLite's mutexes and its count of memory in use (which takes a mutex at
+// every allocation) are pure cost: a tenth of a "view" on a fresh store.
+// This must come before SQLite's first use, and is refused harmlessly after
+// it.
+void ConfigureSqlite() {
+  sqlite3_config(SQLITE_CONFIG_SINGLETHREAD);
+  sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+  sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0);
+}
 
 // dovetune_fold(name) in SQL: the name as the store compares it.
 void FoldFunction(sqlite3_context* context, int, sqlite3_value** arguments) {
@@ -221,13 +228,21 @@ bool SqliteStore::Open(const std::string& path, std::string* error) {
 
 std::string SqliteStore::Fold(const std::string& name) const { return FoldName(name); }
 
+void SqliteStore::FoldInto(const char* name, size_t size, std::string* folded) const {
+  FoldName(name, size, folded);
+}
+
 bool SqliteStore::Begin(int wait_ms) {
   if (failed()) return false;
   if (!db_ || in_transaction_) return Fail(SQLITE_MISUSE, "the registry store is not open");
   sqlite3_busy_timeout(db_, wait_ms);
   const bool read_only = sqlite3_db_readonly(db_, "main") == 1;
-  const int code =
-      sqlite3_exec(db_, read_only ? "BEGIN" : "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  // A run reads most pages once, in order, so a small page cache serves it as
+  // well as SQLite's default of 2 MB, which a "view" of 10,000 presets filled.
+  const int code = sqlite3_exec(
+      db_,
+      read_only ? "BEGIN; PRAGMA cache_size = -256" : "BEGIN IMMEDIATE; PRAGMA cache_size = -256",
+      nullptr, nullptr, nullptr);
   if (code != SQLITE_OK) return Fail(code);
   in_transaction_ = true;
 

@@ -33,6 +33,7 @@ class SqliteStore : public KeyStore {
   bool Open(const std::string& path, std::string* error);
 
   std::string Fold(const std::string& name) const override;
+  void FoldInto(const char* name, size_t size, std::string* folded) const override;
   // Also checks that the file is a store of ours, of this version, whole.
   bool Begin(int wait_ms) override;
   bool Commit() override;
