@@ -16,8 +16,30 @@
 
 using namespace dovetune;  // NOLINT(google-build-using-namespace)
 
+namespace {
+
+// Standard output, or a failure to write it: a run whose output is lost has
+// not done what was asked.
+int Print(const std::string& text, int status) {
+  std::cout << text << std::flush;
+  if (!std::cout) {
+    std::fprintf(stderr, "Fatal Error: cannot write to standard output\n");
+    return 1;
+  }
+  return status;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  std::ostringstream out;
+  if (RunWithoutStore(argc, argv, out)) return Print(out.str(), kExitDone);
+
   CRegistrySession session;
+  // As apt does for its lock: a run that waits should not look hung.
+  session.SetWaitNotice([] {
+    std::fprintf(stderr, "dovetune: waiting for another run to finish with the store \u2026\n");
+  });
   std::string error;
   if (!session.Open(CRegistrySession::DefaultStorePath(), &error)) {
     std::fprintf(stderr, "Fatal Error: %s\n", error.c_str());
@@ -25,17 +47,13 @@ int main(int argc, char** argv) {
   }
 
   CPresetStore store;
-  std::ostringstream out;
-  const int status = RunCommandLine(store, argc, argv, out);
+  std::ostringstream err;
+  const int status = RunCommandLine(store, argc, argv, out, err);
 
   if (!session.Commit(&error)) {
     std::fprintf(stderr, "Fatal Error: %s\n", error.c_str());
     return 1;
   }
-  std::cout << out.str() << std::flush;
-  if (!std::cout) {
-    std::fprintf(stderr, "Fatal Error: cannot write to standard output\n");
-    return 1;
-  }
-  return status;
+  std::cerr << err.str() << std::flush;
+  return Print(out.str(), status);
 }

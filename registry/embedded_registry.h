@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -24,6 +25,7 @@ class EmbeddedRegistry {
   // Opens the store at |path| (which must exist) and makes this the registry
   // that the registry functions use until it is destroyed.
   bool Open(const std::string& path, int wait_ms, std::string* error);
+  void SetWaitNotice(std::function<void()> notice) { store_.SetWaitNotice(std::move(notice)); }
   bool Commit(std::string* error);
 
   // The instance the registry functions work on; null when none is open.

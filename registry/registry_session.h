@@ -5,6 +5,7 @@
 // other runs wait for.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,6 +25,10 @@ class CRegistrySession {
   // when missing. On failure |error| names the path and the reason.
   bool Open(const std::string& store_path, std::string* error);
 
+  // Called once during Open when it has waited a second for another run that
+  // holds the store (never on Windows, whose registry has no such wait).
+  void SetWaitNotice(std::function<void()> notice) { wait_notice_ = std::move(notice); }
+
   // Keeps every change since Open, or, after any failure of the store during
   // the run, keeps none and says why.
   bool Commit(std::string* error);
@@ -31,6 +36,7 @@ class CRegistrySession {
  private:
   struct Store;
   std::unique_ptr<Store> store_;
+  std::function<void()> wait_notice_;
 };
 
 }  // namespace dovetune

@@ -29,6 +29,7 @@ bool CRegistrySession::Open(const std::string& store_path, std::string* error) {
   store_.reset();
   auto store = std::make_unique<Store>();
   store->path = store_path;
+  store->registry.SetWaitNotice(wait_notice_);
   std::string reason;
   if (!PrepareStoreFile(store_path, &reason) ||
       !store->registry.Open(store_path, kLockWaitMilliseconds, &reason)) {

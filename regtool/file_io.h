@@ -6,6 +6,7 @@
 namespace dovetune {
 
 bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error);
+bool ReadStandardInput(std::string* bytes, std::string* error);
 
 // Writes |bytes| to a temporary file beside |path| and renames it into place,
 // so that a failure leaves whatever was at |path| as it was.

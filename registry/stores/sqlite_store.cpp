@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
+#include <thread>
 
 namespace dovetune {
 
@@ -144,7 +146,8 @@ bool SqliteStore::Open(const std::string& path, int wait_ms, std::string* error)
     return false;
   }
   sqlite3_extended_result_codes(db_, 1);
-  sqlite3_busy_timeout(db_, wait_ms);
+  wait_ms_ = wait_ms;
+  sqlite3_busy_handler(db_, WaitWhileBusy, this);
   const bool read_only = sqlite3_db_readonly(db_, "main") == 1;
   code = sqlite3_exec(db_, read_only ? "BEGIN" : "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
   if (code != SQLITE_OK) {
@@ -191,6 +194,25 @@ bool SqliteStore::Commit(std::string* error) {
   in_transaction_ = false;
   *error = failed() ? failure_ : "the registry store is not open";
   return false;
+}
+
+int SqliteStore::WaitWhileBusy(void* store, int attempt) {
+  using std::chrono::milliseconds;
+  auto* self = static_cast<SqliteStore*>(store);
+  const auto now = std::chrono::steady_clock::now();
+  if (attempt == 0) self->wait_start_ = now;
+  const auto waited = std::chrono::duration_cast<milliseconds>(now - self->wait_start_);
+  if (waited.count() >= self->wait_ms_) return 0;
+  if (waited.count() >= 1000 && !self->wait_noticed_) {
+    self->wait_noticed_ = true;
+    if (self->wait_notice_) self->wait_notice_();
+  }
+  // Short sleeps at first, as SQLite's own timeout takes them: most waits
+  // are for a run of a few milliseconds.
+  const int64_t step =
+      std::min<int64_t>(attempt < 5 ? 1 << attempt : 25, self->wait_ms_ - waited.count());
+  std::this_thread::sleep_for(milliseconds(step));
+  return 1;
 }
 
 bool SqliteStore::Fail(int code, const std::string& reason) {

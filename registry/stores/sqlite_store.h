@@ -6,7 +6,9 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -45,6 +47,9 @@ class SqliteStore {
   // |wait_ms| for runs that hold it. A store whose file cannot be written is
   // opened for reading only; its first write then fails.
   bool Open(const std::string& path, int wait_ms, std::string* error);
+  // Called once when Open has waited a second for another run, so that the
+  // user knows why nothing happens yet.
+  void SetWaitNotice(std::function<void()> notice) { wait_notice_ = std::move(notice); }
 
   // Commits everything since Open. Fails, and keeps nothing, after any failure
   // of the store during the run.
@@ -82,12 +87,19 @@ class SqliteStore {
   int64_t QueryNumber(Statement* statement);
   // Records the run's first failure, described by |reason| or else by |code|.
   bool Fail(int code, const std::string& reason = std::string());
+  // SQLite's busy handler: waits up to wait_ms_ in short sleeps, and gives the
+  // wait notice after a second of it.
+  static int WaitWhileBusy(void* store, int attempt);
 
   sqlite3* db_ = nullptr;
   std::string path_;
   bool in_transaction_ = false;
   std::string failure_;
   int failure_code_ = SQLITE_OK;
+  int wait_ms_ = 0;
+  std::chrono::steady_clock::time_point wait_start_;
+  bool wait_noticed_ = false;
+  std::function<void()> wait_notice_;
   std::unordered_map<const char*, std::unique_ptr<Statement>> statements_;
 };
 
