@@ -205,7 +205,7 @@ TEST_F(DamagedStoreTest, ReadOnlyFolderLetsTheStoreBeViewedButNotChanged) {
   ExpectRefused({"create", "x"},
                 "the registry store cannot be written (the file or its folder is read-only)",
                 Unprivileged());
-  EXPECT_EQ(FirstLine(Output({"view", "x"})), "x - preset doesn't exist");
+  EXPECT_EQ(FirstLine(Output({"view", "x"}, kExitFailed)), "x - preset doesn't exist");
 }
 
 TEST_F(DamagedStoreTest, MissingStoreInAFolderThatCannotBeWrittenIsNotCreated) {

@@ -48,7 +48,7 @@ TEST_F(KillTest, KilledCreateLeavesAWholePresetOrNone) {
     const std::string name = "p" + std::to_string(round);
     RunAndKill({"create", name, "-cbr", "96", "-downmix", "-optimize", "4"},
                std::chrono::microseconds(delays(random)));
-    const std::string detail = Output({"view", name});
+    const std::string detail = Run({"view", name}).out;
     if (detail == name + " - preset doesn't exist\n") {
       ++none;
     } else {
