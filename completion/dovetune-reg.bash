@@ -106,11 +106,11 @@ _dovetune_reg() {
     # shellcheck disable=SC2086
     _dovetune_reply nocase < <(printf '%s\n' $switches)
   elif [[ $operation == import || ($operation == export && ${#positionals[@]} -eq 1) ]]; then
-    compopt -o default 2>/dev/null
+    compopt -o default 2>/dev/null || true
   elif [[ ${#positionals[@]} -eq 0 && -n $operation ]]; then
     _dovetune_dequote "$current"
     # One level at a time: the user types the backslash to go deeper.
-    compopt -o nospace 2>/dev/null
+    compopt -o nospace 2>/dev/null || true
     _dovetune_reply nocase < <(_dovetune_reg_keys "${COMP_WORDS[0]}" "$_dovetune_typed")
   fi
 }

@@ -84,7 +84,9 @@ _dovetune_quote_for() {
 # COMP_CWORD with the pieces bash split at ':' and '=' (they are in
 # COMP_WORDBREAKS) joined again: to the program they are one argument.
 _dovetune_join_words() {
-  local line=${COMP_LINE:0:COMP_POINT} word spaced i
+  # Without a line (a caller that sets only COMP_WORDS), each word stands apart.
+  local line=${COMP_LINE-"${COMP_WORDS[*]}"} word spaced i
+  line=${line:0:${COMP_POINT-${#line}}}
   _dovetune_words=()
   _dovetune_cword=0
   for ((i = 0; i < ${#COMP_WORDS[@]} && i <= COMP_CWORD; i++)); do
