@@ -313,7 +313,8 @@ TEST_F(RegToolTest, DashIsStandardOutputAndInput) {
   const ProcessResult refused = RunProgram(
       "/bin/sh", {"-c", "echo nonsense | exec \"$0\" import -", DOVETUNE_REG_BINARY}, store_path_);
   EXPECT_EQ(refused.status, 1);
-  EXPECT_EQ(refused.err.rfind("ERROR: standard input, line 1: not a .reg file", 0), 0u) << refused.err;
+  EXPECT_EQ(refused.err.rfind("ERROR: standard input, line 1: not a .reg file", 0), 0u)
+      << refused.err;
 }
 
 }  // namespace
