@@ -3,59 +3,54 @@
 # asked for with ON whose library is missing stops the configuration and says
 # which Debian package brings it.
 
+# Sets |result| to whether |part| is built: never for OFF, when |found| for
+# AUTO, and for ON only when |found| (else the configuration stops).
+function(dovetune_decide result part setting found library package)
+  string(TOUPPER "${${setting}}" wanted)
+  if(wanted MATCHES "^(OFF|FALSE|NO|0)$")
+    message(STATUS "${part}: off")
+    set(${result} OFF PARENT_SCOPE)
+  elseif(found)
+    message(STATUS "${part}: on")
+    set(${result} ON PARENT_SCOPE)
+  elseif(wanted STREQUAL "AUTO")
+    message(STATUS "${part}: off (${library} not found; apt-get install ${package})")
+    set(${result} OFF PARENT_SCOPE)
+  else()
+    message(FATAL_ERROR "${setting}=${${setting}} but ${library} is not found "
+                        "(Debian: apt-get install ${package})")
+  endif()
+endfunction()
+
 # Sets |result| to whether the tests are built.
 function(dovetune_find_tests result)
-  string(TOUPPER "${DOVETUNE_TESTS}" wanted)
-  set(${result} OFF PARENT_SCOPE)
-  if(wanted STREQUAL "OFF" OR wanted STREQUAL "FALSE" OR wanted STREQUAL "0")
-    message(STATUS "Tests: off")
-    return()
-  endif()
+  set(found FALSE)
+  set(package libgtest-dev)
   if(WIN32 AND CMAKE_CROSSCOMPILING)
     # Built from GoogleTest's sources with the cross compiler (wine-tests.cmake).
     set(source /usr/src/googletest)
     if(DEFINED DOVETUNE_GOOGLETEST_SOURCE)
       set(source ${DOVETUNE_GOOGLETEST_SOURCE})
     endif()
-    set(found FALSE)
     if(EXISTS ${source}/CMakeLists.txt)
       set(found TRUE)
     endif()
     set(package googletest)
-  else()
+  elseif(NOT DOVETUNE_TESTS MATCHES "^(OFF|off|0)$")
     find_package(GTest QUIET)
     set(found ${GTest_FOUND})
-    set(package libgtest-dev)
   endif()
-  if(found)
-    message(STATUS "Tests: on")
-    set(${result} ON PARENT_SCOPE)
-  elseif(wanted STREQUAL "AUTO")
-    message(STATUS "Tests: off (GoogleTest not found; apt-get install ${package})")
-  else()
-    message(FATAL_ERROR "DOVETUNE_TESTS=${DOVETUNE_TESTS} but GoogleTest is not found "
-                        "(Debian: apt-get install ${package})")
-  endif()
+  dovetune_decide(decided Tests DOVETUNE_TESTS "${found}" GoogleTest ${package})
+  set(${result} ${decided} PARENT_SCOPE)
 endfunction()
 
 # Sets |result| to whether bench/ is built: its timing tools and the Google
 # Benchmark of the registry layer.
 function(dovetune_find_benchmarks result)
-  string(TOUPPER "${DOVETUNE_BENCHMARKS}" wanted)
-  set(${result} OFF PARENT_SCOPE)
-  if(wanted STREQUAL "OFF" OR wanted STREQUAL "FALSE" OR wanted STREQUAL "0")
-    message(STATUS "Benchmarks: off")
-    return()
+  if(NOT DOVETUNE_BENCHMARKS MATCHES "^(OFF|off|0)$")
+    find_package(benchmark QUIET)
   endif()
-  find_package(benchmark QUIET)
-  if(benchmark_FOUND)
-    message(STATUS "Benchmarks: on")
-    set(${result} ON PARENT_SCOPE)
-  elseif(wanted STREQUAL "AUTO")
-    message(STATUS "Benchmarks: off (Google Benchmark not found; "
-                   "apt-get install libbenchmark-dev)")
-  else()
-    message(FATAL_ERROR "DOVETUNE_BENCHMARKS=${DOVETUNE_BENCHMARKS} but Google Benchmark "
-                        "is not found (Debian: apt-get install libbenchmark-dev)")
-  endif()
+  dovetune_decide(decided Benchmarks DOVETUNE_BENCHMARKS "${benchmark_FOUND}"
+                  "Google Benchmark" libbenchmark-dev)
+  set(${result} ${decided} PARENT_SCOPE)
 endfunction()
