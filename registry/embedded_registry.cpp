@@ -65,7 +65,7 @@ LONG CopyName(const std::string& text, LPSTR buffer, LPDWORD length) {
 
 // Hands a value's type and data to a caller, as the value queries do: with no
 // buffer only the size, with one that is too small ERROR_MORE_DATA and the size.
-LONG CopyData(const SqliteStore::Value& value, LPDWORD type, LPBYTE data, LPDWORD data_size) {
+LONG CopyData(const StoreValue& value, LPDWORD type, LPBYTE data, LPDWORD data_size) {
   if (data && !data_size) return ERROR_INVALID_PARAMETER;
   if (type) *type = value.type;
   LONG result = ERROR_SUCCESS;
@@ -82,42 +82,54 @@ LONG CopyData(const SqliteStore::Value& value, LPDWORD type, LPBYTE data, LPDWOR
 
 }  // namespace
 
+EmbeddedRegistry::EmbeddedRegistry(KeyStore& store) : store_(store) {}
+
 EmbeddedRegistry::~EmbeddedRegistry() {
   if (g_active_registry == this) g_active_registry = nullptr;
 }
 
 EmbeddedRegistry* EmbeddedRegistry::Active() { return g_active_registry; }
 
-bool EmbeddedRegistry::Open(const std::string& path, int wait_ms, std::string* error) {
-  if (!store_.Open(path, wait_ms, error)) return false;
+bool EmbeddedRegistry::Open(int wait_ms, std::string* error) {
+  if (!store_.Begin(wait_ms)) {
+    *error = store_.failure_reason();
+    return false;
+  }
   for (const PredefinedRoot& root : kRoots) {
-    const int64_t key = store_.FindRoot(root.name);
-    if (key == 0) {
-      *error = store_.failed() ? store_.failure()
-                               : "the registry store is damaged (a root key is missing)";
+    const KeyId key = store_.FindRoot(store_.Fold(root.name));
+    if (store_.failed()) {
+      *error = store_.failure_reason();
       return false;
     }
-    handles_[reinterpret_cast<uintptr_t>(root.handle)].key = key;
+    if (key != 0) handles_[reinterpret_cast<uintptr_t>(root.handle)].key = key;
   }
-  // Every registry has HKEY_CURRENT_USER\Software, and the program only ever
-  // opens it; without it every command would seem to work and do nothing.
-  const int64_t user = handles_[reinterpret_cast<uintptr_t>(HKEY_CURRENT_USER)].key;
-  if (store_.FindChild(user, FoldName("Software")) == 0) {
-    *error = store_.failed()
-                 ? store_.failure()
-                 : "the registry store is damaged (HKEY_CURRENT_USER\\Software is missing)";
+  const OpenHandle* user = FindHandle(HKEY_CURRENT_USER);
+  const KeyId software = user ? store_.FindChild(user->key, store_.Fold("Software")) : 0;
+  if (software == 0) {
+    *error = store_.failed() ? store_.failure_reason()
+             : user ? "the registry store is damaged (HKEY_CURRENT_USER\\Software is missing)"
+                    : "the registry store is damaged (a root key is missing)";
     return false;
   }
   g_active_registry = this;
   return true;
 }
 
-bool EmbeddedRegistry::Commit(std::string* error) { return store_.Commit(error); }
+bool EmbeddedRegistry::Commit(std::string* error) {
+  if (store_.Commit()) return true;
+  *error = store_.failure_reason();
+  return false;
+}
 
 LONG EmbeddedRegistry::StoreError() const {
-  if (store_.read_only_failure()) return ERROR_ACCESS_DENIED;
-  if (store_.disk_full_failure()) return ERROR_DISK_FULL;
-  return ERROR_REGISTRY_IO_FAILED;
+  switch (store_.failure()) {
+    case StoreFailure::kReadOnly:
+      return ERROR_ACCESS_DENIED;
+    case StoreFailure::kDiskFull:
+      return ERROR_DISK_FULL;
+    default:
+      return ERROR_REGISTRY_IO_FAILED;
+  }
 }
 
 EmbeddedRegistry::OpenHandle* EmbeddedRegistry::FindHandle(HKEY handle) {
@@ -125,24 +137,24 @@ EmbeddedRegistry::OpenHandle* EmbeddedRegistry::FindHandle(HKEY handle) {
   return found == handles_.end() ? nullptr : &found->second;
 }
 
-LONG EmbeddedRegistry::Resolve(HKEY handle, int64_t* key) {
+LONG EmbeddedRegistry::Resolve(HKEY handle, KeyId* key) {
   const OpenHandle* open = FindHandle(handle);
-  if (!open) return ERROR_INVALID_HANDLE;
+  if (!open) return IsPredefinedRoot(handle) ? ERROR_FILE_NOT_FOUND : ERROR_INVALID_HANDLE;
   if (open->deleted) return ERROR_KEY_DELETED;
   if (store_.failed()) return StoreError();
   *key = open->key;
   return ERROR_SUCCESS;
 }
 
-HKEY EmbeddedRegistry::AddHandle(int64_t key) {
+HKEY EmbeddedRegistry::AddHandle(KeyId key) {
   const uintptr_t value = next_handle_;
   next_handle_ += 4;
   handles_[value].key = key;
   return reinterpret_cast<HKEY>(value);
 }
 
-int64_t EmbeddedRegistry::FindChild(int64_t parent, const std::string& folded_name) {
-  int64_t child = cache_.FindChild(parent, folded_name);
+KeyId EmbeddedRegistry::FindChild(KeyId parent, const std::string& folded_name) {
+  KeyId child = cache_.FindChild(parent, folded_name);
   if (child == 0) {
     child = store_.FindChild(parent, folded_name);
     if (child != 0) cache_.RememberChild(parent, folded_name, child);
@@ -150,7 +162,7 @@ int64_t EmbeddedRegistry::FindChild(int64_t parent, const std::string& folded_na
   return child;
 }
 
-LONG EmbeddedRegistry::Walk(int64_t from, LPCSTR path, bool create, KeyLocation* location) {
+LONG EmbeddedRegistry::Walk(KeyId from, LPCSTR path, bool create, KeyLocation* location) {
   std::vector<std::string> components;
   const LONG split = SplitPath(path, &components);
   if (split != ERROR_SUCCESS) return split;
@@ -161,8 +173,8 @@ LONG EmbeddedRegistry::Walk(int64_t from, LPCSTR path, bool create, KeyLocation*
   for (const std::string& name : components) {
     if (NameLength(name) > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
     location->parent = location->key;
-    location->folded_name = FoldName(name);
-    int64_t child = FindChild(location->parent, location->folded_name);
+    location->folded_name = store_.Fold(name);
+    KeyId child = FindChild(location->parent, location->folded_name);
     if (child == 0 && !store_.failed()) {
       if (!create) return ERROR_FILE_NOT_FOUND;
       child = store_.AddChild(location->parent, name, location->folded_name);
@@ -176,20 +188,20 @@ LONG EmbeddedRegistry::Walk(int64_t from, LPCSTR path, bool create, KeyLocation*
 }
 
 LONG EmbeddedRegistry::Locate(HKEY parent, LPCSTR sub_key, bool create, KeyLocation* location) {
-  int64_t from = 0;
+  KeyId from = 0;
   const LONG status = Resolve(parent, &from);
   return status == ERROR_SUCCESS ? Walk(from, sub_key, create, location) : status;
 }
 
 LONG EmbeddedRegistry::OpenKey(HKEY parent, LPCSTR sub_key, PHKEY result) {
   if (!result) return ERROR_INVALID_PARAMETER;
-  int64_t from = 0;
+  KeyId from = 0;
   const LONG status = Resolve(parent, &from);
   if (status != ERROR_SUCCESS) return status;
   // Paths of several components, such as the presets key's, are opened over
   // and over; each is walked once.
   const bool nested = sub_key && std::strchr(sub_key, '\\');
-  int64_t key = nested ? cache_.FindPath(from, sub_key) : 0;
+  KeyId key = nested ? cache_.FindPath(from, sub_key) : 0;
   if (key == 0) {
     KeyLocation location;
     const LONG walked = Walk(from, sub_key, false, &location);
@@ -216,21 +228,21 @@ LONG EmbeddedRegistry::CloseKey(HKEY key) {
   return handles_.erase(reinterpret_cast<uintptr_t>(key)) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
-KeyValues* EmbeddedRegistry::ValuesOf(int64_t key) {
+KeyValues* EmbeddedRegistry::ValuesOf(KeyId key) {
   KeyValues* values = cache_.Values(key);
   if (values) return values;
-  std::vector<SqliteStore::StoredValue> stored = store_.Values(key);
+  std::vector<StoredValue> stored = store_.Values(key);
   return store_.failed() ? nullptr : cache_.SetValues(key, std::move(stored));
 }
 
 LONG EmbeddedRegistry::QueryValue(HKEY key, LPCSTR name, LPDWORD type, LPBYTE data,
                                   LPDWORD data_size) {
-  int64_t id = 0;
+  KeyId id = 0;
   const LONG status = Resolve(key, &id);
   if (status != ERROR_SUCCESS) return status;
   const KeyValues* values = ValuesOf(id);
   if (!values) return StoreError();
-  const SqliteStore::Value* value = values->Find(FoldName(name ? name : ""));
+  const StoreValue* value = values->Find(store_.Fold(name ? name : ""));
   return value ? CopyData(*value, type, data, data_size) : ERROR_FILE_NOT_FOUND;
 }
 
@@ -239,12 +251,12 @@ LONG EmbeddedRegistry::SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* d
   const std::string value_name = name ? name : "";
   if (NameLength(value_name) > kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
   if (!data && data_size > 0) return ERROR_NOACCESS;
-  int64_t id = 0;
+  KeyId id = 0;
   const LONG status = Resolve(key, &id);
   if (status != ERROR_SUCCESS) return status;
-  SqliteStore::Value value{value_name, type,
-                           std::string(reinterpret_cast<const char*>(data), data ? data_size : 0)};
-  const std::string folded_name = FoldName(value_name);
+  StoreValue value{value_name, type,
+                   std::string(reinterpret_cast<const char*>(data), data ? data_size : 0)};
+  const std::string folded_name = store_.Fold(value_name);
   if (!store_.SetValue(id, value, folded_name)) return StoreError();
   if (KeyValues* values = cache_.Values(id)) values->Set(value, folded_name);
   return ERROR_SUCCESS;
@@ -255,7 +267,7 @@ LONG EmbeddedRegistry::DeleteKey(HKEY parent, LPCSTR sub_key) {
   KeyLocation location;
   const LONG status = Locate(parent, sub_key, false, &location);
   if (status != ERROR_SUCCESS) return status;
-  const int64_t key = location.key;
+  const KeyId key = location.key;
   if (IsRootKey(key)) return ERROR_ACCESS_DENIED;
   if (store_.HasChildren(key)) return ERROR_ACCESS_DENIED;
   if (store_.failed() || !store_.DeleteKey(key)) return StoreError();
@@ -268,9 +280,9 @@ LONG EmbeddedRegistry::DeleteTree(HKEY parent, LPCSTR sub_key) {
   KeyLocation location;
   const LONG status = Locate(parent, sub_key, false, &location);
   if (status != ERROR_SUCCESS) return status;
-  const int64_t key = location.key;
+  const KeyId key = location.key;
   if (sub_key && IsRootKey(key)) return ERROR_ACCESS_DENIED;
-  std::vector<int64_t> deleted_keys;
+  std::vector<KeyId> deleted_keys;
   bool done = DeleteContents(key, &deleted_keys);
   if (done && sub_key) {
     done = store_.DeleteKey(key);
@@ -284,7 +296,7 @@ LONG EmbeddedRegistry::DeleteTree(HKEY parent, LPCSTR sub_key) {
   return ERROR_SUCCESS;
 }
 
-bool EmbeddedRegistry::IsRootKey(int64_t key) const {
+bool EmbeddedRegistry::IsRootKey(KeyId key) const {
   for (const auto& entry : handles_) {
     if (IsPredefinedRoot(reinterpret_cast<HKEY>(entry.first)) && entry.second.key == key) {
       return true;
@@ -294,31 +306,31 @@ bool EmbeddedRegistry::IsRootKey(int64_t key) const {
 }
 
 // Deletes every value and every subkey, deepest first, of |key|.
-bool EmbeddedRegistry::DeleteContents(int64_t key, std::vector<int64_t>* deleted_keys) {
-  for (const SqliteStore::Child& child : store_.Children(key)) {
+bool EmbeddedRegistry::DeleteContents(KeyId key, std::vector<KeyId>* deleted_keys) {
+  for (const StoredKey& child : store_.Children(key)) {
     if (!DeleteContents(child.id, deleted_keys) || !store_.DeleteKey(child.id)) return false;
     deleted_keys->push_back(child.id);
   }
-  for (const SqliteStore::StoredValue& stored : store_.Values(key)) {
+  for (const StoredValue& stored : store_.Values(key)) {
     if (!store_.DeleteValue(key, stored.folded_name)) return false;
   }
   return !store_.failed();
 }
 
 // Handles still open on deleted keys fail from now on, as the registry's do.
-void EmbeddedRegistry::MarkDeleted(const std::vector<int64_t>& deleted_keys) {
+void EmbeddedRegistry::MarkDeleted(const std::vector<KeyId>& deleted_keys) {
   for (auto& entry : handles_) {
-    for (const int64_t key : deleted_keys) {
+    for (const KeyId key : deleted_keys) {
       if (entry.second.key == key) entry.second.deleted = true;
     }
   }
 }
 
 LONG EmbeddedRegistry::DeleteValue(HKEY key, LPCSTR name) {
-  int64_t id = 0;
+  KeyId id = 0;
   const LONG status = Resolve(key, &id);
   if (status != ERROR_SUCCESS) return status;
-  const bool deleted = store_.DeleteValue(id, FoldName(name ? name : ""));
+  const bool deleted = store_.DeleteValue(id, store_.Fold(name ? name : ""));
   if (store_.failed()) return StoreError();
   if (!deleted) return ERROR_FILE_NOT_FOUND;
   cache_.DropValues(id);
@@ -326,12 +338,12 @@ LONG EmbeddedRegistry::DeleteValue(HKEY key, LPCSTR name) {
 }
 
 LONG EmbeddedRegistry::EnumKey(HKEY key, DWORD index, LPSTR name, LPDWORD name_length) {
-  int64_t id = 0;
+  KeyId id = 0;
   const LONG status = Resolve(key, &id);
   if (status != ERROR_SUCCESS) return status;
   const std::vector<std::string>* subkeys = cache_.Subkeys(id);
   if (!subkeys) {
-    const std::vector<SqliteStore::Child> children = store_.Children(id);
+    const std::vector<StoredKey> children = store_.Children(id);
     if (store_.failed()) return StoreError();
     cache_.SetSubkeys(id, children);
     subkeys = cache_.Subkeys(id);
@@ -342,13 +354,13 @@ LONG EmbeddedRegistry::EnumKey(HKEY key, DWORD index, LPSTR name, LPDWORD name_l
 
 LONG EmbeddedRegistry::EnumValue(HKEY key, DWORD index, LPSTR name, LPDWORD name_length,
                                  LPDWORD type, LPBYTE data, LPDWORD data_size) {
-  int64_t id = 0;
+  KeyId id = 0;
   const LONG status = Resolve(key, &id);
   if (status != ERROR_SUCCESS) return status;
   const KeyValues* values = ValuesOf(id);
   if (!values) return StoreError();
   if (index >= values->size()) return ERROR_NO_MORE_ITEMS;
-  const SqliteStore::Value& value = values->At(index);
+  const StoreValue& value = values->At(index);
   // Data that does not fit leaves the name buffer and its length alone.
   const LONG data_status = CopyData(value, type, data, data_size);
   if (data_status != ERROR_SUCCESS) return data_status;

@@ -1,31 +1,40 @@
 // The registry off Windows: key handles, paths and names with the registry's
-// rules, kept in the SQLite store. The registry functions of win32_api.h
-// forward here, to the one instance that the run's registry session opened.
+// rules, kept in a KeyStore. The registry functions of win32_api.h forward
+// here, to the one instance that the run's registry session opened.
+//
+// A store may hold only some of the predefined roots (a Wine prefix's user
+// file holds HKEY_CURRENT_USER alone). A root the store lacks behaves as a key
+// that does not exist: every call on it, or on a path beneath it, fails with
+// ERROR_FILE_NOT_FOUND and changes nothing, and closing it succeeds as closing
+// any predefined root does. HKEY_CURRENT_USER and its Software key are
+// required: without them every command would seem to work and do nothing.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "registry/key_cache.h"
-#include "registry/stores/sqlite_store.h"
+#include "registry/stores/key_store.h"
 #include "registry/win32_api.h"
 
 namespace dovetune {
 
 class EmbeddedRegistry {
  public:
-  EmbeddedRegistry() = default;
+  // |store| must outlive the registry.
+  explicit EmbeddedRegistry(KeyStore& store);
   ~EmbeddedRegistry();
   EmbeddedRegistry(const EmbeddedRegistry&) = delete;
   EmbeddedRegistry& operator=(const EmbeddedRegistry&) = delete;
 
-  // Opens the store at |path| (which must exist) and makes this the registry
+  // Begins the run's transaction on the store, waiting up to |wait_ms| for
+  // runs that hold it, checks the required keys, and makes this the registry
   // that the registry functions use until it is destroyed.
-  bool Open(const std::string& path, int wait_ms, std::string* error);
-  void SetWaitNotice(std::function<void()> notice) { store_.SetWaitNotice(std::move(notice)); }
+  bool Open(int wait_ms, std::string* error);
+  // Keeps the run's changes; after any failure of the store keeps none and
+  // says why.
   bool Commit(std::string* error);
 
   // The instance the registry functions work on; null when none is open.
@@ -46,32 +55,32 @@ class EmbeddedRegistry {
 
  private:
   struct OpenHandle {
-    int64_t key = 0;
+    KeyId key = 0;
     bool deleted = false;
   };
   // Where a path led: the key, its parent and its folded name (both unknown
   // for an empty path), and whether the walk created anything.
   struct KeyLocation {
-    int64_t key = 0;
-    int64_t parent = 0;
+    KeyId key = 0;
+    KeyId parent = 0;
     std::string folded_name;
     bool created = false;
   };
 
-  LONG Resolve(HKEY handle, int64_t* key);
-  LONG Walk(int64_t from, LPCSTR path, bool create, KeyLocation* location);
+  LONG Resolve(HKEY handle, KeyId* key);
+  LONG Walk(KeyId from, LPCSTR path, bool create, KeyLocation* location);
   // Resolves |parent| and walks |sub_key| from it.
   LONG Locate(HKEY parent, LPCSTR sub_key, bool create, KeyLocation* location);
-  int64_t FindChild(int64_t parent, const std::string& folded_name);
-  KeyValues* ValuesOf(int64_t key);
+  KeyId FindChild(KeyId parent, const std::string& folded_name);
+  KeyValues* ValuesOf(KeyId key);
   LONG StoreError() const;
-  HKEY AddHandle(int64_t key);
-  bool IsRootKey(int64_t key) const;
-  bool DeleteContents(int64_t key, std::vector<int64_t>* deleted_keys);
-  void MarkDeleted(const std::vector<int64_t>& deleted_keys);
+  HKEY AddHandle(KeyId key);
+  bool IsRootKey(KeyId key) const;
+  bool DeleteContents(KeyId key, std::vector<KeyId>* deleted_keys);
+  void MarkDeleted(const std::vector<KeyId>& deleted_keys);
   OpenHandle* FindHandle(HKEY handle);
 
-  SqliteStore store_;
+  KeyStore& store_;
   KeyCache cache_;
   std::unordered_map<uintptr_t, OpenHandle> handles_;
   uintptr_t next_handle_ = 0x1000;

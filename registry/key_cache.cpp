@@ -11,7 +11,7 @@ constexpr size_t kHeldKeys = 4;
 
 }  // namespace
 
-KeyValues::KeyValues(std::vector<SqliteStore::StoredValue> stored) : stored_(std::move(stored)) {
+KeyValues::KeyValues(std::vector<StoredValue> stored) : stored_(std::move(stored)) {
   order_by_fold_.resize(stored_.size());
   for (size_t i = 0; i < stored_.size(); ++i) order_by_fold_[i] = static_cast<uint32_t>(i);
   order_by_place_ = order_by_fold_;
@@ -35,7 +35,7 @@ size_t KeyValues::LowerBound(const std::string& folded_name) const {
          order_by_fold_.begin();
 }
 
-const SqliteStore::Value* KeyValues::Find(const std::string& folded_name) const {
+const StoreValue* KeyValues::Find(const std::string& folded_name) const {
   const size_t at = LowerBound(folded_name);
   if (at == order_by_fold_.size() || stored_[order_by_fold_[at]].folded_name != folded_name) {
     return nullptr;
@@ -43,17 +43,17 @@ const SqliteStore::Value* KeyValues::Find(const std::string& folded_name) const 
   return &stored_[order_by_fold_[at]].value;
 }
 
-void KeyValues::Set(const SqliteStore::Value& value, const std::string& folded_name) {
+void KeyValues::Set(const StoreValue& value, const std::string& folded_name) {
   const size_t at = LowerBound(folded_name);
   if (at < order_by_fold_.size() && stored_[order_by_fold_[at]].folded_name == folded_name) {
-    SqliteStore::Value& existing = stored_[order_by_fold_[at]].value;
+    StoreValue& existing = stored_[order_by_fold_[at]].value;
     existing.type = value.type;
     existing.data = value.data;
     return;
   }
   const uint32_t index = static_cast<uint32_t>(stored_.size());
   const int64_t place = stored_.empty() ? 1 : stored_[order_by_place_.back()].place + 1;
-  stored_.push_back(SqliteStore::StoredValue{value, folded_name, place});
+  stored_.push_back(StoredValue{value, folded_name, place});
   order_by_fold_.insert(order_by_fold_.begin() + at, index);
   order_by_place_.push_back(index);
 }
@@ -101,11 +101,11 @@ const std::vector<std::string>* KeyCache::Subkeys(int64_t parent) const {
   return found == subkeys_.end() ? nullptr : &found->second;
 }
 
-void KeyCache::SetSubkeys(int64_t parent, const std::vector<SqliteStore::Child>& children) {
+void KeyCache::SetSubkeys(int64_t parent, const std::vector<StoredKey>& children) {
   std::vector<std::string>& names = subkeys_[parent];
   names.clear();
   names.reserve(children.size());
-  for (const SqliteStore::Child& child : children) {
+  for (const StoredKey& child : children) {
     names.push_back(child.name);
     RememberChild(parent, child.folded_name, child.id);
   }
@@ -120,7 +120,7 @@ KeyValues* KeyCache::Values(int64_t key) {
   return nullptr;
 }
 
-KeyValues* KeyCache::SetValues(int64_t key, std::vector<SqliteStore::StoredValue> stored) {
+KeyValues* KeyCache::SetValues(int64_t key, std::vector<StoredValue> stored) {
   DropValues(key);
   if (values_.size() == kHeldKeys) {
     values_.erase(std::min_element(

@@ -12,27 +12,27 @@
 #include <unordered_map>
 #include <vector>
 
-#include "registry/stores/sqlite_store.h"
+#include "registry/stores/key_store.h"
 
 namespace dovetune {
 
 // The values of one key in the order they were created, found by folded name.
 class KeyValues {
  public:
-  explicit KeyValues(std::vector<SqliteStore::StoredValue> stored);
+  explicit KeyValues(std::vector<StoredValue> stored);
 
   size_t size() const { return order_by_place_.size(); }
   // The value at |index| in the order the values were created.
-  const SqliteStore::Value& At(size_t index) const { return stored_[order_by_place_[index]].value; }
-  const SqliteStore::Value* Find(const std::string& folded_name) const;
+  const StoreValue& At(size_t index) const { return stored_[order_by_place_[index]].value; }
+  const StoreValue* Find(const std::string& folded_name) const;
   // As the store sets a value: the one with the same folded name keeps its
   // name and place and takes the new type and data; a new one comes last.
-  void Set(const SqliteStore::Value& value, const std::string& folded_name);
+  void Set(const StoreValue& value, const std::string& folded_name);
 
  private:
   size_t LowerBound(const std::string& folded_name) const;
 
-  std::vector<SqliteStore::StoredValue> stored_;
+  std::vector<StoredValue> stored_;
   std::vector<uint32_t> order_by_fold_;   // indexes into stored_
   std::vector<uint32_t> order_by_place_;  // indexes into stored_
 };
@@ -52,12 +52,12 @@ class KeyCache {
 
   // Subkey names in the store's order; null until SetSubkeys.
   const std::vector<std::string>* Subkeys(int64_t parent) const;
-  void SetSubkeys(int64_t parent, const std::vector<SqliteStore::Child>& children);
+  void SetSubkeys(int64_t parent, const std::vector<StoredKey>& children);
 
   // Null when the key's values are not held; held are those of the few keys
   // used last, so that memory stays small however many keys a run reads.
   KeyValues* Values(int64_t key);
-  KeyValues* SetValues(int64_t key, std::vector<SqliteStore::StoredValue> stored);
+  KeyValues* SetValues(int64_t key, std::vector<StoredValue> stored);
   void DropValues(int64_t key);
 
   // Forgets everything, as after a change too wide to follow key by key.

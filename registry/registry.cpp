@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "base/little_endian.h"
+
 namespace dovetune {
 
 namespace {
@@ -110,16 +112,16 @@ bool CRegistry::ReadDword(const std::string& strName, DWORD& dwValue) {
       dwType != REG_DWORD || dwSize != sizeof(data)) {
     return false;
   }
-  dwValue = static_cast<DWORD>(data[0]) | static_cast<DWORD>(data[1]) << 8 |
-            static_cast<DWORD>(data[2]) << 16 | static_cast<DWORD>(data[3]) << 24;
+  dwValue = static_cast<DWORD>(DecodeLittleEndian(data, sizeof(data)));
   return true;
 }
 
 bool CRegistry::WriteDword(const std::string& strName, DWORD dwValue) {
   if (!m_hKey) return false;
-  const BYTE data[4] = {static_cast<BYTE>(dwValue), static_cast<BYTE>(dwValue >> 8),
-                        static_cast<BYTE>(dwValue >> 16), static_cast<BYTE>(dwValue >> 24)};
-  return RegSetValueExA(m_hKey, strName.c_str(), 0, REG_DWORD, data, sizeof(data)) == ERROR_SUCCESS;
+  const std::string data = EncodeLittleEndian(dwValue, 4);
+  return RegSetValueExA(m_hKey, strName.c_str(), 0, REG_DWORD,
+                        reinterpret_cast<const BYTE*>(data.data()),
+                        static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
 }
 
 bool CRegistry::DeleteKey(HKEY hRoot, const std::string& strPath) {

@@ -11,6 +11,8 @@
 
 namespace dovetune {
 
+class KeyStore;
+
 class CRegistrySession {
  public:
   CRegistrySession();
@@ -24,6 +26,12 @@ class CRegistrySession {
   // Opens the registry: off Windows the store at |store_path|, created fresh
   // when missing. On failure |error| names the path and the reason.
   bool Open(const std::string& store_path, std::string* error);
+#ifndef _WIN32
+  // Opens the registry on |store| (opened, its transaction not begun) in place
+  // of the one at a path: how tests run the registry on a store of their
+  // choosing. |name| prefixes the errors as the path does.
+  bool Open(std::unique_ptr<KeyStore> store, const std::string& name, std::string* error);
+#endif
 
   // Called once during Open when it has waited a second for another run that
   // holds the store (never on Windows, whose registry has no such wait).
@@ -38,5 +46,15 @@ class CRegistrySession {
   std::unique_ptr<Store> store_;
   std::function<void()> wait_notice_;
 };
+
+#ifndef _WIN32
+// Opens the store that |path| names, the one place that decides which kind of
+// store that is: today always a SQLite file, created fresh when nothing is
+// there. The store's transaction is not begun yet. Null, with |error| saying
+// why, when the path names no store that can be opened. |wait_notice|, when
+// given, is called once when beginning has waited a second for another run.
+std::unique_ptr<KeyStore> OpenStoreAt(const std::string& path, std::string* error,
+                                      std::function<void()> wait_notice = {});
+#endif
 
 }  // namespace dovetune

@@ -3,6 +3,7 @@
 #include "registry/embedded_registry.h"
 #include "registry/registry_session.h"
 #include "registry/store_file.h"
+#include "registry/stores/sqlite_store.h"
 
 namespace dovetune {
 
@@ -13,9 +14,22 @@ constexpr int kLockWaitMilliseconds = 10000;
 
 }  // namespace
 
+std::unique_ptr<KeyStore> OpenStoreAt(const std::string& path, std::string* error,
+                                      std::function<void()> wait_notice) {
+  if (!PrepareStoreFile(path, error)) return nullptr;
+  auto store = std::make_unique<SqliteStore>();
+  store->SetWaitNotice(std::move(wait_notice));
+  if (!store->Open(path, error)) return nullptr;
+  return store;
+}
+
 struct CRegistrySession::Store {
+  Store(std::string path, std::unique_ptr<KeyStore> store)
+      : path(std::move(path)), store(std::move(store)), registry(*this->store) {}
+
   std::string path;
-  EmbeddedRegistry registry;
+  std::unique_ptr<KeyStore> store;
+  EmbeddedRegistry registry;  // after the store it works on, so destroyed before it
 };
 
 CRegistrySession::CRegistrySession() = default;
@@ -27,13 +41,23 @@ bool CRegistrySession::Open(const std::string& store_path, std::string* error) {
   // A file size limit must fail the write, not kill the run half-way.
   std::signal(SIGXFSZ, SIG_IGN);
   store_.reset();
-  auto store = std::make_unique<Store>();
-  store->path = store_path;
-  store->registry.SetWaitNotice(wait_notice_);
   std::string reason;
-  if (!PrepareStoreFile(store_path, &reason) ||
-      !store->registry.Open(store_path, kLockWaitMilliseconds, &reason)) {
+  std::unique_ptr<KeyStore> store = OpenStoreAt(store_path, &reason, wait_notice_);
+  if (!store) {
     *error = store_path + ": " + reason;
+    return false;
+  }
+  return Open(std::move(store), store_path, error);
+}
+
+bool CRegistrySession::Open(std::unique_ptr<KeyStore> key_store, const std::string& name,
+                            std::string* error) {
+  std::signal(SIGXFSZ, SIG_IGN);
+  store_.reset();
+  auto store = std::make_unique<Store>(name, std::move(key_store));
+  std::string reason;
+  if (!store->registry.Open(kLockWaitMilliseconds, &reason)) {
+    *error = name + ": " + reason;
     return false;
   }
   store_ = std::move(store);

@@ -1,6 +1,8 @@
 #include "regtool/reg_file_reader.h"
 
-#include "regtool/text_encoding.h"
+#include "base/hex.h"
+#include "base/little_endian.h"
+#include "base/utf.h"
 
 namespace dovetune {
 
@@ -68,24 +70,17 @@ bool RestIsBlank(const std::string& text, size_t pos) {
   return next == std::string::npos || text[next] == ';';
 }
 
-int HexValue(char digit) {
-  if (digit >= '0' && digit <= '9') return digit - '0';
-  if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
-  if (digit >= 'A' && digit <= 'F') return digit - 'A' + 10;
-  return -1;
-}
-
 // Reads a number of 1 to |max_digits| hex digits at |pos|.
 bool ReadHexNumber(const std::string& text, size_t* pos, size_t max_digits, uint32_t* number) {
   uint32_t value = 0;
   size_t count = 0;
-  while (*pos < text.size() && HexValue(text[*pos]) >= 0 && count < max_digits) {
-    value = value * 16 + static_cast<uint32_t>(HexValue(text[*pos]));
+  while (*pos < text.size() && HexDigitValue(text[*pos]) >= 0 && count < max_digits) {
+    value = value * 16 + static_cast<uint32_t>(HexDigitValue(text[*pos]));
     ++*pos;
     ++count;
   }
   *number = value;
-  return count > 0 && (*pos >= text.size() || HexValue(text[*pos]) < 0);
+  return count > 0 && (*pos >= text.size() || HexDigitValue(text[*pos]) < 0);
 }
 
 // Reads a quoted text at |pos| (on the opening quote) up to its closing quote.
@@ -262,7 +257,7 @@ bool Reader::ReadData(const std::string& data, size_t* index, RegFileChange* cha
       return Fail("dword: must be followed by 1 to 8 hex digits");
     }
     value.type = REG_DWORD;
-    value.data = LittleEndian(number, 4);
+    value.data = EncodeLittleEndian(number, 4);
   } else if (data.compare(0, 3, "hex") == 0) {
     return ReadHexData(data, index, change);
   } else {

@@ -3,7 +3,8 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "regtool/text_encoding.h"
+#include "base/little_endian.h"
+#include "base/utf.h"
 
 namespace dovetune {
 
@@ -93,8 +94,7 @@ bool FormatValueLine(const RegValue& value, std::string* line, std::string* erro
   }
   if (value.type == REG_DWORD && value.data.size() == 4) {
     char number[24];
-    uint32_t dword = 0;
-    for (int i = 3; i >= 0; --i) dword = (dword << 8) | static_cast<unsigned char>(value.data[i]);
+    const uint32_t dword = static_cast<uint32_t>(DecodeLittleEndian(value.data));
     std::snprintf(number, sizeof(number), "dword:%08" PRIx32, dword);
     *line = start + number;
     return true;

@@ -5,6 +5,9 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "base/hex.h"
+#include "base/little_endian.h"
+
 namespace dovetune {
 
 namespace {
@@ -33,13 +36,6 @@ const TypeNameEntry kTypeNames[] = {
 bool IsAddableType(DWORD type) {
   return type == REG_NONE || type == REG_SZ || type == REG_EXPAND_SZ || type == REG_BINARY ||
          type == REG_DWORD || type == REG_MULTI_SZ || type == REG_QWORD;
-}
-
-int HexDigitValue(char digit) {
-  if (digit >= '0' && digit <= '9') return digit - '0';
-  if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
-  if (digit >= 'A' && digit <= 'F') return digit - 'A' + 10;
-  return -1;
 }
 
 // A number in decimal, or in hex after 0x, no larger than |largest|.
@@ -115,12 +111,6 @@ std::string TypeName(DWORD type) {
   return text;
 }
 
-std::string LittleEndian(uint64_t number, size_t size) {
-  std::string bytes;
-  for (size_t i = 0; i < size; ++i) bytes.push_back(static_cast<char>((number >> (8 * i)) & 0xFF));
-  return bytes;
-}
-
 bool ParseCommandLineData(DWORD type, const std::string& data, const std::string& separator,
                           std::string* bytes, std::string* error) {
   uint64_t number = 0;
@@ -140,7 +130,7 @@ bool ParseCommandLineData(DWORD type, const std::string& data, const std::string
                  (dword ? "0xffffffff" : "0xffffffffffffffff") + ")";
         return false;
       }
-      *bytes = LittleEndian(number, dword ? 4 : 8);
+      *bytes = EncodeLittleEndian(number, dword ? 4 : 8);
       return true;
     }
     case REG_BINARY:
@@ -169,14 +159,6 @@ std::string HexDigits(const std::string& bytes) {
 
 namespace {
 
-uint64_t ReadLittleEndian(const std::string& bytes) {
-  uint64_t number = 0;
-  for (size_t i = bytes.size(); i-- > 0;) {
-    number = (number << 8) | static_cast<unsigned char>(bytes[i]);
-  }
-  return number;
-}
-
 std::string MultiStringForQuery(const std::string& bytes) {
   std::string text;
   size_t start = 0;
@@ -204,7 +186,7 @@ std::string FormatQueryData(DWORD type, const std::string& bytes) {
     case REG_DWORD:
     case REG_QWORD:
       if (bytes.size() != (type == REG_DWORD ? 4u : 8u)) break;
-      std::snprintf(number, sizeof(number), "0x%" PRIx64, ReadLittleEndian(bytes));
+      std::snprintf(number, sizeof(number), "0x%" PRIx64, DecodeLittleEndian(bytes));
       return number;
     default:
       break;

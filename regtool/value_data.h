@@ -36,7 +36,4 @@ std::string DisplayName(const std::string& name);
 // Bytes as upper-case hex digits without separators.
 std::string HexDigits(const std::string& bytes);
 
-// The number of |size| bytes (4 or 8) in little-endian order.
-std::string LittleEndian(uint64_t number, size_t size);
-
 }  // namespace dovetune

@@ -1,10 +1,13 @@
 #include "registry/stores/sqlite_store.h"
 
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
 #include <thread>
+
+#include "registry/name_fold.h"
 
 namespace dovetune {
 
@@ -65,6 +68,27 @@ std::string Describe(sqlite3* db, int code) {
   const int system_error = db ? sqlite3_system_errno(db) : 0;
   if (system_error != 0) text += std::string(" (") + std::strerror(system_error) + ")";
   return text;
+}
+
+StoreFailure KindOf(int code) {
+  switch (code & 0xFF) {
+    case SQLITE_OK:
+      return StoreFailure::kNone;
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+      return StoreFailure::kDamaged;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return StoreFailure::kBusy;
+    case SQLITE_READONLY:
+      return StoreFailure::kReadOnly;
+    case SQLITE_FULL:
+      return StoreFailure::kDiskFull;
+    case SQLITE_NOMEM:
+      return StoreFailure::kOutOfMemory;
+    default:
+      return StoreFailure::kIo;
+  }
 }
 
 // A run reads a few pages of a small file. By default SQLite lays out room
@@ -136,52 +160,54 @@ bool SqliteStore::CreateFresh(const std::string& path, std::string* error) {
   return code == SQLITE_OK;
 }
 
-bool SqliteStore::Open(const std::string& path, int wait_ms, std::string* error) {
+bool SqliteStore::Open(const std::string& path, std::string* error) {
   ConfigureSqlite();
   path_ = path;
-  int code =
+  const int code =
       sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (code != SQLITE_OK) {
     *error = Describe(db_, code);
     return false;
   }
   sqlite3_extended_result_codes(db_, 1);
+  return true;
+}
+
+std::string SqliteStore::Fold(const std::string& name) const { return FoldName(name); }
+
+bool SqliteStore::Begin(int wait_ms) {
+  if (failed()) return false;
+  if (!db_ || in_transaction_) return Fail(SQLITE_MISUSE, "the registry store is not open");
   wait_ms_ = wait_ms;
   sqlite3_busy_handler(db_, WaitWhileBusy, this);
   const bool read_only = sqlite3_db_readonly(db_, "main") == 1;
-  code = sqlite3_exec(db_, read_only ? "BEGIN" : "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-  if (code != SQLITE_OK) {
-    *error = Describe(db_, code);
-    return false;
-  }
+  const int code =
+      sqlite3_exec(db_, read_only ? "BEGIN" : "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  if (code != SQLITE_OK) return Fail(code);
   in_transaction_ = true;
 
   int64_t numbers[4] = {0, 0, 0, 0};
   const char* const kChecks[] = {"PRAGMA application_id", "PRAGMA user_version",
                                  "PRAGMA page_count", "PRAGMA page_size"};
   for (int i = 0; i < 4; ++i) numbers[i] = QueryNumber(Prepare(kChecks[i]));
-  if (failed()) {
-    *error = failure_;
-    return false;
-  }
+  if (failed()) return false;
   if (numbers[0] != kApplicationId) {
-    *error = "not a registry store (a database of another program)";
-    return false;
+    return Fail(SQLITE_NOTADB, "not a registry store (a database of another program)");
   }
   if (numbers[1] != kSchemaVersion) {
-    *error = "a registry store of an unknown version (" + std::to_string(numbers[1]) + ")";
-    return false;
+    return Fail(SQLITE_NOTADB,
+                "a registry store of an unknown version (" + std::to_string(numbers[1]) + ")");
   }
   struct stat file_status;
-  if (stat(path.c_str(), &file_status) == 0 &&
+  if (stat(path_.c_str(), &file_status) == 0 &&
       static_cast<int64_t>(file_status.st_size) != numbers[2] * numbers[3]) {
-    *error = "the registry store is damaged (its size does not match its contents)";
-    return false;
+    return Fail(SQLITE_CORRUPT,
+                "the registry store is damaged (its size does not match its contents)");
   }
   return true;
 }
 
-bool SqliteStore::Commit(std::string* error) {
+bool SqliteStore::Commit() {
   if (!failed() && in_transaction_) {
     const int code = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
     if (code == SQLITE_OK) {
@@ -192,8 +218,7 @@ bool SqliteStore::Commit(std::string* error) {
   }
   if (in_transaction_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   in_transaction_ = false;
-  *error = failed() ? failure_ : "the registry store is not open";
-  return false;
+  return Fail(SQLITE_MISUSE, "the registry store is not open");
 }
 
 int SqliteStore::WaitWhileBusy(void* store, int attempt) {
@@ -218,7 +243,7 @@ int SqliteStore::WaitWhileBusy(void* store, int attempt) {
 bool SqliteStore::Fail(int code, const std::string& reason) {
   if (failure_.empty()) {
     failure_ = reason.empty() ? Describe(db_, code) : reason;
-    failure_code_ = code & 0xFF;
+    failure_kind_ = KindOf(code);
   }
   return false;
 }
@@ -264,28 +289,27 @@ int64_t SqliteStore::QueryNumber(Statement* statement) {
   return 0;
 }
 
-int64_t SqliteStore::FindRoot(const std::string& folded_name) { return FindChild(0, folded_name); }
+KeyId SqliteStore::FindRoot(const std::string& folded_name) { return FindChild(0, folded_name); }
 
-int64_t SqliteStore::FindChild(int64_t parent, const std::string& folded_name) {
+KeyId SqliteStore::FindChild(KeyId parent, const std::string& folded_name) {
   Statement* query = Prepare("SELECT id FROM keys WHERE parent = ?1 AND fold = ?2");
   if (query) query->Bind(1, parent).Bind(2, folded_name);
   return QueryNumber(query);
 }
 
-int64_t SqliteStore::AddChild(int64_t parent, const std::string& name,
-                              const std::string& folded_name) {
+KeyId SqliteStore::AddChild(KeyId parent, const std::string& name, const std::string& folded_name) {
   Statement* insert = Prepare("INSERT INTO keys(parent, name, fold) VALUES (?1, ?2, ?3)");
   if (insert) insert->Bind(1, parent).Bind(2, name).Bind(3, folded_name);
   return Change(insert) ? sqlite3_last_insert_rowid(db_) : 0;
 }
 
-bool SqliteStore::HasChildren(int64_t key) {
+bool SqliteStore::HasChildren(KeyId key) {
   Statement* query = Prepare("SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1");
   if (query) query->Bind(1, key);
   return QueryNumber(query) != 0;
 }
 
-bool SqliteStore::DeleteKey(int64_t key) {
+bool SqliteStore::DeleteKey(KeyId key) {
   Statement* values = Prepare("DELETE FROM vals WHERE key = ?1");
   if (values) values->Bind(1, key);
   if (!Change(values)) return false;
@@ -294,14 +318,14 @@ bool SqliteStore::DeleteKey(int64_t key) {
   return Change(row);
 }
 
-std::vector<SqliteStore::Child> SqliteStore::Children(int64_t parent) {
-  std::vector<Child> children;
+std::vector<StoredKey> SqliteStore::Children(KeyId parent) {
+  std::vector<StoredKey> children;
   Statement* query = Prepare("SELECT id, name, fold FROM keys WHERE parent = ?1 ORDER BY fold");
   if (!query) return children;
   query->Bind(1, parent);
   int code;
   while ((code = query->Step()) == SQLITE_ROW) {
-    children.push_back(Child{query->Number(0), query->Bytes(1), query->Bytes(2)});
+    children.push_back(StoredKey{query->Number(0), query->Bytes(1), query->Bytes(2)});
   }
   if (code != SQLITE_DONE) Fail(code);
   return children;
@@ -309,7 +333,7 @@ std::vector<SqliteStore::Child> SqliteStore::Children(int64_t parent) {
 
 // Reads the rows along the primary key, which holds every column: one search,
 // where ordering by place would search the table once more for every value.
-std::vector<SqliteStore::StoredValue> SqliteStore::Values(int64_t key) {
+std::vector<StoredValue> SqliteStore::Values(KeyId key) {
   std::vector<StoredValue> values;
   values.reserve(16);  // every settings set holds ten
   Statement* query = Prepare("SELECT name, type, data, fold, seq FROM vals WHERE key = ?1");
@@ -318,14 +342,14 @@ std::vector<SqliteStore::StoredValue> SqliteStore::Values(int64_t key) {
   int code;
   while ((code = query->Step()) == SQLITE_ROW) {
     values.push_back(StoredValue{
-        Value{query->Bytes(0), static_cast<uint32_t>(query->Number(1)), query->Bytes(2)},
+        StoreValue{query->Bytes(0), static_cast<uint32_t>(query->Number(1)), query->Bytes(2)},
         query->Bytes(3), query->Number(4)});
   }
   if (code != SQLITE_DONE) Fail(code);
   return values;
 }
 
-bool SqliteStore::SetValue(int64_t key, const Value& value, const std::string& folded_name) {
+bool SqliteStore::SetValue(KeyId key, const StoreValue& value, const std::string& folded_name) {
   Statement* upsert = Prepare(
       "INSERT INTO vals(key, seq, name, fold, type, data) VALUES"
       " (?1, (SELECT IFNULL(MAX(seq), 0) + 1 FROM vals WHERE key = ?1), ?2, ?3, ?4, ?5)"
@@ -337,7 +361,7 @@ bool SqliteStore::SetValue(int64_t key, const Value& value, const std::string& f
   return Change(upsert);
 }
 
-bool SqliteStore::DeleteValue(int64_t key, const std::string& folded_name) {
+bool SqliteStore::DeleteValue(KeyId key, const std::string& folded_name) {
   Statement* remove = Prepare("DELETE FROM vals WHERE key = ?1 AND fold = ?2");
   if (remove) remove->Bind(1, key).Bind(2, folded_name);
   return Change(remove) && sqlite3_changes(db_) > 0;

@@ -1,5 +1,7 @@
 // The registry functions themselves: the behaviour a real registry shows, which
-// the embedded store must reproduce. Every test works beneath a key of its own.
+// the embedded registry must reproduce on every store. Each test runs on each
+// store in turn (off Windows the SQLite file and memory; on Windows the system
+// registry), beneath a key of its own.
 
 #include <cstring>
 #include <string>
@@ -13,8 +15,10 @@ namespace dovetune {
 
 namespace {
 
-class RegistryApiTest : public RegistryTest {
+class RegistryApiTest : public RegistryTest, public ::testing::WithParamInterface<TestStore> {
  protected:
+  RegistryApiTest() : RegistryTest(GetParam()) {}
+
   void SetUp() override {
     RegistryTest::SetUp();
     ASSERT_EQ(Create(HKEY_CURRENT_USER, "Software\\DovetuneTest", &root_), ERROR_SUCCESS);
@@ -81,7 +85,7 @@ class RegistryApiTest : public RegistryTest {
   HKEY root_ = nullptr;
 };
 
-TEST_F(RegistryApiTest, KeyNamesIgnoreLetterCaseAndKeepTheirOwn) {
+TEST_P(RegistryApiTest, KeyNamesIgnoreLetterCaseAndKeepTheirOwn) {
   ASSERT_EQ(Touch(root_, "Presets"), ERROR_SUCCESS);
   EXPECT_EQ(Probe(root_, "presets"), ERROR_SUCCESS);
   EXPECT_EQ(Probe(root_, "PRESETS"), ERROR_SUCCESS);
@@ -97,7 +101,7 @@ TEST_F(RegistryApiTest, KeyNamesIgnoreLetterCaseAndKeepTheirOwn) {
   EXPECT_EQ(SubkeyNames(root_), (std::vector<std::string>{"Presets", summer}));
 }
 
-TEST_F(RegistryApiTest, ValueNamesIgnoreLetterCaseAndReplacingKeepsPlaceAndName) {
+TEST_P(RegistryApiTest, ValueNamesIgnoreLetterCaseAndReplacingKeepsPlaceAndName) {
   ASSERT_EQ(SetDword(root_, "Zeta", 1), ERROR_SUCCESS);
   ASSERT_EQ(SetDword(root_, "alpha", 2), ERROR_SUCCESS);
   ASSERT_EQ(SetDword(root_, "Mid", 3), ERROR_SUCCESS);
@@ -127,7 +131,7 @@ TEST_F(RegistryApiTest, ValueNamesIgnoreLetterCaseAndReplacingKeepsPlaceAndName)
   EXPECT_EQ(size, 0u);
 }
 
-TEST_F(RegistryApiTest, SubkeysEnumerateInCaseInsensitiveOrder) {
+TEST_P(RegistryApiTest, SubkeysEnumerateInCaseInsensitiveOrder) {
   for (const char* name : {"beta", "Alpha", "gamma", "BETA2", "_under"}) {
     ASSERT_EQ(Touch(root_, name), ERROR_SUCCESS);
   }
@@ -141,7 +145,7 @@ TEST_F(RegistryApiTest, SubkeysEnumerateInCaseInsensitiveOrder) {
   }
 }
 
-TEST_F(RegistryApiTest, NestedPathsCreateEveryLevelAndSkipEmptyComponents) {
+TEST_P(RegistryApiTest, NestedPathsCreateEveryLevelAndSkipEmptyComponents) {
   DWORD disposition = 0;
   HKEY key = nullptr;
   ASSERT_EQ(
@@ -164,7 +168,7 @@ TEST_F(RegistryApiTest, NestedPathsCreateEveryLevelAndSkipEmptyComponents) {
   RegCloseKey(key);
 }
 
-TEST_F(RegistryApiTest, EmptySubkeyNameIsTheKeyItself) {
+TEST_P(RegistryApiTest, EmptySubkeyNameIsTheKeyItself) {
   HKEY same = nullptr;
   ASSERT_EQ(Open(root_, "", &same), ERROR_SUCCESS);
   ASSERT_EQ(SetDword(same, "v", 7), ERROR_SUCCESS);
@@ -178,7 +182,7 @@ TEST_F(RegistryApiTest, EmptySubkeyNameIsTheKeyItself) {
   EXPECT_TRUE(SubkeyNames(root_).empty());
 }
 
-TEST_F(RegistryApiTest, DeleteRefusesKeysWithSubkeysAndRemovesValues) {
+TEST_P(RegistryApiTest, DeleteRefusesKeysWithSubkeysAndRemovesValues) {
   ASSERT_EQ(Touch(root_, "parent\\child"), ERROR_SUCCESS);
   HKEY parent = nullptr;
   ASSERT_EQ(Open(root_, "parent", &parent), ERROR_SUCCESS);
@@ -199,7 +203,7 @@ TEST_F(RegistryApiTest, DeleteRefusesKeysWithSubkeysAndRemovesValues) {
   RegCloseKey(parent);
 }
 
-TEST_F(RegistryApiTest, HandlesOfDeletedKeysFail) {
+TEST_P(RegistryApiTest, HandlesOfDeletedKeysFail) {
   HKEY doomed = nullptr;
   ASSERT_EQ(Create(root_, "doomed", &doomed), ERROR_SUCCESS);
   ASSERT_EQ(RegDeleteKeyA(root_, "doomed"), ERROR_SUCCESS);
@@ -222,7 +226,7 @@ TEST_F(RegistryApiTest, HandlesOfDeletedKeysFail) {
   EXPECT_EQ(Touch(root_, "doomed"), ERROR_SUCCESS);
 }
 
-TEST_F(RegistryApiTest, NullAndClosedHandlesAreInvalid) {
+TEST_P(RegistryApiTest, NullAndClosedHandlesAreInvalid) {
   HKEY key = nullptr;
   ASSERT_EQ(Create(root_, "k", &key), ERROR_SUCCESS);
   ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
@@ -233,7 +237,7 @@ TEST_F(RegistryApiTest, NullAndClosedHandlesAreInvalid) {
   EXPECT_EQ(SetDword(nullptr, "v", 1), ERROR_INVALID_HANDLE);
 }
 
-TEST_F(RegistryApiTest, KeyStaysValidAfterTheHandleItWasOpenedFromIsClosed) {
+TEST_P(RegistryApiTest, KeyStaysValidAfterTheHandleItWasOpenedFromIsClosed) {
   HKEY parent = nullptr;
   HKEY child = nullptr;
   ASSERT_EQ(Create(root_, "p", &parent), ERROR_SUCCESS);
@@ -243,7 +247,7 @@ TEST_F(RegistryApiTest, KeyStaysValidAfterTheHandleItWasOpenedFromIsClosed) {
   RegCloseKey(child);
 }
 
-TEST_F(RegistryApiTest, SmallBuffersGiveMoreDataWithTypeAndSize) {
+TEST_P(RegistryApiTest, SmallBuffersGiveMoreDataWithTypeAndSize) {
   ASSERT_EQ(SetBytes(root_, "LongValueName", REG_BINARY, "0123456789"), ERROR_SUCCESS);
   BYTE data[4];
   DWORD size = sizeof(data);
@@ -291,7 +295,7 @@ TEST_F(RegistryApiTest, SmallBuffersGiveMoreDataWithTypeAndSize) {
   EXPECT_EQ(size, 10u);
 }
 
-TEST_F(RegistryApiTest, EnumerationEndsWithNoMoreItemsAndRepeatsItself) {
+TEST_P(RegistryApiTest, EnumerationEndsWithNoMoreItemsAndRepeatsItself) {
   ASSERT_EQ(Touch(root_, "one"), ERROR_SUCCESS);
   ASSERT_EQ(SetDword(root_, "v", 1), ERROR_SUCCESS);
   char name[64];
@@ -310,7 +314,7 @@ TEST_F(RegistryApiTest, EnumerationEndsWithNoMoreItemsAndRepeatsItself) {
   EXPECT_EQ(SubkeyNames(root_), (std::vector<std::string>{"one", "two"}));
 }
 
-TEST_F(RegistryApiTest, NameLengthLimits) {
+TEST_P(RegistryApiTest, NameLengthLimits) {
   const std::string longest_key(LongestKeyNameComponent(), 'k');
   EXPECT_EQ(Touch(root_, longest_key.c_str()), ERROR_SUCCESS);
   const std::string too_long = longest_key + "k";
@@ -336,7 +340,7 @@ TEST_F(RegistryApiTest, NameLengthLimits) {
   EXPECT_EQ(ValueNames(root_), std::vector<std::string>{longest_value});
 }
 
-TEST_F(RegistryApiTest, KeyPathsTakeAtMost260Characters) {
+TEST_P(RegistryApiTest, KeyPathsTakeAtMost260Characters) {
   // However short its levels, a longer path fails as a whole, before any key
   // is looked at or created.
   const std::string level(200, 'y');
@@ -353,7 +357,7 @@ TEST_F(RegistryApiTest, KeyPathsTakeAtMost260Characters) {
   EXPECT_EQ(RegDeleteKeyA(root_, longest.c_str()), ERROR_SUCCESS);
 }
 
-TEST_F(RegistryApiTest, ValuesComeBackWithTheirExactBytesAndType) {
+TEST_P(RegistryApiTest, ValuesComeBackWithTheirExactBytesAndType) {
   const std::string bytes("\x00\xFF\x10\x80 tail", 9);
   ASSERT_EQ(SetBytes(root_, "raw", REG_BINARY, bytes), ERROR_SUCCESS);
   ASSERT_EQ(SetBytes(root_, "short", REG_DWORD, std::string("\x05\x01", 2)), ERROR_SUCCESS);
@@ -390,7 +394,7 @@ TEST_F(RegistryApiTest, ValuesComeBackWithTheirExactBytesAndType) {
 // Store only: each run of the program is one transaction on the store, and a
 // fresh store starts as small as it can. The system registry keeps every
 // change as it is made, and holds much more.
-TEST_F(RegistryApiTest, ARunThatDoesNotCommitLeavesNoTrace) {
+TEST_P(RegistryApiTest, ARunThatDoesNotCommitLeavesNoTrace) {
   ASSERT_EQ(Touch(root_, "kept"), ERROR_SUCCESS);
   RegCloseKey(root_);
   CommitAndReopen();
@@ -402,7 +406,7 @@ TEST_F(RegistryApiTest, ARunThatDoesNotCommitLeavesNoTrace) {
   EXPECT_EQ(SubkeyNames(root_), std::vector<std::string>{"kept"});
 }
 
-TEST_F(RegistryApiTest, FreshRegistryHoldsSoftwareOnly) {
+TEST_P(RegistryApiTest, FreshRegistryHoldsSoftwareOnly) {
   HKEY user = nullptr;
   ASSERT_EQ(Open(HKEY_CURRENT_USER, "", &user), ERROR_SUCCESS);
   EXPECT_EQ(SubkeyNames(user), std::vector<std::string>{"Software"});
@@ -411,7 +415,7 @@ TEST_F(RegistryApiTest, FreshRegistryHoldsSoftwareOnly) {
 }
 #endif
 
-TEST_F(RegistryApiTest, DeleteValueRemovesOneValueWhateverItsCase) {
+TEST_P(RegistryApiTest, DeleteValueRemovesOneValueWhateverItsCase) {
   ASSERT_EQ(SetDword(root_, "Keep", 1), ERROR_SUCCESS);
   ASSERT_EQ(SetDword(root_, "Gone", 2), ERROR_SUCCESS);
   ASSERT_EQ(SetBytes(root_, "", REG_SZ, std::string("default\0", 8)), ERROR_SUCCESS);
@@ -422,7 +426,7 @@ TEST_F(RegistryApiTest, DeleteValueRemovesOneValueWhateverItsCase) {
   EXPECT_EQ(RegDeleteValueA(nullptr, "Keep"), ERROR_INVALID_HANDLE);
 }
 
-TEST_F(RegistryApiTest, DeleteTreeRemovesTheKeyAndEverythingBeneathIt) {
+TEST_P(RegistryApiTest, DeleteTreeRemovesTheKeyAndEverythingBeneathIt) {
   HKEY deep = nullptr;
   ASSERT_EQ(Create(root_, "Tree\\A\\Deep", &deep), ERROR_SUCCESS);
   ASSERT_EQ(SetDword(deep, "x", 1), ERROR_SUCCESS);
@@ -437,7 +441,7 @@ TEST_F(RegistryApiTest, DeleteTreeRemovesTheKeyAndEverythingBeneathIt) {
   EXPECT_EQ(RegDeleteTreeA(root_, "Tree"), ERROR_FILE_NOT_FOUND);
 }
 
-TEST_F(RegistryApiTest, DeleteTreeWithoutSubkeyEmptiesTheKeyButKeepsIt) {
+TEST_P(RegistryApiTest, DeleteTreeWithoutSubkeyEmptiesTheKeyButKeepsIt) {
   ASSERT_EQ(Touch(root_, "Inner\\Deeper"), ERROR_SUCCESS);
   ASSERT_EQ(SetDword(root_, "v", 1), ERROR_SUCCESS);
   EXPECT_EQ(RegDeleteTreeA(root_, nullptr), ERROR_SUCCESS);
@@ -450,11 +454,14 @@ TEST_F(RegistryApiTest, DeleteTreeWithoutSubkeyEmptiesTheKeyButKeepsIt) {
 // The system registry empties a whole root when asked to (Wine does, taking
 // the user's settings with it), so this runs on the store alone, which
 // refuses: a slip of the key name must not cost every setting in it.
-TEST_F(RegistryApiTest, DeleteTreeNeverRemovesARootKey) {
+TEST_P(RegistryApiTest, DeleteTreeNeverRemovesARootKey) {
   EXPECT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, ""), ERROR_ACCESS_DENIED);
   EXPECT_EQ(Probe(HKEY_CURRENT_USER, "Software\\DovetuneTest"), ERROR_SUCCESS);
 }
 #endif
+
+INSTANTIATE_TEST_SUITE_P(Stores, RegistryApiTest, ::testing::ValuesIn(StoresUnderTest()),
+                         TestStoreName);
 
 }  // namespace
 

@@ -1,6 +1,6 @@
 // A run keeps what it has read of the store (subkey lists, subkey ids, the
 // values of the keys it read last). Whatever a run does, what it reads must be
-// exactly what the next run reads from the file.
+// exactly what the next run reads from the store, on every store.
 
 #include <string>
 #include <vector>
@@ -58,8 +58,10 @@ std::string Describe(HKEY key, const std::string& indent = "") {
   return text;
 }
 
-class RegistryCacheTest : public RegistryTest {
+class RegistryCacheTest : public RegistryTest, public ::testing::WithParamInterface<TestStore> {
  protected:
+  RegistryCacheTest() : RegistryTest(GetParam()) {}
+
   static constexpr const char* kRootPath = "Software\\DovetuneCacheTest";
 
   HKEY OpenPath(const char* path) {
@@ -92,7 +94,7 @@ class RegistryCacheTest : public RegistryTest {
   }
 };
 
-TEST_F(RegistryCacheTest, ValuesWrittenAfterBeingReadAreSeenThroughEveryHandle) {
+TEST_P(RegistryCacheTest, ValuesWrittenAfterBeingReadAreSeenThroughEveryHandle) {
   HKEY writer = OpenPath("Software\\DovetuneCacheTest\\Preset");
   HKEY reader = OpenPath("Software\\DovetuneCacheTest\\preset");
   ASSERT_EQ(SetText(writer, "Beta", "1"), ERROR_SUCCESS);
@@ -113,7 +115,7 @@ TEST_F(RegistryCacheTest, ValuesWrittenAfterBeingReadAreSeenThroughEveryHandle) 
   ExpectNextRunSeesTheSame();
 }
 
-TEST_F(RegistryCacheTest, SubkeyListsFollowKeysCreatedAndDeleted) {
+TEST_P(RegistryCacheTest, SubkeyListsFollowKeysCreatedAndDeleted) {
   HKEY parent = OpenPath(kRootPath);
   for (const char* name : {"m", "B", "x"})
     RegCloseKey(OpenPath((std::string(kRootPath) + "\\" + name).c_str()));
@@ -129,7 +131,7 @@ TEST_F(RegistryCacheTest, SubkeyListsFollowKeysCreatedAndDeleted) {
   ExpectNextRunSeesTheSame();
 }
 
-TEST_F(RegistryCacheTest, AKeyRemadeUnderAnOldNameStartsEmpty) {
+TEST_P(RegistryCacheTest, AKeyRemadeUnderAnOldNameStartsEmpty) {
   HKEY old_key = OpenPath("Software\\DovetuneCacheTest\\fast");
   ASSERT_EQ(SetText(old_key, "DefBitRate", "old"), ERROR_SUCCESS);
   EXPECT_EQ(Read(old_key, "DefBitRate"), "old");
@@ -150,7 +152,7 @@ TEST_F(RegistryCacheTest, AKeyRemadeUnderAnOldNameStartsEmpty) {
   ExpectNextRunSeesTheSame();
 }
 
-TEST_F(RegistryCacheTest, APathOpenedBeforeItsKeyWasDeletedNoLongerLeadsThere) {
+TEST_P(RegistryCacheTest, APathOpenedBeforeItsKeyWasDeletedNoLongerLeadsThere) {
   const char* path = "Software\\DovetuneCacheTest\\gone";
   HKEY key = OpenPath(path);
   ASSERT_EQ(SetText(key, "v", "old"), ERROR_SUCCESS);
@@ -167,7 +169,7 @@ TEST_F(RegistryCacheTest, APathOpenedBeforeItsKeyWasDeletedNoLongerLeadsThere) {
   ExpectNextRunSeesTheSame();
 }
 
-TEST_F(RegistryCacheTest, AKeyDeletedThroughItsOwnHandleLeavesItsParentsList) {
+TEST_P(RegistryCacheTest, AKeyDeletedThroughItsOwnHandleLeavesItsParentsList) {
   HKEY parent = OpenPath(kRootPath);
   HKEY child = OpenPath("Software\\DovetuneCacheTest\\child");
   EXPECT_EQ(Describe(parent), "[child]\n");
@@ -180,7 +182,7 @@ TEST_F(RegistryCacheTest, AKeyDeletedThroughItsOwnHandleLeavesItsParentsList) {
   ExpectNextRunSeesTheSame();
 }
 
-TEST_F(RegistryCacheTest, ManyKeysReadInTurnKeepTheirOwnValues) {
+TEST_P(RegistryCacheTest, ManyKeysReadInTurnKeepTheirOwnValues) {
   // More keys than a run holds values of, written and read in turn, so that
   // held values are let go and read again from the store.
   std::vector<HKEY> keys;
@@ -198,7 +200,7 @@ TEST_F(RegistryCacheTest, ManyKeysReadInTurnKeepTheirOwnValues) {
   ExpectNextRunSeesTheSame();
 }
 
-TEST_F(RegistryCacheTest, ADiscardedRunLeavesNothingHeldForTheNext) {
+TEST_P(RegistryCacheTest, ADiscardedRunLeavesNothingHeldForTheNext) {
   HKEY key = OpenPath("Software\\DovetuneCacheTest\\kept");
   ASSERT_EQ(SetText(key, "v", "committed"), ERROR_SUCCESS);
   RegCloseKey(key);
@@ -215,6 +217,9 @@ TEST_F(RegistryCacheTest, ADiscardedRunLeavesNothingHeldForTheNext) {
   EXPECT_EQ(Describe(parent), "[kept]\n  v 1 committed\n");
   RegCloseKey(parent);
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, RegistryCacheTest, ::testing::ValuesIn(StoresUnderTest()),
+                         TestStoreName);
 
 }  // namespace
 

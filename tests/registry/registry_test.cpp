@@ -14,8 +14,10 @@ namespace {
 
 constexpr char kTestPath[] = "Software\\DovetuneTest";
 
-class CRegistryTest : public RegistryTest {
+class CRegistryTest : public RegistryTest, public ::testing::WithParamInterface<TestStore> {
  protected:
+  CRegistryTest() : RegistryTest(GetParam()) {}
+
   void SetUp() override {
     RegistryTest::SetUp();
     CRegistry software(HKEY_CURRENT_USER, "Software");
@@ -36,7 +38,7 @@ class CRegistryTest : public RegistryTest {
   }
 };
 
-TEST_F(CRegistryTest, FailedOpenHoldsNothingAndEverythingAfterFails) {
+TEST_P(CRegistryTest, FailedOpenHoldsNothingAndEverythingAfterFails) {
   CRegistry key;
   EXPECT_FALSE(key.Open(HKEY_CURRENT_USER, "Software\\Missing"));
   EXPECT_FALSE(key.IsOpen());
@@ -52,7 +54,7 @@ TEST_F(CRegistryTest, FailedOpenHoldsNothingAndEverythingAfterFails) {
   EXPECT_EQ(value, 42u);
 }
 
-TEST_F(CRegistryTest, PathTextFollowsOpenAndOpenKey) {
+TEST_P(CRegistryTest, PathTextFollowsOpenAndOpenKey) {
   CRegistry key(HKEY_CURRENT_USER, "Software");
   EXPECT_EQ(key.GetPath(), "HKEY_CURRENT_USER\\Software");
   ASSERT_TRUE(key.OpenKey("DovetuneTest"));
@@ -71,7 +73,7 @@ TEST_F(CRegistryTest, PathTextFollowsOpenAndOpenKey) {
   EXPECT_EQ(key.GetPath(), "");
 }
 
-TEST_F(CRegistryTest, CreateKeyOfAnExistingKeyKeepsItsValues) {
+TEST_P(CRegistryTest, CreateKeyOfAnExistingKeyKeepsItsValues) {
   {
     CRegistry key(HKEY_CURRENT_USER, kTestPath);
     ASSERT_TRUE(key.CreateKey("sub"));
@@ -84,7 +86,7 @@ TEST_F(CRegistryTest, CreateKeyOfAnExistingKeyKeepsItsValues) {
   EXPECT_EQ(value, 5u);
 }
 
-TEST_F(CRegistryTest, KeyExistsLeavesTheHeldKeyAlone) {
+TEST_P(CRegistryTest, KeyExistsLeavesTheHeldKeyAlone) {
   CRegistry key(HKEY_CURRENT_USER, kTestPath);
   ASSERT_TRUE(key.WriteDword("mark", 1));
   ASSERT_TRUE(key.CreateKey("child"));
@@ -97,7 +99,7 @@ TEST_F(CRegistryTest, KeyExistsLeavesTheHeldKeyAlone) {
   EXPECT_EQ(key.GetPath(), "HKEY_CURRENT_USER\\Software\\DovetuneTest");
 }
 
-TEST_F(CRegistryTest, ReadDwordAcceptsOnlyFourByteDwords) {
+TEST_P(CRegistryTest, ReadDwordAcceptsOnlyFourByteDwords) {
   CRegistry key(HKEY_CURRENT_USER, kTestPath);
   HKEY raw = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kTestPath, 0, KEY_ALL_ACCESS, &raw), ERROR_SUCCESS);
@@ -119,7 +121,7 @@ TEST_F(CRegistryTest, ReadDwordAcceptsOnlyFourByteDwords) {
   EXPECT_EQ(value, 0x80000001u);
 }
 
-TEST_F(CRegistryTest, EnumerationRestartsFromTheFirstAfterTheEnd) {
+TEST_P(CRegistryTest, EnumerationRestartsFromTheFirstAfterTheEnd) {
   CRegistry key(HKEY_CURRENT_USER, kTestPath);
   ASSERT_TRUE(key.WriteDword("b", 1));
   ASSERT_TRUE(key.WriteDword("a", 2));
@@ -137,7 +139,7 @@ TEST_F(CRegistryTest, EnumerationRestartsFromTheFirstAfterTheEnd) {
   EXPECT_EQ(AllSubkeyNames(key), subkeys);
 }
 
-TEST_F(CRegistryTest, LongValueNamesAreEnumeratedNotSkipped) {
+TEST_P(CRegistryTest, LongValueNamesAreEnumeratedNotSkipped) {
   CRegistry key(HKEY_CURRENT_USER, kTestPath);
   const std::string long_name(700, 'n');
   const std::string longest_name(16383, 'm');
@@ -153,7 +155,7 @@ TEST_F(CRegistryTest, LongValueNamesAreEnumeratedNotSkipped) {
 #ifndef _WIN32
 // Store-only: the store's names are UTF-8, where one character takes up to
 // three bytes; Windows' narrow character set takes one or two.
-TEST_F(CRegistryTest, LongNonAsciiNamesAreEnumeratedNotSkipped) {
+TEST_P(CRegistryTest, LongNonAsciiNamesAreEnumeratedNotSkipped) {
   std::string accents;  // 16,383 characters of two bytes each
   for (int i = 0; i < 16383; ++i) accents += "\xC3\xA9";
   std::string euros;  // 16,383 characters of three bytes each
@@ -177,7 +179,7 @@ TEST_F(CRegistryTest, LongNonAsciiNamesAreEnumeratedNotSkipped) {
 }
 #endif
 
-TEST_F(CRegistryTest, DeleteKeyWorksOnItsArgumentsAlone) {
+TEST_P(CRegistryTest, DeleteKeyWorksOnItsArgumentsAlone) {
   CRegistry key(HKEY_CURRENT_USER, kTestPath);
   ASSERT_TRUE(key.CreateKey("gone"));
   ASSERT_TRUE(key.Open(HKEY_CURRENT_USER, kTestPath));
@@ -190,6 +192,9 @@ TEST_F(CRegistryTest, DeleteKeyWorksOnItsArgumentsAlone) {
   ASSERT_TRUE(key.CreateKey("a\\b"));
   EXPECT_FALSE(key.DeleteKey(HKEY_CURRENT_USER, "Software\\DovetuneTest\\a"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, CRegistryTest, ::testing::ValuesIn(StoresUnderTest()),
+                         TestStoreName);
 
 }  // namespace
 

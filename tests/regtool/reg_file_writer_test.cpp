@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/utf.h"
 #include "regtool/reg_file_writer.h"
-#include "regtool/text_encoding.h"
 
 namespace dovetune {
 

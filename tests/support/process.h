@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #ifndef _WIN32
@@ -27,6 +28,8 @@ struct ProcessOptions {
   bool unprivileged = false;
   // The largest file the program may write (RLIMIT_FSIZE), or -1 for no limit.
   long long file_size_limit = -1;
+  // More environment variables for the run, as name and value (POSIX only).
+  std::vector<std::pair<std::string, std::string>> environment;
 };
 
 // Runs |program| with |arguments|, with DOVETUNE_REGISTRY set to |store_path|.

@@ -78,6 +78,9 @@ bool DropPrivileges() {
 [[noreturn]] void Exec(const std::vector<std::string>& words, const std::string& store_path,
                        int out, int err, const ProcessOptions& options) {
   setenv("DOVETUNE_REGISTRY", store_path.c_str(), 1);
+  for (const auto& variable : options.environment) {
+    setenv(variable.first.c_str(), variable.second.c_str(), 1);
+  }
   const int nothing = open("/dev/null", O_RDWR);
   dup2(nothing, 0);
   dup2(out < 0 ? nothing : out, 1);

@@ -3,6 +3,9 @@
 #include <fstream>
 #include <sstream>
 
+#ifndef _WIN32
+#include "registry/stores/memory_store.h"
+#endif
 #include "tests/support/platform.h"
 #include "tests/support/registry_keys.h"
 
@@ -20,6 +23,42 @@ void WriteWholeFile(const std::string& path, const std::string& content) {
   out << content;
 }
 
+std::vector<TestStore> StoresUnderTest() {
+  if (OnSystemRegistry()) return {TestStore::kSystem};
+  return {TestStore::kSqlite, TestStore::kMemory};
+}
+
+std::string TestStoreName(const ::testing::TestParamInfo<TestStore>& info) {
+  switch (info.param) {
+    case TestStore::kSystem:
+      return RunningOnWine() ? "Wine" : "Windows";
+    case TestStore::kSqlite:
+      return "Sqlite";
+    case TestStore::kMemory:
+      return "Memory";
+  }
+  return "Unknown";
+}
+
+void PrintTo(TestStore store, std::ostream* out) {
+  *out << TestStoreName(::testing::TestParamInfo<TestStore>(store, 0));
+}
+
+RegistryTest::RegistryTest(TestStore store) : store_kind_(store) {}
+
+void RegistryTest::OpenRun() {
+  session_ = std::make_unique<CRegistrySession>();
+  std::string error;
+#ifndef _WIN32
+  if (store_kind_ == TestStore::kMemory) {
+    if (!memory_) memory_ = MemoryStore::Fresh();
+    ASSERT_TRUE(session_->Open(std::make_unique<MemoryStore>(memory_), "memory", &error)) << error;
+    return;
+  }
+#endif
+  ASSERT_TRUE(session_->Open(store_path_, &error)) << error;
+}
+
 // The system registry is shared with every run before and after this one:
 // there the keys the tests and the tool use are cleared instead, before and
 // after each test, and opening the run's registry opens nothing.
@@ -29,9 +68,7 @@ void RegistryTest::SetUp() {
   }
   ASSERT_FALSE(folder_.path().empty());
   store_path_ = folder_.File("registry.db");
-  session_ = std::make_unique<CRegistrySession>();
-  std::string error;
-  ASSERT_TRUE(session_->Open(store_path_, &error)) << error;
+  OpenRun();
 }
 
 void RegistryTest::TearDown() {
@@ -44,16 +81,11 @@ void RegistryTest::TearDown() {
 void RegistryTest::CommitAndReopen() {
   std::string error;
   ASSERT_TRUE(session_->Commit(&error)) << error;
-  session_ = std::make_unique<CRegistrySession>();
-  ASSERT_TRUE(session_->Open(store_path_, &error)) << error;
+  OpenRun();
 }
 
 #ifndef _WIN32
-void RegistryTest::DiscardAndReopen() {
-  session_ = std::make_unique<CRegistrySession>();
-  std::string error;
-  ASSERT_TRUE(session_->Open(store_path_, &error)) << error;
-}
+void RegistryTest::DiscardAndReopen() { OpenRun(); }
 #endif
 
 void WriteValueBetweenRuns(const std::string& store_path, const std::string& key_path,

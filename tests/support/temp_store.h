@@ -8,11 +8,14 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "registry/registry_session.h"
 #include "registry/win32_api.h"
 
 namespace dovetune {
+
+struct MemoryStoreContents;
 
 // A temporary folder, removed with everything in it when destroyed.
 class TempFolder {
@@ -37,8 +40,20 @@ void WriteWholeFile(const std::string& path, const std::string& content);
 void WriteValueBetweenRuns(const std::string& store_path, const std::string& key_path,
                            const std::string& name, DWORD type, const std::string& bytes);
 
+// The stores a registry test can run on: the system registry on Windows; off
+// Windows the SQLite file that the program uses, and a store in memory.
+enum class TestStore { kSystem, kSqlite, kMemory };
+
+// Every store the registry's behaviour is checked on where the tests run.
+std::vector<TestStore> StoresUnderTest();
+// The store's name in the name of a parameterised test.
+std::string TestStoreName(const ::testing::TestParamInfo<TestStore>& info);
+void PrintTo(TestStore store, std::ostream* out);
+
 class RegistryTest : public ::testing::Test {
  protected:
+  // Runs on the store the program itself uses when |store| is not given.
+  explicit RegistryTest(TestStore store = StoresUnderTest().front());
   void SetUp() override;
   void TearDown() override;
   // Keeps this run's changes and starts another run on the same store.
@@ -49,9 +64,16 @@ class RegistryTest : public ::testing::Test {
   void DiscardAndReopen();
 #endif
 
+  TestStore store_kind_;
   TempFolder folder_;
   std::string store_path_;
   std::unique_ptr<CRegistrySession> session_;
+
+ private:
+  // Starts a run on the test's store, in a new session.
+  void OpenRun();
+
+  std::shared_ptr<MemoryStoreContents> memory_;  // of a test on the memory store
 };
 
 }  // namespace dovetune

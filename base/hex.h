@@ -1,0 +1,14 @@
+// Hex digits, as .reg files and the command line write numbers and bytes.
+#pragma once
+
+namespace dovetune {
+
+// The value of one hex digit of either case, or -1 for any other character.
+inline int HexDigitValue(char digit) {
+  if (digit >= '0' && digit <= '9') return digit - '0';
+  if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
+  if (digit >= 'A' && digit <= 'F') return digit - 'A' + 10;
+  return -1;
+}
+
+}  // namespace dovetune

@@ -1,0 +1,29 @@
+// UTF-8, the narrow character set of the embedded registry's names, and the
+// UTF-16LE of .reg files: one character at a time, decoded strictly and
+// encoded back, and whole texts converted. Every conversion refuses input
+// that is not valid in its encoding, so that converting there and back always
+// gives the same bytes.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace dovetune {
+
+// Decodes one UTF-8 sequence at text[pos]. Returns its length in bytes, or 0
+// when the bytes there are not a valid, shortest-form sequence.
+size_t DecodeUtf8(const std::string& text, size_t pos, char32_t* code_point);
+
+// Appends the UTF-8 form of |code_point|.
+void AppendUtf8(char32_t code_point, std::string* out);
+
+// UTF-8 to UTF-16LE bytes; false when |utf8| is not valid UTF-8.
+bool Utf8ToUtf16Le(const std::string& utf8, std::string* utf16le);
+
+// UTF-16LE bytes to UTF-8; false for an odd number of bytes or a lone surrogate.
+bool Utf16LeToUtf8(const std::string& utf16le, std::string* utf8);
+
+// Whether |text| is valid UTF-8 (shortest forms, no surrogates).
+bool IsValidUtf8(const std::string& text);
+
+}  // namespace dovetune

@@ -1,0 +1,159 @@
+#include "registry/stores/memory_store.h"
+
+#include "registry/name_fold.h"
+
+namespace dovetune {
+
+struct MemoryStore::Key {
+  KeyId parent = 0;
+  std::string name;
+  std::string folded_name;
+  std::map<std::string, KeyId> children;      // by folded name
+  std::map<std::string, StoredValue> values;  // by folded name
+  int64_t last_place = 0;
+};
+
+// Key 0 is the parent of the roots, as in the SQLite store's rows.
+struct MemoryStoreContents {
+  std::map<KeyId, MemoryStore::Key> keys;
+  KeyId last_id = 0;
+};
+
+std::shared_ptr<MemoryStore::Contents> MemoryStore::Fresh(const std::vector<std::string>& roots) {
+  static const std::vector<std::string> kAllRoots = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",
+                                                     "HKEY_LOCAL_MACHINE", "HKEY_USERS",
+                                                     "HKEY_CURRENT_CONFIG"};
+  auto contents = std::make_shared<Contents>();
+  MemoryStore store(contents);
+  store.Begin(0);
+  for (const std::string& root : roots.empty() ? kAllRoots : roots) {
+    const KeyId key = store.AddChild(0, root, store.Fold(root));
+    if (root == "HKEY_CURRENT_USER") store.AddChild(key, "Software", store.Fold("Software"));
+  }
+  store.Commit();
+  return contents;
+}
+
+MemoryStore::MemoryStore(std::shared_ptr<Contents> contents) : contents_(std::move(contents)) {}
+
+MemoryStore::~MemoryStore() = default;
+
+std::string MemoryStore::Fold(const std::string& name) const { return FoldName(name); }
+
+bool MemoryStore::Fail(const std::string& reason) {
+  if (failure_ == StoreFailure::kNone) {
+    failure_ = StoreFailure::kIo;
+    failure_reason_ = reason;
+  }
+  return false;
+}
+
+bool MemoryStore::Begin(int /*wait_ms*/) {
+  if (failed()) return false;
+  if (working_ || !contents_) return Fail("the registry store is not open");
+  working_ = std::make_unique<Contents>(*contents_);
+  working_->keys[0];  // the parent of the roots
+  return true;
+}
+
+bool MemoryStore::Commit() {
+  if (failed() || !working_) {
+    working_.reset();
+    return Fail("the registry store is not open");
+  }
+  *contents_ = std::move(*working_);
+  working_.reset();
+  return true;
+}
+
+MemoryStore::Key* MemoryStore::Find(KeyId key) {
+  if (failed()) return nullptr;
+  if (!working_) {
+    Fail("the registry store is not open");
+    return nullptr;
+  }
+  const auto found = working_->keys.find(key);
+  if (found != working_->keys.end()) return &found->second;
+  Fail("no key " + std::to_string(key) + " in the registry store");
+  return nullptr;
+}
+
+KeyId MemoryStore::FindRoot(const std::string& folded_name) { return FindChild(0, folded_name); }
+
+KeyId MemoryStore::FindChild(KeyId parent, const std::string& folded_name) {
+  const Key* key = Find(parent);
+  if (!key) return 0;
+  const auto found = key->children.find(folded_name);
+  return found == key->children.end() ? 0 : found->second;
+}
+
+KeyId MemoryStore::AddChild(KeyId parent, const std::string& name, const std::string& folded_name) {
+  Key* key = Find(parent);
+  if (!key) return 0;
+  if (key->children.count(folded_name)) {
+    Fail("the key " + name + " already exists");
+    return 0;
+  }
+  const KeyId id = ++working_->last_id;
+  key->children[folded_name] = id;
+  Key& child = working_->keys[id];
+  child.parent = parent;
+  child.name = name;
+  child.folded_name = folded_name;
+  return id;
+}
+
+bool MemoryStore::HasChildren(KeyId key) {
+  const Key* found = Find(key);
+  return found && !found->children.empty();
+}
+
+bool MemoryStore::DeleteKey(KeyId key) {
+  const Key* found = Find(key);
+  if (!found) return false;
+  if (!found->children.empty()) return Fail("a key with subkeys cannot be deleted");
+  Key* parent = Find(found->parent);
+  if (!parent) return false;
+  parent->children.erase(found->folded_name);
+  working_->keys.erase(key);
+  return true;
+}
+
+std::vector<StoredKey> MemoryStore::Children(KeyId parent) {
+  std::vector<StoredKey> children;
+  const Key* key = Find(parent);
+  if (!key) return children;
+  for (const auto& entry : key->children) {
+    const Key& child = working_->keys[entry.second];
+    children.push_back(StoredKey{entry.second, child.name, child.folded_name});
+  }
+  return children;
+}
+
+std::vector<StoredValue> MemoryStore::Values(KeyId key) {
+  std::vector<StoredValue> values;
+  const Key* found = Find(key);
+  if (!found) return values;
+  for (const auto& entry : found->values) values.push_back(entry.second);
+  return values;
+}
+
+bool MemoryStore::SetValue(KeyId key, const StoreValue& value, const std::string& folded_name) {
+  Key* found = Find(key);
+  if (!found) return false;
+  const auto existing = found->values.find(folded_name);
+  if (existing != found->values.end()) {
+    existing->second.value.type = value.type;
+    existing->second.value.data = value.data;
+  } else {
+    found->values[folded_name] = StoredValue{value, folded_name, ++found->last_place};
+  }
+  return true;
+}
+
+bool MemoryStore::DeleteValue(KeyId key, const std::string& folded_name) {
+  Key* found = Find(key);
+  return found && found->values.erase(folded_name) > 0;
+}
+
+}  // namespace dovetune

@@ -1,0 +1,67 @@
+// The SQLite store says why it stopped in the kinds every store shares, so
+// that the registry above it answers alike whatever the store.
+
+#include "registry/stores/sqlite_store.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <string>
+
+#include "tests/support/temp_store.h"
+
+namespace dovetune {
+
+namespace {
+
+// A SQLite database file at |path|, changed by |sql|.
+void MakeDatabase(const std::string& path, const char* sql) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+}
+
+TEST(SqliteStoreTest, FailuresAtTheStartOfARunHaveTheirKindAndWords) {
+  TempFolder folder;
+  const std::string garbage = folder.File("garbage");
+  WriteWholeFile(garbage, std::string(4096, 'x'));
+  const std::string foreign = folder.File("foreign.db");
+  MakeDatabase(foreign, "CREATE TABLE t(x);");
+  const std::string held = folder.File("held.db");
+  std::string error;
+  ASSERT_TRUE(SqliteStore::CreateFresh(held, &error)) << error;
+
+  // Another connection holds the store for writing, as a run ahead would.
+  sqlite3* holder = nullptr;
+  ASSERT_EQ(sqlite3_open(held.c_str(), &holder), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+  const struct {
+    std::string path;
+    StoreFailure kind;
+    std::string reason;
+  } cases[] = {
+      {garbage, StoreFailure::kDamaged, "not a registry store (the file is not a database)"},
+      {foreign, StoreFailure::kDamaged, "not a registry store (a database of another program)"},
+      {held, StoreFailure::kBusy,
+       "the registry store is in use by another run, and stayed so past the wait"},
+  };
+  for (const auto& test : cases) {
+    SqliteStore store;
+    ASSERT_TRUE(store.Open(test.path, &error)) << error;
+    EXPECT_FALSE(store.Begin(0)) << test.path;
+    EXPECT_EQ(store.failure(), test.kind) << test.path;
+    EXPECT_EQ(store.failure_reason(), test.reason);
+    // The failure sticks: nothing after it reaches the file.
+    EXPECT_EQ(store.FindRoot(store.Fold("HKEY_CURRENT_USER")), 0);
+    EXPECT_FALSE(store.Commit());
+    EXPECT_EQ(store.failure_reason(), test.reason);
+  }
+  sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(holder);
+}
+
+}  // namespace
+
+}  // namespace dovetune
