@@ -13,7 +13,10 @@ using namespace dovetune;  // NOLINT(google-build-using-namespace)
 
 int main(int argc, char** argv) {
   std::ostringstream out;
-  if (RunWithoutStore(argc, argv, out)) return PrintOutput(out.str(), kExitDone);
+  if (RunWithoutStore(argc, argv, out)) {
+    const std::string text = out.str();
+    return PrintOutput(text.data(), text.size(), kExitDone);
+  }
 
   CRegistrySession session;
   // As apt does for its lock: a run that waits should not look hung.

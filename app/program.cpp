@@ -1,7 +1,7 @@
 #include "app/program.h"
 
 #include <cstdio>
-#include <iostream>
+#include <ostream>
 #include <sstream>
 
 #include "app/commands.h"
@@ -10,28 +10,46 @@
 
 namespace dovetune {
 
+namespace {
+
+// The run's output, held until its changes are kept, then written from where
+// it lies: a copy would double the memory a long listing takes. It is written
+// with the C library rather than std::cout, whose set-up of the standard
+// streams cost every run more than a whole "view" of a fresh store does.
+class HeldOutput : public std::stringbuf {
+ public:
+  const char* data() const { return pbase(); }
+  size_t size() const { return static_cast<size_t>(pptr() - pbase()); }
+};
+
+}  // namespace
+
 int FatalError(const std::string& reason) {
   std::fprintf(stderr, "Fatal Error: %s\n", reason.c_str());
   return 1;
 }
 
-int PrintOutput(const std::string& text, int status) {
-  std::cout << text << std::flush;
-  if (!std::cout) return FatalError("cannot write to standard output");
+int PrintOutput(const char* data, size_t size, int status) {
+  // A run that printed nothing has no text at all, not even an empty one.
+  const bool written = size == 0 || std::fwrite(data, 1, size, stdout) == size;
+  if (!written || std::fflush(stdout) != 0) return FatalError("cannot write to standard output");
   return status;
 }
 
 int RunProgram(CRegistrySession& session, int argc, char** argv) {
   CPresetStore store;
-  std::ostringstream out;
+  HeldOutput held;
+  std::ostream out(&held);
   std::ostringstream err;
   const int status = RunCommandLine(store, argc, argv, out, err);
 
   std::string error;
   if (!session.Commit(&error)) return FatalError(error);
+  const std::string notice = session.Notice();
+  if (!notice.empty()) std::fprintf(stderr, "Note: %s\n", notice.c_str());
   // Warnings only of a run whose changes were kept, before its output.
-  std::cerr << err.str() << std::flush;
-  return PrintOutput(out.str(), status);
+  std::fputs(err.str().c_str(), stderr);
+  return PrintOutput(held.data(), held.size(), status);
 }
 
 }  // namespace dovetune

@@ -5,6 +5,7 @@
 // happen.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace dovetune {
@@ -19,6 +20,6 @@ int FatalError(const std::string& reason);
 
 // Writes |text| to standard output and returns |status|, or 1 when it could
 // not be written: a run whose output is lost has not done what was asked.
-int PrintOutput(const std::string& text, int status);
+int PrintOutput(const char* data, size_t size, int status);
 
 }  // namespace dovetune

@@ -63,23 +63,6 @@ LONG CopyName(const std::string& text, LPSTR buffer, LPDWORD length) {
   return ERROR_SUCCESS;
 }
 
-// Hands a value's type and data to a caller, as the value queries do: with no
-// buffer only the size, with one that is too small ERROR_MORE_DATA and the size.
-LONG CopyData(const StoreValue& value, LPDWORD type, LPBYTE data, LPDWORD data_size) {
-  if (data && !data_size) return ERROR_INVALID_PARAMETER;
-  if (type) *type = value.type;
-  LONG result = ERROR_SUCCESS;
-  if (data) {
-    if (*data_size < value.data.size()) {
-      result = ERROR_MORE_DATA;
-    } else {
-      std::memcpy(data, value.data.data(), value.data.size());
-    }
-  }
-  if (data_size) *data_size = static_cast<DWORD>(value.data.size());
-  return result;
-}
-
 }  // namespace
 
 EmbeddedRegistry::EmbeddedRegistry(KeyStore& store) : store_(store) {}
@@ -173,7 +156,7 @@ LONG EmbeddedRegistry::Walk(KeyId from, LPCSTR path, bool create, KeyLocation* l
   for (const std::string& name : components) {
     if (NameLength(name) > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
     location->parent = location->key;
-    location->folded_name = store_.Fold(name);
+    store_.FoldInto(name.data(), name.size(), &location->folded_name);
     KeyId child = FindChild(location->parent, location->folded_name);
     if (child == 0 && !store_.failed()) {
       if (!create) return ERROR_FILE_NOT_FOUND;
@@ -235,6 +218,30 @@ KeyValues* EmbeddedRegistry::ValuesOf(KeyId key) {
   return store_.failed() ? nullptr : cache_.SetValues(key, std::move(stored));
 }
 
+// Hands a value's type and data to a caller, as the value queries do: with no
+// buffer only the size, with one that is too small ERROR_MORE_DATA and the size.
+// Data the store did not hold is read only when it is handed over.
+LONG EmbeddedRegistry::CopyData(KeyId key, const StoredValue& stored, LPDWORD type, LPBYTE data,
+                                LPDWORD data_size) {
+  if (data && !data_size) return ERROR_INVALID_PARAMETER;
+  if (type) *type = stored.value.type;
+  const size_t size = stored.data_size();
+  LONG result = ERROR_SUCCESS;
+  if (data && *data_size < size) {
+    result = ERROR_MORE_DATA;
+  } else if (data && stored.data_held) {
+    std::memcpy(data, stored.value.data.data(), size);
+  } else if (data) {
+    std::string read;
+    if (!store_.ReadData(key, stored.folded_name, &read) || read.size() != size) {
+      return store_.failed() ? StoreError() : ERROR_REGISTRY_IO_FAILED;
+    }
+    std::memcpy(data, read.data(), size);
+  }
+  if (data_size) *data_size = static_cast<DWORD>(size);
+  return result;
+}
+
 LONG EmbeddedRegistry::QueryValue(HKEY key, LPCSTR name, LPDWORD type, LPBYTE data,
                                   LPDWORD data_size) {
   KeyId id = 0;
@@ -242,8 +249,10 @@ LONG EmbeddedRegistry::QueryValue(HKEY key, LPCSTR name, LPDWORD type, LPBYTE da
   if (status != ERROR_SUCCESS) return status;
   const KeyValues* values = ValuesOf(id);
   if (!values) return StoreError();
-  const StoreValue* value = values->Find(store_.Fold(name ? name : ""));
-  return value ? CopyData(*value, type, data, data_size) : ERROR_FILE_NOT_FOUND;
+  if (!name) name = "";
+  store_.FoldInto(name, std::strlen(name), &folded_lookup_);
+  const StoredValue* value = values->Find(folded_lookup_);
+  return value ? CopyData(id, *value, type, data, data_size) : ERROR_FILE_NOT_FOUND;
 }
 
 LONG EmbeddedRegistry::SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* data,
@@ -360,11 +369,11 @@ LONG EmbeddedRegistry::EnumValue(HKEY key, DWORD index, LPSTR name, LPDWORD name
   const KeyValues* values = ValuesOf(id);
   if (!values) return StoreError();
   if (index >= values->size()) return ERROR_NO_MORE_ITEMS;
-  const StoreValue& value = values->At(index);
+  const StoredValue& value = values->At(index);
   // Data that does not fit leaves the name buffer and its length alone.
-  const LONG data_status = CopyData(value, type, data, data_size);
+  const LONG data_status = CopyData(id, value, type, data, data_size);
   if (data_status != ERROR_SUCCESS) return data_status;
-  return CopyName(value.name, name, name_length);
+  return CopyName(value.value.name, name, name_length);
 }
 
 }  // namespace dovetune

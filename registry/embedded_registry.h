@@ -73,6 +73,7 @@ class EmbeddedRegistry {
   LONG Locate(HKEY parent, LPCSTR sub_key, bool create, KeyLocation* location);
   KeyId FindChild(KeyId parent, const std::string& folded_name);
   KeyValues* ValuesOf(KeyId key);
+  LONG CopyData(KeyId key, const StoredValue& stored, LPDWORD type, LPBYTE data, LPDWORD data_size);
   LONG StoreError() const;
   HKEY AddHandle(KeyId key);
   bool IsRootKey(KeyId key) const;
@@ -84,6 +85,8 @@ class EmbeddedRegistry {
   KeyCache cache_;
   std::unordered_map<uintptr_t, OpenHandle> handles_;
   uintptr_t next_handle_ = 0x1000;
+  // The folded name of the value looked up last; kept for its room.
+  std::string folded_lookup_;
 };
 
 }  // namespace dovetune

@@ -9,6 +9,9 @@ namespace {
 // Values of this many keys are held; a run works on two or three at a time.
 constexpr size_t kHeldKeys = 4;
 
+// Keys with up to this many values are searched from first to last.
+constexpr size_t kScannedValues = 16;
+
 }  // namespace
 
 KeyValues::KeyValues(std::vector<StoredValue> stored) : stored_(std::move(stored)) {
@@ -35,20 +38,31 @@ size_t KeyValues::LowerBound(const std::string& folded_name) const {
          order_by_fold_.begin();
 }
 
-const StoreValue* KeyValues::Find(const std::string& folded_name) const {
+const StoredValue* KeyValues::Find(const std::string& folded_name) const {
+  // A settings set holds ten values, whose names mostly differ in length: a
+  // look at each length finds one sooner than a binary search comparing text.
+  if (stored_.size() <= kScannedValues) {
+    for (const StoredValue& stored : stored_) {
+      if (stored.folded_name.size() == folded_name.size() && stored.folded_name == folded_name) {
+        return &stored;
+      }
+    }
+    return nullptr;
+  }
   const size_t at = LowerBound(folded_name);
   if (at == order_by_fold_.size() || stored_[order_by_fold_[at]].folded_name != folded_name) {
     return nullptr;
   }
-  return &stored_[order_by_fold_[at]].value;
+  return &stored_[order_by_fold_[at]];
 }
 
 void KeyValues::Set(const StoreValue& value, const std::string& folded_name) {
   const size_t at = LowerBound(folded_name);
   if (at < order_by_fold_.size() && stored_[order_by_fold_[at]].folded_name == folded_name) {
-    StoreValue& existing = stored_[order_by_fold_[at]].value;
-    existing.type = value.type;
-    existing.data = value.data;
+    StoredValue& existing = stored_[order_by_fold_[at]];
+    existing.value.type = value.type;
+    existing.value.data = value.data;
+    existing.data_held = true;
     return;
   }
   const uint32_t index = static_cast<uint32_t>(stored_.size());

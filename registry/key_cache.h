@@ -23,8 +23,8 @@ class KeyValues {
 
   size_t size() const { return order_by_place_.size(); }
   // The value at |index| in the order the values were created.
-  const StoreValue& At(size_t index) const { return stored_[order_by_place_[index]].value; }
-  const StoreValue* Find(const std::string& folded_name) const;
+  const StoredValue& At(size_t index) const { return stored_[order_by_place_[index]]; }
+  const StoredValue* Find(const std::string& folded_name) const;
   // As the store sets a value: the one with the same folded name keeps its
   // name and place and takes the new type and data; a new one comes last.
   void Set(const StoreValue& value, const std::string& folded_name);

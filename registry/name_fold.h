@@ -1,19 +1,33 @@
 // How the embedded registry compares key and value names: without regard to
-// letter case, non-ASCII letters included. Names are UTF-8; bytes that are not
-// valid UTF-8 are kept as they are and compare exactly.
+// letter case, non-ASCII letters included, by case tables fixed in the source
+// (registry/case_tables.h), so that no locale, environment or C library
+// changes which names are one. Names are UTF-8; they fold per UTF-16 unit, as
+// the registry compares them, so characters past U+FFFF never fold. Bytes
+// that are not valid UTF-8 are kept as they are and compare exactly.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace dovetune {
 
-// The name with every character replaced by its simple upper-case mapping.
-// Two names denote the same key or value when their folded forms are equal.
+// The name with every character replaced by its upper-case mapping. Two names
+// denote the same key or value when their folded forms are equal.
 std::string FoldName(const std::string& name);
+// The same into |folded|, whose room is reused: for names looked up by the
+// thousand, where a new string each time would cost more than the lookup.
+void FoldName(const char* name, size_t size, std::string* folded);
 
-// The name with every character replaced by its simple lower-case mapping:
-// the form under which Wine compares and orders key and value names.
+// The name with every character replaced by its lower-case mapping: the form
+// under which Wine compares key and value names. Equal for exactly the names
+// whose FoldName is equal.
 std::string LowerCaseFold(const std::string& name);
+
+// Orders names as Wine orders a key's subkeys and values: by their lower-case
+// mappings, UTF-16 unit by unit, the shorter first when one begins the other
+// (so "a_b" comes before "ab"). An invalid byte counts as a unit of its value.
+// Negative, zero or positive as |a| comes before, with or after |b|.
+int CompareLowerCase(const std::string& a, const std::string& b);
 
 // The length of the name as the registry's limits count it: in UTF-16 units,
 // as Windows does (an invalid byte counts as one).

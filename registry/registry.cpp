@@ -23,13 +23,24 @@ const char* RootName(HKEY hRoot) {
   return "CRegistry needs an update!";
 }
 
+// The buffer of the first try for a subkey or value name: names are short,
+// and a listing asks for one name per subkey, so it lives on the stack.
+constexpr DWORD kShortName = 500;
+
 // Asks for one subkey or value name into a buffer of |length| characters.
 template <typename Call>
 LONG FetchName(DWORD length, std::string& strName, Call call) {
-  std::vector<char> buffer(length, '\0');
+  char short_buffer[kShortName];
+  std::vector<char> long_buffer;
+  char* buffer = short_buffer;
+  if (length > kShortName) {
+    long_buffer.resize(length);
+    buffer = long_buffer.data();
+  }
+  buffer[0] = '\0';
   DWORD passed = length;
-  const LONG result = call(buffer.data(), &passed);
-  if (result == ERROR_SUCCESS) strName.assign(buffer.data());
+  const LONG result = call(buffer, &passed);
+  if (result == ERROR_SUCCESS) strName.assign(buffer);
   return result;
 }
 
@@ -132,7 +143,7 @@ bool CRegistry::EnumKey(std::string& strName) {
   auto call = [this](char* buffer, DWORD* length) {
     return RegEnumKeyExA(m_hKey, m_nKeyIndex, buffer, length, nullptr, nullptr, nullptr, nullptr);
   };
-  LONG result = m_hKey ? FetchName(500, strName, call) : ERROR_INVALID_HANDLE;
+  LONG result = m_hKey ? FetchName(kShortName, strName, call) : ERROR_INVALID_HANDLE;
   if (result == ERROR_MORE_DATA) result = FetchName(1000, strName, call);
   if (result != ERROR_SUCCESS) {
     m_nKeyIndex = 0;
@@ -148,7 +159,7 @@ bool CRegistry::EnumValue(std::string& strName) {
   auto call = [this](char* buffer, DWORD* length) {
     return RegEnumValueA(m_hKey, m_nValueIndex, buffer, length, nullptr, nullptr, nullptr, nullptr);
   };
-  LONG result = m_hKey ? FetchName(500, strName, call) : ERROR_INVALID_HANDLE;
+  LONG result = m_hKey ? FetchName(kShortName, strName, call) : ERROR_INVALID_HANDLE;
   if (result == ERROR_MORE_DATA) result = FetchName(kLongestValueName, strName, call);
   if (result != ERROR_SUCCESS) {
     m_nValueIndex = 0;

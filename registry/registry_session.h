@@ -41,6 +41,10 @@ class CRegistrySession {
   // the run, keeps none and says why.
   bool Commit(std::string* error);
 
+  // What the user should be told about what the run read (that it may be out
+  // of date, say), as a sentence; empty when nothing.
+  std::string Notice() const;
+
  private:
   struct Store;
   std::unique_ptr<Store> store_;
@@ -49,10 +53,12 @@ class CRegistrySession {
 
 #ifndef _WIN32
 // Opens the store that |path| names, the one place that decides which kind of
-// store that is: today always a SQLite file, created fresh when nothing is
-// there. The store's transaction is not begun yet. Null, with |error| saying
+// store that is: a SQLite file, created fresh when nothing is
+// there, unless it names a Wine prefix: a folder holding user.reg, or such a
+// file itself. The store's transaction is not begun yet. Null, with |error| saying
 // why, when the path names no store that can be opened. |wait_notice|, when
-// given, is called once when beginning has waited a second for another run.
+// given, is called once when a SQLite store has waited a second for another
+// run to let it go.
 std::unique_ptr<KeyStore> OpenStoreAt(const std::string& path, std::string* error,
                                       std::function<void()> wait_notice = {});
 #endif

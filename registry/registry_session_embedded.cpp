@@ -1,9 +1,11 @@
 #include <csignal>
 
+#include "base/pause_point.h"
 #include "registry/embedded_registry.h"
 #include "registry/registry_session.h"
 #include "registry/store_file.h"
 #include "registry/stores/sqlite_store.h"
+#include "registry/stores/wine_prefix_store.h"
 
 namespace dovetune {
 
@@ -16,6 +18,7 @@ constexpr int kLockWaitMilliseconds = 10000;
 
 std::unique_ptr<KeyStore> OpenStoreAt(const std::string& path, std::string* error,
                                       std::function<void()> wait_notice) {
+  if (WinePrefixStore::IsWinePrefix(path)) return std::make_unique<WinePrefixStore>(path);
   if (!PrepareStoreFile(path, error)) return nullptr;
   auto store = std::make_unique<SqliteStore>();
   store->SetWaitNotice(std::move(wait_notice));
@@ -64,9 +67,17 @@ bool CRegistrySession::Open(std::unique_ptr<KeyStore> key_store, const std::stri
   return true;
 }
 
+std::string CRegistrySession::Notice() const {
+  return store_ ? store_->store->notice() : std::string();
+}
+
 bool CRegistrySession::Commit(std::string* error) {
   std::string reason;
-  if (store_ && store_->registry.Commit(&reason)) return true;
+  PausePoint("before-commit");
+  if (store_ && store_->registry.Commit(&reason)) {
+    PausePoint("after-commit");
+    return true;
+  }
   *error = (store_ ? store_->path + ": " : std::string()) +
            (reason.empty() ? "the registry store is not open" : reason);
   return false;

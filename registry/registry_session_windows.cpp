@@ -17,4 +17,6 @@ bool CRegistrySession::Open(const std::string& /*store_path*/, std::string* /*er
 
 bool CRegistrySession::Commit(std::string* /*error*/) { return true; }
 
+std::string CRegistrySession::Notice() const { return std::string(); }
+
 }  // namespace dovetune

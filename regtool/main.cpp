@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "registry/registry_session.h"
+#include "registry/win32_api.h"
 #include "regtool/command_line.h"
 #include "regtool/commands.h"
 
@@ -25,6 +26,14 @@ int Fail(const std::string& error, int status = 1) {
 bool NeedsNoStore(const RegCommandLine& command) {
   return command.help || command.operation == RegOperation::kHelp ||
          command.operation == RegOperation::kVersion;
+}
+
+// A store may lack roots: a Wine prefix's user.reg holds HKEY_CURRENT_USER alone.
+bool HasRoot(HKEY root) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, "", 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
 }
 
 }  // namespace
@@ -49,8 +58,14 @@ int main(int argc, char** argv) {
     RunRegCommand(command, &out, &error);
   } else {
     if (!session.Open(CRegistrySession::DefaultStorePath(), &error)) return Fail(error);
+    if (command.key.root && !HasRoot(command.key.root)) {
+      return Fail(command.key.root_name +
+                  " is not there: only HKEY_CURRENT_USER is available in a Wine prefix");
+    }
     if (!RunRegCommand(command, &out, &error)) return Fail(error);
     if (!session.Commit(&error)) return Fail(error);
+    const std::string notice = session.Notice();
+    if (!notice.empty()) std::fprintf(stderr, "Note: %s\n", notice.c_str());
   }
   if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0) {
     return Fail("cannot write to standard output");

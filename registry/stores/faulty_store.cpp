@@ -84,6 +84,10 @@ std::vector<StoredValue> FaultyStore::Values(KeyId key) {
   return Pass() ? store_->Values(key) : std::vector<StoredValue>();
 }
 
+bool FaultyStore::ReadData(KeyId key, const std::string& folded_name, std::string* data) {
+  return Pass() && store_->ReadData(key, folded_name, data);
+}
+
 bool FaultyStore::SetValue(KeyId key, const StoreValue& value, const std::string& folded_name) {
   return Pass() && store_->SetValue(key, value, folded_name);
 }

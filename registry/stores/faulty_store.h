@@ -39,6 +39,7 @@ class FaultyStore : public KeyStore {
   bool DeleteKey(KeyId key) override;
   std::vector<StoredKey> Children(KeyId parent) override;
   std::vector<StoredValue> Values(KeyId key) override;
+  bool ReadData(KeyId key, const std::string& folded_name, std::string* data) override;
   bool SetValue(KeyId key, const StoreValue& value, const std::string& folded_name) override;
   bool DeleteValue(KeyId key, const std::string& folded_name) override;
 

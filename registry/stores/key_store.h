@@ -8,6 +8,7 @@
 // that injects failures, and a Wine prefix's user.reg.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,9 +37,15 @@ struct StoreValue {
 };
 
 struct StoredValue {
-  StoreValue value;
+  StoreValue value;  // its data empty while the data is not held
   std::string folded_name;
   int64_t place = 0;  // a key's values enumerate in the order of their places
+  // A store may leave large data unread until it is asked for (ReadData), so
+  // that a run that never looks at a large value does not pay for reading it.
+  bool data_held = true;
+  uint32_t unheld_size = 0;  // the size of data that is not held
+
+  size_t data_size() const { return data_held ? value.data.size() : unheld_size; }
 };
 
 struct StoredKey {
@@ -54,6 +61,12 @@ class KeyStore {
   // The form under which this store compares a key or value name: two names
   // denote the same key or value iff their folds are equal. Pure.
   virtual std::string Fold(const std::string& name) const = 0;
+  // The same fold of |size| bytes at |name| into |folded|, whose room is
+  // reused: names looked up by the thousand would otherwise cost a new
+  // string each.
+  virtual void FoldInto(const char* name, size_t size, std::string* folded) const {
+    *folded = Fold(std::string(name, size));
+  }
 
   // Begins the run's one transaction, waiting up to |wait_ms| for whoever
   // holds the store. A store that can only be read begins for reading; its
@@ -67,6 +80,10 @@ class KeyStore {
   virtual StoreFailure failure() const = 0;
   virtual const std::string& failure_reason() const = 0;
   bool failed() const { return failure() != StoreFailure::kNone; }
+
+  // What the user should know about what this run read, as a sentence (for
+  // example that it may be out of date); empty when there is nothing.
+  virtual std::string notice() const { return std::string(); }
 
   // Keys. A root the store does not hold is 0 without a failure.
   virtual KeyId FindRoot(const std::string& folded_name) = 0;
@@ -82,6 +99,9 @@ class KeyStore {
 
   // Values: all of a key's values, in no particular order.
   virtual std::vector<StoredValue> Values(KeyId key) = 0;
+  // The data of a value whose data Values did not hold. False when there is
+  // no such value, or on a failure.
+  virtual bool ReadData(KeyId key, const std::string& folded_name, std::string* data) = 0;
   // Creates the value after the key's others, or replaces the type and data
   // of the one with the same folded name, keeping its place and name.
   virtual bool SetValue(KeyId key, const StoreValue& value, const std::string& folded_name) = 0;

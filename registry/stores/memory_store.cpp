@@ -13,6 +13,14 @@ struct MemoryStore::Key {
   int64_t last_place = 0;
 };
 
+namespace {
+
+// Data the SQLite store leaves unread until asked for: this store does the
+// same, so that the registry's suites on it take the same paths.
+constexpr size_t kHeldDataBytes = 2048;
+
+}  // namespace
+
 // Key 0 is the parent of the roots, as in the SQLite store's rows.
 struct MemoryStoreContents {
   std::map<KeyId, MemoryStore::Key> keys;
@@ -134,8 +142,28 @@ std::vector<StoredValue> MemoryStore::Values(KeyId key) {
   std::vector<StoredValue> values;
   const Key* found = Find(key);
   if (!found) return values;
-  for (const auto& entry : found->values) values.push_back(entry.second);
+  for (const auto& entry : found->values) {
+    const StoredValue& kept = entry.second;
+    if (kept.value.data.size() <= kHeldDataBytes) {
+      values.push_back(kept);
+      continue;
+    }
+    StoredValue unheld{StoreValue{kept.value.name, kept.value.type, std::string()},
+                       kept.folded_name, kept.place};
+    unheld.data_held = false;
+    unheld.unheld_size = static_cast<uint32_t>(kept.value.data.size());
+    values.push_back(std::move(unheld));
+  }
   return values;
+}
+
+bool MemoryStore::ReadData(KeyId key, const std::string& folded_name, std::string* data) {
+  const Key* found = Find(key);
+  if (!found) return false;
+  const auto value = found->values.find(folded_name);
+  if (value == found->values.end()) return false;
+  *data = value->second.value.data;
+  return true;
 }
 
 bool MemoryStore::SetValue(KeyId key, const StoreValue& value, const std::string& folded_name) {

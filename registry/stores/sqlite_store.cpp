@@ -7,6 +7,7 @@
 #include <cstring>
 #include <thread>
 
+#include "base/pause_point.h"
 #include "registry/name_fold.h"
 
 namespace dovetune {
@@ -15,36 +16,71 @@ namespace {
 
 // Marks the file as ours, so that another program's database is refused.
 constexpr int kApplicationId = 0x64767472;
-constexpr int kSchemaVersion = 1;
+// 1: folds from the C library's tables, values in a WITHOUT ROWID table.
+// 2: folds from the fixed case tables, values in a rowid table.
+constexpr int kSchemaVersion = 2;
 
-const char kSchema[] =
-    "PRAGMA application_id = 1685484658;"
-    "PRAGMA user_version = 1;"
-    "CREATE TABLE keys("
-    "  id INTEGER PRIMARY KEY AUTOINCREMENT,"
-    "  parent INTEGER NOT NULL,"
-    "  name TEXT NOT NULL,"
-    "  fold TEXT NOT NULL,"
-    "  UNIQUE(parent, fold));"
-    "CREATE TABLE vals("
-    "  key INTEGER NOT NULL,"
-    "  seq INTEGER NOT NULL,"
-    "  name TEXT NOT NULL,"
-    "  fold TEXT NOT NULL,"
-    "  type INTEGER NOT NULL,"
-    "  data BLOB NOT NULL,"
-    "  PRIMARY KEY(key, fold)) WITHOUT ROWID;"
-    "CREATE UNIQUE INDEX vals_in_order ON vals(key, seq);"
-    "INSERT INTO keys(parent, name, fold) VALUES"
-    "  (0, 'HKEY_CLASSES_ROOT', 'HKEY_CLASSES_ROOT'),"
-    "  (0, 'HKEY_CURRENT_USER', 'HKEY_CURRENT_USER'),"
-    "  (0, 'HKEY_LOCAL_MACHINE', 'HKEY_LOCAL_MACHINE'),"
-    "  (0, 'HKEY_USERS', 'HKEY_USERS'),"
-    "  (0, 'HKEY_CURRENT_CONFIG', 'HKEY_CURRENT_CONFIG');"
-    "INSERT INTO keys(parent, name, fold)"
-    "  SELECT id, 'Software', 'SOFTWARE' FROM keys WHERE fold = 'HKEY_CURRENT_USER';";
+// Values up to this size are read with their key's others; larger ones, which
+// SQLite keeps on pages of their own, only when they are asked for.
+constexpr int kHeldDataBytes = 2048;
 
-static_assert(kApplicationId == 1685484658, "the schema text repeats the application id");
+std::string CreateKeysTable(const char* name) {
+  return std::string("CREATE TABLE ") + name +
+         "(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL, name TEXT NOT NULL,"
+         " fold TEXT NOT NULL, UNIQUE(parent, fold));";
+}
+
+// A rowid table with the data last: the indexes that lookups walk hold only
+// the key and the fold or the place, and reading a row's other columns stops
+// before a large value's pages.
+std::string CreateValsTable(const char* name) {
+  return std::string("CREATE TABLE ") + name +
+         "(id INTEGER PRIMARY KEY, key INTEGER NOT NULL, seq INTEGER NOT NULL,"
+         " name TEXT NOT NULL, fold TEXT NOT NULL, type INTEGER NOT NULL, data BLOB NOT NULL,"
+         " UNIQUE(key, fold), UNIQUE(key, seq));";
+}
+
+std::string FreshSchema() {
+  return "PRAGMA application_id = 1685484658;"
+         "PRAGMA user_version = 2;" +
+         CreateKeysTable("keys") + CreateValsTable("vals") +
+         "INSERT INTO keys(parent, name, fold) VALUES"
+         "  (0, 'HKEY_CLASSES_ROOT', 'HKEY_CLASSES_ROOT'),"
+         "  (0, 'HKEY_CURRENT_USER', 'HKEY_CURRENT_USER'),"
+         "  (0, 'HKEY_LOCAL_MACHINE', 'HKEY_LOCAL_MACHINE'),"
+         "  (0, 'HKEY_USERS', 'HKEY_USERS'),"
+         "  (0, 'HKEY_CURRENT_CONFIG', 'HKEY_CURRENT_CONFIG');"
+         "INSERT INTO keys(parent, name, fold)"
+         "  SELECT id, 'Software', 'SOFTWARE' FROM keys WHERE fold = 'HKEY_CURRENT_USER';";
+}
+
+// Version 1 to 2, in the run's transaction: both tables built anew with every
+// fold computed again, keeping every id and place and the keys' id sequence.
+std::string UpgradeFromVersion1() {
+  return CreateKeysTable("new_keys") +
+         "INSERT INTO new_keys(id, parent, name, fold)"
+         "  SELECT id, parent, name, dovetune_fold(name) FROM keys ORDER BY id;"
+         "UPDATE sqlite_sequence SET seq = (SELECT seq FROM sqlite_sequence WHERE name = 'keys')"
+         "  WHERE name = 'new_keys';" +
+         CreateValsTable("new_vals") +
+         "INSERT INTO new_vals(key, seq, name, fold, type, data)"
+         "  SELECT key, seq, name, dovetune_fold(name), type, data FROM vals ORDER BY key, seq;"
+         "DROP TABLE vals;"
+         "DROP TABLE keys;"
+         "ALTER TABLE new_keys RENAME TO keys;"
+         "ALTER TABLE new_vals RENAME TO vals;"
+         "PRAGMA user_version = 2;";
+}
+
+// A version 1 store that this run cannot upgrade is read through views of the
+// same names, which take the place of the tables and fold every name afresh.
+const char kVersion1Views[] =
+    "CREATE TEMP VIEW keys AS SELECT id, parent, name, dovetune_fold(name) AS fold FROM main.keys;"
+    "CREATE TEMP VIEW vals AS"
+    "  SELECT key, seq, name, dovetune_fold(name) AS fold, type, data FROM main.vals;";
+
+static_assert(kApplicationId == 1685484658 && kSchemaVersion == 2,
+              "the schema text repeats the application id and the version");
 
 std::string Describe(sqlite3* db, int code) {
   switch (code & 0xFF) {
@@ -94,9 +130,25 @@ StoreFailure KindOf(int code) {
 // A run reads a few pages of a small file. By default SQLite lays out room
 // for twenty cached pages on the first read, touching every one of them,
 // which costs a run more than its reads do; pages are then taken one at a
-// time as they are needed. This must come before SQLite's first use, and is
-// refused harmlessly after it.
-void ConfigureSqlite() { sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0); }
+// time as they are needed. A run has one thread and one connection, so
+// SQLite's mutexes and its count of memory in use (which takes a mutex at
+// every allocation) are pure cost: a tenth of a "view" on a fresh store.
+// This must come before SQLite's first use, and is refused harmlessly after
+// it.
+void ConfigureSqlite() {
+  sqlite3_config(SQLITE_CONFIG_SINGLETHREAD);
+  sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+  sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0);
+}
+
+// dovetune_fold(name) in SQL: the name as the store compares it.
+void FoldFunction(sqlite3_context* context, int, sqlite3_value** arguments) {
+  const void* text = sqlite3_value_text(arguments[0]);
+  const int size = sqlite3_value_bytes(arguments[0]);
+  const std::string folded =
+      FoldName(text ? std::string(static_cast<const char*>(text), size) : std::string());
+  sqlite3_result_text(context, folded.data(), static_cast<int>(folded.size()), SQLITE_TRANSIENT);
+}
 
 }  // namespace
 
@@ -152,7 +204,8 @@ bool SqliteStore::CreateFresh(const std::string& path, std::string* error) {
       sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   if (code == SQLITE_OK) {
     code = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-    if (code == SQLITE_OK) code = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
+    if (code == SQLITE_OK)
+      code = sqlite3_exec(db, FreshSchema().c_str(), nullptr, nullptr, nullptr);
     if (code == SQLITE_OK) code = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
   }
   if (code != SQLITE_OK) *error = Describe(db, code);
@@ -170,10 +223,16 @@ bool SqliteStore::Open(const std::string& path, std::string* error) {
     return false;
   }
   sqlite3_extended_result_codes(db_, 1);
+  sqlite3_create_function_v2(db_, "dovetune_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                             FoldFunction, nullptr, nullptr, nullptr);
   return true;
 }
 
 std::string SqliteStore::Fold(const std::string& name) const { return FoldName(name); }
+
+void SqliteStore::FoldInto(const char* name, size_t size, std::string* folded) const {
+  FoldName(name, size, folded);
+}
 
 bool SqliteStore::Begin(int wait_ms) {
   if (failed()) return false;
@@ -181,8 +240,12 @@ bool SqliteStore::Begin(int wait_ms) {
   wait_ms_ = wait_ms;
   sqlite3_busy_handler(db_, WaitWhileBusy, this);
   const bool read_only = sqlite3_db_readonly(db_, "main") == 1;
-  const int code =
-      sqlite3_exec(db_, read_only ? "BEGIN" : "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  // A run reads most pages once, in order, so a small page cache serves it as
+  // well as SQLite's default of 2 MB, which a "view" of 10,000 presets filled.
+  const int code = sqlite3_exec(
+      db_,
+      read_only ? "BEGIN; PRAGMA cache_size = -256" : "BEGIN IMMEDIATE; PRAGMA cache_size = -256",
+      nullptr, nullptr, nullptr);
   if (code != SQLITE_OK) return Fail(code);
   in_transaction_ = true;
 
@@ -194,7 +257,7 @@ bool SqliteStore::Begin(int wait_ms) {
   if (numbers[0] != kApplicationId) {
     return Fail(SQLITE_NOTADB, "not a registry store (a database of another program)");
   }
-  if (numbers[1] != kSchemaVersion) {
+  if (numbers[1] != 1 && numbers[1] != kSchemaVersion) {
     return Fail(SQLITE_NOTADB,
                 "a registry store of an unknown version (" + std::to_string(numbers[1]) + ")");
   }
@@ -204,7 +267,77 @@ bool SqliteStore::Begin(int wait_ms) {
     return Fail(SQLITE_CORRUPT,
                 "the registry store is damaged (its size does not match its contents)");
   }
-  return true;
+  return numbers[1] == 1 ? AdoptVersion1(read_only) : true;
+}
+
+// A store of version 1 is upgraded in the run's transaction, so that it is
+// kept with the run's changes or not at all. Where it cannot be written it is
+// read as it is, through views that fold its names afresh. Names under one key
+// that fold alike by the fixed tables make it unusable either way, and are
+// found before anything is written.
+bool SqliteStore::AdoptVersion1(bool read_only) {
+  const std::string collision = FoldCollision();
+  if (failed()) return false;
+  if (!collision.empty()) return Fail(SQLITE_CORRUPT, collision);
+  if (!read_only) {
+    // A statement left part-way through its rows would keep its tables from
+    // being dropped.
+    for (auto& statement : statements_) statement.second->Reset();
+    const std::string upgrade = "SAVEPOINT upgrade;" + UpgradeFromVersion1() + "RELEASE upgrade;";
+    const int code = sqlite3_exec(db_, upgrade.c_str(), nullptr, nullptr, nullptr);
+    if (code == SQLITE_OK) {
+      PausePoint("store-upgraded");
+      return true;
+    }
+    sqlite3_exec(db_, "ROLLBACK TO upgrade; RELEASE upgrade;", nullptr, nullptr, nullptr);
+    if ((code & 0xFF) != SQLITE_READONLY) return Fail(code);
+  }
+  const int code = sqlite3_exec(db_, kVersion1Views, nullptr, nullptr, nullptr);
+  return code == SQLITE_OK || Fail(code);
+}
+
+// Two names under one key that the fixed tables fold alike, told as the
+// reason the store cannot be used; empty when there are none.
+std::string SqliteStore::FoldCollision() {
+  const char* const kQueries[] = {
+      "SELECT parent, name, dovetune_fold(name) AS f FROM main.keys ORDER BY parent, f",
+      "SELECT key, name, dovetune_fold(name) AS f FROM main.vals ORDER BY key, f"};
+  for (const char* sql : kQueries) {
+    Statement* query = Prepare(sql);
+    if (!query) return std::string();
+    KeyId owner = -1;
+    std::string fold;
+    std::string name;
+    int code;
+    while ((code = query->Step()) == SQLITE_ROW) {
+      if (query->Number(0) == owner && query->Bytes(2) == fold) {
+        const bool keys = sql == kQueries[0];
+        const std::string other = query->Bytes(1);
+        query->Reset();
+        return std::string("the registry store holds the ") + (keys ? "keys" : "values") + " \"" +
+               name + "\" and \"" + other + "\" " + (keys ? "under " : "of ") + KeyPath(owner) +
+               ", which this version compares as one name (rename or delete one of them with the "
+               "version that made the store)";
+      }
+      owner = query->Number(0);
+      fold = query->Bytes(2);
+      name = query->Bytes(1);
+    }
+    if (code != SQLITE_DONE) Fail(code);
+  }
+  return std::string();
+}
+
+std::string SqliteStore::KeyPath(KeyId key) {
+  std::string path;
+  // The depth bound keeps a damaged tree with a cycle from holding the run.
+  for (int depth = 0; key != 0 && depth < 1000; ++depth) {
+    Statement* query = Prepare("SELECT parent, name FROM main.keys WHERE id = ?1");
+    if (!query || query->Bind(1, key).Step() != SQLITE_ROW) break;
+    path = query->Bytes(1) + (path.empty() ? "" : "\\" + path);
+    key = query->Number(0);
+  }
+  return path;
 }
 
 bool SqliteStore::Commit() {
@@ -298,7 +431,7 @@ KeyId SqliteStore::FindChild(KeyId parent, const std::string& folded_name) {
 }
 
 KeyId SqliteStore::AddChild(KeyId parent, const std::string& name, const std::string& folded_name) {
-  Statement* insert = Prepare("INSERT INTO keys(parent, name, fold) VALUES (?1, ?2, ?3)");
+  Statement* insert = Prepare("INSERT INTO main.keys(parent, name, fold) VALUES (?1, ?2, ?3)");
   if (insert) insert->Bind(1, parent).Bind(2, name).Bind(3, folded_name);
   return Change(insert) ? sqlite3_last_insert_rowid(db_) : 0;
 }
@@ -310,10 +443,10 @@ bool SqliteStore::HasChildren(KeyId key) {
 }
 
 bool SqliteStore::DeleteKey(KeyId key) {
-  Statement* values = Prepare("DELETE FROM vals WHERE key = ?1");
+  Statement* values = Prepare("DELETE FROM main.vals WHERE key = ?1");
   if (values) values->Bind(1, key);
   if (!Change(values)) return false;
-  Statement* row = Prepare("DELETE FROM keys WHERE id = ?1");
+  Statement* row = Prepare("DELETE FROM main.keys WHERE id = ?1");
   if (row) row->Bind(1, key);
   return Change(row);
 }
@@ -331,27 +464,41 @@ std::vector<StoredKey> SqliteStore::Children(KeyId parent) {
   return children;
 }
 
-// Reads the rows along the primary key, which holds every column: one search,
-// where ordering by place would search the table once more for every value.
+// The data of large values is left unread; in the order of the folded names,
+// as the index on them gives it.
 std::vector<StoredValue> SqliteStore::Values(KeyId key) {
   std::vector<StoredValue> values;
   values.reserve(16);  // every settings set holds ten
-  Statement* query = Prepare("SELECT name, type, data, fold, seq FROM vals WHERE key = ?1");
+  Statement* query = Prepare(
+      "SELECT name, type, fold, seq, length(data), CASE WHEN length(data) <= ?2 THEN data END"
+      " FROM vals WHERE key = ?1 ORDER BY fold");
   if (!query) return values;
-  query->Bind(1, key);
+  query->Bind(1, key).Bind(2, kHeldDataBytes);
   int code;
   while ((code = query->Step()) == SQLITE_ROW) {
-    values.push_back(StoredValue{
-        StoreValue{query->Bytes(0), static_cast<uint32_t>(query->Number(1)), query->Bytes(2)},
-        query->Bytes(3), query->Number(4)});
+    StoredValue stored{
+        StoreValue{query->Bytes(0), static_cast<uint32_t>(query->Number(1)), query->Bytes(5)},
+        query->Bytes(2), query->Number(3)};
+    stored.unheld_size = static_cast<uint32_t>(query->Number(4));
+    stored.data_held = stored.unheld_size <= kHeldDataBytes;
+    values.push_back(std::move(stored));
   }
   if (code != SQLITE_DONE) Fail(code);
   return values;
 }
 
+bool SqliteStore::ReadData(KeyId key, const std::string& folded_name, std::string* data) {
+  Statement* query = Prepare("SELECT data FROM vals WHERE key = ?1 AND fold = ?2");
+  if (!query) return false;
+  const int code = query->Bind(1, key).Bind(2, folded_name).Step();
+  if (code == SQLITE_ROW) *data = query->Bytes(0);
+  if (code != SQLITE_ROW && code != SQLITE_DONE) Fail(code);
+  return code == SQLITE_ROW;
+}
+
 bool SqliteStore::SetValue(KeyId key, const StoreValue& value, const std::string& folded_name) {
   Statement* upsert = Prepare(
-      "INSERT INTO vals(key, seq, name, fold, type, data) VALUES"
+      "INSERT INTO main.vals(key, seq, name, fold, type, data) VALUES"
       " (?1, (SELECT IFNULL(MAX(seq), 0) + 1 FROM vals WHERE key = ?1), ?2, ?3, ?4, ?5)"
       " ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data");
   if (upsert) {
@@ -362,7 +509,7 @@ bool SqliteStore::SetValue(KeyId key, const StoreValue& value, const std::string
 }
 
 bool SqliteStore::DeleteValue(KeyId key, const std::string& folded_name) {
-  Statement* remove = Prepare("DELETE FROM vals WHERE key = ?1 AND fold = ?2");
+  Statement* remove = Prepare("DELETE FROM main.vals WHERE key = ?1 AND fold = ?2");
   if (remove) remove->Bind(1, key).Bind(2, folded_name);
   return Change(remove) && sqlite3_changes(db_) > 0;
 }

@@ -38,6 +38,7 @@ class SqliteStore : public KeyStore {
   void SetWaitNotice(std::function<void()> notice) { wait_notice_ = std::move(notice); }
 
   std::string Fold(const std::string& name) const override;
+  void FoldInto(const char* name, size_t size, std::string* folded) const override;
   // Also checks that the file is a store of ours, of this version, whole.
   bool Begin(int wait_ms) override;
   bool Commit() override;
@@ -52,8 +53,9 @@ class SqliteStore : public KeyStore {
   // The subkeys, in the order of their folded names.
   std::vector<StoredKey> Children(KeyId parent) override;
 
-  // All of a key's values in one query.
+  // All of a key's values in one query; data over 2 KB is not held.
   std::vector<StoredValue> Values(KeyId key) override;
+  bool ReadData(KeyId key, const std::string& folded_name, std::string* data) override;
   bool SetValue(KeyId key, const StoreValue& value, const std::string& folded_name) override;
   bool DeleteValue(KeyId key, const std::string& folded_name) override;
 
@@ -62,6 +64,10 @@ class SqliteStore : public KeyStore {
   Statement* Prepare(const char* sql);
   bool Change(Statement* statement);
   int64_t QueryNumber(Statement* statement);
+  bool AdoptVersion1(bool read_only);
+  std::string FoldCollision();
+  // The path of a key, from its root, for messages.
+  std::string KeyPath(KeyId key);
   // Records the run's first failure, described by |reason| or else by |code|.
   bool Fail(int code, const std::string& reason = std::string());
   // SQLite's busy handler: waits up to wait_ms_ in short sleeps, and gives the

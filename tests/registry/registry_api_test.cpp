@@ -3,6 +3,7 @@
 // store in turn (off Windows the SQLite file and memory; on Windows the system
 // registry), beneath a key of its own.
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -387,6 +388,44 @@ TEST_P(RegistryApiTest, ValuesComeBackWithTheirExactBytesAndType) {
   DWORD size = 0;
   EXPECT_EQ(RegQueryValueExA(key, "missing", nullptr, nullptr, nullptr, &size),
             ERROR_FILE_NOT_FOUND);
+  RegCloseKey(key);
+}
+
+// Large data is kept apart from the names the registry searches (the store
+// reads it only when asked): it must come back whole by name and by index,
+// after the run that wrote it and after a change in the same run.
+TEST_P(RegistryApiTest, LargeValuesComeBackWholeByNameAndByIndex) {
+  std::string large(100000, '\0');
+  for (size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7 + i / 256);
+  ASSERT_EQ(SetBytes(root_, "Large", REG_BINARY, large), ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(root_, "Small", 5), ERROR_SUCCESS);
+  CommitAndReopen();
+  HKEY key = nullptr;
+  ASSERT_EQ(Open(HKEY_CURRENT_USER, "Software\\DovetuneTest", &key), ERROR_SUCCESS);
+  std::vector<BYTE> data(large.size() + 1);
+  DWORD size = 10;
+  DWORD type = 0;
+  EXPECT_EQ(RegQueryValueExA(key, "LARGE", nullptr, &type, data.data(), &size), ERROR_MORE_DATA);
+  EXPECT_EQ(size, large.size());
+  size = static_cast<DWORD>(large.size());
+  ASSERT_EQ(RegQueryValueExA(key, "large", nullptr, &type, data.data(), &size), ERROR_SUCCESS);
+  EXPECT_EQ(type, REG_BINARY);
+  EXPECT_EQ(std::string(data.begin(), data.begin() + size), large);
+
+  char name[16];
+  DWORD length = sizeof(name);
+  size = static_cast<DWORD>(data.size());
+  std::fill(data.begin(), data.end(), 0);
+  ASSERT_EQ(RegEnumValueA(key, 0, name, &length, nullptr, &type, data.data(), &size),
+            ERROR_SUCCESS);
+  EXPECT_STREQ(name, "Large");
+  EXPECT_EQ(std::string(data.begin(), data.begin() + size), large);
+
+  // Replaced by small data in the same run, the value reads as its new data.
+  ASSERT_EQ(SetBytes(key, "Large", REG_BINARY, "abc"), ERROR_SUCCESS);
+  size = static_cast<DWORD>(data.size());
+  ASSERT_EQ(RegQueryValueExA(key, "Large", nullptr, &type, data.data(), &size), ERROR_SUCCESS);
+  EXPECT_EQ(std::string(data.begin(), data.begin() + size), "abc");
   RegCloseKey(key);
 }
 

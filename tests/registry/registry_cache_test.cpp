@@ -182,6 +182,42 @@ TEST_P(RegistryCacheTest, AKeyDeletedThroughItsOwnHandleLeavesItsParentsList) {
   ExpectNextRunSeesTheSame();
 }
 
+// Value names are folded into room kept from the lookup before: a long name
+// after a short one, a non-ASCII one after an ASCII one, and a name that is
+// the start of the one before must each find their own value or none.
+TEST_P(RegistryCacheTest, NamesLookedUpInTurnFindTheirOwnValues) {
+  HKEY key = OpenPath(kRootPath);
+  ASSERT_EQ(SetText(key, "Äpfel and a name longer than a short string", "apples"), ERROR_SUCCESS);
+  ASSERT_EQ(SetText(key, "Ab", "ab"), ERROR_SUCCESS);
+  ASSERT_EQ(SetText(key, "b", "b"), ERROR_SUCCESS);
+  const struct {
+    const char* name;
+    const char* expected;
+  } kLookups[] = {
+      {"aB", "ab"},
+      {"äPFEL AND A NAME LONGER THAN A SHORT STRING", "apples"},
+      {"B", "b"},
+      {"A", "(missing)"},
+      {"äpfel", "(missing)"},
+      {"AB", "ab"},
+  };
+  for (const auto& lookup : kLookups)
+    EXPECT_EQ(Read(key, lookup.name), lookup.expected) << lookup.name;
+  RegCloseKey(key);
+
+  // A key with more values than are searched one by one.
+  HKEY many = OpenPath("Software\\DovetuneCacheTest\\many");
+  for (int i = 0; i < 40; ++i) {
+    ASSERT_EQ(SetText(many, ("v" + std::to_string(i)).c_str(), std::to_string(i)), ERROR_SUCCESS);
+  }
+  for (const char* name : {"V0", "v17", "V39", "v40", "v"}) {
+    const std::string number = std::string(name).substr(1);
+    EXPECT_EQ(Read(many, name), !number.empty() && std::stoi(number) < 40 ? number : "(missing)")
+        << name;
+  }
+  RegCloseKey(many);
+}
+
 TEST_P(RegistryCacheTest, ManyKeysReadInTurnKeepTheirOwnValues) {
   // More keys than a run holds values of, written and read in turn, so that
   // held values are let go and read again from the store.

@@ -62,6 +62,40 @@ TEST(SqliteStoreTest, FailuresAtTheStartOfARunHaveTheirKindAndWords) {
   sqlite3_close(holder);
 }
 
+// A run that lists a key's values does not read large data: it is handed over
+// only when asked for, so that a large value costs only the runs that use it.
+TEST(SqliteStoreTest, LargeDataIsReadOnlyWhenAskedFor) {
+  TempFolder folder;
+  const std::string path = folder.File("store.db");
+  std::string error;
+  ASSERT_TRUE(SqliteStore::CreateFresh(path, &error)) << error;
+  const std::string large(5000, 'L');
+  KeyId software = 0;
+  {
+    SqliteStore store;
+    ASSERT_TRUE(store.Open(path, &error) && store.Begin(0)) << error;
+    software = store.FindChild(store.FindRoot("HKEY_CURRENT_USER"), "SOFTWARE");
+    ASSERT_TRUE(store.SetValue(software, StoreValue{"Large", 3, large}, "LARGE"));
+    ASSERT_TRUE(store.SetValue(software, StoreValue{"Small", 3, std::string(2048, 'S')}, "SMALL"));
+    ASSERT_TRUE(store.Commit());
+  }
+  SqliteStore store;
+  ASSERT_TRUE(store.Open(path, &error) && store.Begin(0)) << error;
+  const std::vector<StoredValue> values = store.Values(software);
+  ASSERT_EQ(values.size(), 2u);
+  EXPECT_EQ(values[0].value.name, "Large");
+  EXPECT_FALSE(values[0].data_held);
+  EXPECT_EQ(values[0].value.data, "");
+  EXPECT_EQ(values[0].data_size(), large.size());
+  EXPECT_TRUE(values[1].data_held);
+  EXPECT_EQ(values[1].value.data, std::string(2048, 'S'));
+  std::string data;
+  ASSERT_TRUE(store.ReadData(software, "LARGE", &data));
+  EXPECT_EQ(data, large);
+  EXPECT_FALSE(store.ReadData(software, "MISSING", &data));
+  EXPECT_FALSE(store.failed());
+}
+
 }  // namespace
 
 }  // namespace dovetune

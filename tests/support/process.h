@@ -28,6 +28,8 @@ struct ProcessOptions {
   bool unprivileged = false;
   // The largest file the program may write (RLIMIT_FSIZE), or -1 for no limit.
   long long file_size_limit = -1;
+  // The pause point (base/pause_point.h) the pausable builds stop at.
+  std::string pause_at;
   // More environment variables for the run, as name and value (POSIX only).
   std::vector<std::pair<std::string, std::string>> environment;
 };
@@ -56,6 +58,11 @@ pid_t SpawnProgram(const std::string& program, const std::vector<std::string>& a
 pid_t SpawnCapturing(const std::string& program, const std::vector<std::string>& arguments,
                      const std::string& store_path, int* out, int* err,
                      const ProcessOptions& options = {});
+
+// Runs a pausable build of the program until it stops at |options.pause_at|,
+// then kills it. Returns false when the run ended without reaching the point.
+bool RunUntilPausedAndKill(const std::string& program, const std::vector<std::string>& arguments,
+                           const std::string& store_path, const ProcessOptions& options);
 
 // The user id the unprivileged runs take, or the tests' own when not root.
 uid_t UnprivilegedUser();

@@ -86,6 +86,7 @@ bool DropPrivileges() {
   dup2(out < 0 ? nothing : out, 1);
   dup2(err < 0 ? nothing : err, 2);
   if (nothing > 2) close(nothing);
+  if (!options.pause_at.empty()) setenv("DOVETUNE_PAUSE_AT", options.pause_at.c_str(), 1);
   if (options.file_size_limit >= 0) {
     const rlimit limit = {static_cast<rlim_t>(options.file_size_limit),
                           static_cast<rlim_t>(options.file_size_limit)};
@@ -161,6 +162,20 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
     result.status = WEXITSTATUS(status);
   }
   return result;
+}
+
+bool RunUntilPausedAndKill(const std::string& program, const std::vector<std::string>& arguments,
+                           const std::string& store_path, const ProcessOptions& options) {
+  const pid_t child = SpawnProgram(program, arguments, store_path, -1, -1, options);
+  if (child < 0) return false;
+  int status = 0;
+  if (waitpid(child, &status, WUNTRACED) != child) return false;
+  const bool paused = WIFSTOPPED(status);
+  if (paused) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+  }
+  return paused;
 }
 
 pid_t StartProgram(const std::string& program, const std::vector<std::string>& arguments,

@@ -11,8 +11,10 @@ namespace dovetune {
 
 namespace {
 
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
-  chmod(path, 0700);
+int RemoveEntry(const char* path, const struct stat*, int type, struct FTW*) {
+  // chmod follows a link to its target, which may lie anywhere (a Wine
+  // prefix links its drive Z: to the root folder): links are only removed.
+  if (type != FTW_SL && type != FTW_SLN) chmod(path, 0700);
   return remove(path);
 }
 

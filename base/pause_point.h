@@ -1,0 +1,21 @@
+// Named points in a run where a test can stop the program, to kill it there
+// or look at its files, instead of guessing when to. The program as shipped
+// does nothing at them: its PausePoint is empty. The test builds of the
+// programs (dovetune_pausable, dovetune_reg_pausable) link
+// tests/support/pause_point_stop.cpp instead, which stops the process with
+// SIGSTOP at the point named by DOVETUNE_PAUSE_AT.
+#pragma once
+
+namespace dovetune {
+
+// Points in use: "store-filled" (a new store built, not yet in place),
+// "file-written" (a replacement file written, not yet renamed over its
+// target), "before-commit" and "after-commit" (a run's changes made, and
+// kept, before its output is printed), "store-upgraded" (a store of an older
+// version upgraded in the run's transaction, nothing yet kept), and on a Wine
+// prefix "wine-locked" (wineserver's lock taken, user.reg not yet read),
+// "wine-before-write" (the run's changes made, SIGINT and SIGTERM held) and
+// "wine-written" (user.reg replaced, the lock not yet let go).
+void PausePoint(const char* name);
+
+}  // namespace dovetune

@@ -1,0 +1,211 @@
+#include "base/replace_file.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <random>
+
+namespace dovetune {
+
+namespace {
+
+const char kTemporaryTag[] = ".dovetune-temp-";
+
+bool Failure(const std::string& what, int error_number, std::string* error) {
+  *error = what + ": " + std::strerror(error_number);
+  return false;
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void SyncFolder(const std::string& folder) {
+  const int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (descriptor < 0) return;
+  fsync(descriptor);
+  close(descriptor);
+}
+
+std::string RandomSuffix() {
+  static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::random_device source;
+  std::string suffix;
+  for (int i = 0; i < 10; ++i) suffix += kLetters[source() % (sizeof(kLetters) - 1)];
+  return suffix;
+}
+
+// A temporary file beside a target, removed when this goes out of scope
+// unless it was kept.
+class TemporaryFile {
+ public:
+  ~TemporaryFile() {
+    Close();
+    if (!path_.empty() && !kept_) unlink(path_.c_str());
+  }
+  bool Create(const std::string& target, mode_t mode, std::string* error) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      path_ = target + kTemporaryTag + std::to_string(getpid()) + "-" + RandomSuffix();
+      descriptor_ = open(path_.c_str(), O_CREAT | O_EXCL | O_NOFOLLOW | O_WRONLY | O_CLOEXEC, mode);
+      if (descriptor_ >= 0) return true;
+      if (errno != EEXIST) break;
+    }
+    const int saved = errno;
+    path_.clear();
+    return Failure("cannot create a temporary file beside " + target, saved, error);
+  }
+  bool Close() {
+    if (descriptor_ < 0) return true;
+    const int result = close(descriptor_);
+    descriptor_ = -1;
+    return result == 0;
+  }
+  void Keep() { kept_ = true; }
+  int descriptor() const { return descriptor_; }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  int descriptor_ = -1;
+  bool kept_ = false;
+};
+
+bool WriteAll(int descriptor, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t written = write(descriptor, bytes.data() + done, bytes.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) return false;
+    if (written == 0) {
+      errno = EIO;
+      return false;
+    }
+    done += static_cast<size_t>(written);
+  }
+  return true;
+}
+
+// Follows |path| through symlinks to the file they lead to, which may not
+// exist yet (a dangling link names the file to create).
+bool ResolveLinks(const std::string& path, std::string* resolved, std::string* error) {
+  std::string current = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat status;
+    if (lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
+      *resolved = current;
+      return true;
+    }
+    std::string target(static_cast<size_t>(status.st_size) + 256, '\0');
+    const ssize_t length = readlink(current.c_str(), &target[0], target.size());
+    if (length < 0) return Failure("cannot read the link " + current, errno, error);
+    target.resize(static_cast<size_t>(length));
+    current = target[0] == '/' ? target : FolderOf(current) + "/" + target;
+  }
+  return Failure("cannot follow the link " + path, ELOOP, error);
+}
+
+// The mode the new file gets, or false when |path| may not be replaced.
+bool ModeForReplacement(const std::string& path, mode_t mode_if_new, mode_t* mode,
+                        std::string* error) {
+  struct stat status;
+  if (stat(path.c_str(), &status) != 0) {
+    if (errno != ENOENT) return Failure("cannot reach " + path, errno, error);
+    const mode_t mask = umask(0);
+    umask(mask);
+    *mode = mode_if_new & ~mask;
+    return true;
+  }
+  if (!S_ISREG(status.st_mode)) {
+    *error = "cannot replace " + path + ": it is not a regular file";
+    return false;
+  }
+  if (status.st_nlink > 1) {
+    *error = "cannot replace " + path + ": it has " + std::to_string(status.st_nlink) +
+             " hard links, and writing a new file would part it from the others";
+    return false;
+  }
+  *mode = status.st_mode & 07777;
+  return true;
+}
+
+bool ParsePid(const std::string& text, pid_t* pid) {
+  size_t end = 0;
+  while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+  if (end == 0 || end > 9 || end >= text.size() || text[end] != '-') return false;
+  *pid = static_cast<pid_t>(std::stol(text.substr(0, end)));
+  return *pid > 0;
+}
+
+bool ProcessIsGone(pid_t pid) { return kill(pid, 0) != 0 && errno == ESRCH; }
+
+}  // namespace
+
+void RemoveStaleTemporaryFiles(const std::string& path) {
+  const std::string folder = FolderOf(path);
+  const std::string prefix = NameOf(path) + kTemporaryTag;
+  DIR* listing = opendir(folder.c_str());
+  if (!listing) return;
+  while (const dirent* entry = readdir(listing)) {
+    const std::string name = entry->d_name;
+    pid_t pid = 0;
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    if (!ParsePid(name.substr(prefix.size()), &pid) || pid == getpid()) continue;
+    const std::string stale = folder + "/" + name;
+    struct stat status;
+    if (lstat(stale.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) continue;
+    if (status.st_uid == geteuid() && ProcessIsGone(pid)) unlink(stale.c_str());
+  }
+  closedir(listing);
+}
+
+bool ReplaceFileWhole(const std::string& path, const std::string& contents, std::string* error,
+                      mode_t mode_if_new) {
+  std::string target;
+  mode_t mode = 0;
+  if (!ResolveLinks(path, &target, error) ||
+      !ModeForReplacement(target, mode_if_new, &mode, error)) {
+    return false;
+  }
+  RemoveStaleTemporaryFiles(target);
+  TemporaryFile temporary;
+  if (!temporary.Create(target, 0600, error)) return false;
+  if (fchmod(temporary.descriptor(), mode) != 0 || !WriteAll(temporary.descriptor(), contents) ||
+      fsync(temporary.descriptor()) != 0 || !temporary.Close()) {
+    return Failure("cannot write " + path, errno, error);
+  }
+  if (rename(temporary.path().c_str(), target.c_str()) != 0) {
+    return Failure("cannot write " + path, errno, error);
+  }
+  temporary.Keep();
+  SyncFolder(FolderOf(target));
+  return true;
+}
+
+bool CreateFileWhole(const std::string& path, const FileFiller& fill, bool* created,
+                     std::string* error) {
+  RemoveStaleTemporaryFiles(path);
+  TemporaryFile temporary;
+  if (!temporary.Create(path, 0600, error)) return false;
+  if (!temporary.Close()) return Failure("cannot create " + path, errno, error);
+  if (!fill(temporary.path(), error)) return false;
+  // link() rather than rename(): when another run made |path| meanwhile, its
+  // file stays and this one is dropped.
+  *created = link(temporary.path().c_str(), path.c_str()) == 0;
+  if (!*created && errno != EEXIST) return Failure("cannot create " + path, errno, error);
+  SyncFolder(FolderOf(path));
+  return true;
+}
+
+}  // namespace dovetune

@@ -1,0 +1,48 @@
+// Writing a file whole or not at all: a new file is built under a temporary
+// name beside its target and renamed (or linked) into place, so that a reader
+// sees the old file or the new one, never a part. The temporary file is
+// created with O_CREAT|O_EXCL|O_NOFOLLOW under an unpredictable name, so a
+// file or link planted beside the target is never written through, and its
+// name says what it is:
+//   TARGET.dovetune-temp-PID-RANDOM
+// A run killed meanwhile leaves such a file (and maybe files named after it,
+// as SQLite's journal); the next run that writes beside the same target
+// removes those whose process no longer exists.
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+
+namespace dovetune {
+
+// Replaces the file at |path| with |contents|. When |path| is a symlink, the
+// file it leads to is replaced and the link is kept. The new file keeps the
+// old file's permission bits; a file that did not exist is created with
+// |mode_if_new| less the umask. Syncs the file and its folder.
+// Refuses a target with more than one hard link (replacing it would split it
+// from its other names) and anything but a regular file.
+// Returns true iff the new contents are in place; otherwise the old file is
+// untouched, no temporary file is left, and *error says why in words, naming
+// the file.
+bool ReplaceFileWhole(const std::string& path, const std::string& contents, std::string* error,
+                      mode_t mode_if_new = 0600);
+
+// Fills the temporary file at |temporary_path| (created empty, mode 0600).
+using FileFiller = std::function<bool(const std::string& temporary_path, std::string* error)>;
+
+// Creates |path| whole: |fill| builds it under a temporary name beside it,
+// which is then linked into place; an existing file at |path| is never
+// replaced. Returns true when |path| exists afterwards: made by this call
+// (*created true) or by another process meanwhile (*created false). On
+// failure nothing this call made is left and *error says why.
+bool CreateFileWhole(const std::string& path, const FileFiller& fill, bool* created,
+                     std::string* error);
+
+// Removes the temporary files left beside |path| by runs that were killed
+// (those whose process no longer exists). Both functions above do this
+// before they make their own.
+void RemoveStaleTemporaryFiles(const std::string& path);
+
+}  // namespace dovetune

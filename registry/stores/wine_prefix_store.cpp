@@ -1,0 +1,324 @@
+#include "registry/stores/wine_prefix_store.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "base/pause_point.h"
+#include "base/replace_file.h"
+#include "registry/name_fold.h"
+
+namespace dovetune {
+
+namespace {
+
+constexpr char kHeader[] = "WINE REGISTRY Version 2";
+constexpr uint32_t kRegSz = 1, kRegExpandSz = 2, kRegMultiSz = 7;
+
+bool IsFolder(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool ReadWhole(const std::string& path, std::string* text) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  text->clear();
+  char buffer[65536];
+  ssize_t size;
+  while ((size = read(fd, buffer, sizeof(buffer))) > 0) text->append(buffer, size);
+  close(fd);
+  return size == 0;
+}
+
+bool IsText(uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }
+
+// String data crosses between the registry's UTF-8 and Wine's UTF-16LE; data
+// of another length than whole units stays as it is, both ways.
+std::string DataFromWine(uint32_t type, const std::string& data) {
+  if (!IsText(type) || data.size() % 2 != 0) return data;
+  std::u16string units(data.size() / 2, 0);
+  std::memcpy(&units[0], data.data(), data.size());
+  return Utf16ToUtf8Lossless(units);
+}
+
+std::string DataForWine(uint32_t type, const std::string& data) {
+  if (!IsText(type)) return data;
+  const std::u16string units = Utf8ToUtf16Lossless(data);
+  return std::string(reinterpret_cast<const char*>(units.data()), units.size() * 2);
+}
+
+// SIGINT and SIGTERM (`wineserver -k` sends the former) wait while the file
+// is replaced, and take effect once the lock is let go: the file is then the
+// old one or the new one, with no temporary file left beside it.
+class SignalsHeld {
+ public:
+  SignalsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&held, signal);
+    sigprocmask(SIG_BLOCK, &held, &previous_);
+  }
+  ~SignalsHeld() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+
+ private:
+  sigset_t previous_;
+};
+
+}  // namespace
+
+WinePrefixStore::WinePrefixStore(const std::string& path) {
+  std::string trimmed = path;
+  while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+  if (IsFolder(trimmed)) {
+    prefix_ = trimmed;
+    file_path_ = trimmed + "/user.reg";
+  } else {
+    const size_t slash = trimmed.rfind('/');
+    prefix_ = slash == std::string::npos ? "." : slash == 0 ? "/" : trimmed.substr(0, slash);
+    file_path_ = trimmed;
+  }
+}
+
+bool WinePrefixStore::IsWinePrefix(const std::string& path) {
+  if (IsFolder(path)) return access((path + "/user.reg").c_str(), F_OK) == 0;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char start[sizeof(kHeader)] = {};
+  const ssize_t size = read(fd, start, sizeof(kHeader) - 1);
+  close(fd);
+  return size == static_cast<ssize_t>(sizeof(kHeader) - 1) && std::strcmp(start, kHeader) == 0;
+}
+
+std::string WinePrefixStore::Fold(const std::string& name) const { return LowerCaseFold(name); }
+
+bool WinePrefixStore::Fail(StoreFailure failure, const std::string& reason) {
+  if (failure_ == StoreFailure::kNone) {
+    failure_ = failure;
+    failure_reason_ = reason;
+  }
+  return false;
+}
+
+bool WinePrefixStore::WaitForServers(int wait_ms) {
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(std::min(wait_ms, kServerWaitMilliseconds));
+  for (;;) {
+    pid_t holder = 0;
+    std::string error;
+    const auto result = lock_.TryLock(prefix_, &holder, &error);
+    if (result == WineserverLock::Result::kFailed) return Fail(StoreFailure::kIo, error);
+    if (result == WineserverLock::Result::kLocked) {
+      // A server whose lock lives where this process cannot see it.
+      holder = FindServerHoldingFolder(prefix_);
+      if (holder == 0) return true;
+      lock_.Unlock();
+    }
+    if (std::chrono::steady_clock::now() >= deadline) {
+      running_server_ = holder > 0 ? holder : -1;
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+bool WinePrefixStore::Begin(int wait_ms) {
+  begun_ = true;
+  if (!WaitForServers(wait_ms)) return false;
+  PausePoint("wine-locked");
+  return ReadFile();
+}
+
+bool WinePrefixStore::ReadFile() {
+  std::string text;
+  if (!ReadWhole(file_path_, &text)) {
+    return Fail(StoreFailure::kIo,
+                file_path_ + ": cannot read the file (" + std::strerror(errno) + ")");
+  }
+  std::string problem;
+  if (!ParseWineReg(text, &file_, &problem)) {
+    return Fail(StoreFailure::kDamaged,
+                FileName() + ": " + problem +
+                    "; Wine itself would ignore or lose this, so dovetune does not use the file");
+  }
+  keys_.clear();
+  ids_.clear();
+  struct stat info;
+  if (FormatWineReg(file_) != text) {
+    read_only_reason_ = FileName() +
+                        ": the file is not in the form Wine writes (edited by hand or by another "
+                        "program), so dovetune will not change it; start any Wine program in the "
+                        "prefix once (for example 'wine cmd /c exit') and Wine rewrites it in its "
+                        "own form";
+  } else if (stat(file_path_.c_str(), &info) == 0 && info.st_nlink > 1) {
+    read_only_reason_ = FileName() +
+                        ": the file has other hard links, which replacing it would split off; "
+                        "make it a file of its own (or a symlink) first";
+  }
+  return true;
+}
+
+std::string WinePrefixStore::RunningServer() const {
+  return "Wine is running in this prefix (wineserver" +
+         (running_server_ > 0 ? ", pid " + std::to_string(running_server_) : std::string()) + ")";
+}
+
+std::string WinePrefixStore::notice() const {
+  if (running_server_ == 0) return std::string();
+  return RunningServer() +
+         ", which saves its registry every 30 s: what is shown may be up to 30 s old";
+}
+
+std::string WinePrefixStore::FileName() const {
+  const size_t slash = file_path_.rfind('/');
+  return slash == std::string::npos ? file_path_ : file_path_.substr(slash + 1);
+}
+
+bool WinePrefixStore::MayChange() {
+  if (failed()) return false;
+  if (!begun_) return Fail(StoreFailure::kIo, "the store was changed before the run began");
+  if (running_server_ != 0) {
+    return Fail(StoreFailure::kBusy, RunningServer() +
+                                         "; close its programs or wait with 'wineserver -w', "
+                                         "then try again");
+  }
+  if (!read_only_reason_.empty()) return Fail(StoreFailure::kReadOnly, read_only_reason_);
+  return true;
+}
+
+bool WinePrefixStore::Commit() {
+  if (failed()) return false;
+  if (changed_) {
+    SignalsHeld signals_held;
+    PausePoint("wine-before-write");
+    std::string error;
+    errno = 0;
+    if (!ReplaceFileWhole(file_path_, FormatWineReg(file_), &error)) {
+      lock_.Unlock();
+      return Fail(errno == ENOSPC ? StoreFailure::kDiskFull : StoreFailure::kIo, error);
+    }
+    PausePoint("wine-written");
+    changed_ = false;
+    lock_.Unlock();
+  }
+  lock_.Unlock();
+  return true;
+}
+
+WineRegKey* WinePrefixStore::KeyOf(KeyId id) {
+  const auto found = keys_.find(id);
+  return found == keys_.end() ? nullptr : found->second;
+}
+
+KeyId WinePrefixStore::IdOf(WineRegKey* key) {
+  if (!key) return 0;
+  const auto found = ids_.find(key);
+  if (found != ids_.end()) return found->second;
+  const KeyId id = next_id_++;
+  ids_[key] = id;
+  keys_[id] = key;
+  return id;
+}
+
+void WinePrefixStore::Touch(WineRegKey* key) {
+  key->time = WineTimeNow();
+  changed_ = true;
+}
+
+KeyId WinePrefixStore::FindRoot(const std::string& folded_name) {
+  if (failed() || LowerCaseFold(folded_name) != "hkey_current_user") return 0;
+  return IdOf(&file_.root);
+}
+
+KeyId WinePrefixStore::FindChild(KeyId parent, const std::string& folded_name) {
+  WineRegKey* key = failed() ? nullptr : KeyOf(parent);
+  return key ? IdOf(key->FindSubkey(WineOrder(Utf8ToUtf16Lossless(folded_name)))) : 0;
+}
+
+KeyId WinePrefixStore::AddChild(KeyId parent, const std::string& name, const std::string&) {
+  WineRegKey* key = KeyOf(parent);
+  if (!MayChange() || !key) return 0;
+  Touch(key);
+  return IdOf(key->AddSubkey(Utf8ToUtf16Lossless(name), key->time));
+}
+
+bool WinePrefixStore::HasChildren(KeyId key) {
+  const WineRegKey* found = failed() ? nullptr : KeyOf(key);
+  return found && !found->subkeys.empty();
+}
+
+bool WinePrefixStore::DeleteKey(KeyId id) {
+  WineRegKey* key = KeyOf(id);
+  if (!MayChange() || !key || !key->parent) return false;
+  WineRegKey* parent = key->parent;
+  keys_.erase(id);
+  ids_.erase(key);
+  parent->DeleteSubkey(key);
+  Touch(parent);
+  return true;
+}
+
+std::vector<StoredKey> WinePrefixStore::Children(KeyId parent) {
+  std::vector<StoredKey> children;
+  WineRegKey* key = failed() ? nullptr : KeyOf(parent);
+  if (!key) return children;
+  children.reserve(key->subkeys.size());
+  for (const auto& subkey : key->subkeys) {
+    const std::string name = Utf16ToUtf8Lossless(subkey->name);
+    children.push_back({IdOf(subkey.get()), name, Fold(name)});
+  }
+  return children;
+}
+
+std::vector<StoredValue> WinePrefixStore::Values(KeyId id) {
+  std::vector<StoredValue> values;
+  WineRegKey* key = failed() ? nullptr : KeyOf(id);
+  if (!key) return values;
+  values.reserve(key->values.size());
+  for (const WineRegValue& value : key->values) {
+    StoredValue stored;
+    stored.value.name = Utf16ToUtf8Lossless(value.name);
+    stored.value.type = value.type;
+    stored.value.data = DataFromWine(value.type, value.data);
+    stored.folded_name = Fold(stored.value.name);
+    stored.place = static_cast<int64_t>(values.size());
+    values.push_back(std::move(stored));
+  }
+  return values;
+}
+
+bool WinePrefixStore::ReadData(KeyId id, const std::string& folded_name, std::string* data) {
+  WineRegKey* key = failed() ? nullptr : KeyOf(id);
+  const WineRegValue* value =
+      key ? key->FindValue(WineOrder(Utf8ToUtf16Lossless(folded_name))) : nullptr;
+  if (!value) return false;
+  *data = DataFromWine(value->type, value->data);
+  return true;
+}
+
+bool WinePrefixStore::SetValue(KeyId id, const StoreValue& value, const std::string&) {
+  WineRegKey* key = KeyOf(id);
+  if (!MayChange() || !key) return false;
+  if (key->SetValue(Utf8ToUtf16Lossless(value.name), value.type,
+                    DataForWine(value.type, value.data))) {
+    Touch(key);
+  }
+  return true;
+}
+
+bool WinePrefixStore::DeleteValue(KeyId id, const std::string& folded_name) {
+  WineRegKey* key = KeyOf(id);
+  if (!MayChange() || !key) return false;
+  if (!key->DeleteValue(WineOrder(Utf8ToUtf16Lossless(folded_name)))) return false;
+  Touch(key);
+  return true;
+}
+
+}  // namespace dovetune

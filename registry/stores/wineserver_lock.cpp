@@ -1,0 +1,194 @@
+#include "registry/stores/wineserver_lock.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace dovetune {
+
+namespace {
+
+std::string Describe(const std::string& path, const char* what) {
+  return path + ": " + what + " (" + std::strerror(errno) + ")";
+}
+
+// A folder as wineserver insists on it: a real folder of ours that nobody
+// else may enter. Wine refuses to start on anything else, and so do we.
+bool MakePrivateFolder(const std::string& path, std::string* error) {
+  if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+    *error = Describe(path, "cannot make the folder");
+    return false;
+  }
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0) {
+    *error = Describe(path, "cannot read the folder");
+    return false;
+  }
+  if (!S_ISDIR(info.st_mode) || info.st_uid != getuid() || (info.st_mode & 077) != 0) {
+    *error = path + ": not a private folder of this user's, so Wine would not use it either";
+    return false;
+  }
+  return true;
+}
+
+bool MakeFolders(const std::string& base, const std::vector<std::string>& levels, std::string* path,
+                 std::string* error) {
+  *path = base;
+  for (const std::string& level : levels) {
+    *path += "/" + level;
+    if (!MakePrivateFolder(*path, error)) return false;
+  }
+  return true;
+}
+
+// The name Debian's Wine keeps in $WINEPREFIX/wineserver for its folder under
+// $TMPDIR; empty when the file is missing or Wine would replace it.
+std::string DebianTemporaryName(const std::string& prefix) {
+  const std::string path = prefix + "/wineserver";
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return std::string();
+  struct stat info;
+  char buffer[256];
+  ssize_t size = -1;
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 07777) == 0400 &&
+      info.st_uid == getuid()) {
+    size = read(fd, buffer, sizeof(buffer) - 1);
+  }
+  close(fd);
+  if (size <= 0) return std::string();
+  std::string name(buffer, size);
+  while (!name.empty() && (name.back() == '\n' || name.back() == '\0')) name.pop_back();
+  if (name.find('/') != std::string::npos || name == "." || name == "..") return std::string();
+  return name;
+}
+
+bool CanOpenFolder(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
+}  // namespace
+
+bool WineserverLock::LockFiles(const std::string& prefix, std::vector<std::string>* paths,
+                               std::string* error) {
+  struct stat info;
+  if (stat(prefix.c_str(), &info) != 0) {
+    *error = Describe(prefix, "cannot read the prefix folder");
+    return false;
+  }
+  char server[64];
+  std::snprintf(server, sizeof(server), "server-%lx-%lx", static_cast<unsigned long>(info.st_dev),
+                static_cast<unsigned long>(info.st_ino));
+  const std::string uid = std::to_string(getuid());
+  std::vector<std::pair<std::string, std::vector<std::string>>> places = {
+      {"/tmp", {".wine-" + uid, server}}};
+  const std::string run_user = "/run/user/" + uid;
+  if (CanOpenFolder(run_user)) places.push_back({run_user, {"wine", server}});
+  const std::string name = DebianTemporaryName(prefix);
+  if (!name.empty()) {
+    const char* tmpdir = std::getenv("TMPDIR");
+    places.push_back({tmpdir && *tmpdir ? tmpdir : "/tmp", {name, server}});
+  }
+  paths->clear();
+  for (const auto& place : places) {
+    std::string folder;
+    if (!MakeFolders(place.first, place.second, &folder, error)) return false;
+    paths->push_back(folder + "/lock");
+  }
+  return true;
+}
+
+WineserverLock::Result WineserverLock::TryLock(const std::string& prefix, pid_t* holder,
+                                               std::string* error) {
+  Unlock();
+  std::vector<std::string> paths;
+  if (!LockFiles(prefix, &paths, error)) return Result::kFailed;
+  std::vector<std::pair<dev_t, ino_t>> opened;
+  for (const std::string& path : paths) {
+    const int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0600);
+    struct stat info;
+    if (fd < 0 || fstat(fd, &info) != 0) {
+      *error = Describe(path, "cannot open wineserver's lock file");
+      if (fd >= 0) close(fd);
+      Unlock();
+      return Result::kFailed;
+    }
+    // One descriptor per file: closing a second one would drop the lock.
+    bool seen = false;
+    for (const auto& id : opened)
+      seen = seen || (id.first == info.st_dev && id.second == info.st_ino);
+    if (seen) {
+      close(fd);
+      continue;
+    }
+    opened.push_back({info.st_dev, info.st_ino});
+    fds_.push_back(fd);
+  }
+  for (int fd : fds_) {
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = 0;
+    lock.l_len = 1;
+    if (fcntl(fd, F_SETLK, &lock) == 0) continue;
+    const bool busy = errno == EACCES || errno == EAGAIN;
+    if (busy) {
+      struct flock probe = {};
+      probe.l_type = F_WRLCK;
+      probe.l_whence = SEEK_SET;
+      probe.l_len = 1;
+      *holder = fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK ? probe.l_pid : 0;
+    } else {
+      *error = std::string("cannot take wineserver's lock (") + std::strerror(errno) + ")";
+    }
+    Unlock();
+    return busy ? Result::kBusy : Result::kFailed;
+  }
+  return Result::kLocked;
+}
+
+void WineserverLock::Unlock() {
+  for (int fd : fds_) close(fd);  // closing drops the record lock
+  fds_.clear();
+}
+
+pid_t FindServerHoldingFolder(const std::string& prefix) {
+  char resolved[PATH_MAX];
+  if (!realpath(prefix.c_str(), resolved)) return 0;
+  DIR* proc = opendir("/proc");
+  if (!proc) return 0;
+  pid_t found = 0;
+  while (dirent* entry = readdir(proc)) {
+    if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
+    const std::string base = std::string("/proc/") + entry->d_name;
+    char name[32] = {};
+    const int comm = open((base + "/comm").c_str(), O_RDONLY | O_CLOEXEC);
+    if (comm < 0) continue;
+    const ssize_t size = read(comm, name, sizeof(name) - 1);
+    close(comm);
+    if (size <= 0 || std::strncmp(name, "wineserver", 10) != 0) continue;
+    DIR* fds = opendir((base + "/fd").c_str());
+    if (!fds) continue;
+    while (dirent* fd = readdir(fds)) {
+      char target[PATH_MAX];
+      const ssize_t length =
+          readlink((base + "/fd/" + fd->d_name).c_str(), target, sizeof(target) - 1);
+      if (length > 0 && std::string(target, length) == resolved) found = std::atoi(entry->d_name);
+    }
+    closedir(fds);
+    if (found) break;
+  }
+  closedir(proc);
+  return found;
+}
+
+}  // namespace dovetune

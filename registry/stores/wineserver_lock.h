@@ -1,0 +1,52 @@
+// wineserver's own lock on a Wine prefix, taken the way a second wineserver
+// would take it, so that no server starts (or runs) while we change the
+// prefix's files: a classic fcntl write lock on byte 0 of the file "lock" in
+// the prefix's server folder, in every place a Wine build may keep that
+// folder (server/request.c: create_server_dir, acquire_lock):
+//   - upstream Wine:               /tmp/.wine-<uid>/server-<dev>-<ino>/lock
+//   - Debian's, /run/user usable:  /run/user/<uid>/wine/server-<dev>-<ino>/lock
+//   - Debian's otherwise:          $TMPDIR/<name in $WINEPREFIX/wineserver>/server-…/lock
+// Missing folders are made as Wine makes them (mode 0700). Never an OFD lock
+// or flock(): wineserver would not see those, and `wineserver -k` relies on
+// the holder's pid. The prefix's "wineserver" file is only ever read.
+//
+// A record lock belongs to the process and goes with the first close of ANY
+// descriptor of its file, so each lock file is opened once, here, and nothing
+// else in the process may open it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace dovetune {
+
+class WineserverLock {
+ public:
+  enum class Result { kLocked, kBusy, kFailed };
+
+  WineserverLock() = default;
+  ~WineserverLock() { Unlock(); }
+  WineserverLock(const WineserverLock&) = delete;
+  WineserverLock& operator=(const WineserverLock&) = delete;
+
+  // Tries once, without waiting, to take the lock of the prefix folder
+  // |prefix| in every place that applies. kBusy sets |holder| to the pid of
+  // the process holding one of them; kFailed sets |error|. Takes all or none.
+  Result TryLock(const std::string& prefix, pid_t* holder, std::string* error);
+  void Unlock();
+
+  // The lock files this process would lock for |prefix| (made when missing).
+  static bool LockFiles(const std::string& prefix, std::vector<std::string>* paths,
+                        std::string* error);
+
+ private:
+  std::vector<int> fds_;
+};
+
+// A wineserver process (of any Wine build, wherever its lock lives) that holds
+// the folder |prefix| open; 0 when there is none this process can see.
+pid_t FindServerHoldingFolder(const std::string& prefix);
+
+}  // namespace dovetune

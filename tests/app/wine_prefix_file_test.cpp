@@ -1,0 +1,146 @@
+// A Wine prefix's user.reg is never made worse: a file Wine would refuse or
+// damage is not used at all, one not in Wine's own form is read but never
+// written, a run that changes nothing leaves the file alone, and a change
+// replaces the file whole, beside its symlink's target when it is one.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "registry/stores/wineserver_lock.h"
+#include "tests/support/process.h"
+#include "tests/support/temp_store.h"
+
+namespace dovetune {
+
+namespace {
+
+const char kUserReg[] =
+    "WINE REGISTRY Version 2\n"
+    ";; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n"
+    "\n#arch=win64\n"
+    "\n[Software\\\\Wine] 1796704220\n#time=1dd86ccd5625c7a\n\"v\"=\"x\"\n";
+
+class WinePrefixFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    prefix_ = folder_.File("prefix");
+    ASSERT_EQ(mkdir(prefix_.c_str(), 0700), 0);
+    WriteWholeFile(user_reg(), kUserReg);
+  }
+  std::string user_reg() const { return prefix_ + "/user.reg"; }
+  ProcessResult Run(const std::vector<std::string>& arguments) {
+    return RunProgram(DOVETUNE_BINARY, arguments, prefix_);
+  }
+  ino_t Inode() const {
+    struct stat info = {};
+    stat(user_reg().c_str(), &info);
+    return info.st_ino;
+  }
+
+  TempFolder folder_;
+  std::string prefix_;
+};
+
+TEST_F(WinePrefixFileTest, RunsThatChangeNothingLeaveTheFileAlone) {
+  ASSERT_EQ(Run({"create", "fast", "-cbr", "128"}).status, 0);
+  const std::string written = ReadWholeFile(user_reg());
+  EXPECT_NE(written.find("[Software\\\\Orvane\\\\Ostrel\\\\Presets\\\\fast] "), std::string::npos);
+  const ino_t inode = Inode();
+  for (const std::vector<std::string>& command :
+       {std::vector<std::string>{"view"}, {"view", "fast"}, {"edit", "fast", "-cbr", "128"}}) {
+    EXPECT_EQ(Run(command).status, 0);
+    EXPECT_EQ(Inode(), inode) << command[0];
+  }
+  EXPECT_EQ(ReadWholeFile(user_reg()), written);
+  // The file named directly works as the folder does.
+  EXPECT_EQ(RunProgram(DOVETUNE_BINARY, {"view", "fast"}, user_reg()).out,
+            Run({"view", "fast"}).out);
+}
+
+TEST_F(WinePrefixFileTest, FilesNotAsWineWritesThemAreNeverWritten) {
+  struct Case {
+    const char* what;
+    std::string text;
+    bool readable;
+    const char* reason;
+  };
+  ASSERT_EQ(Run({"view"}).status, 0);
+  const std::string good = ReadWholeFile(user_reg());
+  std::string crlf;
+  for (char c : good) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  const Case cases[] = {
+      {"CRLF", crlf, true, "start any Wine program in the prefix once"},
+      {"comment", good + ";; mine\n", true, "user.reg: the file is not in the form Wine writes"},
+      {"seconds only", good + "\n[Software\\\\X] 1\n", true, "not in the form"},
+      {"BOM", "\xEF\xBB\xBF" + good, false, "first line"},
+      {"arch", std::string(good).replace(good.find("win64"), 5, "win16"), false, "#arch"},
+      {"bad hex", good + "\"v\"=hex:zz\n", false, "stray"},
+      {"stray line", good + "v=1\n", false, "no key, value"},
+  };
+  for (const Case& c : cases) {
+    WriteWholeFile(user_reg(), c.text);
+    const ino_t inode = Inode();
+    const ProcessResult view = Run({"view", "default"});
+    EXPECT_EQ(view.status, c.readable ? 0 : 1) << c.what << view.err;
+    const ProcessResult create = Run({"create", "fast"});
+    EXPECT_EQ(create.status, 1) << c.what;
+    EXPECT_NE(create.err.find(c.reason), std::string::npos) << c.what << ": " << create.err;
+    EXPECT_EQ(ReadWholeFile(user_reg()), c.text) << c.what;
+    EXPECT_EQ(Inode(), inode) << c.what;
+  }
+}
+
+TEST_F(WinePrefixFileTest, ALinkedFileIsReplacedWhereItLives) {
+  const std::string elsewhere = folder_.File("elsewhere.reg");
+  ASSERT_EQ(rename(user_reg().c_str(), elsewhere.c_str()), 0);
+  ASSERT_EQ(symlink(elsewhere.c_str(), user_reg().c_str()), 0);
+  ASSERT_EQ(Run({"create", "fast"}).status, 0);
+  char target[4096] = {};
+  ASSERT_GT(readlink(user_reg().c_str(), target, sizeof(target) - 1), 0);
+  EXPECT_EQ(std::string(target), elsewhere);
+  EXPECT_NE(ReadWholeFile(elsewhere).find("Presets\\\\fast]"), std::string::npos);
+
+  // A second hard link would be split off by replacing the file: refused.
+  const std::string second = folder_.File("second.reg");
+  ASSERT_EQ(link(elsewhere.c_str(), second.c_str()), 0);
+  const std::string before = ReadWholeFile(elsewhere);
+  const ProcessResult run = Run({"create", "slow"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("hard links"), std::string::npos) << run.err;
+  EXPECT_EQ(ReadWholeFile(second), before);
+  EXPECT_EQ(Run({"view", "fast"}).status, 0);
+}
+
+// While another process holds wineserver's lock (as a running server does), a
+// view that would have to create the presets tree is a change, and refused;
+// once the tree is there, a view goes on and says what it shows may be old.
+TEST_F(WinePrefixFileTest, ViewThatWouldInitialiseIsRefusedWhileWineRuns) {
+  WineserverLock server;
+  pid_t holder = 0;
+  std::string error;
+  ASSERT_EQ(server.TryLock(prefix_, &holder, &error), WineserverLock::Result::kLocked) << error;
+  const std::string running =
+      "Wine is running in this prefix (wineserver, pid " + std::to_string(getpid()) + ")";
+  const ProcessResult refused = Run({"view"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "Fatal Error: " + prefix_ + ": " + running +
+                             "; close its programs or wait with 'wineserver -w', then try again\n");
+  EXPECT_EQ(ReadWholeFile(user_reg()), kUserReg);
+
+  server.Unlock();
+  ASSERT_EQ(Run({"view"}).status, 0);
+  ASSERT_EQ(server.TryLock(prefix_, &holder, &error), WineserverLock::Result::kLocked) << error;
+  const ProcessResult view = Run({"view"});
+  EXPECT_EQ(view.status, 0);
+  EXPECT_EQ(view.err, "Note: " + running +
+                          ", which saves its registry every 30 s: what is shown may be up to 30 s "
+                          "old\n");
+}
+
+}  // namespace
+
+}  // namespace dovetune

@@ -1,0 +1,213 @@
+// Wine's registry file format: values written as wineserver writes them, files
+// wineserver would refuse or damage refused, and anything written read back
+// equal.
+
+#include "registry/stores/wine_reg_format.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace dovetune {
+
+namespace {
+
+using namespace std::string_literals;
+
+const char kHead[] =
+    "WINE REGISTRY Version 2\n"
+    ";; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n"
+    "\n#arch=win64\n";
+
+std::string Bytes(std::initializer_list<int> bytes) {
+  std::string out;
+  for (int byte : bytes) out.push_back(static_cast<char>(byte));
+  return out;
+}
+
+std::string Utf16(const std::u16string& text) {
+  return std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+}
+
+// The value line(s) wineserver writes for one value.
+std::string ValueText(const std::u16string& name, uint32_t type, const std::string& data) {
+  WineRegFile file;
+  file.relative_to = ";;";
+  WineRegKey* key = file.root.AddSubkey(u"K", 132000000000000000ULL);
+  key->SetValue(name, type, data);
+  const std::string text = FormatWineReg(file);
+  const size_t start = text.find("#time=");
+  return text.substr(text.find('\n', start) + 1);
+}
+
+TEST(WineRegFormatTest, WritesValuesAsWineserverDoes) {
+  struct Case {
+    std::u16string name;
+    uint32_t type;
+    std::string data;
+    std::string expected;
+  };
+  const std::string long_binary(30, '\xab');
+  const Case cases[] = {
+      {u"", 1, Utf16(u"x\0"s), "@=\"x\"\n"},
+      {u"a\"b\\c", 1, Utf16(u"q\"\\\0"s), "\"a\\\"b\\\\c\"=\"q\\\"\\\\\"\n"},
+      {u"S", 2, Utf16(u"%P%\0"s), "\"S\"=str(2):\"%P%\"\n"},
+      {u"M", 7, Utf16(u"a\0b\0\0"s), "\"M\"=str(7):\"a\\0b\\0\"\n"},
+      {u"D", 4, Bytes({0x80, 0, 0, 0}), "\"D\"=dword:00000080\n"},
+      {u"short", 4, Bytes({7, 0}), "\"short\"=hex(4):07,00\n"},
+      {u"Q", 11, Bytes({1, 2, 3, 4, 5, 6, 7, 8}), "\"Q\"=hex(b):01,02,03,04,05,06,07,08\n"},
+      {u"none", 0, "", "\"none\"=hex(0):\n"},
+      {u"odd", 1, "abc", "\"odd\"=hex(1):61,62,63\n"},
+      {u"unterminated", 1, Utf16(u"ab"), "\"unterminated\"=hex(1):61,00,62,00\n"},
+      {u"\u00e9a\u20ac\u00e9", 1, Utf16(u"\u00e9z\0"s), "\"\\x00e9a\\x20ac\\xe9\"=\"\\xe9z\"\n"},
+      {u"c\x01"
+       u"1\x01z\t\x1b",
+       1, Utf16(u"\x7f\0"s), "\"c\\0011\\1z\\t\\e\"=\"\x7f\"\n"},
+      {u"B", 3, long_binary,
+       "\"B\"=hex:ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,\\\n"
+       "  ab,ab,ab,ab,ab,ab,ab\n"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ValueText(c.name, c.type, c.data), c.expected);
+  }
+}
+
+TEST(WineRegFormatTest, KeysInWinesOrderWithTimesAndBlocksOnlyWhereWineWritesThem) {
+  WineRegFile file;
+  file.relative_to = ";; All keys relative to X";
+  file.arch = "win64";
+  const uint64_t time = 0x1dd86ccd5625c7aULL;
+  WineRegKey* software = file.root.AddSubkey(u"Software", time);
+  software->AddSubkey(u"ab", time)->SetValue(u"v", 4, Bytes({1, 0, 0, 0}));
+  software->AddSubkey(u"a_b", time);
+  software->AddSubkey(u"A[1]", time)->has_class = true;
+  const std::string expected =
+      "WINE REGISTRY Version 2\n;; All keys relative to X\n\n#arch=win64\n"
+      "\n[Software\\\\A\\[1\\]] 1796704220\n#time=1dd86ccd5625c7a\n#class=\"\"\n"
+      "\n[Software\\\\a_b] 1796704220\n#time=1dd86ccd5625c7a\n"
+      "\n[Software\\\\ab] 1796704220\n#time=1dd86ccd5625c7a\n\"v\"=dword:00000001\n";
+  EXPECT_EQ(FormatWineReg(file), expected);
+}
+
+TEST(WineRegFormatTest, ReadsWhatWineReadsAndWritesItBackUnchanged) {
+  const std::string text = std::string(kHead) +
+                           "\n[Software\\\\Wine] 1796704220\n#time=1dd86ccd5625c7a\n"
+                           "#class=\"c\\\"\"\n#link\n"
+                           "@=\"d\"\n\"bin\"=hex:00,01,02\n\"e\"=hex(2):41,00\n";
+  WineRegFile file;
+  std::string error;
+  ASSERT_TRUE(ParseWineReg(text, &file, &error)) << error;
+  const WineRegKey* wine = file.root.FindSubkey(u"software")->FindSubkey(u"wine");
+  ASSERT_NE(wine, nullptr);
+  EXPECT_EQ(wine->class_name, u"c\"");
+  EXPECT_TRUE(wine->link);
+  ASSERT_EQ(wine->values.size(), 3u);
+  EXPECT_EQ(wine->values[1].data, Bytes({0, 1, 2}));
+  EXPECT_EQ(FormatWineReg(file), text);
+
+  // What Wine reads but does not write comes out in Wine's own form.
+  const std::string loose =
+      std::string(kHead) +
+      "; a comment\r\n[Software\\\\Wine] 1\r\n  \"x\" = dword:1\n\"b\"=hex:00,\\\n  01\n";
+  ASSERT_TRUE(ParseWineReg(loose, &file, &error)) << error;
+  EXPECT_NE(FormatWineReg(file), loose);
+}
+
+TEST(WineRegFormatTest, RefusesWhatWineRefusesDropsOrEmpties) {
+  const std::string key = "\n[Software] 1\n";
+  const std::pair<std::string, std::string> cases[] = {
+      {"", "first line"},
+      {"\xEF\xBB\xBF" + std::string(kHead), "first line"},
+      {"WINE REGISTRY Version 2 \n", "first line"},
+      {"WINE REGISTRY Version 2\n#arch=win16\n", "#arch"},
+      {std::string(kHead) + "[Software\n\"v\"=\"x\"\n", "closing ']'"},
+      {std::string(kHead) + "\"v\"=\"x\"\n", "before the first key"},
+      {std::string(kHead) + key + "\"v\"=\"x\n", "closing '\"'"},
+      {std::string(kHead) + key + "\"v=\"x\"\n", "'='"},
+      {std::string(kHead) + key + "\"v\"=word:1\n", "type"},
+      {std::string(kHead) + key + "\"v\"=hex:100\n", "above ff"},
+      {std::string(kHead) + key + "\"v\"=hex:01,zz\n", "stray"},
+      {std::string(kHead) + key + "\"v\"=hex:01,\\\n\n  02\n", "blank line"},
+      {std::string(kHead) + key + "\"v\"=hex:01,\\\n", "past the end"},
+      {std::string(kHead) + key + "\"v\"=\"\xff\"\n", "closing '\"'"},
+      {std::string(kHead) + key + "\"v\"=\"a\"\n" + std::string("x\0y\n", 4), "NUL"},
+      {std::string(kHead) + key + "garbage\n", "no key, value"},
+      {std::string(kHead) + key + "#class=x\n", "#class"},
+      {std::string(kHead) + "[" + std::string(257, 'k') + "]\n", "longer"},
+  };
+  for (const auto& c : cases) {
+    WineRegFile file;
+    std::string error;
+    EXPECT_FALSE(ParseWineReg(c.first, &file, &error)) << c.first;
+    EXPECT_NE(error.find(c.second), std::string::npos) << error;
+  }
+}
+
+TEST(WineRegFormatTest, LaterSpellingOfAValueKeepsTheFirstNameAndTakesTheLastData) {
+  WineRegFile file;
+  std::string error;
+  ASSERT_TRUE(
+      ParseWineReg(std::string(kHead) + "[K]\n\"Ab\"=\"1\"\n\"aB\"=dword:2\n", &file, &error));
+  const WineRegKey* key = file.root.FindSubkey(u"k");
+  ASSERT_EQ(key->values.size(), 1u);
+  EXPECT_EQ(key->values[0].name, u"Ab");
+  EXPECT_EQ(key->values[0].type, 4u);
+}
+
+// Random names and data of every type, written and read back, come back equal.
+TEST(WineRegFormatTest, AnythingWrittenReadsBackEqual) {
+  std::mt19937 random(13);
+  auto unit = [&random]() -> char16_t {
+    switch (random() % 5) {
+      case 0:
+        return static_cast<char16_t>(random() % 0x20);
+      case 1:
+        return static_cast<char16_t>(0x80 + random() % 0xD780);
+      case 2:
+        return u"\\\"[]@=#;0af7x"[random() % 13];
+      default:
+        return static_cast<char16_t>(0x20 + random() % 0x5F);
+    }
+  };
+  auto text = [&](size_t max_length) {
+    std::u16string s(random() % max_length, 0);
+    for (char16_t& c : s) c = unit();
+    return s;
+  };
+  for (int round = 0; round < 200; ++round) {
+    WineRegFile file;
+    file.relative_to = ";; All keys relative to REGISTRY\\\\User";
+    file.arch = "win64";
+    WineRegKey* key = file.root.AddSubkey(u"K" + text(8), WineTimeNow());
+    std::u16string key_name = key->name;
+    for (char16_t& c : key_name) c = c == u'\\' || c == 0 ? u'_' : c;
+    key->name = key_name;
+    key->order = WineOrder(key_name);
+    for (int v = 0; v < 6; ++v) {
+      const uint32_t type = random() % 13;
+      std::string data(random() % 90, 0);
+      for (char& byte : data) byte = static_cast<char>(random());
+      if (type == 1 || type == 2 || type == 7) data = Utf16(text(20) + u'\0');
+      std::u16string name = text(10);
+      if (!name.empty() && name.back() == 0) name.back() = u'0';
+      key->SetValue(name, type, data);
+    }
+    const std::string written = FormatWineReg(file);
+    WineRegFile read;
+    std::string error;
+    ASSERT_TRUE(ParseWineReg(written, &read, &error)) << error << "\n" << written;
+    EXPECT_EQ(FormatWineReg(read), written);
+    const WineRegKey* back = read.root.FindSubkey(key->order);
+    ASSERT_NE(back, nullptr) << written;
+    ASSERT_EQ(back->values.size(), key->values.size());
+    for (size_t i = 0; i < key->values.size(); ++i) {
+      EXPECT_EQ(back->values[i].name, key->values[i].name);
+      EXPECT_EQ(back->values[i].type, key->values[i].type);
+      EXPECT_EQ(back->values[i].data, key->values[i].data);
+    }
+  }
+}
+
+}  // namespace
+
+}  // namespace dovetune
