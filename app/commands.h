@@ -1,6 +1,7 @@
 // The command words and their handlers. Each handler receives the whole
-// command line (program name, command word, preset name, parameters) and
-// writes every line it prints to |out|.
+// command line (program name, command word, preset name, parameters), writes
+// every line it prints to |out| and its warnings to |err|, and returns the
+// run's exit status.
 #pragma once
 
 #include <ostream>
@@ -9,18 +10,35 @@ namespace dovetune {
 
 class CPresetStore;
 
+// Exit statuses: the command did what was asked; it printed that it could not
+// (the preset exists already, is missing, or could not be deleted or
+// created); or the command line itself was wrong (no name, no such command).
+// A store that cannot be used ends the run with kExitFailed too.
+constexpr int kExitDone = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+// Answers the words that need no store ("--help", "-h", "--version"), printing
+// to |out|. Returns false, printing nothing, for any other command line.
+bool RunWithoutStore(int argc, const char* const* argv, std::ostream& out);
+
 // Runs one command line as the program does after start-up: initialises the
 // store, then prints the help screen or dispatches on the command word.
 // Returns the exit status.
-int RunCommandLine(CPresetStore& store, int argc, const char* const* argv, std::ostream& out);
+int RunCommandLine(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
+                   std::ostream& err);
 
-void RunView(CPresetStore& store, int argc, const char* const* argv, std::ostream& out);
-// The create commands return the exit status: 1 when the registry refused the
-// new preset.
-int RunCreate(CPresetStore& store, int argc, const char* const* argv, std::ostream& out);
-int RunCreateFromCurrent(CPresetStore& store, int argc, const char* const* argv, std::ostream& out);
-void RunEdit(CPresetStore& store, int argc, const char* const* argv, std::ostream& out);
-void RunDelete(CPresetStore& store, int argc, const char* const* argv, std::ostream& out);
-void RunUse(CPresetStore& store, int argc, const char* const* argv, std::ostream& out);
+int RunView(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
+            std::ostream& err);
+int RunCreate(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
+              std::ostream& err);
+int RunCreateFromCurrent(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
+                         std::ostream& err);
+int RunEdit(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
+            std::ostream& err);
+int RunDelete(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
+              std::ostream& err);
+int RunUse(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
+           std::ostream& err);
 
 }  // namespace dovetune

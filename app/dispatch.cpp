@@ -8,14 +8,7 @@ namespace dovetune {
 
 namespace {
 
-using Handler = int (*)(CPresetStore&, int, const char* const*, std::ostream&);
-
-// A command whose every outcome ends the run with status 0.
-template <void (*Run)(CPresetStore&, int, const char* const*, std::ostream&)>
-int WithStatus0(CPresetStore& store, int argc, const char* const* argv, std::ostream& out) {
-  Run(store, argc, argv, out);
-  return 0;
-}
+using Handler = int (*)(CPresetStore&, int, const char* const*, std::ostream&, std::ostream&);
 
 struct Command {
   const char* word;
@@ -24,27 +17,43 @@ struct Command {
 
 // Compared with the first argument exactly, letter case included.
 const Command kCommands[] = {
-    {"view", WithStatus0<RunView>},
-    {"create", RunCreate},
-    {"create_from_current", RunCreateFromCurrent},
-    {"edit", WithStatus0<RunEdit>},
-    {"delete", WithStatus0<RunDelete>},
-    {"use", WithStatus0<RunUse>},
+    {"view", RunView}, {"create", RunCreate}, {"create_from_current", RunCreateFromCurrent},
+    {"edit", RunEdit}, {"delete", RunDelete}, {"use", RunUse},
 };
+
+bool Is(const char* argument, const char* word) { return std::strcmp(argument, word) == 0; }
 
 }  // namespace
 
-int RunCommandLine(CPresetStore& store, int argc, const char* const* argv, std::ostream& out) {
+bool RunWithoutStore(int argc, const char* const* argv, std::ostream& out) {
+  if (argc < 2) return false;
+  if (Is(argv[1], "--help") || Is(argv[1], "-h")) {
+    PrintHelpScreen(out);
+    return true;
+  }
+  if (Is(argv[1], "--version")) {
+    out << "dovetune " << DOVETUNE_VERSION << std::endl;
+    return true;
+  }
+  return false;
+}
+
+int RunCommandLine(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
+                   std::ostream& err) {
   store.Initialize();
   if (argc == 1) {
     PrintHelpScreen(out);
-    return 0;
+    return kExitDone;
   }
-  if (argc < 2) return 0;
+  if (argc < 2) return kExitDone;
   for (const Command& command : kCommands) {
-    if (std::strcmp(argv[1], command.word) == 0) return command.handler(store, argc, argv, out);
+    if (Is(argv[1], command.word)) return command.handler(store, argc, argv, out, err);
   }
-  return 0;
+  // Standard output stays as it always was for a word it does not know:
+  // empty. Scripts compare it.
+  err << "dovetune: unknown command '" << argv[1] << "' (run dovetune with no arguments for help)"
+      << std::endl;
+  return kExitUsage;
 }
 
 }  // namespace dovetune

@@ -2,6 +2,7 @@
 // "create_from_current", "edit", "delete" and "use".
 
 #include <string>
+#include <vector>
 
 #include "app/commands.h"
 #include "presets/preset_store.h"
@@ -21,91 +22,97 @@ void PrintSummaryLine(CPresetStore& store, const std::string& name, std::ostream
   out << name << " - " << store.DescribePreset(name) << std::endl;
 }
 
-void PrintMissingName(const char* message, std::ostream& out) {
+int PrintMissingName(const char* message, std::ostream& out) {
   out << std::endl << message << std::endl << std::endl;
+  return kExitUsage;
 }
 
 void PrintDoesNotExist(const std::string& name, std::ostream& out) {
   out << std::endl << name << " doesn't exists" << std::endl;
 }
 
-int CreateFrom(const char* source, CPresetStore& store, int argc, const char* const* argv,
-               std::ostream& out) {
-  if (!HasName(argc)) {
-    PrintMissingName("no name given for new preset", out);
-    return 0;
+// The editor goes on past words it does not know, as it always has; the user
+// hears of them on standard error.
+void Edit(CPresetStore& store, const std::string& name, const char* const* argv, int argc,
+          std::ostream& err) {
+  for (const std::string& warning : store.EditPreset(name, argv, argc)) {
+    err << "dovetune: " << warning << std::endl;
   }
+}
+
+int CreateFrom(const char* source, CPresetStore& store, int argc, const char* const* argv,
+               std::ostream& out, std::ostream& err) {
+  if (!HasName(argc)) return PrintMissingName("no name given for new preset", out);
   const std::string name = argv[2];
   if (store.PresetExists(name)) {
     out << "preset " << name << " already exists" << std::endl;
-    return 0;
+    return kExitFailed;
   }
   if (!store.CreatePreset(source, name)) {
     out << "preset " << name << " could not be created" << std::endl;
-    return 1;
+    return kExitFailed;
   }
-  store.EditPreset(name, argv, argc);
+  Edit(store, name, argv, argc, err);
   out << "preset " << name << " created" << std::endl;
   PrintSummaryLine(store, name, out);
-  return 0;
+  return kExitDone;
 }
 
 }  // namespace
 
-int RunCreate(CPresetStore& store, int argc, const char* const* argv, std::ostream& out) {
-  return CreateFrom(kDefault, store, argc, argv, out);
+int RunCreate(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
+              std::ostream& err) {
+  return CreateFrom(kDefault, store, argc, argv, out, err);
 }
 
-int RunCreateFromCurrent(CPresetStore& store, int argc, const char* const* argv,
-                         std::ostream& out) {
-  return CreateFrom(kCurrent, store, argc, argv, out);
+int RunCreateFromCurrent(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
+                         std::ostream& err) {
+  return CreateFrom(kCurrent, store, argc, argv, out, err);
 }
 
-void RunEdit(CPresetStore& store, int argc, const char* const* argv, std::ostream& out) {
-  if (!HasName(argc)) {
-    PrintMissingName("no name given for preset to edit", out);
-    return;
-  }
+int RunEdit(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
+            std::ostream& err) {
+  if (!HasName(argc)) return PrintMissingName("no name given for preset to edit", out);
   const std::string name = argv[2];
   if (!store.PresetExists(name)) {
     PrintDoesNotExist(name, out);
     out << std::endl;
-    return;
+    return kExitFailed;
   }
-  store.EditPreset(name, argv, argc);
+  Edit(store, name, argv, argc, err);
   PrintSummaryLine(store, name, out);
+  return kExitDone;
 }
 
-void RunDelete(CPresetStore& store, int argc, const char* const* argv, std::ostream& out) {
-  if (!HasName(argc)) {
-    PrintMissingName("no name given for preset to delete", out);
-    return;
-  }
+int RunDelete(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
+              std::ostream& /*err*/) {
+  if (!HasName(argc)) return PrintMissingName("no name given for preset to delete", out);
   const std::string name = argv[2];
   if (!store.PresetExists(name)) {
     PrintDoesNotExist(name, out);
-    return;
+    return kExitFailed;
   }
   // A preset with keys beneath it stays; say so rather than print nothing as
   // if it had gone.
   if (!store.DeletePreset(name)) {
     out << std::endl << "preset " << name << " could not be deleted" << std::endl;
+    return kExitFailed;
   }
+  return kExitDone;
 }
 
-void RunUse(CPresetStore& store, int argc, const char* const* argv, std::ostream& out) {
-  if (!HasName(argc)) {
-    PrintMissingName("no name given for preset to use", out);
-    return;
-  }
+int RunUse(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
+           std::ostream& err) {
+  if (!HasName(argc)) return PrintMissingName("no name given for preset to use", out);
   const std::string name = argv[2];
   if (!store.PresetExists(name)) {
     PrintDoesNotExist(name, out);
-    return;
+    return kExitFailed;
   }
   store.CopyPreset(name, kCurrent);
-  store.EditPreset(kCurrent, argv, argc);
+  Edit(store, kCurrent, argv, argc, err);
   PrintSummaryLine(store, kCurrent, out);
+  return kExitDone;
 }
 
 }  // namespace dovetune

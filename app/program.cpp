@@ -29,24 +29,30 @@ int FatalError(const std::string& reason) {
   return 1;
 }
 
+int PrintOutput(const char* data, size_t size, int status) {
+  // A run that printed nothing has no text at all, not even an empty one.
+  const bool written = size == 0 || std::fwrite(data, 1, size, stdout) == size;
+  if (!written || std::fflush(stdout) != 0) return FatalError("cannot write to standard output");
+  return status;
+}
+
 int RunProgram(CRegistrySession& session, int argc, char** argv) {
   CPresetStore store;
   HeldOutput held;
   std::ostream out(&held);
-  const int status = RunCommandLine(store, argc, argv, out);
+  std::ostringstream err;
+  const int status = RunCommandLine(store, argc, argv, out, err);
   // The stream swallows a failed allocation, and its output would be cut
   // short: the run's changes are not kept.
-  if (!out) return FatalError("out of memory");
+  if (!out || !err) return FatalError("out of memory");
 
   std::string error;
   if (!session.Commit(&error)) return FatalError(error);
   const std::string notice = session.Notice();
   if (!notice.empty()) std::fprintf(stderr, "Note: %s\n", notice.c_str());
-  // A run that printed nothing has no text at all, not even an empty one.
-  const bool written =
-      held.size() == 0 || std::fwrite(held.data(), 1, held.size(), stdout) == held.size();
-  if (!written || std::fflush(stdout) != 0) return FatalError("cannot write to standard output");
-  return status;
+  // Warnings only of a run whose changes were kept, before its output.
+  std::fputs(err.str().c_str(), stderr);
+  return PrintOutput(held.data(), held.size(), status);
 }
 
 }  // namespace dovetune

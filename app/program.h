@@ -5,6 +5,7 @@
 // happen.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace dovetune {
@@ -16,5 +17,9 @@ int RunProgram(CRegistrySession& session, int argc, char** argv);
 
 // Prints "Fatal Error: |reason|" on standard error; returns the exit status 1.
 int FatalError(const std::string& reason);
+
+// Writes |text| to standard output and returns |status|, or 1 when it could
+// not be written: a run whose output is lost has not done what was asked.
+int PrintOutput(const char* data, size_t size, int status);
 
 }  // namespace dovetune

@@ -19,7 +19,8 @@ void PrintSummaryLine(CPresetStore& store, const std::string& name, std::ostream
 
 }  // namespace
 
-void RunView(CPresetStore& store, int argc, const char* const* argv, std::ostream& out) {
+int RunView(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
+            std::ostream& /*err*/) {
   if (argc == 2) {
     std::vector<std::string> names;
     store.ListPresets(names);
@@ -28,7 +29,7 @@ void RunView(CPresetStore& store, int argc, const char* const* argv, std::ostrea
     for (const std::string& name : names) {
       if (name != "default") PrintSummaryLine(store, name, out);
     }
-    return;
+    return kExitDone;
   }
 
   const std::string name = argv[2];
@@ -39,6 +40,8 @@ void RunView(CPresetStore& store, int argc, const char* const* argv, std::ostrea
   for (size_t i = 0; i < value_names.size(); ++i) {
     out << value_names[i] << kSeparator << static_cast<int32_t>(values[i]) << std::endl;
   }
+  // A missing preset shows as "preset doesn't exist": a failure to the caller.
+  return store.PresetExists(name) ? kExitDone : kExitFailed;
 }
 
 }  // namespace dovetune

@@ -37,7 +37,8 @@ work="$build/stores"
 
 echo "== release build in $build/"
 install_missing cmake g++ make libsqlite3-dev libbenchmark-dev valgrind linux-perf
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DDOVETUNE_TESTS=OFF >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DDOVETUNE_TESTS=OFF \
+  -DDOVETUNE_BENCHMARKS=ON >/dev/null
 cmake --build "$build" -j2 >/dev/null
 tool="$PWD/$build/dovetune"
 floor="$PWD/$build/bench/dovetune_floor"

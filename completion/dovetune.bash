@@ -1,5 +1,6 @@
 # bash completion for dovetune: command words, preset names read from the
 # store the program itself uses, and parameter words.
+# The other programs' completions (dovetune-reg's) use its helpers too.
 
 # The store file the program would open. Completion never creates one: a run
 # of the program would, so a missing store is answered without running it.
@@ -79,20 +80,58 @@ _dovetune_quote_for() {
   esac
 }
 
+# Sets the caller's _dovetune_words and _dovetune_cword to COMP_WORDS and
+# COMP_CWORD with the pieces bash split at ':' and '=' (they are in
+# COMP_WORDBREAKS) joined again: to the program they are one argument.
+_dovetune_join_words() {
+  # Without a line (a caller that sets only COMP_WORDS), each word stands apart.
+  local line=${COMP_LINE-"${COMP_WORDS[*]}"} word spaced i
+  line=${line:0:${COMP_POINT-${#line}}}
+  _dovetune_words=()
+  _dovetune_cword=0
+  for ((i = 0; i < ${#COMP_WORDS[@]} && i <= COMP_CWORD; i++)); do
+    word=${COMP_WORDS[i]}
+    spaced=no
+    [[ $line == [[:space:]]* ]] && spaced=yes
+    line=${line#"${line%%[![:space:]]*}"}
+    line=${line#"$word"}
+    if ((i > 0)) && [[ $spaced == no ]] &&
+      [[ $word == [:=]* || ${COMP_WORDS[i - 1]} == *[:=] ]]; then
+      _dovetune_words[-1]+=$word
+    else
+      _dovetune_words+=("$word")
+    fi
+    ((i == COMP_CWORD)) && _dovetune_cword=$((${#_dovetune_words[@]} - 1))
+  done
+}
+
 # Fills COMPREPLY with the candidates (one a line on standard input) that
 # start with what the word being completed means, quoted as the line needs.
+# With "nocase", letter case does not count, as for preset names, which the
+# store compares that way.
 _dovetune_reply() {
-  local candidate _dovetune_quote _dovetune_before _dovetune_typed _dovetune_quoted
-  _dovetune_dequote "${COMP_WORDS[COMP_CWORD]}"
+  local nocase=${1-} candidate typed _dovetune_quote _dovetune_before _dovetune_typed
+  local _dovetune_quoted word=${_dovetune_words[_dovetune_cword]} split
+  _dovetune_dequote "$word"
+  # Bash puts a reply only in place of the part after the word's last ':' or
+  # '=' (outside quotes); the part before it stays as typed.
+  split=${word%[:=]*}
+  if [[ $split != "$word" && -z $_dovetune_quote ]]; then split=$((${#split} + 1)); else split=0; fi
+  typed=$_dovetune_typed
+  [[ -n $nocase ]] && typed=${typed,,}
   COMPREPLY=()
   while IFS= read -r candidate; do
-    [[ $candidate == "$_dovetune_typed"* ]] || continue
+    if [[ -n $nocase ]]; then
+      [[ ${candidate,,} == "$typed"* ]] || continue
+    else
+      [[ $candidate == "$typed"* ]] || continue
+    fi
     # With a quote open, readline replaces only the text after that quote.
     if [[ -n $_dovetune_quote ]]; then
       candidate=${candidate:${#_dovetune_before}}
     fi
     _dovetune_quote_for "$candidate" "$_dovetune_quote"
-    COMPREPLY+=("$_dovetune_quoted")
+    COMPREPLY+=("${_dovetune_quoted:split}")
   done
 }
 
@@ -104,23 +143,28 @@ _dovetune() {
     -aacprofile_lc -aacprofile_he -usepns -usepns_no -downmix -downmix_no
     -muxintovideo -muxintovideo_no -exportaac -exportaac_no
     -hintforstreaming -hintforstreaming_no)
-  local -a bitrates=(448 388 320 256 244 192 160 128 112 96 80 64 56 48 40 32 28 24 20 16)
-  local command_word=${COMP_WORDS[1]-} previous=${COMP_WORDS[COMP_CWORD - 1]-}
-  local takes_parameters=""
+  local -a bitrates=(16 20 24 28 32 40 48 56 64 80 96 112 128 160 192 244 256 320 388 448)
+  local _dovetune_words _dovetune_cword
+  _dovetune_join_words
+  local command_word=${_dovetune_words[1]-} previous=${_dovetune_words[_dovetune_cword - 1]-}
+  local takes_parameters="" cword=$_dovetune_cword
   case $command_word in
     create | create_from_current | edit | use) takes_parameters=yes ;;
     view | delete) ;;
-    *) ((COMP_CWORD == 1)) || { COMPREPLY=(); return; } ;;
+    *) ((cword == 1)) || { COMPREPLY=(); return; } ;;
   esac
 
-  if ((COMP_CWORD == 1)); then
+  if ((cword == 1)); then
     _dovetune_reply < <(printf '%s\n' "${commands[@]}")
-  elif ((COMP_CWORD == 2)); then
-    _dovetune_reply < <(_dovetune_preset_names "${COMP_WORDS[0]}")
+  elif ((cword == 2)) && [[ $command_word == delete ]]; then
+    # "current" names the current settings, never a preset to delete.
+    _dovetune_reply nocase < <(_dovetune_preset_names "${COMP_WORDS[0]}" | grep -vx current)
+  elif ((cword == 2)); then
+    _dovetune_reply nocase < <(_dovetune_preset_names "${COMP_WORDS[0]}")
   elif [[ -z $takes_parameters ]]; then
     COMPREPLY=()
   elif [[ $previous == -preset ]]; then
-    _dovetune_reply < <(_dovetune_preset_names "${COMP_WORDS[0]}")
+    _dovetune_reply nocase < <(_dovetune_preset_names "${COMP_WORDS[0]}")
   elif [[ $previous == -cbr ]]; then
     _dovetune_reply < <(printf '%s\n' "${bitrates[@]}")
   elif [[ $previous == -optimize ]]; then
@@ -130,4 +174,5 @@ _dovetune() {
   fi
 }
 
-complete -F _dovetune dovetune
+# The ladder and the listing come in their own order, not sorted as text.
+complete -o nosort -F _dovetune dovetune 2>/dev/null || complete -F _dovetune dovetune

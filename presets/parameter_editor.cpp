@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "presets/preset_schema.h"
 #include "presets/preset_store.h"
@@ -80,9 +82,40 @@ bool TakesArgument(const char* word) {
   return std::strcmp(word, kCbrWord) == 0 || std::strcmp(word, kOptimizeWord) == 0;
 }
 
+bool HasDigits(const char* text) {
+  while (std::isspace(static_cast<unsigned char>(*text))) ++text;
+  if (*text == '-' || *text == '+') ++text;
+  return std::isdigit(static_cast<unsigned char>(*text)) != 0;
+}
+
+// The program name, the command word and the preset name come before the
+// parameters; they are scanned too, but are no one's typing mistakes.
+constexpr int kFirstParameter = 3;
+
+// A word of the user's that the scan matched to nothing: one that looks like a
+// parameter word and is not the argument of the word before it.
+bool IsUnknownWord(const char* const* argv, int index) {
+  if (index < kFirstParameter || argv[index][0] != '-') return false;
+  const char* previous = argv[index - 1];
+  return !TakesArgument(previous) && std::strcmp(previous, kPresetWord) != 0;
+}
+
+// Whether |word| is one of the fixed parameter words; if so, writes its number.
+bool WriteFixedParameter(CRegistry& target, const char* word) {
+  for (const FixedParameter& parameter : kFixedParameters) {
+    if (std::strcmp(word, parameter.word) == 0) {
+      target.WriteDword(parameter.setting, parameter.value);
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
-void CPresetStore::EditPreset(const std::string& strName, const char* const* argv, int argc) {
+std::vector<std::string> CPresetStore::EditPreset(const std::string& strName,
+                                                  const char* const* argv, int argc) {
+  std::vector<std::string> warnings;
   CRegistry target(HKEY_CURRENT_USER, schema::kPresetsKeyPath);
   if (strName == schema::kCurrent) {
     target.Open(HKEY_CURRENT_USER, schema::kCurrentSettingsKeyPath);
@@ -102,18 +135,19 @@ void CPresetStore::EditPreset(const std::string& strName, const char* const* arg
       CopyPreset(next, strName);
     } else if (std::strcmp(word, kCbrWord) == 0) {
       target.WriteDword(schema::kVbrMode, schema::kConstantBitrate);
-      target.WriteDword(schema::kBitRate, BitrateStep(DecimalValue(next)));
+      const DWORD bitrate = BitrateStep(DecimalValue(next));
+      target.WriteDword(schema::kBitRate, bitrate);
+      if (!HasDigits(next)) {
+        warnings.push_back(std::string(kCbrWord) + " " + next + " is not a number; " +
+                           std::to_string(bitrate) + " was written");
+      }
     } else if (std::strcmp(word, kOptimizeWord) == 0) {
       target.WriteDword(schema::kOptimize, static_cast<DWORD>(DecimalValue(next)));
-    } else {
-      for (const FixedParameter& parameter : kFixedParameters) {
-        if (std::strcmp(word, parameter.word) == 0) {
-          target.WriteDword(parameter.setting, parameter.value);
-          break;
-        }
-      }
+    } else if (!WriteFixedParameter(target, word) && IsUnknownWord(argv, index)) {
+      warnings.push_back(std::string("ignoring unknown parameter '") + word + "'");
     }
   }
+  return warnings;
 }
 
 }  // namespace dovetune

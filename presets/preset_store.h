@@ -32,7 +32,12 @@ class CPresetStore {
   bool DeletePreset(const std::string& strName);
 
   // Applies the parameters of a whole command line to the settings set.
-  void EditPreset(const std::string& strName, const char* const* argv, int argc);
+  // Words it does not know are ignored, as are the digits "-cbr" finds none
+  // of; the result says so for each, in words for the user ("ignoring unknown
+  // parameter '-downmixx'"). Only what follows the preset name (argument 2)
+  // is taken for a parameter that way.
+  std::vector<std::string> EditPreset(const std::string& strName, const char* const* argv,
+                                      int argc);
 
   // The one-line summary of a settings set's rate control and flags.
   std::string DescribePreset(const std::string& strName);

@@ -5,6 +5,7 @@
 // other runs wait for.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -32,6 +33,10 @@ class CRegistrySession {
   bool Open(std::unique_ptr<KeyStore> store, const std::string& name, std::string* error);
 #endif
 
+  // Called once during Open when it has waited a second for another run that
+  // holds the store (never on Windows, whose registry has no such wait).
+  void SetWaitNotice(std::function<void()> notice) { wait_notice_ = std::move(notice); }
+
   // Keeps every change since Open, or, after any failure of the store during
   // the run, keeps none and says why.
   bool Commit(std::string* error);
@@ -46,6 +51,7 @@ class CRegistrySession {
  private:
   struct Store;
   std::unique_ptr<Store> store_;
+  std::function<void()> wait_notice_;
 };
 
 #ifndef _WIN32
@@ -53,8 +59,11 @@ class CRegistrySession {
 // store that is: a SQLite file, created fresh when nothing is
 // there, unless it names a Wine prefix: a folder holding user.reg, or such a
 // file itself. The store's transaction is not begun yet. Null, with |error| saying
-// why, when the path names no store that can be opened.
-std::unique_ptr<KeyStore> OpenStoreAt(const std::string& path, std::string* error);
+// why, when the path names no store that can be opened. |wait_notice|, when
+// given, is called once when a SQLite store has waited a second for another
+// run to let it go.
+std::unique_ptr<KeyStore> OpenStoreAt(const std::string& path, std::string* error,
+                                      std::function<void()> wait_notice = {});
 #endif
 
 }  // namespace dovetune

@@ -16,10 +16,12 @@ constexpr int kLockWaitMilliseconds = 10000;
 
 }  // namespace
 
-std::unique_ptr<KeyStore> OpenStoreAt(const std::string& path, std::string* error) {
+std::unique_ptr<KeyStore> OpenStoreAt(const std::string& path, std::string* error,
+                                      std::function<void()> wait_notice) {
   if (WinePrefixStore::IsWinePrefix(path)) return std::make_unique<WinePrefixStore>(path);
   if (!PrepareStoreFile(path, error)) return nullptr;
   auto store = std::make_unique<SqliteStore>();
+  store->SetWaitNotice(std::move(wait_notice));
   if (!store->Open(path, error)) return nullptr;
   return store;
 }
@@ -43,7 +45,7 @@ bool CRegistrySession::Open(const std::string& store_path, std::string* error) {
   std::signal(SIGXFSZ, SIG_IGN);
   store_.reset();
   std::string reason;
-  std::unique_ptr<KeyStore> store = OpenStoreAt(store_path, &reason);
+  std::unique_ptr<KeyStore> store = OpenStoreAt(store_path, &reason, wait_notice_);
   if (!store) {
     *error = store_path.empty() ? reason : store_path + ": " + reason;
     return false;

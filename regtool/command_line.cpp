@@ -15,15 +15,33 @@ struct OperationRule {
   RegOperation operation;
   int positionals;       // key, or key and file, or file
   const char* switches;  // the switches it takes, each followed by a space
+  const char* usage;     // its line of the usage text
+  const char* details;   // what "OPERATION '/?'" adds to that line
 };
 
 const OperationRule kOperations[] = {
-    {"query", RegOperation::kQuery, 1, "/v /ve /s /reg:32 /reg:64 "},
-    {"add", RegOperation::kAdd, 1, "/v /ve /t /s /d /f /reg:32 /reg:64 "},
-    {"delete", RegOperation::kDelete, 1, "/v /ve /va /f /reg:32 /reg:64 "},
-    {"export", RegOperation::kExport, 2, "/y /reg:32 /reg:64 "},
-    {"import", RegOperation::kImport, 1, "/reg:32 /reg:64 "},
+    {"query", RegOperation::kQuery, 1, "/v /ve /s /reg:32 /reg:64 ",
+     "  query  KEY [/v NAME | /ve] [/s]\n",
+     "Prints the values of KEY and its subkeys' names: /v NAME one value, /ve the\n"
+     "default value, /s every key beneath KEY as well.\n"},
+    {"add", RegOperation::kAdd, 1, "/v /ve /t /s /d /f /reg:32 /reg:64 ",
+     "  add    KEY [/v NAME | /ve] [/t TYPE] [/s SEPARATOR] [/d DATA] [/f]\n",
+     "Creates KEY, and with /v or /ve sets a value of type TYPE to DATA. /s gives\n"
+     "the one character between the strings of REG_MULTI_SZ data (default \\0).\n"
+     "An existing value is overwritten only with /f.\n"},
+    {"delete", RegOperation::kDelete, 1, "/v /ve /va /f /reg:32 /reg:64 ",
+     "  delete KEY [/v NAME | /ve | /va] /f\n",
+     "Deletes KEY and everything beneath it, or with /v, /ve or /va one value, the\n"
+     "default value or all values of KEY. Refuses without /f.\n"},
+    {"export", RegOperation::kExport, 2, "/y /reg:32 /reg:64 ", "  export KEY FILE [/y]\n",
+     "Writes KEY and everything beneath it to FILE as a .reg file (UTF-16LE), or to\n"
+     "standard output when FILE is -. An existing FILE is replaced only with /y.\n"},
+    {"import", RegOperation::kImport, 1, "/reg:32 /reg:64 ", "  import FILE\n",
+     "Makes the changes a .reg file (UTF-16LE or UTF-8) asks for, all or none;\n"
+     "FILE - reads standard input.\n"},
 };
+
+bool IsHelpWord(const std::string& argument) { return argument == "/?" || argument == "-?"; }
 
 std::string Lower(std::string text) {
   for (char& c : text) {
@@ -72,6 +90,12 @@ class Parser {
 };
 
 bool Parser::Parse(const std::vector<std::string>& arguments) {
+  for (size_t i = 1; i < arguments.size(); ++i) {
+    if (IsHelpWord(arguments[i])) {
+      command_->help = true;
+      return true;
+    }
+  }
   for (size_t i = 1; i < arguments.size(); ++i) {
     const std::string name = SwitchName(arguments[i]);
     if (name.empty()) {
@@ -161,11 +185,16 @@ bool ParseRegCommandLine(const std::vector<std::string>& arguments, RegCommandLi
                          std::string* error) {
   *command = RegCommandLine();
   if (arguments.empty()) {
-    *error = "Invalid syntax: an operation is missing. Type \"dovetune-reg /?\" for usage.";
+    *error = "Invalid syntax: an operation is missing. Type \"dovetune-reg --help\" for usage.";
     return false;
   }
-  if (arguments[0] == "/?" || arguments[0] == "-?" || Lower(arguments[0]) == "/help") {
+  const std::string first = Lower(arguments[0]);
+  if (IsHelpWord(first) || first == "/help" || first == "--help" || first == "-h") {
     command->operation = RegOperation::kHelp;
+    return true;
+  }
+  if (first == "--version") {
+    command->operation = RegOperation::kVersion;
     return true;
   }
   for (const OperationRule& rule : kOperations) {
@@ -178,24 +207,38 @@ bool ParseRegCommandLine(const std::vector<std::string>& arguments, RegCommandLi
   return false;
 }
 
-const char* RegUsage() {
-  return "Usage: dovetune-reg OPERATION [ARGUMENTS]\n"
-         "Looks into and changes the embedded registry that dovetune uses.\n"
+bool IsRegOperation(const std::string& word) {
+  for (const OperationRule& rule : kOperations) {
+    if (strcasecmp(word.c_str(), rule.word) == 0) return true;
+  }
+  return false;
+}
+
+std::string RegUsage(RegOperation operation) {
+  for (const OperationRule& rule : kOperations) {
+    if (rule.operation == operation) {
+      return std::string("Usage: dovetune-reg") + (rule.usage + 1) + rule.details;
+    }
+  }
+  std::string usage =
+      "Usage: dovetune-reg OPERATION [ARGUMENTS]\n"
+      "Looks into and changes the embedded registry that dovetune uses.\n"
+      "\n";
+  for (const OperationRule& rule : kOperations) usage += rule.usage;
+  // "/?" unquoted is a glob to the shell: it would match a one-letter file in /.
+  return usage +
          "\n"
-         "  query  KEY [/v NAME | /ve] [/s]\n"
-         "  add    KEY [/v NAME | /ve] [/t TYPE] [/s SEPARATOR] [/d DATA] [/f]\n"
-         "  delete KEY [/v NAME | /ve | /va] /f\n"
-         "  export KEY FILE [/y]\n"
-         "  import FILE\n"
-         "\n"
+         "dovetune-reg OPERATION '/?' tells more of one operation; --version the version.\n"
          "KEY is ROOT\\SUBKEY with ROOT one of HKLM, HKCU, HKCR, HKU, HKCC\n"
          "(or HKEY_LOCAL_MACHINE and the other long names).\n"
          "TYPE is REG_SZ (the default), REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD,\n"
          "REG_QWORD, REG_BINARY or REG_NONE.\n"
          "/f overwrites a value or deletes without asking: this tool never asks,\n"
          "so without /f it refuses. /y lets export replace an existing file.\n"
+         "A FILE of - is standard output for export and standard input for import.\n"
          "The store is $DOVETUNE_REGISTRY, else $XDG_CONFIG_HOME/dovetune/registry.db,\n"
-         "else ~/.config/dovetune/registry.db. Exit status 0 on success, 1 on failure.\n";
+         "else ~/.config/dovetune/registry.db. Exit status 0 on success, 1 on failure,\n"
+         "2 for an unknown operation.\n";
 }
 
 }  // namespace dovetune

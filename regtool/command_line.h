@@ -10,10 +10,14 @@
 
 namespace dovetune {
 
-enum class RegOperation { kHelp, kQuery, kAdd, kDelete, kExport, kImport };
+enum class RegOperation { kHelp, kVersion, kQuery, kAdd, kDelete, kExport, kImport };
+
+// The file name export and import take for standard output and input.
+constexpr char kStandardStream[] = "-";
 
 struct RegCommandLine {
   RegOperation operation = RegOperation::kHelp;
+  bool help = false;  // "/?" after an operation: that operation's usage
   KeyPath key;
   std::string file;  // export and import
 
@@ -36,7 +40,11 @@ struct RegCommandLine {
 bool ParseRegCommandLine(const std::vector<std::string>& arguments, RegCommandLine* command,
                          std::string* error);
 
-// The usage text for /?.
-const char* RegUsage();
+// Whether |word| names an operation (any letter case). A command line whose
+// first word does not is a usage error of its own kind.
+bool IsRegOperation(const std::string& word);
+
+// The usage text: the whole tool's for kHelp, else that operation's.
+std::string RegUsage(RegOperation operation = RegOperation::kHelp);
 
 }  // namespace dovetune

@@ -3,9 +3,16 @@
 namespace dovetune {
 
 bool RunRegCommand(const RegCommandLine& command, std::string* out, std::string* error) {
+  if (command.help) {
+    *out += RegUsage(command.operation);
+    return true;
+  }
   switch (command.operation) {
     case RegOperation::kHelp:
       *out += RegUsage();
+      return true;
+    case RegOperation::kVersion:
+      *out += "dovetune-reg " DOVETUNE_VERSION "\n";
       return true;
     case RegOperation::kQuery:
       return RunQuery(command, out, error);

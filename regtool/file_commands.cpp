@@ -54,6 +54,13 @@ LONG Apply(const RegFileChange& change, RegKey* current) {
 }  // namespace
 
 bool RunExport(const RegCommandLine& command, std::string* out, std::string* error) {
+  // "-" is standard output, as for tar and sort: the file itself is the output.
+  if (command.file == kStandardStream) {
+    RegFileWriter writer;
+    if (!ExportTree(command.key, &writer, error)) return false;
+    *out += writer.Encode();
+    return true;
+  }
   if (FileExists(command.file) && !command.overwrite_file) {
     *error = "The file " + command.file + " already exists; add /y to overwrite it.";
     return false;
@@ -70,17 +77,22 @@ bool RunExport(const RegCommandLine& command, std::string* out, std::string* err
 bool RunImport(const RegCommandLine& command, std::string* out, std::string* error) {
   std::string bytes;
   std::vector<RegFileChange> changes;
-  if (!ReadWholeFile(command.file, &bytes, error)) return false;
+  const bool from_input = command.file == kStandardStream;
+  const std::string source = from_input ? "standard input" : command.file;
+  if (!(from_input ? ReadStandardInput(&bytes, error)
+                   : ReadWholeFile(command.file, &bytes, error))) {
+    return false;
+  }
   if (!ParseRegFile(bytes, &changes, error)) {
-    *error = command.file + ", " + *error;
+    *error = source + ", " + *error;
     return false;
   }
   RegKey current;
   for (const RegFileChange& change : changes) {
     const LONG status = Apply(change, &current);
     if (status != ERROR_SUCCESS) {
-      *error = command.file + ", line " + std::to_string(change.line) + ": " + change.key.Full() +
-               ": " + DescribeStatus(status);
+      *error = source + ", line " + std::to_string(change.line) + ": " + change.key.Full() + ": " +
+               DescribeStatus(status);
       return false;
     }
   }

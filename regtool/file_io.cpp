@@ -16,27 +16,32 @@ bool SystemFailure(const std::string& what, std::string* error) {
   return false;
 }
 
-}  // namespace
-
-bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error) {
-  const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (descriptor < 0) return SystemFailure("cannot open " + path, error);
+bool ReadAll(int descriptor, const std::string& what, std::string* bytes, std::string* error) {
   std::string content;
   char buffer[65536];
   for (;;) {
     const ssize_t got = read(descriptor, buffer, sizeof(buffer));
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      SystemFailure("cannot read " + path, error);
-      close(descriptor);
-      return false;
-    }
+    if (got < 0) return SystemFailure("cannot read " + what, error);
     if (got == 0) break;
     content.append(buffer, static_cast<size_t>(got));
   }
-  close(descriptor);
   *bytes = std::move(content);
   return true;
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error) {
+  const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) return SystemFailure("cannot open " + path, error);
+  const bool read_all = ReadAll(descriptor, path, bytes, error);
+  close(descriptor);
+  return read_all;
+}
+
+bool ReadStandardInput(std::string* bytes, std::string* error) {
+  return ReadAll(STDIN_FILENO, "standard input", bytes, error);
 }
 
 bool FileExists(const std::string& path) {

@@ -6,6 +6,7 @@
 namespace dovetune {
 
 bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error);
+bool ReadStandardInput(std::string* bytes, std::string* error);
 
 bool FileExists(const std::string& path);
 

@@ -19,9 +19,15 @@ using namespace dovetune;  // NOLINT(google-build-using-namespace)
 
 namespace {
 
-int Fail(const std::string& error) {
+int Fail(const std::string& error, int status = 1) {
   std::fprintf(stderr, "ERROR: %s\n", error.c_str());
-  return 1;
+  return status;
+}
+
+// Help and the version need no store: they are answered before it opens.
+bool NeedsNoStore(const RegCommandLine& command) {
+  return command.help || command.operation == RegOperation::kHelp ||
+         command.operation == RegOperation::kVersion;
 }
 
 // A store may lack roots: a Wine prefix's user.reg holds HKEY_CURRENT_USER alone.
@@ -35,27 +41,35 @@ bool HasRoot(HKEY root) {
 int Run(const std::vector<std::string>& arguments) {
   RegCommandLine command;
   std::string error;
-  if (!ParseRegCommandLine(arguments, &command, &error)) return Fail(error);
-  if (command.operation == RegOperation::kHelp) {
-    std::fputs(RegUsage(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : 1;
+  if (!ParseRegCommandLine(arguments, &command, &error)) {
+    // An operation it does not know is a mistake of another kind than a
+    // wrong switch, as it is for dovetune's command words.
+    const bool unknown = !arguments.empty() && !IsRegOperation(arguments[0]);
+    return Fail(error, unknown ? 2 : 1);
   }
 
-  CRegistrySession session;
-  if (!session.Open(CRegistrySession::DefaultStorePath(), &error)) return Fail(error);
-  if (command.key.root && !HasRoot(command.key.root)) {
-    return Fail(command.key.root_name +
-                " is not there: only HKEY_CURRENT_USER is available in a Wine prefix");
-  }
   std::string out;
-  if (!RunRegCommand(command, &out, &error)) {
-    // A status such as "could not be read or written" has its cause in the store.
-    const std::string cause = session.StoreFailure();
-    return Fail(cause.empty() ? error : error + " (" + cause + ")");
+  CRegistrySession session;
+  session.SetWaitNotice([] {
+    std::fprintf(stderr, "dovetune-reg: waiting for another run to finish with the store \u2026\n");
+  });
+  if (NeedsNoStore(command)) {
+    RunRegCommand(command, &out, &error);
+  } else {
+    if (!session.Open(CRegistrySession::DefaultStorePath(), &error)) return Fail(error);
+    if (command.key.root && !HasRoot(command.key.root)) {
+      return Fail(command.key.root_name +
+                  " is not there: only HKEY_CURRENT_USER is available in a Wine prefix");
+    }
+    if (!RunRegCommand(command, &out, &error)) {
+      // A status such as "could not be read or written" has its cause in the store.
+      const std::string cause = session.StoreFailure();
+      return Fail(cause.empty() ? error : error + " (" + cause + ")");
+    }
+    if (!session.Commit(&error)) return Fail(error);
+    const std::string notice = session.Notice();
+    if (!notice.empty()) std::fprintf(stderr, "Note: %s\n", notice.c_str());
   }
-  if (!session.Commit(&error)) return Fail(error);
-  const std::string notice = session.Notice();
-  if (!notice.empty()) std::fprintf(stderr, "Note: %s\n", notice.c_str());
   if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0) {
     return Fail("cannot write to standard output");
   }

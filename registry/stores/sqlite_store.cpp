@@ -3,7 +3,9 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
+#include <thread>
 
 #include "base/pause_point.h"
 #include "registry/name_fold.h"
@@ -235,7 +237,8 @@ void SqliteStore::FoldInto(const char* name, size_t size, std::string* folded) c
 bool SqliteStore::Begin(int wait_ms) {
   if (failed()) return false;
   if (!db_ || in_transaction_) return Fail(SQLITE_MISUSE, "the registry store is not open");
-  sqlite3_busy_timeout(db_, wait_ms);
+  wait_ms_ = wait_ms;
+  sqlite3_busy_handler(db_, WaitWhileBusy, this);
   const bool read_only = sqlite3_db_readonly(db_, "main") == 1;
   // A run reads most pages once, in order, so a small page cache serves it as
   // well as SQLite's default of 2 MB, which a "view" of 10,000 presets filled.
@@ -349,6 +352,25 @@ bool SqliteStore::Commit() {
   if (in_transaction_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   in_transaction_ = false;
   return Fail(SQLITE_MISUSE, "the registry store is not open");
+}
+
+int SqliteStore::WaitWhileBusy(void* store, int attempt) {
+  using std::chrono::milliseconds;
+  auto* self = static_cast<SqliteStore*>(store);
+  const auto now = std::chrono::steady_clock::now();
+  if (attempt == 0) self->wait_start_ = now;
+  const auto waited = std::chrono::duration_cast<milliseconds>(now - self->wait_start_);
+  if (waited.count() >= self->wait_ms_) return 0;
+  if (waited.count() >= 1000 && !self->wait_noticed_) {
+    self->wait_noticed_ = true;
+    if (self->wait_notice_) self->wait_notice_();
+  }
+  // Short sleeps at first, as SQLite's own timeout takes them: most waits
+  // are for a run of a few milliseconds.
+  const int64_t step =
+      std::min<int64_t>(attempt < 5 ? 1 << attempt : 25, self->wait_ms_ - waited.count());
+  std::this_thread::sleep_for(milliseconds(step));
+  return 1;
 }
 
 bool SqliteStore::Fail(int code, const std::string& reason) {

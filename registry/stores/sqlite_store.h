@@ -5,7 +5,9 @@
 // in the .cpp file.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -31,6 +33,9 @@ class SqliteStore : public KeyStore {
   // Opens the existing store file at |path|. A file that cannot be written is
   // opened for reading only; Begin then begins for reading.
   bool Open(const std::string& path, std::string* error);
+  // Called once when Begin has waited a second for another run, so that the
+  // user knows why nothing happens yet.
+  void SetWaitNotice(std::function<void()> notice) { wait_notice_ = std::move(notice); }
 
   std::string Fold(const std::string& name) const override;
   void FoldInto(const char* name, size_t size, std::string* folded) const override;
@@ -65,12 +70,19 @@ class SqliteStore : public KeyStore {
   std::string KeyPath(KeyId key);
   // Records the run's first failure, described by |reason| or else by |code|.
   bool Fail(int code, const std::string& reason = std::string());
+  // SQLite's busy handler: waits up to wait_ms_ in short sleeps, and gives the
+  // wait notice after a second of it.
+  static int WaitWhileBusy(void* store, int attempt);
 
   sqlite3* db_ = nullptr;
   std::string path_;
   bool in_transaction_ = false;
   std::string failure_;
   StoreFailure failure_kind_ = StoreFailure::kNone;
+  int wait_ms_ = 0;
+  std::chrono::steady_clock::time_point wait_start_;
+  bool wait_noticed_ = false;
+  std::function<void()> wait_notice_;
   std::unordered_map<const char*, std::unique_ptr<Statement>> statements_;
 };
 

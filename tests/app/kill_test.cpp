@@ -31,7 +31,7 @@ TEST_F(KillTest, KilledCreateLeavesAWholePresetOrNone) {
   // Killed with every change made but none kept, the preset is not there;
   // killed once they are kept, all of it is.
   KillAt("before-commit", create("none"));
-  EXPECT_EQ(Output({"view", "none"}), "none - preset doesn't exist\n");
+  EXPECT_EQ(Output({"view", "none"}, kExitFailed), "none - preset doesn't exist\n");
   KillAt("after-commit", create("whole"));
   EXPECT_EQ(Output({"view", "whole"}), "whole" + expected_settings);
 }

@@ -62,17 +62,18 @@ TEST_F(LocaleTest, NamesCompareAlikeWithAndWithoutAUtf8Locale) {
     std::printf("not root or no mount namespaces: the locale files stay in place\n");
   }
 
-  std::vector<std::string> answers;
+  std::vector<ProcessResult> answers;
   for (const std::vector<std::string>& question : questions) {
-    answers.push_back(RunIn(environments[0], question).out);
+    answers.push_back(RunIn(environments[0], question));
   }
-  EXPECT_EQ(FirstLine(answers[2]), lower + " - bitrate: cbr 96, downmix");
-  EXPECT_EQ(answers[3], "preset " + shouted + " already exists\n");
+  EXPECT_EQ(FirstLine(answers[2].out), lower + " - bitrate: cbr 96, downmix");
+  EXPECT_EQ(answers[3].out, "preset " + shouted + " already exists\n");
+  EXPECT_EQ(answers[3].status, kExitFailed);
   for (size_t e = 1; e < environments.size(); ++e) {
     for (size_t q = 0; q < questions.size(); ++q) {
       const ProcessResult result = RunIn(environments[e], questions[q]);
-      EXPECT_EQ(result.status, 0) << result.err;
-      EXPECT_EQ(result.out, answers[q]) << "environment " << e << ", question " << q;
+      EXPECT_EQ(result.status, answers[q].status) << result.err;
+      EXPECT_EQ(result.out, answers[q].out) << "environment " << e << ", question " << q;
     }
   }
 }

@@ -59,7 +59,10 @@ TEST_F(ParameterEditorTest, EveryFixedWordWritesItsSetting) {
     EXPECT_EQ(ValueOf("p", c.setting), c.value) << c.word;
   }
   // A variable-bitrate word leaves the bitrate alone; words are case-sensitive.
-  Output({"edit", "p", "-cbr", "64", "-vbr_radio", "-DOWNMIX", "downmix"});
+  // Words are compared exactly: these two are no parameters, and the one that
+  // looks like one is reported.
+  EXPECT_EQ(Run({"edit", "p", "-cbr", "64", "-vbr_radio", "-DOWNMIX", "downmix"}).err,
+            "dovetune: ignoring unknown parameter '-DOWNMIX'\n");
   EXPECT_EQ(ValueOf("p", "DefBitRate"), "64");
   EXPECT_EQ(ValueOf("p", "DefVbrMode"), "4");
   EXPECT_EQ(ValueOf("p", "DefDownmix"), "0");
@@ -77,7 +80,13 @@ TEST_F(ParameterEditorTest, BitrateLadderAtItsBoundaries) {
   };
   Output({"create", "p"});
   for (const auto& c : cases) {
-    Output({"edit", "p", "-cbr", c.first});
+    const ProcessResult result = Run({"edit", "p", "-cbr", c.first});
+    EXPECT_EQ(result.status, 0);
+    // Only an argument without digits is reported; the others are numbers.
+    const bool digits = std::string(c.first).find_first_of("0123456789") != std::string::npos;
+    EXPECT_EQ(result.err, digits ? ""
+                                 : "dovetune: -cbr " + std::string(c.first) +
+                                       " is not a number; 16 was written\n");
     EXPECT_EQ(ValueOf("p", "DefBitRate"), c.second) << "'" << c.first << "'";
     EXPECT_EQ(ValueOf("p", "DefVbrMode"), "0");
   }
@@ -89,8 +98,9 @@ TEST_F(ParameterEditorTest, TrailingWordsWithoutTheirArgumentAreDropped) {
   EXPECT_EQ(Output({"edit", "p", "-optimize", "9", "-cbr", "-optimize"}),
             Lines({"p - bitrate: cbr 64, downmix, optimize: 9"}));
   // Only the trailing ones: "-cbr" followed by a word takes its value, 0.
-  EXPECT_EQ(Output({"edit", "p", "-cbr", "-downmix_no"}),
-            Lines({"p - bitrate: cbr 16, optimize: 9"}));
+  const ProcessResult taken = Run({"edit", "p", "-cbr", "-downmix_no"});
+  EXPECT_EQ(taken.out, Lines({"p - bitrate: cbr 16, optimize: 9"}));
+  EXPECT_EQ(taken.err, "dovetune: -cbr -downmix_no is not a number; 16 was written\n");
 }
 
 TEST_F(ParameterEditorTest, LaterWordsWinAndPresetCopiesOverwriteEarlierWords) {
@@ -122,8 +132,9 @@ TEST_F(ParameterEditorTest, PresetWordWithNothingToCopyChangesNothing) {
   EXPECT_EQ(Output({"create", "-cbr"}),
             Lines({"preset -cbr created", "-cbr - bitrate: vbr streaming"}));
   // Editing it scans its own name too: "-cbr" takes the next word's value, 0.
-  EXPECT_EQ(Output({"edit", "-cbr", "-hintforstreaming"}),
-            Lines({"-cbr - bitrate: cbr 16, hint for streaming"}));
+  const ProcessResult own_name = Run({"edit", "-cbr", "-hintforstreaming"});
+  EXPECT_EQ(own_name.out, Lines({"-cbr - bitrate: cbr 16, hint for streaming"}));
+  EXPECT_EQ(own_name.err, "dovetune: -cbr -hintforstreaming is not a number; 16 was written\n");
   EXPECT_EQ(Output({"edit", "p", "-preset", "-cbr"}),
             Lines({"p - bitrate: cbr 16, hint for streaming"}));
 }

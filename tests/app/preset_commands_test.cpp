@@ -15,10 +15,11 @@ using PresetCommandsTest = CliTest;
 TEST_F(PresetCommandsTest, CreateCopiesDefaultAndAppliesParameters) {
   EXPECT_EQ(Output({"create", "fast", "-cbr", "128", "-codecquality_fast"}),
             Lines({"preset fast created", "fast - bitrate: cbr 128, fast encoding"}));
-  EXPECT_EQ(Output({"create", "fast"}), Lines({"preset fast already exists"}));
-  EXPECT_EQ(Output({"create", "FAST", "-downmix"}), Lines({"preset FAST already exists"}));
-  EXPECT_EQ(Output({"create", "default"}), Lines({"preset default already exists"}));
-  EXPECT_EQ(Output({"create", "current"}), Lines({"preset current already exists"}));
+  EXPECT_EQ(Output({"create", "fast"}, kExitFailed), Lines({"preset fast already exists"}));
+  EXPECT_EQ(Output({"create", "FAST", "-downmix"}, kExitFailed),
+            Lines({"preset FAST already exists"}));
+  EXPECT_EQ(Output({"create", "default"}, kExitFailed), Lines({"preset default already exists"}));
+  EXPECT_EQ(Output({"create", "current"}, kExitFailed), Lines({"preset current already exists"}));
   EXPECT_EQ(FirstLine(Output({"view", "default"})), "default - bitrate: vbr streaming");
 }
 
@@ -44,17 +45,20 @@ TEST_F(PresetCommandsTest, ANameTheRegistryRefusesIsNotCreatedAndLeavesNothing) 
 }
 
 TEST_F(PresetCommandsTest, MissingNamesHaveTheirOwnMessages) {
-  EXPECT_EQ(Output({"create"}), Lines({"", "no name given for new preset", ""}));
-  EXPECT_EQ(Output({"create_from_current"}), Lines({"", "no name given for new preset", ""}));
-  EXPECT_EQ(Output({"edit"}), Lines({"", "no name given for preset to edit", ""}));
-  EXPECT_EQ(Output({"delete"}), Lines({"", "no name given for preset to delete", ""}));
-  EXPECT_EQ(Output({"use"}), Lines({"", "no name given for preset to use", ""}));
+  EXPECT_EQ(Output({"create"}, kExitUsage), Lines({"", "no name given for new preset", ""}));
+  EXPECT_EQ(Output({"create_from_current"}, kExitUsage),
+            Lines({"", "no name given for new preset", ""}));
+  EXPECT_EQ(Output({"edit"}, kExitUsage), Lines({"", "no name given for preset to edit", ""}));
+  EXPECT_EQ(Output({"delete"}, kExitUsage), Lines({"", "no name given for preset to delete", ""}));
+  EXPECT_EQ(Output({"use"}, kExitUsage), Lines({"", "no name given for preset to use", ""}));
 }
 
 TEST_F(PresetCommandsTest, MissingPresetsAreReportedAndNothingIsCreated) {
-  EXPECT_EQ(Output({"edit", "missing", "-downmix"}), Lines({"", "missing doesn't exists", ""}));
-  EXPECT_EQ(Output({"delete", "missing"}), Lines({"", "missing doesn't exists"}));
-  EXPECT_EQ(Output({"use", "missing", "-downmix"}), Lines({"", "missing doesn't exists"}));
+  EXPECT_EQ(Output({"edit", "missing", "-downmix"}, kExitFailed),
+            Lines({"", "missing doesn't exists", ""}));
+  EXPECT_EQ(Output({"delete", "missing"}, kExitFailed), Lines({"", "missing doesn't exists"}));
+  EXPECT_EQ(Output({"use", "missing", "-downmix"}, kExitFailed),
+            Lines({"", "missing doesn't exists"}));
   EXPECT_EQ(Output({"view"}),
             Lines({"current - bitrate: vbr streaming", "default - bitrate: vbr streaming"}));
 }
@@ -80,7 +84,8 @@ TEST_F(PresetCommandsTest, CreateFromCurrentTakesTheCurrentSettingsAsTheyAre) {
             Lines({"current - bitrate: vbr audiophile, PNS"}));
   EXPECT_EQ(Output({"create_from_current", "copy2", "-exportaac"}),
             Lines({"preset copy2 created", "copy2 - bitrate: vbr audiophile, PNS, export aac"}));
-  EXPECT_EQ(Output({"create_from_current", "current"}), Lines({"preset current already exists"}));
+  EXPECT_EQ(Output({"create_from_current", "current"}, kExitFailed),
+            Lines({"preset current already exists"}));
 }
 
 TEST_F(PresetCommandsTest, EditChangesOnlyTheNamedPreset) {
@@ -97,7 +102,7 @@ TEST_F(PresetCommandsTest, DeleteRemovesThePresetSilently) {
   EXPECT_EQ(Output({"delete", "GONE"}), "");
   EXPECT_EQ(Output({"view"}),
             Lines({"current - bitrate: vbr streaming", "default - bitrate: vbr streaming"}));
-  EXPECT_EQ(Output({"view", "gone"}), Lines({"gone - preset doesn't exist"}));
+  EXPECT_EQ(Output({"view", "gone"}, kExitFailed), Lines({"gone - preset doesn't exist"}));
 }
 
 TEST_F(PresetCommandsTest, DeletedDefaultReturnsWithFactorySettings) {
@@ -112,8 +117,9 @@ TEST_F(PresetCommandsTest, DeletedDefaultReturnsWithFactorySettings) {
 TEST_F(PresetCommandsTest, DeleteOfCurrentNeverTouchesTheCurrentSettings) {
   Output({"create", "Current", "-downmix"});
   EXPECT_EQ(Output({"delete", "current"}), "");
-  EXPECT_EQ(Output({"view", "Current"}), Lines({"Current - preset doesn't exist"}));
-  EXPECT_EQ(Output({"delete", "current"}), Lines({"", "preset current could not be deleted"}));
+  EXPECT_EQ(Output({"view", "Current"}, kExitFailed), Lines({"Current - preset doesn't exist"}));
+  EXPECT_EQ(Output({"delete", "current"}, kExitFailed),
+            Lines({"", "preset current could not be deleted"}));
   EXPECT_EQ(FirstLine(Output({"view", "current"})), "current - bitrate: vbr streaming");
 }
 
@@ -123,18 +129,18 @@ TEST_F(PresetCommandsTest, NestedNamesAddressKeysBeneathAPreset) {
   EXPECT_EQ(Output({"view"}), Lines({"current - bitrate: vbr streaming",
                                      "default - bitrate: vbr streaming", "a - bitrate: "}));
   // The first level has a key beneath it, so it stays; the run says so.
-  EXPECT_EQ(Output({"delete", "a"}), Lines({"", "preset a could not be deleted"}));
+  EXPECT_EQ(Output({"delete", "a"}, kExitFailed), Lines({"", "preset a could not be deleted"}));
   EXPECT_EQ(Output({"delete", "a\\b"}), "");
   EXPECT_EQ(Output({"delete", "a"}), "");
-  EXPECT_EQ(Output({"view", "a"}), Lines({"a - preset doesn't exist"}));
+  EXPECT_EQ(Output({"view", "a"}, kExitFailed), Lines({"a - preset doesn't exist"}));
 }
 
 TEST_F(PresetCommandsTest, TheEmptyNameIsThePresetsKeyItself) {
-  EXPECT_EQ(Output({"create", ""}), Lines({"preset  already exists"}));
+  EXPECT_EQ(Output({"create", ""}, kExitFailed), Lines({"preset  already exists"}));
   EXPECT_EQ(Output({"edit", "", "-downmix"}), Lines({" - bitrate: , downmix"}));
   EXPECT_EQ(Output({"view", ""}), Lines({" - bitrate: , downmix", "DefDownmix - 1"}));
   // The presets key keeps "default" beneath it, so it cannot go.
-  EXPECT_EQ(Output({"delete", ""}), Lines({"", "preset  could not be deleted"}));
+  EXPECT_EQ(Output({"delete", ""}, kExitFailed), Lines({"", "preset  could not be deleted"}));
   EXPECT_EQ(FirstLine(Output({"view", "default"})), "default - bitrate: vbr streaming");
 }
 

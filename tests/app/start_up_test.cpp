@@ -56,8 +56,12 @@ TEST_F(StartUpTest, NoArgumentsPrintTheHelpScreenAfterBuildingTheTree) {
 }
 
 TEST_F(StartUpTest, UnrecognisedWordsPrintNothingButStillInitialise) {
-  for (const char* word : {"View", "VIEW", "help", "--help", "", "view "}) {
-    EXPECT_EQ(Output({word, "x"}), "") << word;
+  for (const char* word : {"View", "VIEW", "help", "", "view "}) {
+    const ProcessResult result = Run({word, "x"});
+    EXPECT_EQ(result.status, kExitUsage) << word;
+    EXPECT_EQ(result.out, "") << word;
+    EXPECT_EQ(result.err, std::string("dovetune: unknown command '") + word +
+                              "' (run dovetune with no arguments for help)\n");
   }
   EXPECT_EQ(Output({"view"}), kFreshListing);
 }

@@ -4,8 +4,9 @@
 #include <sqlite3.h>
 #include <sys/wait.h>
 
+#include <unistd.h>
+
 #include <chrono>
-#include <thread>
 
 #include "tests/support/cli_fixture.h"
 
@@ -42,20 +43,46 @@ class StoreLockTest : public CliTest {
   sqlite3* holder_ = nullptr;
 };
 
-TEST_F(StoreLockTest, ARunWaitsForTheHolderAndThenWorks) {
+// Reads |descriptor| up to its first newline, or to its end.
+std::string ReadLine(int descriptor) {
+  std::string line;
+  char c = 0;
+  while (read(descriptor, &c, 1) == 1) {
+    line += c;
+    if (c == '\n') break;
+  }
+  return line;
+}
+
+std::string ReadToEnd(int descriptor) {
+  std::string text;
+  char buffer[4096];
+  ssize_t got = 0;
+  while ((got = read(descriptor, buffer, sizeof(buffer))) > 0) text.append(buffer, got);
+  return text;
+}
+
+const char kWaitNotice[] = "dovetune: waiting for another run to finish with the store \u2026\n";
+
+// The holder lets go only once the waiting run has said that it waits: the
+// notice is the moment, not a guess at how long to sleep.
+TEST_F(StoreLockTest, ARunSaysThatItWaitsForTheHolderAndThenWorks) {
   Output({"view"});
   Hold();
-  std::thread releaser([this] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    Release();
-  });
-  Seconds took{};
-  const ProcessResult result = TimedRun({"create", "x", "-downmix"}, &took);
-  releaser.join();
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.err, "");
-  EXPECT_EQ(result.out, Lines({"preset x created", "x - bitrate: vbr streaming, downmix"}));
-  EXPECT_GE(took.count(), 1.4);
+  int out = -1;
+  int err = -1;
+  const pid_t run =
+      SpawnCapturing(DOVETUNE_BINARY, {"create", "x", "-downmix"}, store_path_, &out, &err);
+  ASSERT_GT(run, 0);
+  EXPECT_EQ(ReadLine(err), kWaitNotice);
+  Release();
+  int status = -1;
+  ASSERT_EQ(waitpid(run, &status, 0), run);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(ReadToEnd(err), "");
+  EXPECT_EQ(ReadToEnd(out), Lines({"preset x created", "x - bitrate: vbr streaming, downmix"}));
+  close(out);
+  close(err);
 }
 
 TEST_F(StoreLockTest, ARunHeldOffPastTheBoundGivesUpClearly) {
@@ -67,13 +94,13 @@ TEST_F(StoreLockTest, ARunHeldOffPastTheBoundGivesUpClearly) {
   Release();
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err, "Fatal Error: " + store_path_ +
+  EXPECT_EQ(result.err, kWaitNotice + std::string("Fatal Error: ") + store_path_ +
                             ": the registry store is in use by another run, and stayed so past "
                             "the wait\n");
   EXPECT_GE(took.count(), 9.5);
   EXPECT_LE(took.count(), 20.0);
   EXPECT_EQ(ReadWholeFile(store_path_), before);
-  EXPECT_EQ(FirstLine(Output({"view", "x"})), "x - preset doesn't exist");
+  EXPECT_EQ(FirstLine(Output({"view", "x"}, kExitFailed)), "x - preset doesn't exist");
 }
 
 // Runs started together on a missing store agree on one store, which each

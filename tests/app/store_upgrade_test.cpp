@@ -89,7 +89,8 @@ TEST_F(StoreUpgradeTest, TheFirstRunUpgradesInPlaceKeepingEveryKeyAndValue) {
             "CLAIR - bitrate: vbr extreme");
   EXPECT_EQ(Output({"create",
                     "\xc3\x89"
-                    "CLAIR"}),
+                    "CLAIR"},
+                   kExitFailed),
             "preset \xc3\x89"
             "CLAIR already exists\n");
   EXPECT_EQ(FirstLine(Output({"edit", "FAST", "-cbr", "64"})), "FAST - bitrate: cbr 64, downmix");

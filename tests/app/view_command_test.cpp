@@ -46,7 +46,7 @@ TEST_F(ViewTest, DetailShowsTheSummaryThenEveryValueInOrder) {
             "current - bitrate: vbr streaming\n" + kFactoryDetail);
   // The name as typed, the preset the registry finds.
   EXPECT_EQ(Output({"view", "DEFAULT"}), "DEFAULT - bitrate: vbr streaming\n" + kFactoryDetail);
-  EXPECT_EQ(Output({"view", "missing"}), "missing - preset doesn't exist\n");
+  EXPECT_EQ(Output({"view", "missing"}, kExitFailed), "missing - preset doesn't exist\n");
 }
 
 TEST_F(ViewTest, CurrentFirstDefaultSecondThenTheRegistryOrder) {

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Sources the bash completion and calls it as bash does, with prepared
 # COMP_WORDS and COMP_CWORD, against a temporary store holding awkward names.
-# Usage: completion_test.sh COMPLETION_SCRIPT DOVETUNE_BINARY
-# Names hold quotes, dollars and backslashes on purpose.
+# Usage: completion_test.sh COMPLETION_SCRIPT DOVETUNE_BINARY [REG_COMPLETION_SCRIPT REG_BINARY]
+# Names hold quotes, dollars, colons and backslashes on purpose.
 # shellcheck disable=SC1003,SC2016
 set -euo pipefail
 
 script=$1
 program=$2
+reg_script=${3-}
+reg_program=${4-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -16,11 +18,16 @@ failures=0
 source "$script"
 
 # Completes the last word of "$@" and sets REPLIES to what bash would offer.
+# The words are COMP_WORDS as bash splits them; the line joins them with
+# blanks, or is $LINE when set (for words bash split where no blank was).
+completer=_dovetune
 complete_line() {
   COMP_WORDS=("$@")
   COMP_CWORD=$(($# - 1))
+  COMP_LINE=${LINE-"$*"}
+  COMP_POINT=${#COMP_LINE}
   COMPREPLY=()
-  _dovetune
+  "$completer"
   REPLIES=("${COMPREPLY[@]}")
 }
 
@@ -71,7 +78,7 @@ expect_replies "parameter words by prefix" -downmix -downmix_no -- \
   "$dovetune" edit fast -down
 expect_replies "variable-bitrate words" -vbr_tape -vbr_radio -vbr_internet -vbr_streaming \
   -vbr_normal -vbr_extreme -vbr_audiophile -vbr_transcoding -- "$dovetune" use fast -vbr
-expect_replies "bitrate ladder after -cbr" 192 160 128 112 16 -- \
+expect_replies "bitrate ladder after -cbr, in numeric order" 16 112 128 160 192 -- \
   "$dovetune" create fast -cbr 1
 expect_replies "nothing after -optimize" -- "$dovetune" edit fast -optimize ""
 expect_replies "view takes no parameters" -- "$dovetune" view fast -d
@@ -106,6 +113,28 @@ expect_reads_back "shell characters, double-quoted" 'q"u$o`te' '"' "" "$dovetune
 expect_reads_back "separator inside a name" "x - bitrate: y" "" "" "$dovetune" view x
 expect_reads_back "apostrophe" "it's" "" "" "$dovetune" view i
 
+# --- names compare without regard to case, as the store compares them
+expect_replies "names in any letter case" fast -- "$dovetune" view FA
+expect_replies "names after -preset in any letter case" "road\\ trip" -- \
+  "$dovetune" edit fast -preset "ROAD\\ T"
+expect_replies "command words keep their case" -- "$dovetune" VI
+# "current" is never a preset to delete
+expect_replies "delete offers no current" -- "$dovetune" delete cu
+expect_replies "delete offers the presets" default -- "$dovetune" delete d
+
+# --- bash splits words at ':' and '=' and replaces only the part after it
+"$program" create "ratio:2" >/dev/null
+"$program" create "bit=rate" >/dev/null
+expect_replies "a name with a colon, whole" "ratio:2" -- "$dovetune" view rat
+LINE="$dovetune view ratio:" expect_replies "a name with a colon, after it" 2 -- \
+  "$dovetune" view ratio :
+LINE="$dovetune view ratio:" expect_replies "the colon's word counts as the name's" 2 -- \
+  "$dovetune" view ratio :
+LINE="$dovetune edit bit=rate -d" expect_replies "parameters after a name with '='" \
+  -downmix -downmix_no -- "$dovetune" edit bit = rate -d
+LINE="$dovetune view bit=r" expect_replies "a name with '=', after it" rate -- \
+  "$dovetune" view bit = r
+
 # --- backslashes: the store nests at a backslash, so the listing comes from a
 # stand-in program that prints names holding them
 fake=$work/fake-dovetune
@@ -130,6 +159,37 @@ broken=$work/broken-dovetune
 printf '#!/bin/sh\necho "Fatal Error: damaged" >&2\nexit 1\n' >"$broken"
 chmod +x "$broken"
 expect_replies "a failing program offers nothing" -- "$broken" view ""
+
+# --- dovetune-reg: operations, switches, types, keys a level at a time and
+# value names, read from the same store
+if [[ -n $reg_script ]]; then
+  # shellcheck source=/dev/null
+  source "$reg_script"
+  completer=_dovetune_reg
+  reg=$reg_program
+  presets='HKCU\Software\Orvane\Ostrel\Presets'
+  expect_replies "operations" query add delete export import -- "$reg" ""
+  expect_replies "operations by prefix" export -- "$reg" ex
+  expect_replies "switches of query" /v /ve /s -- "$reg" query 'HKCU\\Software' /
+  expect_replies "switches of delete" /v /ve /va -- "$reg" delete 'HKCU\\Software' /V
+  expect_replies "types after /t" REG_DWORD -- "$reg" add 'HKCU\\x' /v n /t reg_dw
+  expect_replies "roots" HKCU HKCR HKCC -- "$reg" query HKC
+  expect_reads_back "a key one level down" 'HKCU\Software' "'" "" "$reg" query "'HKCU\\So"
+  expect_reads_back "keys beneath a key" "$presets" "'" "" \
+    "$reg" query "'HKCU\\Software\\Orvane\\Ostrel\\Pre"
+  expect_reads_back "keys, backslashes escaped" "$presets" "" "" \
+    "$reg" add 'HKCU\\Software\\Orvane\\Ostrel\\pre'
+  expect_reads_back "a preset's key" "$presets\\road trip" "'" "" "$reg" query "'$presets\\road t"
+  expect_replies "value names after /v" DefBitRate -- "$reg" query "'$presets\\fast'" /v DefB
+  expect_replies "the file of export is the shell's" -- "$reg" export 'HKCU\\x' ""
+  expect_replies "nothing after /d" -- "$reg" add 'HKCU\\x' /v n /d ""
+  DOVETUNE_REGISTRY=$work/none/registry.db expect_replies "no keys from a missing store" -- \
+    "$reg" query 'HKCU\\'
+  [[ ! -e $work/none ]] || {
+    echo "FAIL: completing dovetune-reg created a store" >&2
+    failures=$((failures + 1))
+  }
+fi
 
 if ((failures > 0)); then
   echo "$failures completion checks failed" >&2

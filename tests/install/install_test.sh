@@ -18,15 +18,17 @@ fail() {
 "$cmake" --install "$build" --prefix "$prefix" >"$work/install.log" ||
   fail "cmake --install failed: $(cat "$work/install.log")"
 
-for file in bin/dovetune share/man/man1/dovetune.1 \
-  share/bash-completion/completions/dovetune; do
+for file in bin/dovetune bin/dovetune-reg share/man/man1/dovetune.1.gz \
+  share/man/man1/dovetune-reg.1.gz share/bash-completion/completions/dovetune \
+  share/bash-completion/completions/dovetune-reg share/doc/dovetune/copyright \
+  share/doc/dovetune/changelog.gz; do
   [[ -f $prefix/$file ]] || fail "not installed: $file"
 done
 [[ -x $prefix/bin/dovetune ]] || fail "bin/dovetune is not executable"
 
 # Every installed file is one of ours: the layout names no build leftovers.
 unexpected=$(cd "$prefix" && find . -type f | grep -v -E \
-  '^\./(bin/dovetune[^/]*|share/man/man1/dovetune[^/]*\.1|share/bash-completion/completions/dovetune[^/]*)$') ||
+  '^\./(bin/dovetune[^/]*|share/man/man1/dovetune[^/]*\.1\.gz|share/bash-completion/completions/dovetune[^/]*|share/doc/dovetune/(copyright|changelog\.gz))$') ||
   true
 [[ -z $unexpected ]] || fail "unexpected files installed: $unexpected"
 
@@ -61,4 +63,9 @@ if [[ $(man --version 2>/dev/null) == "man "[0-9]* ]]; then
     fail "man finds no page for dovetune under the prefix"
   [[ $page == *"BITRATE LADDER"* ]] || fail "man dovetune shows another page"
 fi
-echo "installed and ran from $prefix"
+# Uninstalling as the README says: the manifest of that install lists every
+# file it made, and removing them leaves none behind.
+xargs -d '\n' rm -f -- <"$build/install_manifest.txt"
+left=$(find "$prefix" -type f)
+[[ -z $left ]] || fail "files left after removing those of install_manifest.txt: $left"
+echo "installed, ran and uninstalled from $prefix"

@@ -39,7 +39,8 @@ plain() {
   printf '%s\n' "$text"
 }
 
-run() { "$program" "$@" 2>&1; }
+# Standard output only: the page describes it; warnings go to standard error.
+run() { "$program" "$@" 2>/dev/null || true; }
 
 new_store() { export DOVETUNE_REGISTRY=$work/$1.db; }
 

@@ -249,15 +249,76 @@ TEST_F(RegToolTest, EveryRefusalLeavesTheStoreAsItWas) {
   ExpectRefused({"import", File("nowhere.reg")}, "cannot open");
 }
 
-TEST_F(RegToolTest, HelpNeedsNoStoreAndAMissingOperationFails) {
-  const ProcessResult help = Reg({"/?"});
-  EXPECT_EQ(help.status, 0);
-  EXPECT_EQ(help.out.rfind("Usage: dovetune-reg OPERATION", 0), 0u);
+// Help, the version and mistakes in the operation: what each prints where,
+// its status, and that none of them makes a store.
+TEST_F(RegToolTest, HelpVersionAndUnknownOperationsNeedNoStore) {
+  struct Case {
+    std::vector<std::string> arguments;
+    int status;
+    std::string out_begins;  // standard output starts with this
+    std::string err;         // standard error holds this
+  };
+  const std::string usage = "Usage: dovetune-reg OPERATION";
+  const Case cases[] = {
+      {{"/?"}, 0, usage, ""},
+      {{"-?"}, 0, usage, ""},
+      {{"--help"}, 0, usage, ""},
+      {{"-h"}, 0, usage, ""},
+      {{"--version"}, 0, "dovetune-reg " DOVETUNE_VERSION "\n", ""},
+      {{"query", "/?"}, 0, "Usage: dovetune-reg query  KEY [/v NAME | /ve] [/s]\nPrints", ""},
+      {{"EXPORT", "HKCU\\x", "-?"}, 0, "Usage: dovetune-reg export KEY FILE [/y]\nWrites", ""},
+      {{"import", "nowhere.reg", "/?"}, 0, "Usage: dovetune-reg import FILE\n", ""},
+      {{"frob", "HKCU"}, 2, "", "Invalid operation \"frob\""},
+      {{"/help2"}, 2, "", "Invalid operation"},
+      {{}, 1, "", "Type \"dovetune-reg --help\" for usage."},
+      {{"query"}, 1, "", "query needs a key"},
+  };
+  for (const Case& c : cases) {
+    const ProcessResult result = Reg(c.arguments);
+    const std::string line = ::testing::PrintToString(c.arguments);
+    EXPECT_EQ(result.status, c.status) << line;
+    EXPECT_EQ(result.out.substr(0, c.out_begins.size()), c.out_begins) << line;
+    EXPECT_NE(result.err.find(c.err), std::string::npos) << line << ": " << result.err;
+    if (c.err.empty()) {
+      EXPECT_EQ(result.err, "") << line;
+    }
+  }
   EXPECT_EQ(ReadWholeFile(store_path_), "");  // no store was created
-  const ProcessResult none = Reg({});
-  EXPECT_EQ(none.status, 1);
-  EXPECT_EQ(none.out, "");
-  EXPECT_NE(none.err.find("an operation is missing"), std::string::npos);
+  // The usage never shows an unquoted "/?", which the shell would expand.
+  const std::string help = Reg({"--help"}).out;
+  EXPECT_EQ(help.find(" /?"), std::string::npos);
+  EXPECT_NE(help.find("'/?'"), std::string::npos);
+}
+
+// "-" is standard output for export and standard input for import, and never
+// a file of that name.
+TEST_F(RegToolTest, DashIsStandardOutputAndInput) {
+  AddOneOfEachType();
+  ASSERT_EQ(RegOutput({"export", kTestKey, File("tree.reg")}), kCompleted);
+  const ProcessResult exported =
+      RunProgram("/bin/sh",
+                 {"-c", "cd \"$1\" && exec \"$0\" export 'HKCU\\Software\\Test' -",
+                  DOVETUNE_REG_BINARY, folder_.path()},
+                 store_path_);
+  EXPECT_EQ(exported.status, 0);
+  EXPECT_EQ(exported.err, "");
+  EXPECT_EQ(exported.out, ReadWholeFile(File("tree.reg")));
+  EXPECT_EQ(ReadWholeFile(File("-")), "");
+
+  const std::vector<StoredValue> before = Tree(store_path_, "Software\\Test");
+  ASSERT_EQ(RegOutput({"delete", kTestKey, "/f"}), kCompleted);
+  const ProcessResult imported = RunProgram(
+      "/bin/sh", {"-c", "exec \"$0\" import - < \"$1\"", DOVETUNE_REG_BINARY, File("tree.reg")},
+      store_path_);
+  EXPECT_EQ(imported.status, 0);
+  EXPECT_EQ(imported.out, kCompleted);
+  EXPECT_EQ(Tree(store_path_, "Software\\Test"), before);
+
+  const ProcessResult refused = RunProgram(
+      "/bin/sh", {"-c", "echo nonsense | exec \"$0\" import -", DOVETUNE_REG_BINARY}, store_path_);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err.rfind("ERROR: standard input, line 1: not a .reg file", 0), 0u)
+      << refused.err;
 }
 
 }  // namespace

@@ -35,9 +35,9 @@ ProcessResult CliTest::Run(const std::vector<std::string>& arguments,
   return RunProgram(DOVETUNE_BINARY, arguments, store_path_, options);
 }
 
-std::string CliTest::Output(const std::vector<std::string>& arguments) {
+std::string CliTest::Output(const std::vector<std::string>& arguments, int status) {
   const ProcessResult result = Run(arguments);
-  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.status, status) << "dovetune " << ::testing::PrintToString(arguments);
   EXPECT_EQ(result.err, "");
   return result.out;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/commands.h"
 #include "registry/win32_api.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_store.h"
@@ -28,9 +29,9 @@ class CliTest : public ::testing::Test {
   void TearDown() override;
 
   ProcessResult Run(const std::vector<std::string>& arguments, const ProcessOptions& options = {});
-  // Runs a command that must succeed silently on standard error, and returns
-  // its standard output.
-  std::string Output(const std::vector<std::string>& arguments);
+  // Runs a command that must end with |status| and print nothing on standard
+  // error, and returns its standard output.
+  std::string Output(const std::vector<std::string>& arguments, int status = kExitDone);
 
   // Changes the store between runs through the registry layer, as another
   // program sharing the registry would.
