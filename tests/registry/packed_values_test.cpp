@@ -17,7 +17,7 @@ namespace {
 std::vector<PackedValue> Sample() {
   std::vector<PackedValue> values(3);
   values[0] = PackedValue{"Bitrate", 4, 4, 0, std::string("\x80\0\0\0", 4)};
-  values[1] = PackedValue{"", 1, 0, 0, ""};  // the default value, empty
+  values[1] = PackedValue{"", 1, 0, 0, ""};              // the default value, empty
   values[2] = PackedValue{"Large", 3, 20000000, 7, ""};  // data in row 7
   return values;
 }
