@@ -17,12 +17,13 @@ namespace {
 // Marks the file as ours, so that another program's database is refused.
 constexpr int kApplicationId = 0x64767472;
 // 1: folds from the C library's tables, values in a WITHOUT ROWID table.
-// 2: folds from the fixed case tables, values in a rowid table.
+// 2: folds from the fixed case tables, each key's values packed in one row.
 constexpr int kSchemaVersion = 2;
 
-// Values up to this size are read with their key's others; larger ones, which
-// SQLite keeps on pages of their own, only when they are asked for.
-constexpr int kHeldDataBytes = 2048;
+// Data up to this size is packed with its key's other values; larger data is
+// kept in a row of its own and read only when it is asked for, so that runs
+// that never look at a large value do not read it.
+constexpr size_t kHeldDataBytes = 2048;
 
 std::string CreateKeysTable(const char* name) {
   return std::string("CREATE TABLE ") + name +
@@ -30,20 +31,16 @@ std::string CreateKeysTable(const char* name) {
          " fold TEXT NOT NULL, UNIQUE(parent, fold));";
 }
 
-// A rowid table with the data last: the indexes that lookups walk hold only
-// the key and the fold or the place, and reading a row's other columns stops
-// before a large value's pages.
-std::string CreateValsTable(const char* name) {
-  return std::string("CREATE TABLE ") + name +
-         "(id INTEGER PRIMARY KEY, key INTEGER NOT NULL, seq INTEGER NOT NULL,"
-         " name TEXT NOT NULL, fold TEXT NOT NULL, type INTEGER NOT NULL, data BLOB NOT NULL,"
-         " UNIQUE(key, fold), UNIQUE(key, seq));";
-}
+// One row per key that has values (PackValues), and large data in rows of
+// its own, which nothing but ReadData reads.
+const char kValueTables[] =
+    "CREATE TABLE vals(key INTEGER PRIMARY KEY, packed BLOB NOT NULL);"
+    "CREATE TABLE big(id INTEGER PRIMARY KEY, data BLOB NOT NULL);";
 
 std::string FreshSchema() {
   return "PRAGMA application_id = 1685484658;"
          "PRAGMA user_version = 2;" +
-         CreateKeysTable("keys") + CreateValsTable("vals") +
+         CreateKeysTable("keys") + kValueTables +
          "INSERT INTO keys(parent, name, fold) VALUES"
          "  (0, 'HKEY_CLASSES_ROOT', 'HKEY_CLASSES_ROOT'),"
          "  (0, 'HKEY_CURRENT_USER', 'HKEY_CURRENT_USER'),"
@@ -54,30 +51,27 @@ std::string FreshSchema() {
          "  SELECT id, 'Software', 'SOFTWARE' FROM keys WHERE fold = 'HKEY_CURRENT_USER';";
 }
 
-// Version 1 to 2, in the run's transaction: both tables built anew with every
-// fold computed again, keeping every id and place and the keys' id sequence.
-std::string UpgradeFromVersion1() {
+// Version 1 to 2, in the run's transaction: the keys table built anew with
+// every fold computed again, keeping every id and the id sequence; the old
+// values are then packed key by key (UpgradeValues) before their table goes.
+std::string UpgradeKeysFromVersion1() {
   return CreateKeysTable("new_keys") +
          "INSERT INTO new_keys(id, parent, name, fold)"
          "  SELECT id, parent, name, dovetune_fold(name) FROM keys ORDER BY id;"
          "UPDATE sqlite_sequence SET seq = (SELECT seq FROM sqlite_sequence WHERE name = 'keys')"
-         "  WHERE name = 'new_keys';" +
-         CreateValsTable("new_vals") +
-         "INSERT INTO new_vals(key, seq, name, fold, type, data)"
-         "  SELECT key, seq, name, dovetune_fold(name), type, data FROM vals ORDER BY key, seq;"
-         "DROP TABLE vals;"
+         "  WHERE name = 'new_keys';"
          "DROP TABLE keys;"
          "ALTER TABLE new_keys RENAME TO keys;"
-         "ALTER TABLE new_vals RENAME TO vals;"
-         "PRAGMA user_version = 2;";
+         "ALTER TABLE vals RENAME TO old_vals;" +
+         kValueTables;
 }
 
-// A version 1 store that this run cannot upgrade is read through views of the
-// same names, which take the place of the tables and fold every name afresh.
-const char kVersion1Views[] =
-    "CREATE TEMP VIEW keys AS SELECT id, parent, name, dovetune_fold(name) AS fold FROM main.keys;"
-    "CREATE TEMP VIEW vals AS"
-    "  SELECT key, seq, name, dovetune_fold(name) AS fold, type, data FROM main.vals;";
+const char kFinishUpgrade[] = "DROP TABLE old_vals; PRAGMA user_version = 2;";
+
+// A version 1 store that this run cannot upgrade is read as it is, its names
+// folded afresh.
+const char kVersion1Keys[] =
+    "CREATE TEMP VIEW keys AS SELECT id, parent, name, dovetune_fold(name) AS fold FROM main.keys;";
 
 static_assert(kApplicationId == 1685484658 && kSchemaVersion == 2,
               "the schema text repeats the application id and the version");
@@ -179,6 +173,13 @@ class SqliteStore::Statement {
     sqlite3_clear_bindings(statement_);
   }
   int64_t Number(int column) { return sqlite3_column_int64(statement_, column); }
+  // The bytes of a column, valid until the next step or reset.
+  const char* Blob(int column, size_t* size) {
+    const void* bytes = sqlite3_column_blob(statement_, column);
+    *size = static_cast<size_t>(sqlite3_column_bytes(statement_, column));
+    return bytes ? static_cast<const char*>(bytes) : "";
+  }
+  int64_t Size(int column) { return sqlite3_column_bytes(statement_, column); }
   std::string Bytes(int column) {
     const void* bytes = sqlite3_column_blob(statement_, column);
     const int size = sqlite3_column_bytes(statement_, column);
@@ -272,9 +273,9 @@ bool SqliteStore::Begin(int wait_ms) {
 
 // A store of version 1 is upgraded in the run's transaction, so that it is
 // kept with the run's changes or not at all. Where it cannot be written it is
-// read as it is, through views that fold its names afresh. Names under one key
-// that fold alike by the fixed tables make it unusable either way, and are
-// found before anything is written.
+// read as it is, folding its names afresh. Names under one key that fold alike
+// by the fixed tables make it unusable either way, and are found before
+// anything is written.
 bool SqliteStore::AdoptVersion1(bool read_only) {
   const std::string collision = FoldCollision();
   if (failed()) return false;
@@ -283,17 +284,44 @@ bool SqliteStore::AdoptVersion1(bool read_only) {
     // A statement left part-way through its rows would keep its tables from
     // being dropped.
     for (auto& statement : statements_) statement.second->Reset();
-    const std::string upgrade = "SAVEPOINT upgrade;" + UpgradeFromVersion1() + "RELEASE upgrade;";
-    const int code = sqlite3_exec(db_, upgrade.c_str(), nullptr, nullptr, nullptr);
-    if (code == SQLITE_OK) {
-      PausePoint("store-upgraded");
-      return true;
+    const std::string start = "SAVEPOINT upgrade;" + UpgradeKeysFromVersion1();
+    int code = sqlite3_exec(db_, start.c_str(), nullptr, nullptr, nullptr);
+    if (code == SQLITE_OK && UpgradeValues()) {
+      code = sqlite3_exec(db_, kFinishUpgrade, nullptr, nullptr, nullptr);
+      if (code == SQLITE_OK) {
+        PausePoint("store-upgraded");
+        return true;
+      }
     }
     sqlite3_exec(db_, "ROLLBACK TO upgrade; RELEASE upgrade;", nullptr, nullptr, nullptr);
-    if ((code & 0xFF) != SQLITE_READONLY) return Fail(code);
+    if (failed() || (code & 0xFF) != SQLITE_READONLY) return Fail(code);
   }
-  const int code = sqlite3_exec(db_, kVersion1Views, nullptr, nullptr, nullptr);
+  version1_ = true;
+  const int code = sqlite3_exec(db_, kVersion1Keys, nullptr, nullptr, nullptr);
   return code == SQLITE_OK || Fail(code);
+}
+
+// Packs the values of version 1, one row per value, into one row per key, in
+// the order they were created.
+bool SqliteStore::UpgradeValues() {
+  Statement* query = Prepare("SELECT key, name, type, data FROM old_vals ORDER BY key, seq");
+  if (!query) return false;
+  KeyId key = 0;
+  std::vector<PackedValue> values;
+  int code;
+  while ((code = query->Step()) == SQLITE_ROW) {
+    if (query->Number(0) != key && !values.empty() && !WritePacked(key, values)) break;
+    if (query->Number(0) != key) values.clear();
+    key = query->Number(0);
+    values.emplace_back();
+    values.back().name = query->Bytes(1);
+    values.back().type = static_cast<uint32_t>(query->Number(2));
+    if (!PlaceData(query->Bytes(3), &values.back())) break;
+  }
+  query->Reset();
+  if (failed()) return false;
+  if (code != SQLITE_DONE) return Fail(code);
+  return values.empty() || WritePacked(key, values);
 }
 
 // Two names under one key that the fixed tables fold alike, told as the
@@ -341,6 +369,8 @@ std::string SqliteStore::KeyPath(KeyId key) {
 }
 
 bool SqliteStore::Commit() {
+  // A query left on a row would hold the file for reading past the commit.
+  for (auto& statement : statements_) statement.second->Reset();
   if (!failed() && in_transaction_) {
     const int code = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
     if (code == SQLITE_OK) {
@@ -443,9 +473,12 @@ bool SqliteStore::HasChildren(KeyId key) {
 }
 
 bool SqliteStore::DeleteKey(KeyId key) {
-  Statement* values = Prepare("DELETE FROM main.vals WHERE key = ?1");
-  if (values) values->Bind(1, key);
-  if (!Change(values)) return false;
+  std::vector<PackedValue> values;
+  if (!ReadPacked(key, &values)) return false;
+  for (const PackedValue& value : values) {
+    if (!DropData(value)) return false;
+  }
+  if (!values.empty() && !WritePacked(key, {})) return false;
   Statement* row = Prepare("DELETE FROM main.keys WHERE id = ?1");
   if (row) row->Bind(1, key);
   return Change(row);
@@ -464,54 +497,160 @@ std::vector<StoredKey> SqliteStore::Children(KeyId parent) {
   return children;
 }
 
-// The data of large values is left unread; in the order of the folded names,
-// as the index on them gives it.
-std::vector<StoredValue> SqliteStore::Values(KeyId key) {
-  std::vector<StoredValue> values;
-  values.reserve(16);  // every settings set holds ten
-  Statement* query = Prepare(
-      "SELECT name, type, fold, seq, length(data), CASE WHEN length(data) <= ?2 THEN data END"
-      " FROM vals WHERE key = ?1 ORDER BY fold");
-  if (!query) return values;
-  query->Bind(1, key).Bind(2, kHeldDataBytes);
+// A key's values as they are packed in its row, in the order they were
+// created; none when it has no row.
+bool SqliteStore::ReadPacked(KeyId key, std::vector<PackedValue>* values) {
+  if (version1_) return ReadVersion1(key, values);
+  Statement* query = Prepare("SELECT packed FROM vals WHERE key = ?1");
+  if (!query) return false;
+  const int code = query->Bind(1, key).Step();
+  if (code == SQLITE_DONE) {
+    values->clear();
+    return true;
+  }
+  if (code != SQLITE_ROW) return Fail(code);
+  size_t size = 0;
+  const char* bytes = query->Blob(0, &size);
+  if (UnpackValues(bytes, size, values)) return true;
+  query->Reset();
+  return Damaged("the values of " + KeyPath(key) + " cannot be read");
+}
+
+// The values of a version 1 store that this run only reads, with their data.
+bool SqliteStore::ReadVersion1(KeyId key, std::vector<PackedValue>* values) {
+  values->clear();
+  Statement* query = Prepare("SELECT name, type, data FROM main.vals WHERE key = ?1 ORDER BY seq");
+  if (!query) return false;
+  query->Bind(1, key);
   int code;
   while ((code = query->Step()) == SQLITE_ROW) {
-    StoredValue stored{
-        StoreValue{query->Bytes(0), static_cast<uint32_t>(query->Number(1)), query->Bytes(5)},
-        query->Bytes(2), query->Number(3)};
-    stored.unheld_size = static_cast<uint32_t>(query->Number(4));
-    stored.data_held = stored.unheld_size <= kHeldDataBytes;
-    values.push_back(std::move(stored));
+    values->emplace_back();
+    values->back().name = query->Bytes(0);
+    values->back().type = static_cast<uint32_t>(query->Number(1));
+    values->back().data = query->Bytes(2);
+    values->back().size = static_cast<uint32_t>(values->back().data.size());
   }
-  if (code != SQLITE_DONE) Fail(code);
+  return code == SQLITE_DONE || Fail(code);
+}
+
+// Writes a key's values as its one row, or drops the row when there are none.
+bool SqliteStore::WritePacked(KeyId key, const std::vector<PackedValue>& values) {
+  if (version1_) return Fail(SQLITE_READONLY);
+  Statement* write = values.empty()
+                         ? Prepare("DELETE FROM main.vals WHERE key = ?1")
+                         : Prepare("REPLACE INTO main.vals(key, packed) VALUES (?1, ?2)");
+  if (write) {
+    write->Bind(1, key);
+    if (!values.empty()) write->BindBlob(2, PackValues(values));
+  }
+  return Change(write);
+}
+
+// Keeps |data| in the value: in its key's row when small, in a row of its own
+// when large.
+bool SqliteStore::PlaceData(const std::string& data, PackedValue* value) {
+  value->size = static_cast<uint32_t>(data.size());
+  value->big_id = 0;
+  if (data.size() <= kHeldDataBytes) {
+    value->data = data;
+    return true;
+  }
+  value->data.clear();
+  Statement* insert = Prepare("INSERT INTO main.big(data) VALUES (?1)");
+  if (insert) insert->BindBlob(1, data);
+  if (!Change(insert)) return false;
+  value->big_id = sqlite3_last_insert_rowid(db_);
+  return true;
+}
+
+// Deletes the row holding a value's large data, if it has one.
+bool SqliteStore::DropData(const PackedValue& value) {
+  if (value.big_id == 0) return true;
+  Statement* remove = Prepare("DELETE FROM main.big WHERE id = ?1");
+  if (remove) remove->Bind(1, value.big_id);
+  return Change(remove);
+}
+
+// The index of the value named |folded_name| among |values|, or -1.
+int SqliteStore::FindValue(const std::vector<PackedValue>& values,
+                           const std::string& folded_name) const {
+  std::string folded;
+  for (size_t i = 0; i < values.size(); ++i) {
+    FoldInto(values[i].name.data(), values[i].name.size(), &folded);
+    if (folded == folded_name) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+bool SqliteStore::Damaged(const std::string& what) {
+  return Fail(SQLITE_CORRUPT, "the registry store is damaged (" + what + ")");
+}
+
+// Large data is left unread.
+std::vector<StoredValue> SqliteStore::Values(KeyId key) {
+  std::vector<StoredValue> values;
+  if (!ReadPacked(key, &unpacked_)) return values;
+  values.resize(unpacked_.size());
+  for (size_t i = 0; i < unpacked_.size(); ++i) {
+    PackedValue& from = unpacked_[i];
+    StoredValue& to = values[i];
+    FoldInto(from.name.data(), from.name.size(), &to.folded_name);
+    to.value.name.swap(from.name);
+    to.value.type = from.type;
+    to.value.data.swap(from.data);
+    to.place = static_cast<int64_t>(i) + 1;
+    to.data_held = from.big_id == 0;
+    to.unheld_size = to.data_held ? 0 : from.size;
+  }
   return values;
 }
 
 bool SqliteStore::ReadData(KeyId key, const std::string& folded_name, std::string* data) {
-  Statement* query = Prepare("SELECT data FROM vals WHERE key = ?1 AND fold = ?2");
+  std::vector<PackedValue> values;
+  if (!ReadPacked(key, &values)) return false;
+  const int index = FindValue(values, folded_name);
+  if (index < 0) return false;
+  const PackedValue& value = values[index];
+  if (value.big_id == 0) {
+    *data = value.data;
+    return true;
+  }
+  Statement* query = Prepare("SELECT data FROM big WHERE id = ?1");
   if (!query) return false;
-  const int code = query->Bind(1, key).Bind(2, folded_name).Step();
-  if (code == SQLITE_ROW) *data = query->Bytes(0);
-  if (code != SQLITE_ROW && code != SQLITE_DONE) Fail(code);
-  return code == SQLITE_ROW;
+  const int code = query->Bind(1, value.big_id).Step();
+  if (code != SQLITE_ROW && code != SQLITE_DONE) return Fail(code);
+  if (code == SQLITE_DONE || static_cast<uint64_t>(query->Size(0)) != value.size) {
+    query->Reset();
+    return Damaged("the data of the value \"" + value.name + "\" of " + KeyPath(key) +
+                   " is missing");
+  }
+  *data = query->Bytes(0);
+  return true;
 }
 
+// A replaced value keeps its place and name.
 bool SqliteStore::SetValue(KeyId key, const StoreValue& value, const std::string& folded_name) {
-  Statement* upsert = Prepare(
-      "INSERT INTO main.vals(key, seq, name, fold, type, data) VALUES"
-      " (?1, (SELECT IFNULL(MAX(seq), 0) + 1 FROM vals WHERE key = ?1), ?2, ?3, ?4, ?5)"
-      " ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data");
-  if (upsert) {
-    upsert->Bind(1, key).Bind(2, value.name).Bind(3, folded_name);
-    upsert->Bind(4, static_cast<int64_t>(value.type)).BindBlob(5, value.data);
+  std::vector<PackedValue> values;
+  if (!ReadPacked(key, &values)) return false;
+  int index = FindValue(values, folded_name);
+  if (index < 0) {
+    index = static_cast<int>(values.size());
+    values.emplace_back();
+    values.back().name = value.name;
+  } else if (!DropData(values[index])) {
+    return false;
   }
-  return Change(upsert);
+  values[index].type = value.type;
+  return PlaceData(value.data, &values[index]) && WritePacked(key, values);
 }
 
 bool SqliteStore::DeleteValue(KeyId key, const std::string& folded_name) {
-  Statement* remove = Prepare("DELETE FROM main.vals WHERE key = ?1 AND fold = ?2");
-  if (remove) remove->Bind(1, key).Bind(2, folded_name);
-  return Change(remove) && sqlite3_changes(db_) > 0;
+  std::vector<PackedValue> values;
+  if (!ReadPacked(key, &values)) return false;
+  const int index = FindValue(values, folded_name);
+  if (index < 0 || !DropData(values[index])) return false;
+  values.erase(values.begin() + index);
+  return WritePacked(key, values);
 }
 
 }  // namespace dovetune

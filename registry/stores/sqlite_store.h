@@ -1,8 +1,8 @@
 // The embedded registry's tables in one SQLite file, and the one transaction a
-// run of the program works in. Keys form a tree of rows; each value row keeps
-// the place it was created in. Nothing here knows registry semantics beyond
-// that: names arrive already folded for comparison. SQLite's own header stays
-// in the .cpp file.
+// run of the program works in. Keys form a tree of rows; all of a key's values
+// are one row, packed in the order they were created, with large data apart. Nothing here knows
+// registry semantics beyond that: names arrive already folded for comparison. SQLite's own header
+// stays in the .cpp file.
 #pragma once
 
 #include <chrono>
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "registry/stores/key_store.h"
+#include "registry/stores/packed_values.h"
 
 struct sqlite3;
 
@@ -53,7 +54,7 @@ class SqliteStore : public KeyStore {
   // The subkeys, in the order of their folded names.
   std::vector<StoredKey> Children(KeyId parent) override;
 
-  // All of a key's values in one query; data over 2 KB is not held.
+  // All of a key's values in one row; data over 2 KB is not held.
   std::vector<StoredValue> Values(KeyId key) override;
   bool ReadData(KeyId key, const std::string& folded_name, std::string* data) override;
   bool SetValue(KeyId key, const StoreValue& value, const std::string& folded_name) override;
@@ -65,6 +66,15 @@ class SqliteStore : public KeyStore {
   bool Change(Statement* statement);
   int64_t QueryNumber(Statement* statement);
   bool AdoptVersion1(bool read_only);
+  bool UpgradeValues();
+  bool ReadPacked(KeyId key, std::vector<PackedValue>* values);
+  bool ReadVersion1(KeyId key, std::vector<PackedValue>* values);
+  bool WritePacked(KeyId key, const std::vector<PackedValue>& values);
+  bool PlaceData(const std::string& data, PackedValue* value);
+  bool DropData(const PackedValue& value);
+  int FindValue(const std::vector<PackedValue>& values, const std::string& folded_name) const;
+  // Records that the file is not as this program writes it, and |what| is.
+  bool Damaged(const std::string& what);
   std::string FoldCollision();
   // The path of a key, from its root, for messages.
   std::string KeyPath(KeyId key);
@@ -77,6 +87,8 @@ class SqliteStore : public KeyStore {
   sqlite3* db_ = nullptr;
   std::string path_;
   bool in_transaction_ = false;
+  bool version1_ = false;              // a version 1 store read as it is
+  std::vector<PackedValue> unpacked_;  // reused by Values, keeping its strings' room
   std::string failure_;
   StoreFailure failure_kind_ = StoreFailure::kNone;
   int wait_ms_ = 0;

@@ -160,6 +160,24 @@ TEST_F(DamagedStoreTest, StoreWithoutItsTablesIsRefused) {
   ExpectRefused({"create", "x"}, "the registry store is damaged (no such table: keys)");
 }
 
+// A key's values are one row of packed bytes; bytes that are not a packing
+// refuse the run, whatever the command.
+TEST_F(DamagedStoreTest, ValuesThatCannotBeReadAreRefused) {
+  ASSERT_EQ(Output({"create", "kept", "-downmix"}).empty(), false);
+  const std::string kept = "(SELECT id FROM keys WHERE fold = 'KEPT')";
+  const std::string reason =
+      "the registry store is damaged (the values of "
+      "HKEY_CURRENT_USER\\Software\\Orvane\\Ostrel\\Presets\\kept cannot be read)";
+  const std::string whole = ReadWholeFile(store_path_);
+  for (const char* damage : {"substr(packed, 1, length(packed) - 1)", "packed || x'00'",
+                             "x'FFFFFFFF'", "x'010000004101000000050000000261626364'"}) {
+    WriteWholeFile(store_path_, whole);
+    ExecuteSql(std::string("UPDATE vals SET packed = ") + damage + " WHERE key = " + kept);
+    ExpectRefused({"view"}, reason);
+    ExpectRefused({"edit", "kept", "-cbr", "64"}, reason);
+  }
+}
+
 // Every store has HKEY_CURRENT_USER\Software, which the program only opens,
 // and which cannot be deleted. A store made before that was so may lack it:
 // the first run that can write puts it back; one that cannot says why.

@@ -94,6 +94,18 @@ TEST(SqliteStoreTest, LargeDataIsReadOnlyWhenAskedFor) {
   EXPECT_EQ(data, large);
   EXPECT_FALSE(store.ReadData(software, "MISSING", &data));
   EXPECT_FALSE(store.failed());
+  EXPECT_TRUE(store.Commit());
+
+  // The row holding the large data is gone: the store is damaged.
+  MakeDatabase(path, "DELETE FROM big");
+  SqliteStore damaged;
+  ASSERT_TRUE(damaged.Open(path, &error) && damaged.Begin(0)) << error;
+  EXPECT_EQ(damaged.Values(software).size(), 2u);
+  EXPECT_FALSE(damaged.ReadData(software, "LARGE", &data));
+  EXPECT_EQ(damaged.failure(), StoreFailure::kDamaged);
+  EXPECT_EQ(damaged.failure_reason(),
+            "the registry store is damaged (the data of the value \"Large\" of "
+            "HKEY_CURRENT_USER\\Software is missing)");
 }
 
 }  // namespace
