@@ -1,6 +1,7 @@
 #include "registry/key_cache.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace dovetune {
 
@@ -15,19 +16,50 @@ constexpr size_t kScannedValues = 16;
 }  // namespace
 
 KeyValues::KeyValues(std::vector<StoredValue> stored) : stored_(std::move(stored)) {
+  PlaceOrder();
+  if (stored_.size() > kScannedValues) FoldOrder();
+}
+
+// Places are usually one run of numbers without gaps, where each value goes
+// straight to its slot; anything else is sorted.
+void KeyValues::PlaceOrder() {
+  const size_t count = stored_.size();
+  constexpr uint32_t kEmpty = UINT32_MAX;
+  order_by_place_.assign(count, kEmpty);
+  if (count == 0) return;
+  int64_t first = stored_[0].place;
+  int64_t last = first;
+  for (const StoredValue& value : stored_) {
+    first = std::min(first, value.place);
+    last = std::max(last, value.place);
+  }
+  if (static_cast<uint64_t>(last - first) == count - 1) {
+    bool distinct = true;
+    for (size_t i = 0; i < count && distinct; ++i) {
+      uint32_t& slot = order_by_place_[static_cast<size_t>(stored_[i].place - first)];
+      distinct = slot == kEmpty;
+      slot = static_cast<uint32_t>(i);
+    }
+    if (distinct) return;
+  }
+  for (size_t i = 0; i < count; ++i) order_by_place_[i] = static_cast<uint32_t>(i);
+  std::sort(order_by_place_.begin(), order_by_place_.end(),
+            [this](uint32_t a, uint32_t b) { return stored_[a].place < stored_[b].place; });
+}
+
+// Only keys too big to scan keep their values in the order of their folded
+// names.
+void KeyValues::FoldOrder() {
   order_by_fold_.resize(stored_.size());
   for (size_t i = 0; i < stored_.size(); ++i) order_by_fold_[i] = static_cast<uint32_t>(i);
-  order_by_place_ = order_by_fold_;
   // The store hands the values over in the order of their folded names, so
-  // the first sort finds its work done.
+  // the sort usually finds its work done.
   const auto by_fold = [this](uint32_t a, uint32_t b) {
     return stored_[a].folded_name < stored_[b].folded_name;
   };
   if (!std::is_sorted(order_by_fold_.begin(), order_by_fold_.end(), by_fold)) {
     std::sort(order_by_fold_.begin(), order_by_fold_.end(), by_fold);
   }
-  std::sort(order_by_place_.begin(), order_by_place_.end(),
-            [this](uint32_t a, uint32_t b) { return stored_[a].place < stored_[b].place; });
 }
 
 size_t KeyValues::LowerBound(const std::string& folded_name) const {
@@ -38,16 +70,20 @@ size_t KeyValues::LowerBound(const std::string& folded_name) const {
          order_by_fold_.begin();
 }
 
+size_t KeyValues::Scan(const std::string& folded_name) const {
+  for (size_t i = 0; i < stored_.size(); ++i) {
+    const std::string& name = stored_[i].folded_name;
+    if (name.size() == folded_name.size() && name == folded_name) return i;
+  }
+  return stored_.size();
+}
+
 const StoredValue* KeyValues::Find(const std::string& folded_name) const {
   // A settings set holds ten values, whose names mostly differ in length: a
   // look at each length finds one sooner than a binary search comparing text.
   if (stored_.size() <= kScannedValues) {
-    for (const StoredValue& stored : stored_) {
-      if (stored.folded_name.size() == folded_name.size() && stored.folded_name == folded_name) {
-        return &stored;
-      }
-    }
-    return nullptr;
+    const size_t at = Scan(folded_name);
+    return at == stored_.size() ? nullptr : &stored_[at];
   }
   const size_t at = LowerBound(folded_name);
   if (at == order_by_fold_.size() || stored_[order_by_fold_[at]].folded_name != folded_name) {
@@ -57,9 +93,19 @@ const StoredValue* KeyValues::Find(const std::string& folded_name) const {
 }
 
 void KeyValues::Set(const StoreValue& value, const std::string& folded_name) {
-  const size_t at = LowerBound(folded_name);
-  if (at < order_by_fold_.size() && stored_[order_by_fold_[at]].folded_name == folded_name) {
-    StoredValue& existing = stored_[order_by_fold_[at]];
+  const bool scanned = stored_.size() <= kScannedValues;
+  size_t at = 0;
+  size_t found = stored_.size();
+  if (scanned) {
+    found = Scan(folded_name);
+  } else {
+    at = LowerBound(folded_name);
+    if (at < order_by_fold_.size() && stored_[order_by_fold_[at]].folded_name == folded_name) {
+      found = order_by_fold_[at];
+    }
+  }
+  if (found < stored_.size()) {
+    StoredValue& existing = stored_[found];
     existing.value.type = value.type;
     existing.value.data = value.data;
     existing.data_held = true;
@@ -68,12 +114,18 @@ void KeyValues::Set(const StoreValue& value, const std::string& folded_name) {
   const uint32_t index = static_cast<uint32_t>(stored_.size());
   const int64_t place = stored_.empty() ? 1 : stored_[order_by_place_.back()].place + 1;
   stored_.push_back(StoredValue{value, folded_name, place});
-  order_by_fold_.insert(order_by_fold_.begin() + at, index);
   order_by_place_.push_back(index);
+  if (!scanned) {
+    order_by_fold_.insert(order_by_fold_.begin() + at, index);
+  } else if (stored_.size() > kScannedValues) {
+    FoldOrder();
+  }
 }
 
 int64_t KeyCache::FindChild(int64_t parent, const std::string& folded_name) const {
-  const auto found = children_.find(ChildName{parent, folded_name});
+  probe_.parent = parent;
+  probe_.folded_name.assign(folded_name);
+  const auto found = children_.find(probe_);
   return found == children_.end() ? 0 : found->second;
 }
 
@@ -86,8 +138,10 @@ void KeyCache::ChildAdded(int64_t parent, const std::string& folded_name, int64_
   subkeys_.erase(parent);
 }
 
-int64_t KeyCache::FindPath(int64_t from, const std::string& path) const {
-  const auto found = paths_.find(ChildName{from, path});
+int64_t KeyCache::FindPath(int64_t from, const char* path) const {
+  probe_.parent = from;
+  probe_.folded_name.assign(path);
+  const auto found = paths_.find(probe_);
   return found == paths_.end() ? 0 : found->second;
 }
 
@@ -136,13 +190,18 @@ KeyValues* KeyCache::Values(int64_t key) {
 
 KeyValues* KeyCache::SetValues(int64_t key, std::vector<StoredValue> stored) {
   DropValues(key);
-  if (values_.size() == kHeldKeys) {
-    values_.erase(std::min_element(
-        values_.begin(), values_.end(),
-        [](const HeldValues& a, const HeldValues& b) { return a.last_use < b.last_use; }));
+  if (values_.size() < kHeldKeys) {
+    values_.push_back(HeldValues{key, ++uses_, KeyValues(std::move(stored))});
+    return &values_.back().values;
   }
-  values_.push_back(HeldValues{key, ++uses_, KeyValues(std::move(stored))});
-  return &values_.back().values;
+  // The least used key gives up its place, so that the others stay where they are.
+  HeldValues& held = *std::min_element(
+      values_.begin(), values_.end(),
+      [](const HeldValues& a, const HeldValues& b) { return a.last_use < b.last_use; });
+  held.key = key;
+  held.last_use = ++uses_;
+  held.values = KeyValues(std::move(stored));
+  return &held.values;
 }
 
 void KeyCache::DropValues(int64_t key) {

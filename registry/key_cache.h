@@ -30,10 +30,15 @@ class KeyValues {
   void Set(const StoreValue& value, const std::string& folded_name);
 
  private:
+  void PlaceOrder();
+  void FoldOrder();
   size_t LowerBound(const std::string& folded_name) const;
+  // The index in stored_ of the value, or stored_.size().
+  size_t Scan(const std::string& folded_name) const;
 
   std::vector<StoredValue> stored_;
-  std::vector<uint32_t> order_by_fold_;   // indexes into stored_
+  // Indexes into stored_; empty while the values are few enough to scan.
+  std::vector<uint32_t> order_by_fold_;
   std::vector<uint32_t> order_by_place_;  // indexes into stored_
 };
 
@@ -47,7 +52,7 @@ class KeyCache {
   void KeyDeleted(int64_t parent, const std::string& folded_name, int64_t key);
 
   // Keys by a path of several components beneath a key: 0 when not known.
-  int64_t FindPath(int64_t from, const std::string& path) const;
+  int64_t FindPath(int64_t from, const char* path) const;
   void RememberPath(int64_t from, const std::string& path, int64_t key);
 
   // Subkey names in the store's order; null until SetSubkeys.
@@ -65,7 +70,7 @@ class KeyCache {
 
  private:
   struct ChildName {
-    int64_t parent;
+    int64_t parent = 0;
     std::string folded_name;
     bool operator==(const ChildName& other) const {
       return parent == other.parent && folded_name == other.folded_name;
@@ -86,6 +91,9 @@ class KeyCache {
   std::unordered_map<ChildName, int64_t, ChildNameHash> paths_;
   std::unordered_map<int64_t, std::vector<std::string>> subkeys_;
   std::vector<HeldValues> values_;
+  // The name looked for last: lookups copy into its room instead of
+  // allocating a key each time.
+  mutable ChildName probe_;
   uint64_t uses_ = 0;
 };
 

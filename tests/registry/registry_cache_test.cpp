@@ -218,6 +218,29 @@ TEST_P(RegistryCacheTest, NamesLookedUpInTurnFindTheirOwnValues) {
   RegCloseKey(many);
 }
 
+// Held values are kept in the order they were made and found by name however
+// the key changes: growing past the size that is searched one by one while
+// held, and read again after a value from the middle is gone.
+TEST_P(RegistryCacheTest, HeldValuesKeepTheirOrderAsTheKeyGrowsAndShrinks) {
+  HKEY key = OpenPath(kRootPath);
+  std::string expected;
+  for (int i = 0; i < 24; ++i) {
+    const std::string name = std::string(1, static_cast<char>('z' - i)) + std::to_string(i);
+    ASSERT_EQ(SetText(key, name.c_str(), std::to_string(i)), ERROR_SUCCESS);
+    EXPECT_EQ(Read(key, name.c_str()), std::to_string(i)) << name;  // held from the first
+    if (i != 5) expected += name + " 1 " + std::to_string(i) + "\n";
+  }
+  EXPECT_EQ(Read(key, "Y1"), "1");
+  ASSERT_EQ(RegDeleteValueA(key, "u5"), ERROR_SUCCESS);
+  EXPECT_EQ(Describe(key), expected);
+  EXPECT_EQ(Read(key, "U5"), "(missing)");
+  // The handle used last stops working once it is closed.
+  ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+  DWORD size = 0;
+  EXPECT_EQ(RegQueryValueExA(key, "y1", nullptr, nullptr, nullptr, &size), ERROR_INVALID_HANDLE);
+  ExpectNextRunSeesTheSame();
+}
+
 TEST_P(RegistryCacheTest, ManyKeysReadInTurnKeepTheirOwnValues) {
   // More keys than a run holds values of, written and read in turn, so that
   // held values are let go and read again from the store.
