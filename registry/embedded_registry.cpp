@@ -38,19 +38,25 @@ bool IsPredefinedRoot(HKEY handle) {
   return false;
 }
 
-// Splits a key path at its backslashes, skipping empty components. Each
-// component's length is checked only when the walk reaches it.
-LONG SplitPath(LPCSTR path, std::vector<std::string>* components) {
+// Checks a key path as a whole before any key is looked at.
+LONG CheckPath(LPCSTR path) {
   if (!path) return ERROR_SUCCESS;
   if (NameLength(path) > kMaxNarrowKeyPathLength) return ERROR_MORE_DATA;
   if (path[0] == '\\') return ERROR_BAD_PATHNAME;
-  const char* start = path;
-  for (const char* at = path;; ++at) {
-    if (*at != '\\' && *at != '\0') continue;
-    if (at > start) components->emplace_back(start, at);
-    if (*at == '\0') return ERROR_SUCCESS;
-    start = at + 1;
-  }
+  return ERROR_SUCCESS;
+}
+
+// Takes the next component of a key path into |*name|, skipping empty ones
+// at the backslashes; false at the end of the path.
+bool NextComponent(const char** at, std::string* name) {
+  const char* start = *at;
+  while (*start == '\\') ++start;
+  if (*start == '\0') return false;
+  const char* end = start;
+  while (*end != '\\' && *end != '\0') ++end;
+  name->assign(start, end);
+  *at = end;
+  return true;
 }
 
 // Copies |text| into a caller's buffer of |*length| characters, terminating
@@ -134,8 +140,13 @@ LONG EmbeddedRegistry::StoreError() const {
 }
 
 EmbeddedRegistry::OpenHandle* EmbeddedRegistry::FindHandle(HKEY handle) {
+  // A run asks for the values of one key several times in a row.
+  if (handle == last_handle_) return last_open_;
   auto found = handles_.find(reinterpret_cast<uintptr_t>(handle));
-  return found == handles_.end() ? nullptr : &found->second;
+  if (found == handles_.end()) return nullptr;
+  last_handle_ = handle;
+  last_open_ = &found->second;
+  return last_open_;
 }
 
 LONG EmbeddedRegistry::Resolve(HKEY handle, KeyId* key) {
@@ -164,14 +175,14 @@ KeyId EmbeddedRegistry::FindChild(KeyId parent, const std::string& folded_name) 
 }
 
 LONG EmbeddedRegistry::Walk(KeyId from, LPCSTR path, bool create, KeyLocation* location) {
-  std::vector<std::string> components;
-  const LONG split = SplitPath(path, &components);
-  if (split != ERROR_SUCCESS) return split;
+  const LONG checked = CheckPath(path);
+  if (checked != ERROR_SUCCESS) return checked;
   // Like the registry, the walk stops at the first component it cannot take:
   // a missing one when opening, a name too long for a key, after creating
-  // the levels before it.
+  // the levels before it. Each component is taken into reused room.
   location->key = from;
-  for (const std::string& name : components) {
+  std::string& name = walk_component_;
+  for (const char* at = path ? path : ""; NextComponent(&at, &name);) {
     if (NameLength(name) > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
     location->parent = location->key;
     store_.FoldInto(name.data(), name.size(), &location->folded_name);
@@ -226,6 +237,10 @@ LONG EmbeddedRegistry::CreateKey(HKEY parent, LPCSTR sub_key, PHKEY result, LPDW
 
 LONG EmbeddedRegistry::CloseKey(HKEY key) {
   if (IsPredefinedRoot(key)) return ERROR_SUCCESS;
+  if (key == last_handle_) {
+    last_handle_ = nullptr;
+    last_open_ = nullptr;
+  }
   return handles_.erase(reinterpret_cast<uintptr_t>(key)) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 

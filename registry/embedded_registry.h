@@ -92,6 +92,12 @@ class EmbeddedRegistry {
   KeyId software_key_ = 0;
   // The folded name of the value looked up last; kept for its room.
   std::string folded_lookup_;
+  // The handle found last and its entry in handles_, whose entries stay put
+  // until erased.
+  HKEY last_handle_ = nullptr;
+  OpenHandle* last_open_ = nullptr;
+  // The path component walked last; kept for its room.
+  std::string walk_component_;
 };
 
 }  // namespace dovetune
