@@ -75,7 +75,7 @@ bool CRegistry::Open(HKEY hRoot, const std::string& strPath) {
     return false;
   }
   m_hKey = hKey;
-  m_strPath = std::string(RootName(hRoot)) + "\\" + strPath;
+  m_strPath.assign(RootName(hRoot)).append(1, '\\').append(strPath);
   return true;
 }
 
@@ -103,7 +103,7 @@ bool CRegistry::CreateKey(const std::string& strName) {
 }
 
 bool CRegistry::OpenKey(const std::string& strName) {
-  m_strPath += "\\" + strName;
+  m_strPath.append(1, '\\').append(strName);  // no temporary: presets are opened by the thousand
   HKEY hKey = nullptr;
   if (!m_hKey ||
       RegOpenKeyExA(m_hKey, strName.c_str(), 0, KEY_ALL_ACCESS, &hKey) != ERROR_SUCCESS) {
