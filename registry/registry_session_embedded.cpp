@@ -73,6 +73,8 @@ std::string CRegistrySession::Notice() const {
 
 bool CRegistrySession::Commit(std::string* error) {
   std::string reason;
+  // Everything is written, and nothing yet kept, at the pause point.
+  if (store_) store_->store->Flush();
   PausePoint("before-commit");
   if (store_ && store_->registry.Commit(&reason)) {
     PausePoint("after-commit");

@@ -75,6 +75,11 @@ class KeyStore {
   // Keeps every change since Begin, durably. Fails, keeping nothing, after
   // any failure of the run.
   virtual bool Commit() = 0;
+  // Writes out whatever changes the store holds back in memory, so that
+  // Commit has only to make them durable; a failure becomes the run's. Commit
+  // does this too: a caller need only call it to have the run's writes in
+  // the file before committing.
+  virtual bool Flush() { return !failed(); }
 
   // The run's first failure, and its reason in words (empty while none).
   virtual StoreFailure failure() const = 0;

@@ -249,6 +249,8 @@ bool SqliteStore::Begin(int wait_ms) {
       nullptr, nullptr, nullptr);
   if (code != SQLITE_OK) return Fail(code);
   in_transaction_ = true;
+  read_only_ = read_only;
+  changed_.clear();
 
   int64_t numbers[4] = {0, 0, 0, 0};
   const char* const kChecks[] = {"PRAGMA application_id", "PRAGMA user_version",
@@ -368,7 +370,22 @@ std::string SqliteStore::KeyPath(KeyId key) {
   return path;
 }
 
+bool SqliteStore::Flush() {
+  std::vector<PackedValue> kept;
+  for (auto& entry : changed_) {
+    ChangedValues& changed = entry.second;
+    kept.clear();
+    for (size_t i = 0; i < changed.values.size(); ++i) {
+      if (!changed.deleted[i]) kept.push_back(std::move(changed.values[i]));
+    }
+    if (!WritePacked(entry.first, kept)) break;
+  }
+  changed_.clear();
+  return !failed();
+}
+
 bool SqliteStore::Commit() {
+  Flush();
   // A query left on a row would hold the file for reading past the commit.
   for (auto& statement : statements_) statement.second->Reset();
   if (!failed() && in_transaction_) {
@@ -473,12 +490,13 @@ bool SqliteStore::HasChildren(KeyId key) {
 }
 
 bool SqliteStore::DeleteKey(KeyId key) {
-  std::vector<PackedValue> values;
-  if (!ReadPacked(key, &values)) return false;
-  for (const PackedValue& value : values) {
-    if (!DropData(value)) return false;
+  ChangedValues* changed = ValuesToChange(key);
+  if (!changed) return false;
+  for (size_t i = 0; i < changed->values.size(); ++i) {
+    if (!changed->deleted[i] && !DropData(changed->values[i])) return false;
   }
-  if (!values.empty() && !WritePacked(key, {})) return false;
+  changed_.erase(key);
+  if (!WritePacked(key, {})) return false;
   Statement* row = Prepare("DELETE FROM main.keys WHERE id = ?1");
   if (row) row->Bind(1, key);
   return Change(row);
@@ -589,7 +607,7 @@ bool SqliteStore::Damaged(const std::string& what) {
 // Large data is left unread.
 std::vector<StoredValue> SqliteStore::Values(KeyId key) {
   std::vector<StoredValue> values;
-  if (!ReadPacked(key, &unpacked_)) return values;
+  if (!ReadValues(key, &unpacked_)) return values;
   values.resize(unpacked_.size());
   for (size_t i = 0; i < unpacked_.size(); ++i) {
     PackedValue& from = unpacked_[i];
@@ -606,11 +624,10 @@ std::vector<StoredValue> SqliteStore::Values(KeyId key) {
 }
 
 bool SqliteStore::ReadData(KeyId key, const std::string& folded_name, std::string* data) {
-  std::vector<PackedValue> values;
-  if (!ReadPacked(key, &values)) return false;
-  const int index = FindValue(values, folded_name);
-  if (index < 0) return false;
-  const PackedValue& value = values[index];
+  std::vector<PackedValue> read;
+  const PackedValue* found = FindForReading(key, folded_name, &read);
+  if (!found) return false;
+  const PackedValue& value = *found;
   if (value.big_id == 0) {
     *data = value.data;
     return true;
@@ -628,29 +645,84 @@ bool SqliteStore::ReadData(KeyId key, const std::string& folded_name, std::strin
   return true;
 }
 
-// A replaced value keeps its place and name.
-bool SqliteStore::SetValue(KeyId key, const StoreValue& value, const std::string& folded_name) {
-  std::vector<PackedValue> values;
-  if (!ReadPacked(key, &values)) return false;
-  int index = FindValue(values, folded_name);
-  if (index < 0) {
-    index = static_cast<int>(values.size());
-    values.emplace_back();
-    values.back().name = value.name;
-  } else if (!DropData(values[index])) {
-    return false;
+SqliteStore::ChangedValues* SqliteStore::ValuesToChange(KeyId key) {
+  if (failed()) return nullptr;
+  if (read_only_ || version1_) {
+    Fail(SQLITE_READONLY);
+    return nullptr;
   }
-  values[index].type = value.type;
-  return PlaceData(value.data, &values[index]) && WritePacked(key, values);
+  auto found = changed_.find(key);
+  if (found != changed_.end()) return &found->second;
+  std::vector<PackedValue> values;
+  if (!ReadPacked(key, &values)) return nullptr;
+  ChangedValues& changed = changed_[key];
+  changed.values = std::move(values);
+  changed.deleted.assign(changed.values.size(), false);
+  for (size_t i = 0; i < changed.values.size(); ++i) {
+    changed.places.emplace(Fold(changed.values[i].name), i);
+  }
+  return &changed;
+}
+
+bool SqliteStore::ReadValues(KeyId key, std::vector<PackedValue>* values) {
+  auto found = changed_.find(key);
+  if (found == changed_.end()) return ReadPacked(key, values);
+  if (failed()) return false;
+  const ChangedValues& changed = found->second;
+  values->clear();
+  for (size_t i = 0; i < changed.values.size(); ++i) {
+    if (!changed.deleted[i]) values->push_back(changed.values[i]);
+  }
+  return true;
+}
+
+const PackedValue* SqliteStore::FindForReading(KeyId key, const std::string& folded_name,
+                                               std::vector<PackedValue>* read) {
+  auto found = changed_.find(key);
+  if (found == changed_.end()) {
+    if (!ReadPacked(key, read)) return nullptr;
+    const int index = FindValue(*read, folded_name);
+    return index < 0 ? nullptr : &(*read)[index];
+  }
+  if (failed()) return nullptr;
+  auto place = found->second.places.find(folded_name);
+  return place == found->second.places.end() ? nullptr : &found->second.values[place->second];
+}
+
+// A replaced value keeps its place and name. The key's row is written at the
+// end of the run (Flush); large data has its own row at once.
+bool SqliteStore::SetValue(KeyId key, const StoreValue& value, const std::string& folded_name) {
+  ChangedValues* changed = ValuesToChange(key);
+  if (!changed) return false;
+  PackedValue* to = nullptr;
+  auto place = changed->places.find(folded_name);
+  if (place != changed->places.end()) {
+    to = &changed->values[place->second];
+    if (!DropData(*to)) return false;
+  } else {
+    changed->places.emplace(folded_name, changed->values.size());
+    changed->values.emplace_back();
+    changed->deleted.push_back(false);
+    to = &changed->values.back();
+    to->name = value.name;
+  }
+  to->type = value.type;
+  return PlaceData(value.data, to);
 }
 
 bool SqliteStore::DeleteValue(KeyId key, const std::string& folded_name) {
-  std::vector<PackedValue> values;
-  if (!ReadPacked(key, &values)) return false;
-  const int index = FindValue(values, folded_name);
-  if (index < 0 || !DropData(values[index])) return false;
-  values.erase(values.begin() + index);
-  return WritePacked(key, values);
+  // Deleting a value that is not there changes nothing, even in a store that
+  // cannot be changed.
+  std::vector<PackedValue> read;
+  if (!FindForReading(key, folded_name, &read)) return false;
+  ChangedValues* changed = ValuesToChange(key);
+  if (!changed) return false;
+  auto place = changed->places.find(folded_name);
+  if (!DropData(changed->values[place->second])) return false;
+  changed->values[place->second] = PackedValue();
+  changed->deleted[place->second] = true;
+  changed->places.erase(place);
+  return true;
 }
 
 }  // namespace dovetune

@@ -1,6 +1,8 @@
 // The embedded registry's tables in one SQLite file, and the one transaction a
 // run of the program works in. Keys form a tree of rows; all of a key's values
-// are one row, packed in the order they were created, with large data apart. Nothing here knows
+// are one row, packed in the order they were created, with large data apart. The values of keys
+// this run changes are held unpacked until the run commits, so that setting a value costs the
+// same in a key of thousands as in an empty one. Nothing here knows
 // registry semantics beyond that: names arrive already folded for comparison. SQLite's own header
 // stays in the .cpp file.
 #pragma once
@@ -43,6 +45,8 @@ class SqliteStore : public KeyStore {
   // Also checks that the file is a store of ours, of this version, whole.
   bool Begin(int wait_ms) override;
   bool Commit() override;
+  // Packs and writes the row of each key whose values this run changed.
+  bool Flush() override;
   StoreFailure failure() const override { return failure_kind_; }
   const std::string& failure_reason() const override { return failure_; }
 
@@ -62,6 +66,14 @@ class SqliteStore : public KeyStore {
 
  private:
   class Statement;
+  // A key's values as this run has changed them, in order; a deleted value
+  // stays as a gap until the row is written, so that deleting one costs no
+  // more than setting one.
+  struct ChangedValues {
+    std::vector<PackedValue> values;
+    std::vector<bool> deleted;
+    std::unordered_map<std::string, size_t> places;  // by folded name, of the values not deleted
+  };
   Statement* Prepare(const char* sql);
   bool Change(Statement* statement);
   int64_t QueryNumber(Statement* statement);
@@ -70,6 +82,13 @@ class SqliteStore : public KeyStore {
   bool ReadPacked(KeyId key, std::vector<PackedValue>* values);
   bool ReadVersion1(KeyId key, std::vector<PackedValue>* values);
   bool WritePacked(KeyId key, const std::vector<PackedValue>& values);
+  // The key's values for changing; null on a failure.
+  ChangedValues* ValuesToChange(KeyId key);
+  // The key's values as this run sees them, in order.
+  bool ReadValues(KeyId key, std::vector<PackedValue>* values);
+  // The value named |folded_name| as this run sees it; null when it has none.
+  const PackedValue* FindForReading(KeyId key, const std::string& folded_name,
+                                    std::vector<PackedValue>* read);
   bool PlaceData(const std::string& data, PackedValue* value);
   bool DropData(const PackedValue& value);
   int FindValue(const std::vector<PackedValue>& values, const std::string& folded_name) const;
@@ -87,7 +106,9 @@ class SqliteStore : public KeyStore {
   sqlite3* db_ = nullptr;
   std::string path_;
   bool in_transaction_ = false;
-  bool version1_ = false;              // a version 1 store read as it is
+  bool version1_ = false;  // a version 1 store read as it is
+  bool read_only_ = false;
+  std::unordered_map<KeyId, ChangedValues> changed_;
   std::vector<PackedValue> unpacked_;  // reused by Values, keeping its strings' room
   std::string failure_;
   StoreFailure failure_kind_ = StoreFailure::kNone;

@@ -2,7 +2,9 @@
 
 #include "registry/registry.h"
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/platform.h"
@@ -191,6 +193,89 @@ TEST_P(CRegistryTest, DeleteKeyWorksOnItsArgumentsAlone) {
   // Deleting a key that has subkeys fails.
   ASSERT_TRUE(key.CreateKey("a\\b"));
   EXPECT_FALSE(key.DeleteKey(HKEY_CURRENT_USER, "Software\\DovetuneTest\\a"));
+}
+
+// Hundreds of values written into one key in one run, some replaced (under
+// another letter case, small by large and large by small) and some deleted and
+// created again, keep their names, data and order of creation: within the run,
+// once it is kept, and not at all when it is dropped.
+TEST_P(CRegistryTest, ManyValuesSetInOneRunKeepTheirOrder) {
+  using Values = std::vector<std::pair<std::string, std::string>>;  // name and data, in order
+  const auto name_of = [](int i) { return "v" + std::to_string(1000 + i); };
+  const auto data_of = [](int i, char kind) {
+    return std::string(i % 50 == 7 ? 3000 : 4, kind) + std::to_string(i);
+  };
+  Values expected;
+  const auto set = [&](const std::string& name, const std::string& data) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kTestPath, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+    EXPECT_EQ(
+        RegSetValueExA(key, name.c_str(), 0, REG_BINARY, reinterpret_cast<const BYTE*>(data.data()),
+                       static_cast<DWORD>(data.size())),
+        ERROR_SUCCESS);
+    RegCloseKey(key);
+  };
+  const auto remove = [&](const std::string& name) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kTestPath, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueA(key, name.c_str()), ERROR_SUCCESS);
+    RegCloseKey(key);
+  };
+  const auto check = [&](const char* when) {
+    SCOPED_TRACE(when);
+    CRegistry key(HKEY_CURRENT_USER, kTestPath);
+    std::vector<std::string> names = AllValueNames(key);
+    std::vector<std::string> expected_names;
+    for (const auto& value : expected) expected_names.push_back(value.first);
+    // The system registry does not promise an order.
+    if (store_kind_ == TestStore::kSystem) {
+      std::sort(names.begin(), names.end());
+      std::sort(expected_names.begin(), expected_names.end());
+    }
+    EXPECT_EQ(names, expected_names);
+    HKEY raw = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kTestPath, 0, KEY_READ, &raw), ERROR_SUCCESS);
+    for (const auto& value : expected) {
+      std::string data(4000, '\0');
+      DWORD size = static_cast<DWORD>(data.size());
+      EXPECT_EQ(RegQueryValueExA(raw, value.first.c_str(), nullptr, nullptr,
+                                 reinterpret_cast<BYTE*>(&data[0]), &size),
+                ERROR_SUCCESS);
+      data.resize(size);
+      EXPECT_EQ(data, value.second) << value.first;
+    }
+    RegCloseKey(raw);
+  };
+
+  const int kValues = 400;
+  for (int i = 0; i < kValues; ++i) {
+    set(name_of(i), data_of(i, 's'));
+    expected.emplace_back(name_of(i), data_of(i, 's'));
+  }
+  for (int i = 0; i < kValues; i += 3) {
+    std::string upper = name_of(i);
+    upper[0] = 'V';
+    const std::string data = std::string(i % 6 == 0 ? 3000 : 2, 'r') + std::to_string(i);
+    set(upper, data);
+    expected[i].second = data;
+  }
+  for (int i = kValues - 5; i >= 0; i -= 5) {
+    remove(name_of(i));
+    expected.erase(expected.begin() + i);
+  }
+  for (int i = 0; i < kValues; i += 10) {
+    set(name_of(i), "again");
+    expected.emplace_back(name_of(i), "again");
+  }
+  check("in the run");
+  CommitAndReopen();
+  check("after the commit");
+#ifndef _WIN32
+  for (int i = 0; i < kValues; i += 2) set(name_of(i), "dropped");
+  remove(name_of(1));
+  DiscardAndReopen();
+  check("after a dropped run");
+#endif
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, CRegistryTest, ::testing::ValuesIn(StoresUnderTest()),
