@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Reliability checks beyond the test suite, on the build .ci/run made in build/:
 # the stress test at full size, the process tests under valgrind, and the
-# fuzzers (command line, .reg reader, whole import) for a minute each. Any
+# fuzzers (command line, .reg reader, whole import) on fixed inputs. Any
 # failure, leak or crash fails CI.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -40,14 +40,16 @@ DOVETUNE_TEST_WRAPPER="valgrind -q --error-exitcode=99 --leak-check=full \
 CC=clang CXX=clang++ cmake -S fuzz -B build-fuzz -DDOVETUNE_WERROR=ON >/dev/null
 cmake --build build-fuzz -j2 >/dev/null
 
-# Runs fuzzer $1 for a minute from the seeds in fuzz/corpus/$2.
-fuzz_for_a_minute() {
-  echo "== $1, one minute"
+# Runs fuzzer $1 from the seeds in fuzz/corpus/$2 for $3 inputs, from a fixed
+# random seed: the same inputs every run, so that a finding is a finding on
+# every machine and never a matter of chance or of the machine's speed.
+fuzz_fixed() {
+  echo "== $1, $3 inputs"
   mkdir "$work/$1"
   run_logged '^Done|stat::number_of_executed_units|stat::peak_rss_mb' \
-    "build-fuzz/$1" -max_total_time=60 -timeout=10 -max_len=4096 \
+    "build-fuzz/$1" -seed=1 -runs="$3" -timeout=10 -max_len=4096 \
     -print_final_stats=1 -artifact_prefix="$work/$1-" "$work/$1" "fuzz/corpus/$2"
 }
-fuzz_for_a_minute command_line_fuzzer command_line
-fuzz_for_a_minute reg_file_fuzzer reg_file
-fuzz_for_a_minute import_fuzzer reg_file
+fuzz_fixed command_line_fuzzer command_line 20000
+fuzz_fixed reg_file_fuzzer reg_file 300000
+fuzz_fixed import_fuzzer reg_file 20000

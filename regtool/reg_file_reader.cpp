@@ -55,6 +55,11 @@ bool DecodeLines(const std::string& bytes, std::vector<Line>* lines, std::string
     }
     if (!utf16) line.text = raw;
     if (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
+    // A carriage return inside a line would make a name or text that no
+    // .reg file can hold again: the export of what was imported would fail.
+    if (line.text.find('\r') != std::string::npos) {
+      return Fail(number, "the line holds a carriage return before its end", error);
+    }
     if (line.text.find('\0') != std::string::npos) {
       return Fail(number, "the line holds a zero character", error);
     }

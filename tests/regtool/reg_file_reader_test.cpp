@@ -160,6 +160,8 @@ TEST(RegFileReaderTest, DamagedFilesAreRefusedWithTheLineAndReason) {
       {head + "\"v\" dword:1\r\n", "line 4: the value name is not followed by ="},
       {head + "v=dword:1\r\n", "line 4: not a [KEY] line"},
       {head + "\r\n\r\n\"\xff\"=dword:1\r\n", "line 6: the line is not UTF-8"},
+      {std::string(kHeader) + "[HKEY_CURRENT_USER\\Software\\a\rb]\r\n",
+       "line 3: the line holds a carriage return"},
   };
   for (const auto& test : cases) {
     EXPECT_EQ(Refusal(test.file).rfind(test.reason, 0), 0u)
