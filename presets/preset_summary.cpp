@@ -52,12 +52,14 @@ const Flag kFlags[] = {
 }  // namespace
 
 std::string CPresetStore::DescribePreset(const std::string& strName) {
-  CRegistry settings(HKEY_CURRENT_USER, schema::kPresetsKeyPath);
+  CRegistry settings;
   if (strName == schema::kCurrent) {
     settings.Open(HKEY_CURRENT_USER, schema::kCurrentSettingsKeyPath);
-  } else {
-    if (!settings.KeyExists(strName)) return "preset doesn't exist";
-    settings.OpenKey(strName);
+  } else if (!settings.Open(HKEY_CURRENT_USER, schema::kPresetsKeyPath) ||
+             !settings.OpenKey(strName)) {
+    // Opened once rather than looked for and then opened: a listing describes
+    // presets by the thousand.
+    return "preset doesn't exist";
   }
 
   std::string text = "bitrate: " + RateControlText(settings);

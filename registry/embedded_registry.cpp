@@ -247,8 +247,13 @@ LONG EmbeddedRegistry::CloseKey(HKEY key) {
 KeyValues* EmbeddedRegistry::ValuesOf(KeyId key) {
   KeyValues* values = cache_.Values(key);
   if (values) return values;
-  std::vector<StoredValue> stored = store_.Values(key);
-  return store_.failed() ? nullptr : cache_.SetValues(key, std::move(stored));
+  values = cache_.PlaceForValues(key);
+  if (!store_.ValuesInto(key, values->room())) {
+    cache_.DropValues(key);
+    return nullptr;
+  }
+  values->Index();
+  return values;
 }
 
 // Hands a value's type and data to a caller, as the value queries do: with no
@@ -283,8 +288,12 @@ LONG EmbeddedRegistry::QueryValue(HKEY key, LPCSTR name, LPDWORD type, LPBYTE da
   const KeyValues* values = ValuesOf(id);
   if (!values) return StoreError();
   if (!name) name = "";
-  store_.FoldInto(name, std::strlen(name), &folded_lookup_);
-  const StoredValue* value = values->Find(folded_lookup_);
+  const size_t size = std::strlen(name);
+  const StoredValue* value = values->FindExact(name, size);
+  if (!value) {
+    store_.FoldInto(name, size, &folded_lookup_);
+    value = values->Find(folded_lookup_);
+  }
   return value ? CopyData(id, *value, type, data, data_size) : ERROR_FILE_NOT_FOUND;
 }
 
@@ -391,15 +400,15 @@ LONG EmbeddedRegistry::EnumKey(HKEY key, DWORD index, LPSTR name, LPDWORD name_l
   KeyId id = 0;
   const LONG status = Resolve(key, &id);
   if (status != ERROR_SUCCESS) return status;
-  const std::vector<std::string>* subkeys = cache_.Subkeys(id);
+  const std::vector<StoredKey>* subkeys = cache_.Subkeys(id);
   if (!subkeys) {
-    const std::vector<StoredKey> children = store_.Children(id);
+    std::vector<StoredKey> children = store_.Children(id);
     if (store_.failed()) return StoreError();
-    cache_.SetSubkeys(id, children);
+    cache_.SetSubkeys(id, std::move(children));
     subkeys = cache_.Subkeys(id);
   }
   if (index >= subkeys->size()) return ERROR_NO_MORE_ITEMS;
-  return CopyName((*subkeys)[index], name, name_length);
+  return CopyName((*subkeys)[index].name, name, name_length);
 }
 
 LONG EmbeddedRegistry::EnumValue(HKEY key, DWORD index, LPSTR name, LPDWORD name_length,

@@ -8,54 +8,6 @@ namespace {
 
 enum : unsigned char { kDataHere = 0, kDataElsewhere = 1 };
 
-// Takes bytes from the front of what is left, never past its end.
-class Reader {
- public:
-  Reader(const char* bytes, size_t size) : at_(bytes), left_(size) {}
-
-  bool empty() const { return left_ == 0; }
-  bool Number(size_t size, uint64_t* number) {
-    if (left_ < size) return false;
-    *number = DecodeLittleEndian(reinterpret_cast<const unsigned char*>(at_), size);
-    Skip(size);
-    return true;
-  }
-  bool Bytes(uint64_t size, std::string* bytes) {
-    if (left_ < size) return false;
-    bytes->assign(at_, static_cast<size_t>(size));
-    Skip(static_cast<size_t>(size));
-    return true;
-  }
-
- private:
-  void Skip(size_t size) {
-    at_ += size;
-    left_ -= size;
-  }
-
-  const char* at_;
-  size_t left_;
-};
-
-bool UnpackOne(Reader* reader, PackedValue* value) {
-  uint64_t name_size = 0, type = 0, size = 0, where = 0;
-  if (!reader->Number(4, &name_size) || !reader->Bytes(name_size, &value->name) ||
-      !reader->Number(4, &type) || !reader->Number(4, &size) || !reader->Number(1, &where)) {
-    return false;
-  }
-  value->type = static_cast<uint32_t>(type);
-  value->size = static_cast<uint32_t>(size);
-  if (where == kDataHere) {
-    value->big_id = 0;
-    return reader->Bytes(size, &value->data);
-  }
-  uint64_t id = 0;
-  value->data.clear();
-  if (where != kDataElsewhere || !reader->Number(8, &id)) return false;
-  value->big_id = static_cast<int64_t>(id);
-  return value->big_id > 0;
-}
-
 }  // namespace
 
 std::string PackValues(const std::vector<PackedValue>& values) {
@@ -76,16 +28,62 @@ std::string PackValues(const std::vector<PackedValue>& values) {
   return bytes;
 }
 
+// Takes a number from the front of what is left, never past its end.
+bool PackedReader::Number(size_t size, uint64_t* number) {
+  if (left_ < size) return false;
+  *number = DecodeLittleEndian(reinterpret_cast<const unsigned char*>(at_), size);
+  at_ += size;
+  left_ -= size;
+  return true;
+}
+
+bool PackedReader::Bytes(uint64_t size, const char** bytes) {
+  if (left_ < size) return false;
+  *bytes = at_;
+  at_ += size;
+  left_ -= static_cast<size_t>(size);
+  return true;
+}
+
+bool PackedReader::Next(PackedEntry* entry) {
+  if (left_ == 0 || damaged_) return false;
+  uint64_t name_size = 0, type = 0, size = 0, where = 0, id = 0;
+  bool whole = Number(4, &name_size) && Bytes(name_size, &entry->name) && Number(4, &type) &&
+               Number(4, &size) && Number(1, &where);
+  entry->name_size = static_cast<size_t>(name_size);
+  entry->type = static_cast<uint32_t>(type);
+  entry->size = static_cast<uint32_t>(size);
+  entry->big_id = 0;
+  entry->data = nullptr;
+  if (whole && where == kDataHere) {
+    whole = Bytes(size, &entry->data);
+  } else if (whole) {
+    whole = where == kDataElsewhere && Number(8, &id) && static_cast<int64_t>(id) > 0;
+    entry->big_id = static_cast<int64_t>(id);
+  }
+  damaged_ = !whole;
+  return whole;
+}
+
 bool UnpackValues(const char* bytes, size_t size, std::vector<PackedValue>* values) {
-  Reader reader(bytes, size);
+  PackedReader reader(bytes, size);
+  PackedEntry entry;
   size_t count = 0;
-  while (!reader.empty()) {
+  while (reader.Next(&entry)) {
     if (values->size() <= count) values->emplace_back();
-    if (!UnpackOne(&reader, &(*values)[count])) return false;
-    ++count;
+    PackedValue& value = (*values)[count++];
+    value.name.assign(entry.name, entry.name_size);
+    value.type = entry.type;
+    value.size = entry.size;
+    value.big_id = entry.big_id;
+    if (entry.data) {
+      value.data.assign(entry.data, entry.size);
+    } else {
+      value.data.clear();
+    }
   }
   values->resize(count);
-  return true;
+  return !reader.damaged();
 }
 
 }  // namespace dovetune
