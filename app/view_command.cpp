@@ -14,7 +14,10 @@ namespace {
 constexpr char kSeparator[] = " - ";
 
 void PrintSummaryLine(CPresetStore& store, const std::string& name, std::ostream& out) {
-  out << name << kSeparator << store.DescribePreset(name) << '\n';
+  // One write per line: each write to a stream has a cost of its own.
+  std::string line = store.DescribePreset(name);
+  line.insert(0, kSeparator).insert(0, name).push_back('\n');
+  out.write(line.data(), static_cast<std::streamsize>(line.size()));
 }
 
 }  // namespace

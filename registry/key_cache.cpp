@@ -96,11 +96,28 @@ const StoredValue* KeyValues::Find(const std::string& folded_name) const {
   return &stored_[order_by_fold_[at]];
 }
 
+namespace {
+
+// Names of one key often share their start ("DefBitRate", "DefVbrMode"), so
+// their last eight bytes tell them apart sooner.
+bool SameBytes(const char* a, const char* b, size_t size) {
+  if (size >= 8) {
+    uint64_t a_end, b_end;
+    std::memcpy(&a_end, a + size - 8, 8);
+    std::memcpy(&b_end, b + size - 8, 8);
+    if (a_end != b_end) return false;
+    size -= 8;
+  }
+  return std::memcmp(a, b, size) == 0;
+}
+
+}  // namespace
+
 const StoredValue* KeyValues::FindExact(const char* name, size_t size) const {
   if (stored_.size() > kScannedValues) return nullptr;
   for (const StoredValue& value : stored_) {
     const std::string& candidate = value.value.name;
-    if (candidate.size() == size && std::memcmp(candidate.data(), name, size) == 0) return &value;
+    if (candidate.size() == size && SameBytes(candidate.data(), name, size)) return &value;
   }
   return nullptr;
 }
