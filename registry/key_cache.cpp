@@ -11,6 +11,9 @@ namespace {
 // Values of this many keys are held; a run works on two or three at a time.
 constexpr size_t kHeldKeys = 4;
 
+// Paths of several components remembered; a run uses two or three.
+constexpr size_t kRememberedPaths = 8;
+
 // Keys with up to this many values are searched from first to last.
 constexpr size_t kScannedValues = 16;
 
@@ -199,14 +202,23 @@ void KeyCache::ChildAdded(int64_t parent, const std::string& folded_name, int64_
 }
 
 int64_t KeyCache::FindPath(int64_t from, const char* path) const {
-  probe_.parent = from;
-  probe_.folded_name.assign(path);
-  const auto found = paths_.find(probe_);
-  return found == paths_.end() ? 0 : found->second;
+  const size_t size = std::strlen(path);
+  for (const RememberedPath& remembered : paths_) {
+    if (remembered.from == from && remembered.path.size() == size &&
+        std::memcmp(remembered.path.data(), path, size) == 0) {
+      return remembered.key;
+    }
+  }
+  return 0;
 }
 
 void KeyCache::RememberPath(int64_t from, const std::string& path, int64_t key) {
-  paths_[ChildName{from, path}] = key;
+  if (paths_.size() < kRememberedPaths) {
+    paths_.push_back(RememberedPath{from, path, key});
+    return;
+  }
+  paths_[next_path_] = RememberedPath{from, path, key};
+  next_path_ = (next_path_ + 1) % kRememberedPaths;
 }
 
 void KeyCache::KeyDeleted(int64_t parent, const std::string& folded_name, int64_t key) {

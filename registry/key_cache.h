@@ -111,7 +111,15 @@ class KeyCache {
   int64_t FindListed(int64_t parent, const std::string& folded_name);
 
   std::unordered_map<ChildName, int64_t, ChildNameHash> children_;
-  std::unordered_map<ChildName, int64_t, ChildNameHash> paths_;
+  // The few paths of several components a run opens over and over, each as
+  // spelled; the one remembered longest ago gives way to a new one.
+  struct RememberedPath {
+    int64_t from = 0;
+    std::string path;
+    int64_t key = 0;
+  };
+  std::vector<RememberedPath> paths_;
+  size_t next_path_ = 0;
   std::unordered_map<int64_t, Listing> subkeys_;
   std::vector<HeldValues> values_;
   // The name looked for last: lookups copy into its room instead of

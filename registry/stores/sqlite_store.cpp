@@ -507,6 +507,10 @@ bool SqliteStore::DeleteKey(KeyId key) {
 
 std::vector<StoredKey> SqliteStore::Children(KeyId parent) {
   std::vector<StoredKey> children;
+  // Counted first, so that the list takes its room once: a presets key of
+  // thousands would otherwise be held nearly twice over while it grew.
+  Statement* count = Prepare("SELECT count(*) FROM keys WHERE parent = ?1");
+  if (count) children.reserve(static_cast<size_t>(QueryNumber(&count->Bind(1, parent))));
   Statement* query = Prepare("SELECT id, name, fold FROM keys WHERE parent = ?1 ORDER BY fold");
   if (!query) return children;
   query->Bind(1, parent);
