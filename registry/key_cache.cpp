@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/short_bytes.h"
+
 namespace dovetune {
 
 namespace {
@@ -99,28 +101,17 @@ const StoredValue* KeyValues::Find(const std::string& folded_name) const {
   return &stored_[order_by_fold_[at]];
 }
 
-namespace {
-
-// Names of one key often share their start ("DefBitRate", "DefVbrMode"), so
-// their last eight bytes tell them apart sooner.
-bool SameBytes(const char* a, const char* b, size_t size) {
-  if (size >= 8) {
-    uint64_t a_end, b_end;
-    std::memcpy(&a_end, a + size - 8, 8);
-    std::memcpy(&b_end, b + size - 8, 8);
-    if (a_end != b_end) return false;
-    size -= 8;
-  }
-  return std::memcmp(a, b, size) == 0;
-}
-
-}  // namespace
-
-const StoredValue* KeyValues::FindExact(const char* name, size_t size) const {
+const StoredValue* KeyValues::FindExact(const char* name, size_t size, size_t* hint) const {
   if (stored_.size() > kScannedValues) return nullptr;
-  for (const StoredValue& value : stored_) {
+  const auto named = [name, size](const StoredValue& value) {
     const std::string& candidate = value.value.name;
-    if (candidate.size() == size && SameBytes(candidate.data(), name, size)) return &value;
+    return candidate.size() == size && SameBytes(candidate.data(), name, size);
+  };
+  if (*hint < stored_.size() && named(stored_[*hint])) return &stored_[*hint];
+  for (size_t i = 0; i < stored_.size(); ++i) {
+    if (!named(stored_[i])) continue;
+    *hint = i;
+    return &stored_[i];
   }
   return nullptr;
 }
@@ -259,9 +250,15 @@ void KeyCache::SetSubkeys(int64_t parent, std::vector<StoredKey> children) {
 }
 
 KeyValues* KeyCache::Values(int64_t key) {
+  // Most lookups are in the key used last.
+  if (last_used_ < values_.size() && values_[last_used_].key == key) {
+    values_[last_used_].last_use = ++uses_;
+    return &values_[last_used_].values;
+  }
   for (HeldValues& held : values_) {
     if (held.key != key) continue;
     held.last_use = ++uses_;
+    last_used_ = static_cast<size_t>(&held - values_.data());
     return &held.values;
   }
   return nullptr;

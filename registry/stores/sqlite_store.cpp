@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "base/pause_point.h"
+#include "base/short_bytes.h"
 #include "registry/name_fold.h"
 
 namespace dovetune {
@@ -622,9 +623,9 @@ namespace {
 
 // Copies bytes into |to|'s room; of the same size, without the string's
 // general assignment, which costs more than the copy.
-void CopyBytes(const char* from, size_t size, std::string* to) {
+void CopyInto(const char* from, size_t size, std::string* to) {
   if (to->size() == size) {
-    if (size != 0) std::memcpy(&(*to)[0], from, size);
+    CopyBytes(&(*to)[0], from, size);
   } else {
     to->assign(from, size);
   }
@@ -636,7 +637,7 @@ void CopyBytes(const char* from, size_t size, std::string* to) {
 void TakeValue(const SqliteStore& store, const PackedEntry& from, size_t index, StoredValue* to) {
   std::string& name = to->value.name;
   const bool same_name = name.size() == from.name_size && !to->folded_name.empty() &&
-                         std::memcmp(name.data(), from.name, from.name_size) == 0;
+                         SameBytes(name.data(), from.name, from.name_size);
   if (!same_name) {
     name.assign(from.name, from.name_size);
     store.FoldInto(from.name, from.name_size, &to->folded_name);
@@ -646,7 +647,7 @@ void TakeValue(const SqliteStore& store, const PackedEntry& from, size_t index, 
   to->data_held = from.big_id == 0;
   to->unheld_size = to->data_held ? 0 : from.size;
   if (to->data_held) {
-    CopyBytes(from.data, from.size, &to->value.data);
+    CopyInto(from.data, from.size, &to->value.data);
   } else {
     to->value.data.clear();
   }
