@@ -33,9 +33,18 @@ void KeyValues::Index() {
 // straight to its slot; anything else is sorted.
 void KeyValues::PlaceOrder() {
   const size_t count = stored_.size();
+  // Stores mostly hand the values over in their order already.
+  bool in_order = true;
+  for (size_t i = 1; i < count && in_order; ++i) {
+    in_order = stored_[i].place == stored_[i - 1].place + 1;
+  }
+  if (in_order) {
+    order_by_place_.resize(count);
+    for (size_t i = 0; i < count; ++i) order_by_place_[i] = static_cast<uint32_t>(i);
+    return;
+  }
   constexpr uint32_t kEmpty = UINT32_MAX;
   order_by_place_.assign(count, kEmpty);
-  if (count == 0) return;
   int64_t first = stored_[0].place;
   int64_t last = first;
   for (const StoredValue& value : stored_) {

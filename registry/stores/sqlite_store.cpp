@@ -512,12 +512,20 @@ std::vector<StoredKey> SqliteStore::Children(KeyId parent) {
   // thousands would otherwise be held nearly twice over while it grew.
   Statement* count = Prepare("SELECT count(*) FROM keys WHERE parent = ?1");
   if (count) children.reserve(static_cast<size_t>(QueryNumber(&count->Bind(1, parent))));
-  Statement* query = Prepare("SELECT id, name, fold FROM keys WHERE parent = ?1 ORDER BY fold");
+  // The folds are made here rather than read: that costs less than taking
+  // one more column from SQLite.
+  Statement* query = Prepare("SELECT id, name FROM keys WHERE parent = ?1 ORDER BY fold");
   if (!query) return children;
   query->Bind(1, parent);
   int code;
   while ((code = query->Step()) == SQLITE_ROW) {
-    children.push_back(StoredKey{query->Number(0), query->Bytes(1), query->Bytes(2)});
+    children.emplace_back();
+    StoredKey& child = children.back();
+    child.id = query->Number(0);
+    size_t size = 0;
+    const char* name = query->Blob(1, &size);
+    child.name.assign(name, size);
+    FoldInto(name, size, &child.folded_name);
   }
   if (code != SQLITE_DONE) Fail(code);
   return children;
