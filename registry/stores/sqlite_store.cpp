@@ -681,7 +681,7 @@ bool SqliteStore::ValuesInto(KeyId key, std::vector<StoredValue>* values) {
       take(PackedEntry{value.name.data(), value.name.size(), value.type, value.size, value.big_id,
                        value.data.data()});
     }
-  } else if (ReadRowDirectly(key, &row_)) {
+  } else if (read_rows_directly_ && ReadRowDirectly(key, &row_)) {
     PackedReader reader(row_.data(), row_.size());
     PackedEntry entry;
     while (reader.Next(&entry)) take(entry);
@@ -692,6 +692,9 @@ bool SqliteStore::ValuesInto(KeyId key, std::vector<StoredValue>* values) {
     if (!query) return false;
     const int code = query->Bind(1, key).Step();
     if (code != SQLITE_ROW && code != SQLITE_DONE) return Fail(code);
+    // Opening the handle on a missing row fails, and costs more than this
+    // query: after a miss the handle waits until a key has values again.
+    read_rows_directly_ = code == SQLITE_ROW;
     size_t size = 0;
     const char* bytes = code == SQLITE_ROW ? query->Blob(0, &size) : "";
     PackedReader reader(bytes, size);
