@@ -3,7 +3,8 @@
 # 1,000 and 10,000 presets, and prints a table with the targets it checks:
 # times, peak memory and the instructions of each run (which do not depend on
 # how busy the machine is), what syncing to disk costs a changing run, and
-# the size of the largest store beside the same data as a .reg file.
+# the size of the largest store beside the same data as a .reg file; then the
+# same for a Wine prefix as the store (bench/wine_prefix.sh).
 #
 #   bash bench/run.sh                  # the full table (a few minutes)
 #   bash bench/run.sh --smoke          # smallest store, few runs: checks the script works
@@ -135,6 +136,12 @@ awk -v store="$store_bytes" -v reg="$reg_bytes" -v largest="$largest" 'BEGIN {
   printf "target: %-60s %9.2f (at most 2) %s\n", "store size, x the same data as a UTF-8 .reg file",
          ratio, ratio <= 2 ? "met" : "MISSED"
 }'
+
+echo
+# The Wine-prefix store, on the smallest and the largest size only.
+prefix_sizes=("${sizes[0]}")
+if [ "${sizes[-1]}" != "${sizes[0]}" ]; then prefix_sizes+=("${sizes[-1]}"); fi
+bash bench/wine_prefix.sh "$runs" "$warmup" "${prefix_sizes[@]}"
 
 echo
 if [ -x "$build/bench/dovetune_registry_benchmark" ]; then
