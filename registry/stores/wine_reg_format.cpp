@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "base/utf.h"
 #include "registry/name_fold.h"
@@ -17,6 +18,25 @@ constexpr uint64_t kTicksPerSecond = 10000000;
 constexpr uint64_t kTicks1601To1970 = 116444736000000000ULL;
 constexpr size_t kMaxKeyNameLength = 256;
 constexpr size_t kMaxValueNameLength = 16383;
+
+// strtoul(text, nullptr, 16), done by hand for the plain digits Wine writes.
+unsigned long ReadHexNumber(const char* text) {
+  const bool prefixed = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  unsigned long number = 0;
+  int digits = 0;
+  for (; !prefixed && digits < 16; ++digits) {
+    const char c = text[digits];
+    const int digit = c >= '0' && c <= '9'   ? c - '0'
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                             : -1;
+    if (digit < 0) break;
+    number = number * 16 + digit;
+  }
+  // No digit (blanks or a sign first), a 0x prefix, or more digits than fit.
+  if (digits == 0 || digits == 16) return std::strtoul(text, nullptr, 16);
+  return number;
+}
 
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool IsHexDigit(char c) {
@@ -46,7 +66,7 @@ class LineReader {
     if (pos_ >= text_.size()) return false;
     size_t end = text_.find('\n', pos_);
     if (end == std::string::npos) end = text_.size();
-    *line = text_.substr(pos_, end - pos_);
+    line->assign(text_, pos_, end - pos_);
     if (end < text_.size() && !line->empty() && line->back() == '\r') line->pop_back();
     pos_ = end + 1;
     ++number_;
@@ -90,6 +110,18 @@ bool DecodeUtf8Unit(const std::string& s, size_t* pos, std::u16string* out) {
 size_t ParseEscaped(const std::string& s, size_t pos, char end_char, std::u16string* out) {
   out->clear();
   while (pos < s.size()) {
+    // Most text is ASCII with nothing escaped: taken a run at a time.
+    size_t plain = pos;
+    while (plain < s.size() && s[plain] != end_char && s[plain] != '\\' &&
+           static_cast<unsigned char>(s[plain]) < 0x80) {
+      ++plain;
+    }
+    if (plain > pos) {
+      const size_t at = out->size();
+      out->resize(at + (plain - pos));
+      for (char16_t* to = &(*out)[at]; pos < plain; ++pos) *to++ = static_cast<char16_t>(s[pos]);
+      continue;
+    }
     const char c = s[pos];
     if (c == end_char) return pos + 1;
     if (static_cast<unsigned char>(c) >= 0x80) {
@@ -136,6 +168,35 @@ std::string UnitsToBytes(const std::u16string& units) {
   return bytes;
 }
 
+const std::u16string& OrderOf(const WineRegValue& value) { return value.order; }
+const std::u16string& OrderOf(const std::unique_ptr<WineRegKey>& key) { return key->order; }
+
+// The first item whose order is not below |order|. Items read from a file
+// come in order, so the end is tried first.
+template <typename T>
+auto LowerBound(std::vector<T>& items, const std::u16string& order) {
+  if (items.empty() || OrderOf(items.back()) < order) return items.end();
+  return std::lower_bound(items.begin(), items.end(), order,
+                          [](const T& item, const std::u16string& o) { return OrderOf(item) < o; });
+}
+
+WineRegKey* InsertSubkey(WineRegKey* parent, std::u16string name, std::u16string order,
+                         uint64_t time, std::vector<std::unique_ptr<WineRegKey>>::iterator at) {
+  auto key = std::make_unique<WineRegKey>();
+  key->name = std::move(name);
+  key->order = std::move(order);
+  key->time = time;
+  key->parent = parent;
+  return parent->subkeys.insert(at, std::move(key))->get();
+}
+
+WineRegKey* FindOrAddSubkey(WineRegKey* parent, std::u16string name, uint64_t time) {
+  std::u16string order = WineOrder(name);
+  const auto it = LowerBound(parent->subkeys, order);
+  if (it != parent->subkeys.end() && (*it)->order == order) return it->get();
+  return InsertSubkey(parent, std::move(name), std::move(order), time, it);
+}
+
 class Parser {
  public:
   Parser(const std::string& text, WineRegFile* file) : lines_(text), file_(file) {}
@@ -172,36 +233,69 @@ class Parser {
     }
     if (first == '[') return KeyLine(line, start + 1);
     if (first == '@' || first == '"') return ValueLine(line, start);
-    if (first == '#') return OptionLine(line.substr(start));
+    if (first == '#') return OptionLine(std::string_view(line).substr(start), line, start);
     return Problem("a line that is no key, value, option or comment");
   }
 
   bool KeyLine(const std::string& line, size_t pos) {
-    std::u16string path;
+    std::u16string& path = path_;
     pos = ParseEscaped(line, pos, ']', &path);
     if (pos == std::string::npos) return Problem("a key without its closing ']'");
-    unsigned int seconds = 0;
-    const bool has_seconds = std::sscanf(line.c_str() + pos, " %u", &seconds) == 1;
-    const uint64_t time =
-        has_seconds ? seconds * kTicksPerSecond + kTicks1601To1970 : WineTimeNow();
+    const uint64_t time = KeyLineTime(line, pos);
+    // Keys come in the order Wine writes them, so most of a path is the path
+    // of the key before: those components are not looked up again.
     WineRegKey* key = &file_->root;
-    for (size_t at = 0; at < path.size();) {
+    size_t depth = 0;
+    bool as_before = true;
+    for (size_t at = 0; at < path.size(); ++depth) {
       while (at < path.size() && path[at] == u'\\') ++at;
       const size_t end = std::min(path.find(u'\\', at), path.size());
       if (end == at) break;
-      const std::u16string name = path.substr(at, end - at);
-      if (name.size() > kMaxKeyNameLength) return Problem("a key name longer than Wine allows");
-      WineRegKey* child = key->FindSubkey(WineOrder(name));
-      key = child ? child : key->AddSubkey(name, time);
+      as_before = as_before && depth < components_.size() &&
+                  path.compare(at, end - at, last_path_, components_[depth].at,
+                               components_[depth].length) == 0;
+      if (as_before) {
+        key = components_[depth].key;
+      } else {
+        if (end - at > kMaxKeyNameLength) return Problem("a key name longer than Wine allows");
+        key = FindOrAddSubkey(key, path.substr(at, end - at), time);
+      }
+      const Component component = {at, end - at, key};
+      if (depth < components_.size()) {
+        components_[depth] = component;
+      } else {
+        components_.push_back(component);
+      }
       at = end;
     }
+    components_.resize(depth);
+    last_path_.swap(path);
     key_ = key;
     return true;
   }
 
+  // The seconds after a key's ']', as sscanf(" %u") reads them; when there
+  // are none, now.
+  static uint64_t KeyLineTime(const std::string& line, size_t pos) {
+    while (pos < line.size() && IsSpace(line[pos])) ++pos;
+    size_t digits = 0;
+    uint64_t seconds = 0;
+    for (; pos + digits < line.size() && line[pos + digits] >= '0' && line[pos + digits] <= '9';
+         ++digits) {
+      seconds = seconds * 10 + (line[pos + digits] - '0');
+    }
+    if (digits == 0 || digits > 9) {  // signs and numbers too large for the plain reading
+      unsigned int scanned = 0;
+      if (std::sscanf(line.c_str() + pos, " %u", &scanned) != 1) return WineTimeNow();
+      seconds = scanned;
+    }
+    return static_cast<unsigned int>(seconds) * kTicksPerSecond + kTicks1601To1970;
+  }
+
   bool ValueLine(const std::string& line, size_t pos) {
     if (!key_) return Problem("a value before the first key");
-    std::u16string name;
+    std::u16string& name = name_;
+    name.clear();
     if (line[pos] == '@') {
       ++pos;
     } else {
@@ -214,9 +308,9 @@ class Parser {
     ++pos;
     while (pos < line.size() && IsSpace(line[pos])) ++pos;
     uint32_t type = 0;
-    std::string data;
-    if (!ValueData(line, pos, &type, &data)) return false;
-    key_->SetValue(name, type, data);
+    data_.clear();
+    if (!ValueData(line, pos, &type, &data_)) return false;
+    key_->SetValue(std::move(name), type, std::move(data_));
     return true;
   }
 
@@ -227,6 +321,7 @@ class Parser {
     };
     static const Tag kStrings[] = {{"\"", 1}, {"str:\"", 1}, {"str(2):\"", 2}, {"str(7):\"", 7}};
     for (const Tag& tag : kStrings) {
+      if (pos >= line.size() || line[pos] != tag.text[0]) continue;
       if (line.compare(pos, std::strlen(tag.text), tag.text) != 0) continue;
       std::u16string text;
       if (ParseEscaped(line, pos + std::strlen(tag.text), '"', &text) == std::string::npos) {
@@ -238,8 +333,7 @@ class Parser {
       return true;
     }
     if (line.compare(pos, 6, "dword:") == 0) {
-      const uint32_t number =
-          static_cast<uint32_t>(std::strtoul(line.c_str() + pos + 6, nullptr, 16));
+      const uint32_t number = static_cast<uint32_t>(ReadHexNumber(line.c_str() + pos + 6));
       *type = 4;
       *data = std::string(reinterpret_cast<const char*>(&number), 4);
       return true;
@@ -283,12 +377,13 @@ class Parser {
     }
   }
 
-  bool OptionLine(const std::string& line) {
+  // |line| is |whole| from |start| on.
+  bool OptionLine(std::string_view line, const std::string& whole, size_t start) {
     if (!key_) {
       if (line.compare(0, 6, "#arch=") != 0) return true;
       if (line != "#arch=win32" && line != "#arch=win64") return Problem("an unknown #arch");
       if (!file_->arch.empty() && file_->arch != line.substr(6)) return Problem("a second #arch");
-      file_->arch = line.substr(6);
+      file_->arch = std::string(line.substr(6));
       return true;
     }
     if (line.compare(0, 6, "#time=") == 0) {
@@ -299,7 +394,7 @@ class Parser {
       key_->time = time;
     } else if (line.compare(0, 7, "#class=") == 0) {
       if (line.compare(7, 1, "\"") != 0 ||
-          ParseEscaped(line, 8, '"', &key_->class_name) == std::string::npos) {
+          ParseEscaped(whole, start + 8, '"', &key_->class_name) == std::string::npos) {
         return Problem("a malformed #class");
       }
       key_->has_class = true;
@@ -309,38 +404,77 @@ class Parser {
     return true;
   }
 
+  // One component of the last key line's path: where it is in |last_path_|.
+  struct Component {
+    size_t at;
+    size_t length;
+    WineRegKey* key;
+  };
+
   LineReader lines_;
   WineRegFile* file_;
   WineRegKey* key_ = nullptr;
   std::string problem_;
+  std::u16string path_;
+  std::u16string last_path_;
+  std::vector<Component> components_;
+  std::u16string name_;
+  std::string data_;
 };
 
 // --- Writing -----------------------------------------------------------------
 
+constexpr char kDigits[] = "0123456789abcdef";
+
+// |value| in base |base| (8, 10 or 16), at least |width| digits, as printf's
+// "%0*o", "%0*u" and "%0*x" write it.
+template <unsigned kBase>
+void AppendNumber(uint64_t value, int width, std::string* out) {
+  char digits[24];
+  int count = 0;
+  do {
+    digits[count++] = kDigits[value % kBase];
+    value /= kBase;
+  } while (value != 0);
+  while (count < width) digits[count++] = '0';
+  while (count > 0) out->push_back(digits[--count]);
+}
+
 // Wine's dump_strW: |context_quotes| are the two characters escaped here.
 void AppendEscaped(const std::u16string& text, const char* context_quotes, std::string* out) {
   static const char kEscapes[] = ".......abtnvfr.............e....";
-  char buffer[16];
-  for (size_t i = 0; i < text.size(); ++i) {
+  const size_t size = text.size();
+  for (size_t i = 0; i < size;) {
+    // Most text is printable ASCII written as it is: copied a run at a time.
+    size_t plain = i;
+    while (plain < size && text[plain] >= 0x20 && text[plain] <= 0x7F && text[plain] != '\\' &&
+           text[plain] != context_quotes[0] && text[plain] != context_quotes[1]) {
+      ++plain;
+    }
+    if (plain > i) {
+      const size_t at = out->size();
+      out->resize(at + (plain - i));
+      for (char* to = &(*out)[at]; i < plain; ++i) *to++ = static_cast<char>(text[i]);
+      continue;
+    }
     const char16_t c = text[i];
-    const bool has_next = i + 1 < text.size();
+    const bool has_next = i + 1 < size;
     const char16_t next = has_next ? text[i + 1] : 0;
+    ++i;
     if (c > 0x7F) {
       const bool pad = has_next && next < 0x80 && IsHexDigit(static_cast<char>(next));
-      std::snprintf(buffer, sizeof(buffer), pad ? "\\x%04x" : "\\x%x", static_cast<unsigned>(c));
-      out->append(buffer);
+      out->append("\\x");
+      AppendNumber<16>(c, pad ? 4 : 1, out);
     } else if (c < 0x20) {
       if (c == 0 && !has_next) continue;  // the terminating NUL
+      out->push_back('\\');
       if (kEscapes[c] != '.') {
-        out->push_back('\\');
         out->push_back(kEscapes[c]);
       } else {
-        const bool pad = has_next && next >= '0' && next <= '7';
-        std::snprintf(buffer, sizeof(buffer), pad ? "\\%03o" : "\\%o", static_cast<unsigned>(c));
-        out->append(buffer);
+        AppendNumber<8>(c, has_next && next >= '0' && next <= '7' ? 3 : 1, out);
       }
-    } else {
-      if (c == '\\' || c == context_quotes[0] || c == context_quotes[1]) out->push_back('\\');
+    } else {  // the backslash or a quote
+      out->push_back('\\');
       out->push_back(static_cast<char>(c));
     }
   }
@@ -370,7 +504,6 @@ void AppendValue(const WineRegValue& value, std::string* out) {
     AppendEscaped(value.name, "\"\"", out);
     out->append("\"=");
   }
-  char buffer[32];
   if (IsWrittenAsString(value)) {
     if (value.type != 1) out->append(value.type == 2 ? "str(2):" : "str(7):");
     out->push_back('"');
@@ -381,18 +514,19 @@ void AppendValue(const WineRegValue& value, std::string* out) {
   if (value.type == 4 && value.data.size() == 4) {
     uint32_t number = 0;
     std::memcpy(&number, value.data.data(), 4);
-    std::snprintf(buffer, sizeof(buffer), "dword:%08x\n", number);
-    out->append(buffer);
+    out->append("dword:");
+    AppendNumber<16>(number, 8, out);
+    out->push_back('\n');
     return;
   }
   if (value.type == 3) {
     out->append("hex:");
   } else {
-    std::snprintf(buffer, sizeof(buffer), "hex(%x):", value.type);
-    out->append(buffer);
+    out->append("hex(");
+    AppendNumber<16>(value.type, 1, out);
+    out->append("):");
   }
   size_t count = out->size() - line_start;
-  static const char kDigits[] = "0123456789abcdef";
   for (size_t i = 0; i < value.data.size(); ++i) {
     const unsigned char byte = static_cast<unsigned char>(value.data[i]);
     out->push_back(kDigits[byte >> 4]);
@@ -409,25 +543,22 @@ void AppendValue(const WineRegValue& value, std::string* out) {
   out->push_back('\n');
 }
 
-void AppendPath(const WineRegKey& key, const WineRegKey& base, std::string* out) {
-  if (key.parent && key.parent != &base) {
-    AppendPath(*key.parent, base, out);
-    out->append("\\\\");
-  }
-  AppendEscaped(key.name, "[]", out);
-}
-
-void AppendKey(const WineRegKey& key, const WineRegKey& base, std::string* out) {
+// Writes |key|'s block and its subkeys'. |path| holds the key's path as
+// written (escaped, relative to the root); it is extended for each subkey in
+// turn and left as it was.
+void AppendKey(const WineRegKey& key, std::string* path, std::string* out) {
   if (!key.values.empty() || key.subkeys.empty() || key.has_class || key.link) {
     out->append("\n[");
-    if (&key != &base) AppendPath(key, base, out);
+    out->append(*path);
     const int64_t seconds =
         (static_cast<int64_t>(key.time) - static_cast<int64_t>(kTicks1601To1970)) /
         static_cast<int64_t>(kTicksPerSecond);
-    char buffer[64];
-    std::snprintf(buffer, sizeof(buffer), "] %u\n#time=%x%08x\n", static_cast<unsigned>(seconds),
-                  static_cast<unsigned>(key.time >> 32), static_cast<unsigned>(key.time));
-    out->append(buffer);
+    out->append("] ");
+    AppendNumber<10>(static_cast<unsigned>(seconds), 1, out);
+    out->append("\n#time=");
+    AppendNumber<16>(static_cast<unsigned>(key.time >> 32), 1, out);
+    AppendNumber<16>(static_cast<unsigned>(key.time), 8, out);
+    out->push_back('\n');
     if (key.has_class) {
       out->append("#class=\"");
       AppendEscaped(key.class_name, "\"\"", out);
@@ -436,24 +567,26 @@ void AppendKey(const WineRegKey& key, const WineRegKey& base, std::string* out) 
     if (key.link) out->append("#link\n");
     for (const WineRegValue& value : key.values) AppendValue(value, out);
   }
-  for (const auto& subkey : key.subkeys) AppendKey(*subkey, base, out);
-}
-
-const std::u16string& OrderOf(const WineRegValue& value) { return value.order; }
-const std::u16string& OrderOf(const std::unique_ptr<WineRegKey>& key) { return key->order; }
-
-// The first item whose order is not below |order|.
-template <typename T>
-auto LowerBound(std::vector<T>& items, const std::u16string& order) {
-  return std::lower_bound(items.begin(), items.end(), order,
-                          [](const T& item, const std::u16string& o) { return OrderOf(item) < o; });
+  const size_t length = path->size();
+  for (const auto& subkey : key.subkeys) {
+    if (key.parent) path->append("\\\\");
+    AppendEscaped(subkey->name, "[]", path);
+    AppendKey(*subkey, path, out);
+    path->resize(length);
+  }
 }
 
 }  // namespace
 
 std::u16string WineOrder(const std::u16string& name) {
   std::u16string lower = name;
-  for (char16_t& unit : lower) unit = LowerUnit(unit);
+  for (char16_t& unit : lower) {
+    if (unit >= 'A' && unit <= 'Z') {
+      unit += 'a' - 'A';
+    } else if (unit >= 0x80) {
+      unit = LowerUnit(unit);
+    }
+  }
   return lower;
 }
 
@@ -469,26 +602,22 @@ WineRegValue* WineRegKey::FindValue(const std::u16string& order_name) {
 }
 
 WineRegKey* WineRegKey::AddSubkey(const std::u16string& name, uint64_t modified) {
-  auto key = std::make_unique<WineRegKey>();
-  key->name = name;
-  key->order = WineOrder(name);
-  key->time = modified;
-  key->parent = this;
-  auto it = LowerBound(subkeys, key->order);
-  return subkeys.insert(it, std::move(key))->get();
+  std::u16string order = WineOrder(name);
+  const auto it = LowerBound(subkeys, order);
+  return InsertSubkey(this, name, std::move(order), modified, it);
 }
 
-bool WineRegKey::SetValue(const std::u16string& value_name, uint32_t type,
-                          const std::string& data) {
-  const std::u16string order_name = WineOrder(value_name);
+bool WineRegKey::SetValue(std::u16string value_name, uint32_t type, std::string data) {
+  std::u16string order_name = WineOrder(value_name);
   auto it = LowerBound(values, order_name);
   if (it != values.end() && it->order == order_name) {
     if (it->type == type && it->data == data) return false;
     it->type = type;
-    it->data = data;
+    it->data = std::move(data);
     return true;
   }
-  values.insert(it, WineRegValue{value_name, order_name, type, data});
+  values.insert(it,
+                WineRegValue{std::move(value_name), std::move(order_name), type, std::move(data)});
   return true;
 }
 
@@ -513,7 +642,8 @@ std::string FormatWineReg(const WineRegFile& file) {
   out += file.relative_to;
   out += '\n';
   if (!file.arch.empty()) out += "\n#arch=" + file.arch + "\n";
-  AppendKey(file.root, file.root, &out);
+  std::string path;
+  AppendKey(file.root, &path, &out);
   return out;
 }
 
@@ -522,6 +652,10 @@ std::string Utf16ToUtf8Lossless(const std::u16string& text) {
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
     char32_t cp = text[i];
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+      continue;
+    }
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
         text[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);

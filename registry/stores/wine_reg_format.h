@@ -40,7 +40,7 @@ struct WineRegKey {
   WineRegKey* AddSubkey(const std::u16string& name, uint64_t time);
   // Sets a value at its place; a value of the same name keeps its spelling.
   // Returns false when it already held exactly this type and data.
-  bool SetValue(const std::u16string& name, uint32_t type, const std::string& data);
+  bool SetValue(std::u16string name, uint32_t type, std::string data);
   bool DeleteValue(const std::u16string& order_name);
   void DeleteSubkey(const WineRegKey* subkey);
 };

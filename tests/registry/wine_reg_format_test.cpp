@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 
 namespace dovetune {
@@ -141,6 +142,48 @@ TEST(WineRegFormatTest, RefusesWhatWineRefusesDropsOrEmpties) {
     EXPECT_FALSE(ParseWineReg(c.first, &file, &error)) << c.first;
     EXPECT_NE(error.find(c.second), std::string::npos) << error;
   }
+}
+
+// Key lines that repeat, respell or skip back to an earlier path, and the
+// numbers of key and dword lines in every form strtoul and sscanf take.
+TEST(WineRegFormatTest, KeyPathsAndNumbersReadAsWineReadsThem) {
+  WineRegFile file;
+  std::string error;
+  ASSERT_TRUE(ParseWineReg(std::string(kHead) + "[A\\\\B] 12\n\"v\"=dword:0x10\n"
+                                                "[a\\\\b\\\\C] +7\n\"v\"=dword:-1\n"
+                                                "[A\\\\\\\\B\\\\D]   3\n\"v\"=dword: 7\n"
+                                                "[Z]\n\"v\"=dword:123456789\n"
+                                                "[A\\\\B]\n\"w\"=dword:fffffffffffffffff\n"
+                                                "[A\\\\E] 1\n\"v\"=dword:\n",
+                           &file, &error))
+      << error;
+  ASSERT_EQ(file.root.subkeys.size(), 2u);
+  const WineRegKey* a = file.root.FindSubkey(u"a");
+  ASSERT_NE(a, nullptr);
+  ASSERT_EQ(a->subkeys.size(), 2u);
+  const WineRegKey* b = a->FindSubkey(u"b");
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->name, u"B");
+  ASSERT_EQ(b->subkeys.size(), 2u);
+  ASSERT_NE(b->FindSubkey(u"c"), nullptr);
+  ASSERT_NE(b->FindSubkey(u"d"), nullptr);
+  const auto dword = [](const WineRegKey* key, const char16_t* name) {
+    const WineRegValue* value = const_cast<WineRegKey*>(key)->FindValue(name);
+    uint32_t number = 0;
+    if (value && value->data.size() == 4) std::memcpy(&number, value->data.data(), 4);
+    return number;
+  };
+  EXPECT_EQ(dword(b, u"v"), 0x10u);
+  EXPECT_EQ(dword(b, u"w"), 0xFFFFFFFFu);
+  EXPECT_EQ(dword(b->FindSubkey(u"c"), u"v"), 0xFFFFFFFFu);
+  EXPECT_EQ(dword(b->FindSubkey(u"d"), u"v"), 7u);
+  EXPECT_EQ(dword(file.root.FindSubkey(u"z"), u"v"), 0x23456789u);
+  EXPECT_EQ(dword(a->FindSubkey(u"e"), u"v"), 0u);
+  const uint64_t k1970 = 116444736000000000ULL;
+  EXPECT_EQ(b->time, k1970 + 12 * 10000000ULL);
+  EXPECT_EQ(b->FindSubkey(u"c")->time, k1970 + 7 * 10000000ULL);
+  EXPECT_EQ(b->FindSubkey(u"d")->time, k1970 + 3 * 10000000ULL);
+  EXPECT_GT(file.root.FindSubkey(u"z")->time, k1970 + 1700000000 * 10000000ULL);  // now
 }
 
 TEST(WineRegFormatTest, LaterSpellingOfAValueKeepsTheFirstNameAndTakesTheLastData) {
