@@ -147,7 +147,7 @@ bool WinePrefixStore::Begin(int wait_ms) {
 }
 
 bool WinePrefixStore::ReadFile() {
-  std::string text;
+  std::string& text = text_;
   if (!ReadWhole(file_path_, &text)) {
     return Fail(StoreFailure::kIo,
                 file_path_ + ": cannot read the file (" + std::strerror(errno) + ")");
@@ -160,8 +160,15 @@ bool WinePrefixStore::ReadFile() {
   }
   keys_.clear();
   ids_.clear();
+  checked_ = false;
+  return true;
+}
+
+void WinePrefixStore::CheckWritable() {
+  if (checked_) return;
+  checked_ = true;
   struct stat info;
-  if (FormatWineReg(file_) != text) {
+  if (!MatchWineRegText(&file_, text_)) {
     read_only_reason_ = FileName() +
                         ": the file is not in the form Wine writes (edited by hand or by another "
                         "program), so dovetune will not change it; start any Wine program in the "
@@ -172,7 +179,6 @@ bool WinePrefixStore::ReadFile() {
                         ": the file has other hard links, which replacing it would split off; "
                         "make it a file of its own (or a symlink) first";
   }
-  return true;
 }
 
 std::string WinePrefixStore::RunningServer() const {
@@ -199,6 +205,7 @@ bool WinePrefixStore::MayChange() {
                                          "; close its programs or wait with 'wineserver -w', "
                                          "then try again");
   }
+  CheckWritable();
   if (!read_only_reason_.empty()) return Fail(StoreFailure::kReadOnly, read_only_reason_);
   return true;
 }
@@ -210,7 +217,7 @@ bool WinePrefixStore::Commit() {
     PausePoint("wine-before-write");
     std::string error;
     errno = 0;
-    if (!ReplaceFileWhole(file_path_, FormatWineReg(file_), &error)) {
+    if (!ReplaceFileWhole(file_path_, FormatWineReg(file_, &text_), &error)) {
       lock_.Unlock();
       return Fail(errno == ENOSPC ? StoreFailure::kDiskFull : StoreFailure::kIo, error);
     }
@@ -239,6 +246,7 @@ KeyId WinePrefixStore::IdOf(WineRegKey* key) {
 
 void WinePrefixStore::Touch(WineRegKey* key) {
   key->time = WineTimeNow();
+  key->MarkChanged();
   changed_ = true;
 }
 

@@ -71,6 +71,10 @@ class WinePrefixStore : public KeyStore {
   bool Fail(StoreFailure failure, const std::string& reason);
   bool WaitForServers(int wait_ms);
   bool ReadFile();
+  // Whether the file read may be written back: checked when the run first
+  // changes something, so that runs that only read never format the file.
+  // Sets read_only_reason_ when not.
+  void CheckWritable();
   // Whether this run may change the file; records why not as the failure.
   bool MayChange();
   // "Wine is running in this prefix (wineserver, pid N)"
@@ -87,6 +91,8 @@ class WinePrefixStore : public KeyStore {
   WineserverLock lock_;
   pid_t running_server_ = 0;
   std::string read_only_reason_;  // why this file may be read but not written
+  bool checked_ = false;          // whether CheckWritable has run
+  std::string text_;              // the file as read, which unchanged keys are copied from
   WineRegFile file_;
   bool begun_ = false;
   bool changed_ = false;

@@ -182,6 +182,7 @@ auto LowerBound(std::vector<T>& items, const std::u16string& order) {
 
 WineRegKey* InsertSubkey(WineRegKey* parent, std::u16string name, std::u16string order,
                          uint64_t time, std::vector<std::unique_ptr<WineRegKey>>::iterator at) {
+  parent->MarkChanged();
   auto key = std::make_unique<WineRegKey>();
   key->name = std::move(name);
   key->order = std::move(order);
@@ -543,10 +544,22 @@ void AppendValue(const WineRegValue& value, std::string* out) {
   out->push_back('\n');
 }
 
+// How AppendKey writes: copying unchanged keys from the text last matched,
+// and noting where each key begins and ends, in the order written.
+struct Writing {
+  const std::string* matched = nullptr;
+  std::vector<size_t>* spans = nullptr;
+};
+
 // Writes |key|'s block and its subkeys'. |path| holds the key's path as
 // written (escaped, relative to the root); it is extended for each subkey in
 // turn and left as it was.
-void AppendKey(const WineRegKey& key, std::string* path, std::string* out) {
+void AppendKey(const WineRegKey& key, std::string* path, const Writing& writing, std::string* out) {
+  if (writing.matched && !key.changed) {
+    out->append(*writing.matched, key.text_begin, key.text_end - key.text_begin);
+    return;
+  }
+  if (writing.spans) writing.spans->push_back(out->size());
   if (!key.values.empty() || key.subkeys.empty() || key.has_class || key.link) {
     out->append("\n[");
     out->append(*path);
@@ -569,11 +582,35 @@ void AppendKey(const WineRegKey& key, std::string* path, std::string* out) {
   }
   const size_t length = path->size();
   for (const auto& subkey : key.subkeys) {
+    if (writing.matched && !subkey->changed) {  // copied: no need for its path
+      AppendKey(*subkey, path, writing, out);
+      continue;
+    }
     if (key.parent) path->append("\\\\");
     AppendEscaped(subkey->name, "[]", path);
-    AppendKey(*subkey, path, out);
+    AppendKey(*subkey, path, writing, out);
     path->resize(length);
   }
+  if (writing.spans) writing.spans->push_back(out->size());
+}
+
+// Gives each key the span AppendKey noted for it, in the same order.
+void TakeSpans(WineRegKey* key, const std::vector<size_t>& spans, size_t* next) {
+  key->text_begin = spans[(*next)++];
+  for (const auto& subkey : key->subkeys) TakeSpans(subkey.get(), spans, next);
+  key->text_end = spans[(*next)++];
+  key->changed = false;
+}
+
+std::string FormatFile(const WineRegFile& file, const Writing& writing) {
+  std::string out = "WINE REGISTRY Version 2\n";
+  if (writing.matched) out.reserve(writing.matched->size());
+  out += file.relative_to;
+  out += '\n';
+  if (!file.arch.empty()) out += "\n#arch=" + file.arch + "\n";
+  std::string path;
+  AppendKey(file.root, &path, writing, &out);
+  return out;
 }
 
 }  // namespace
@@ -612,10 +649,12 @@ bool WineRegKey::SetValue(std::u16string value_name, uint32_t type, std::string 
   auto it = LowerBound(values, order_name);
   if (it != values.end() && it->order == order_name) {
     if (it->type == type && it->data == data) return false;
+    MarkChanged();
     it->type = type;
     it->data = std::move(data);
     return true;
   }
+  MarkChanged();
   values.insert(it,
                 WineRegValue{std::move(value_name), std::move(order_name), type, std::move(data)});
   return true;
@@ -624,11 +663,13 @@ bool WineRegKey::SetValue(std::u16string value_name, uint32_t type, std::string 
 bool WineRegKey::DeleteValue(const std::u16string& order_name) {
   auto it = LowerBound(values, order_name);
   if (it == values.end() || it->order != order_name) return false;
+  MarkChanged();
   values.erase(it);
   return true;
 }
 
 void WineRegKey::DeleteSubkey(const WineRegKey* subkey) {
+  MarkChanged();
   subkeys.erase(std::find_if(subkeys.begin(), subkeys.end(),
                              [subkey](const auto& item) { return item.get() == subkey; }));
 }
@@ -637,14 +678,24 @@ bool ParseWineReg(const std::string& text, WineRegFile* file, std::string* error
   return Parser(text, file).Run(error);
 }
 
-std::string FormatWineReg(const WineRegFile& file) {
-  std::string out = "WINE REGISTRY Version 2\n";
-  out += file.relative_to;
-  out += '\n';
-  if (!file.arch.empty()) out += "\n#arch=" + file.arch + "\n";
-  std::string path;
-  AppendKey(file.root, &path, &out);
-  return out;
+std::string FormatWineReg(const WineRegFile& file, const std::string* matched) {
+  Writing writing;
+  writing.matched = matched;
+  return FormatFile(file, writing);
+}
+
+bool MatchWineRegText(WineRegFile* file, const std::string& text) {
+  std::vector<size_t> spans;
+  Writing writing;
+  writing.spans = &spans;
+  if (FormatFile(*file, writing) != text) return false;
+  size_t next = 0;
+  TakeSpans(&file->root, spans, &next);
+  return true;
+}
+
+void WineRegKey::MarkChanged() {
+  for (WineRegKey* key = this; key && !key->changed; key = key->parent) key->changed = true;
 }
 
 std::string Utf16ToUtf8Lossless(const std::u16string& text) {

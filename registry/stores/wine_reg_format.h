@@ -32,6 +32,16 @@ struct WineRegKey {
   WineRegKey* parent = nullptr;
   std::vector<WineRegValue> values;                  // sorted by |order|
   std::vector<std::unique_ptr<WineRegKey>> subkeys;  // sorted by |order|
+  // Where this key's block and its subkeys' lie in the text last matched
+  // (MatchWineRegText); |changed| once anything there may differ from it.
+  size_t text_begin = 0;
+  size_t text_end = 0;
+  bool changed = true;
+
+  // Marks this key and the keys above it as no longer as matched. Every
+  // change to a key must do this: the methods below do, and so must whoever
+  // sets |time| or another field.
+  void MarkChanged();
 
   // The subkey or value of that lower-case name; null when there is none.
   WineRegKey* FindSubkey(const std::u16string& order_name) const;
@@ -60,8 +70,15 @@ std::u16string WineOrder(const std::u16string& name);
 // byte, a name too long.
 bool ParseWineReg(const std::string& text, WineRegFile* file, std::string* error);
 
-// The file as wineserver would save this tree.
-std::string FormatWineReg(const WineRegFile& file);
+// The file as wineserver would save this tree. With |matched|, the text the
+// tree was last matched against (MatchWineRegText), the keys that have not
+// changed since are copied from it rather than formatted again.
+std::string FormatWineReg(const WineRegFile& file, const std::string* matched = nullptr);
+
+// Whether |text| is byte for byte the file as wineserver would save this
+// tree. When it is, notes where each key lies in it and marks every key
+// unchanged, for FormatWineReg to copy from |text|.
+bool MatchWineRegText(WineRegFile* file, const std::string& text);
 
 // Names between the tree's UTF-16 and the registry's UTF-8. Units that are no
 // character (a lone surrogate) pass through as their three-byte form, so that

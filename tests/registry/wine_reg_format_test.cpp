@@ -251,6 +251,66 @@ TEST(WineRegFormatTest, AnythingWrittenReadsBackEqual) {
   }
 }
 
+void CollectKeys(WineRegKey* key, std::vector<WineRegKey*>* keys) {
+  keys->push_back(key);
+  for (const auto& subkey : key->subkeys) CollectKeys(subkey.get(), keys);
+}
+
+// A file matched against its text and then changed at random keys is written
+// exactly as if formatted from scratch, with the unchanged keys copied.
+TEST(WineRegFormatTest, ChangesAfterAMatchWriteAsIfFormattedWhole) {
+  std::mt19937 random(7);
+  const std::u16string names[] = {u"a", u"B", u"c_d", u"cd", u"\u00e9", u"Zz"};
+  auto name = [&] { return names[random() % 6]; };
+  auto dword = [&] { return std::string(4, static_cast<char>('0' + random() % 3)); };
+  for (int round = 0; round < 40; ++round) {
+    WineRegFile file;
+    file.relative_to = ";; All keys relative to REGISTRY\\\\User";
+    file.arch = "win64";
+    for (int k = 0; k < 12; ++k) {
+      std::vector<WineRegKey*> keys;
+      CollectKeys(&file.root, &keys);
+      WineRegKey* parent = keys[random() % keys.size()];
+      const std::u16string child = name();
+      WineRegKey* key = parent->FindSubkey(WineOrder(child));
+      if (!key) key = parent->AddSubkey(child, 132000000000000000ULL + random());
+      if (random() % 2) key->SetValue(name(), 4, dword());
+    }
+    const std::string text = FormatWineReg(file);
+    WineRegFile read;
+    std::string error;
+    ASSERT_TRUE(ParseWineReg(text, &read, &error)) << error;
+    EXPECT_FALSE(MatchWineRegText(&read, text + "\n"));
+    ASSERT_TRUE(MatchWineRegText(&read, text));
+    EXPECT_EQ(FormatWineReg(read, &text), text);
+    for (int change = 0; change < 6; ++change) {
+      std::vector<WineRegKey*> keys;
+      CollectKeys(&read.root, &keys);
+      WineRegKey* key = keys[random() % keys.size()];
+      switch (random() % 5) {
+        case 0:
+          key->SetValue(name(), 4, dword());
+          break;
+        case 1:
+          key->DeleteValue(WineOrder(name()));
+          break;
+        case 2: {
+          const std::u16string child = name();
+          if (!key->FindSubkey(WineOrder(child))) key->AddSubkey(child, WineTimeNow());
+          break;
+        }
+        case 3:
+          if (key->parent) key->parent->DeleteSubkey(key);
+          break;
+        default:
+          key->time = WineTimeNow();
+          key->MarkChanged();
+      }
+      ASSERT_EQ(FormatWineReg(read, &text), FormatWineReg(read)) << round << " " << change;
+    }
+  }
+}
+
 }  // namespace
 
 }  // namespace dovetune
