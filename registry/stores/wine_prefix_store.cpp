@@ -121,15 +121,16 @@ bool WinePrefixStore::WaitForServers(int wait_ms) {
   const auto deadline = std::chrono::steady_clock::now() +
                         std::chrono::milliseconds(std::min(wait_ms, kServerWaitMilliseconds));
   for (;;) {
-    pid_t holder = 0;
-    std::string error;
-    const auto result = lock_.TryLock(prefix_, &holder, &error);
-    if (result == WineserverLock::Result::kFailed) return Fail(StoreFailure::kIo, error);
-    if (result == WineserverLock::Result::kLocked) {
-      // A server whose lock lives where this process cannot see it.
-      holder = FindServerHoldingFolder(prefix_);
-      if (holder == 0) return true;
-      lock_.Unlock();
+    // A server whose lock lives where this process cannot see it. Our lock
+    // does not keep such a server from starting, so looking for it before
+    // taking the lock misses none that looking after would find, and keeps
+    // the walk over every process out of the time the lock is held.
+    pid_t holder = FindServerHoldingFolder(prefix_);
+    if (holder == 0) {
+      std::string error;
+      const auto result = lock_.TryLock(prefix_, &holder, &error);
+      if (result == WineserverLock::Result::kFailed) return Fail(StoreFailure::kIo, error);
+      if (result == WineserverLock::Result::kLocked) return true;
     }
     if (std::chrono::steady_clock::now() >= deadline) {
       running_server_ = holder > 0 ? holder : -1;

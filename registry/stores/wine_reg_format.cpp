@@ -285,7 +285,7 @@ class Parser {
          ++digits) {
       seconds = seconds * 10 + (line[pos + digits] - '0');
     }
-    if (digits == 0 || digits > 9) {  // signs and numbers too large for the plain reading
+    if (digits == 0 || digits > 10 || seconds > 0xFFFFFFFFu) {  // a sign, or no plain number
       unsigned int scanned = 0;
       if (std::sscanf(line.c_str() + pos, " %u", &scanned) != 1) return WineTimeNow();
       seconds = scanned;

@@ -154,7 +154,7 @@ TEST(WineRegFormatTest, KeyPathsAndNumbersReadAsWineReadsThem) {
                                                 "[A\\\\\\\\B\\\\D]   3\n\"v\"=dword: 7\n"
                                                 "[Z]\n\"v\"=dword:123456789\n"
                                                 "[A\\\\B]\n\"w\"=dword:fffffffffffffffff\n"
-                                                "[A\\\\E] 1\n\"v\"=dword:\n",
+                                                "[A\\\\E] 4294967295\n\"v\"=dword:\n",
                            &file, &error))
       << error;
   ASSERT_EQ(file.root.subkeys.size(), 2u);
@@ -183,6 +183,7 @@ TEST(WineRegFormatTest, KeyPathsAndNumbersReadAsWineReadsThem) {
   EXPECT_EQ(b->time, k1970 + 12 * 10000000ULL);
   EXPECT_EQ(b->FindSubkey(u"c")->time, k1970 + 7 * 10000000ULL);
   EXPECT_EQ(b->FindSubkey(u"d")->time, k1970 + 3 * 10000000ULL);
+  EXPECT_EQ(a->FindSubkey(u"e")->time, k1970 + 4294967295ULL * 10000000ULL);
   EXPECT_GT(file.root.FindSubkey(u"z")->time, k1970 + 1700000000 * 10000000ULL);  // now
 }
 
