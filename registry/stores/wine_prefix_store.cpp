@@ -142,22 +142,32 @@ bool WinePrefixStore::WaitForServers(int wait_ms) {
 
 bool WinePrefixStore::Begin(int wait_ms) {
   begun_ = true;
+  // The file is read and parsed before the lock is taken, and read again
+  // under it: when it is byte for byte what was parsed, that parse stands,
+  // and the lock is held for a read and a comparison instead of a parse.
+  std::string early;
+  std::string problem;
+  file_ = WineRegFile();
+  const bool parsed = ReadWhole(file_path_, &early) && ParseWineReg(early, &file_, &problem);
   if (!WaitForServers(wait_ms)) return false;
   PausePoint("wine-locked");
-  return ReadFile();
+  return ReadFile(parsed ? &early : nullptr);
 }
 
-bool WinePrefixStore::ReadFile() {
+bool WinePrefixStore::ReadFile(const std::string* parsed) {
   std::string& text = text_;
   if (!ReadWhole(file_path_, &text)) {
     return Fail(StoreFailure::kIo,
                 file_path_ + ": cannot read the file (" + std::strerror(errno) + ")");
   }
   std::string problem;
-  if (!ParseWineReg(text, &file_, &problem)) {
-    return Fail(StoreFailure::kDamaged,
-                FileName() + ": " + problem +
-                    "; Wine itself would ignore or lose this, so dovetune does not use the file");
+  if (!parsed || *parsed != text) {
+    file_ = WineRegFile();
+    if (!ParseWineReg(text, &file_, &problem)) {
+      return Fail(StoreFailure::kDamaged,
+                  FileName() + ": " + problem +
+                      "; Wine itself would ignore or lose this, so dovetune does not use the file");
+    }
   }
   keys_.clear();
   ids_.clear();

@@ -70,7 +70,9 @@ class WinePrefixStore : public KeyStore {
  private:
   bool Fail(StoreFailure failure, const std::string& reason);
   bool WaitForServers(int wait_ms);
-  bool ReadFile();
+  // Reads the file into the tree, unless it is |parsed|, which the tree
+  // already holds.
+  bool ReadFile(const std::string* parsed);
   // Whether the file read may be written back: checked when the run first
   // changes something, so that runs that only read never format the file.
   // Sets read_only_reason_ when not.

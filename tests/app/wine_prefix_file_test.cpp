@@ -3,7 +3,9 @@
 // written, a run that changes nothing leaves the file alone, and a change
 // replaces the file whole, beside its symlink's target when it is one.
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -113,6 +115,30 @@ TEST_F(WinePrefixFileTest, ALinkedFileIsReplacedWhereItLives) {
   EXPECT_NE(run.err.find("hard links"), std::string::npos) << run.err;
   EXPECT_EQ(ReadWholeFile(second), before);
   EXPECT_EQ(Run({"view", "fast"}).status, 0);
+}
+
+// The run reads the file before it takes wineserver's lock and again under
+// it; a file that changed in between (a server saving as it exits) is what
+// the run uses and keeps.
+TEST_F(WinePrefixFileTest, AFileChangedBeforeTheLockWasTakenIsReadAgain) {
+  ASSERT_EQ(Run({"create", "fast"}).status, 0);
+  const std::string saved = ReadWholeFile(user_reg()) +
+                            "\n[Software\\\\Zz] 1796704220\n#time=1dd86ccd5625c7a\n\"z\"=\"1\"\n";
+  ProcessOptions options;
+  options.pause_at = "wine-locked";
+  const pid_t run =
+      SpawnProgram(DOVETUNE_PAUSABLE_BINARY, {"create", "second"}, prefix_, -1, -1, options);
+  ASSERT_GT(run, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(run, &status, WUNTRACED), run);
+  ASSERT_TRUE(WIFSTOPPED(status));
+  WriteWholeFile(user_reg(), saved);
+  kill(run, SIGCONT);
+  ASSERT_EQ(waitpid(run, &status, 0), run);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const std::string written = ReadWholeFile(user_reg());
+  EXPECT_NE(written.find("[Software\\\\Zz] 1796704220\n"), std::string::npos) << written;
+  EXPECT_NE(written.find("Presets\\\\second]"), std::string::npos) << written;
 }
 
 // While another process holds wineserver's lock (as a running server does), a
