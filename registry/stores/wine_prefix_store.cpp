@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 #include "base/pause_point.h"
@@ -142,13 +143,15 @@ bool WinePrefixStore::WaitForServers(int wait_ms) {
 
 bool WinePrefixStore::Begin(int wait_ms) {
   begun_ = true;
-  // The file is read and parsed before the lock is taken, and read again
-  // under it: when it is byte for byte what was parsed, that parse stands,
-  // and the lock is held for a read and a comparison instead of a parse.
+  // The file is read, parsed and checked against Wine's form before the lock
+  // is taken, and read again under it: when it is byte for byte what was
+  // parsed, that work stands, and the lock is held for a read and a
+  // comparison instead.
   std::string early;
   std::string problem;
   file_ = WineRegFile();
   const bool parsed = ReadWhole(file_path_, &early) && ParseWineReg(early, &file_, &problem);
+  in_wine_form_ = parsed && MatchWineRegText(&file_, early);
   if (!WaitForServers(wait_ms)) return false;
   PausePoint("wine-locked");
   return ReadFile(parsed ? &early : nullptr);
@@ -163,6 +166,7 @@ bool WinePrefixStore::ReadFile(const std::string* parsed) {
   std::string problem;
   if (!parsed || *parsed != text) {
     file_ = WineRegFile();
+    in_wine_form_ = std::nullopt;
     if (!ParseWineReg(text, &file_, &problem)) {
       return Fail(StoreFailure::kDamaged,
                   FileName() + ": " + problem +
@@ -179,7 +183,8 @@ void WinePrefixStore::CheckWritable() {
   if (checked_) return;
   checked_ = true;
   struct stat info;
-  if (!MatchWineRegText(&file_, text_)) {
+  if (!in_wine_form_) in_wine_form_ = MatchWineRegText(&file_, text_);
+  if (!*in_wine_form_) {
     read_only_reason_ = FileName() +
                         ": the file is not in the form Wine writes (edited by hand or by another "
                         "program), so dovetune will not change it; start any Wine program in the "

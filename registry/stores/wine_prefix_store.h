@@ -18,6 +18,7 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -73,9 +74,8 @@ class WinePrefixStore : public KeyStore {
   // Reads the file into the tree, unless it is |parsed|, which the tree
   // already holds.
   bool ReadFile(const std::string* parsed);
-  // Whether the file read may be written back: checked when the run first
-  // changes something, so that runs that only read never format the file.
-  // Sets read_only_reason_ when not.
+  // Whether the file read may be written back, checked when the run first
+  // changes something; sets read_only_reason_ when not.
   void CheckWritable();
   // Whether this run may change the file; records why not as the failure.
   bool MayChange();
@@ -94,7 +94,10 @@ class WinePrefixStore : public KeyStore {
   pid_t running_server_ = 0;
   std::string read_only_reason_;  // why this file may be read but not written
   bool checked_ = false;          // whether CheckWritable has run
-  std::string text_;              // the file as read, which unchanged keys are copied from
+  // Whether the file read is byte for byte as Wine would write the tree,
+  // once known (MatchWineRegText).
+  std::optional<bool> in_wine_form_;
+  std::string text_;  // the file as read, which unchanged keys are copied from
   WineRegFile file_;
   bool begun_ = false;
   bool changed_ = false;

@@ -432,13 +432,13 @@ constexpr char kDigits[] = "0123456789abcdef";
 template <unsigned kBase>
 void AppendNumber(uint64_t value, int width, std::string* out) {
   char digits[24];
-  int count = 0;
+  char* start = digits + sizeof(digits);
   do {
-    digits[count++] = kDigits[value % kBase];
+    *--start = kDigits[value % kBase];
     value /= kBase;
   } while (value != 0);
-  while (count < width) digits[count++] = '0';
-  while (count > 0) out->push_back(digits[--count]);
+  while (digits + sizeof(digits) - start < width) *--start = '0';
+  out->append(start, digits + sizeof(digits) - start);
 }
 
 // Wine's dump_strW: |context_quotes| are the two characters escaped here.
