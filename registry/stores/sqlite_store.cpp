@@ -508,10 +508,12 @@ bool SqliteStore::DeleteKey(KeyId key) {
 
 std::vector<StoredKey> SqliteStore::Children(KeyId parent) {
   std::vector<StoredKey> children;
-  // Counted first, so that the list takes its room once: a presets key of
-  // thousands would otherwise be held nearly twice over while it grew.
-  Statement* count = Prepare("SELECT count(*) FROM keys WHERE parent = ?1");
-  if (count) children.reserve(static_cast<size_t>(QueryNumber(&count->Bind(1, parent))));
+  // A long list is counted once it outgrows its first room, so that it takes
+  // its room once more, not by doubling: a presets key of thousands would
+  // otherwise be held nearly twice over while it grew.
+  constexpr size_t kFirstRoom = 64;
+  children.reserve(kFirstRoom);
+  bool counted = false;
   // The folds are made here rather than read: that costs less than taking
   // one more column from SQLite.
   Statement* query = Prepare("SELECT id, name FROM keys WHERE parent = ?1 ORDER BY fold");
@@ -519,6 +521,11 @@ std::vector<StoredKey> SqliteStore::Children(KeyId parent) {
   query->Bind(1, parent);
   int code;
   while ((code = query->Step()) == SQLITE_ROW) {
+    if (children.size() == children.capacity() && !counted) {
+      counted = true;
+      Statement* count = Prepare("SELECT count(*) FROM keys WHERE parent = ?1");
+      if (count) children.reserve(static_cast<size_t>(QueryNumber(&count->Bind(1, parent))));
+    }
     children.emplace_back();
     StoredKey& child = children.back();
     child.id = query->Number(0);
