@@ -531,7 +531,7 @@ std::vector<StoredKey> SqliteStore::Children(KeyId parent) {
     child.id = query->Number(0);
     size_t size = 0;
     const char* name = query->Blob(1, &size);
-    child.name.assign(name, size);
+    AssignBytes(name, size, &child.name);
     FoldInto(name, size, &child.folded_name);
   }
   if (code != SQLITE_DONE) Fail(code);
@@ -640,16 +640,6 @@ std::vector<StoredValue> SqliteStore::Values(KeyId key) {
 
 namespace {
 
-// Copies bytes into |to|'s room; of the same size, without the string's
-// general assignment, which costs more than the copy.
-void CopyInto(const char* from, size_t size, std::string* to) {
-  if (to->size() == size) {
-    CopyBytes(&(*to)[0], from, size);
-  } else {
-    to->assign(from, size);
-  }
-}
-
 // Fills |to| from one packed value, reusing its strings' room. Keys of one
 // kind name their values alike, so a name often equals the one already in
 // its place, whose fold is then already there too. Large data is left unread.
@@ -658,7 +648,7 @@ void TakeValue(const SqliteStore& store, const PackedEntry& from, size_t index, 
   const bool same_name = name.size() == from.name_size && !to->folded_name.empty() &&
                          SameBytes(name.data(), from.name, from.name_size);
   if (!same_name) {
-    name.assign(from.name, from.name_size);
+    AssignBytes(from.name, from.name_size, &name);
     store.FoldInto(from.name, from.name_size, &to->folded_name);
   }
   to->value.type = from.type;
@@ -666,7 +656,7 @@ void TakeValue(const SqliteStore& store, const PackedEntry& from, size_t index, 
   to->data_held = from.big_id == 0;
   to->unheld_size = to->data_held ? 0 : from.size;
   if (to->data_held) {
-    CopyInto(from.data, from.size, &to->value.data);
+    AssignBytes(from.data, from.size, &to->value.data);
   } else {
     to->value.data.clear();
   }
