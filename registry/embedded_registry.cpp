@@ -70,7 +70,7 @@ bool NextComponent(const char** at, std::string* name) {
   if (*start == '\0') return false;
   const char* end = start;
   while (*end != '\\' && *end != '\0') ++end;
-  name->assign(start, end);
+  AssignBytes(start, static_cast<size_t>(end - start), name);
   *at = end;
   return true;
 }

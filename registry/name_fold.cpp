@@ -29,12 +29,12 @@ char32_t LowerCase(char32_t code_point) { return MapUnit(kLowerCase, kLowerCaseR
 constexpr uint64_t kEveryByte = 0x0101010101010101;
 constexpr uint64_t kHighBits = 0x8080808080808080;
 
-// Folds the ASCII letters from |ascii_from| in eight bytes at once by moving
+// Copies eight bytes, folding the ASCII letters from |ascii_from| by moving
 // each into the other case (the letter cases differ in bit 0x20 alone); false,
-// leaving the bytes as they were, when one of them is not ASCII.
-bool FoldAsciiWord(unsigned char ascii_from, char* bytes) {
+// copying nothing, when one of them is not ASCII.
+bool FoldAsciiWord(unsigned char ascii_from, const char* from, char* to) {
   uint64_t word;
-  std::memcpy(&word, bytes, sizeof(word));
+  std::memcpy(&word, from, sizeof(word));
   if (word & kHighBits) return false;
   // A byte's high bit is set after the first sum when it is at least the
   // first letter, and after the second when it is past the last.
@@ -42,22 +42,22 @@ bool FoldAsciiWord(unsigned char ascii_from, char* bytes) {
   const uint64_t past_last = word + kEveryByte * (0x80 - ascii_from - 26);
   const uint64_t letters = from_first & ~past_last & kHighBits;
   word ^= letters >> 2;
-  std::memcpy(bytes, &word, sizeof(word));
+  std::memcpy(to, &word, sizeof(word));
   return true;
 }
 
-// Folds the ASCII letters from |ascii_from| in place; false when a byte is
-// not ASCII (the bytes are then partly folded).
-bool FoldAscii(unsigned char ascii_from, char* bytes, size_t size) {
+// Copies |size| bytes, folding the ASCII letters from |ascii_from|; false when
+// a byte is not ASCII (what was copied is then partly folded).
+bool FoldAscii(unsigned char ascii_from, const char* from, size_t size, char* to) {
   size_t i = 0;
   for (; i + 8 <= size; i += 8) {
-    if (!FoldAsciiWord(ascii_from, bytes + i)) return false;
+    if (!FoldAsciiWord(ascii_from, from + i, to + i)) return false;
   }
   for (; i < size; ++i) {
-    const unsigned char byte = static_cast<unsigned char>(bytes[i]);
+    const unsigned char byte = static_cast<unsigned char>(from[i]);
     if (byte >= 0x80) return false;
-    if (static_cast<unsigned char>(byte - ascii_from) < 26)
-      bytes[i] = static_cast<char>(byte ^ 0x20);
+    to[i] = static_cast<unsigned char>(byte - ascii_from) < 26 ? static_cast<char>(byte ^ 0x20)
+                                                               : static_cast<char>(byte);
   }
   return true;
 }
@@ -67,11 +67,11 @@ bool FoldAscii(unsigned char ascii_from, char* bytes, size_t size) {
 void Fold(const char* name, size_t size, char32_t (*map)(char32_t), unsigned char ascii_from,
           std::string* folded_out) {
   // Most names are plain ASCII, where folding moves one range of letters,
-  // eight bytes at a time in the name's copy: folding runs for every value
-  // a run looks up.
+  // eight bytes at a time, straight into the room of the name folded before
+  // (often of the same length): folding runs for every name a run looks up.
   std::string& folded = *folded_out;
-  folded.assign(name, size);
-  if (FoldAscii(ascii_from, &folded[0], size)) return;
+  if (folded.size() != size) folded.resize(size);
+  if (size == 0 || FoldAscii(ascii_from, name, size, &folded[0])) return;
 
   const std::string whole(name, size);
   folded.clear();

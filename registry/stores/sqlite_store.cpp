@@ -508,10 +508,12 @@ bool SqliteStore::DeleteKey(KeyId key) {
 
 std::vector<StoredKey> SqliteStore::Children(KeyId parent) {
   std::vector<StoredKey> children;
-  // Counted first, so that the list takes its room once: a presets key of
-  // thousands would otherwise be held nearly twice over while it grew.
-  Statement* count = Prepare("SELECT count(*) FROM keys WHERE parent = ?1");
-  if (count) children.reserve(static_cast<size_t>(QueryNumber(&count->Bind(1, parent))));
+  // A long list is counted once it outgrows its first room, so that it takes
+  // its room once more, not by doubling: a presets key of thousands would
+  // otherwise be held nearly twice over while it grew.
+  constexpr size_t kFirstRoom = 64;
+  children.reserve(kFirstRoom);
+  bool counted = false;
   // The folds are made here rather than read: that costs less than taking
   // one more column from SQLite.
   Statement* query = Prepare("SELECT id, name FROM keys WHERE parent = ?1 ORDER BY fold");
@@ -519,12 +521,17 @@ std::vector<StoredKey> SqliteStore::Children(KeyId parent) {
   query->Bind(1, parent);
   int code;
   while ((code = query->Step()) == SQLITE_ROW) {
+    if (children.size() == children.capacity() && !counted) {
+      counted = true;
+      Statement* count = Prepare("SELECT count(*) FROM keys WHERE parent = ?1");
+      if (count) children.reserve(static_cast<size_t>(QueryNumber(&count->Bind(1, parent))));
+    }
     children.emplace_back();
     StoredKey& child = children.back();
     child.id = query->Number(0);
     size_t size = 0;
     const char* name = query->Blob(1, &size);
-    child.name.assign(name, size);
+    AssignBytes(name, size, &child.name);
     FoldInto(name, size, &child.folded_name);
   }
   if (code != SQLITE_DONE) Fail(code);
@@ -547,7 +554,7 @@ bool SqliteStore::ReadPacked(KeyId key, std::vector<PackedValue>* values) {
   const char* bytes = query->Blob(0, &size);
   if (UnpackValues(bytes, size, values)) return true;
   query->Reset();
-  return Damaged("the values of " + KeyPath(key) + " cannot be read");
+  return DamagedValues(key);
 }
 
 // The values of a version 1 store that this run only reads, with their data.
@@ -621,6 +628,10 @@ bool SqliteStore::Damaged(const std::string& what) {
   return Fail(SQLITE_CORRUPT, "the registry store is damaged (" + what + ")");
 }
 
+bool SqliteStore::DamagedValues(KeyId key) {
+  return Damaged("the values of " + KeyPath(key) + " cannot be read");
+}
+
 std::vector<StoredValue> SqliteStore::Values(KeyId key) {
   std::vector<StoredValue> values;
   if (!ValuesInto(key, &values)) values.clear();
@@ -628,16 +639,6 @@ std::vector<StoredValue> SqliteStore::Values(KeyId key) {
 }
 
 namespace {
-
-// Copies bytes into |to|'s room; of the same size, without the string's
-// general assignment, which costs more than the copy.
-void CopyInto(const char* from, size_t size, std::string* to) {
-  if (to->size() == size) {
-    CopyBytes(&(*to)[0], from, size);
-  } else {
-    to->assign(from, size);
-  }
-}
 
 // Fills |to| from one packed value, reusing its strings' room. Keys of one
 // kind name their values alike, so a name often equals the one already in
@@ -647,7 +648,7 @@ void TakeValue(const SqliteStore& store, const PackedEntry& from, size_t index, 
   const bool same_name = name.size() == from.name_size && !to->folded_name.empty() &&
                          SameBytes(name.data(), from.name, from.name_size);
   if (!same_name) {
-    name.assign(from.name, from.name_size);
+    AssignBytes(from.name, from.name_size, &name);
     store.FoldInto(from.name, from.name_size, &to->folded_name);
   }
   to->value.type = from.type;
@@ -655,7 +656,7 @@ void TakeValue(const SqliteStore& store, const PackedEntry& from, size_t index, 
   to->data_held = from.big_id == 0;
   to->unheld_size = to->data_held ? 0 : from.size;
   if (to->data_held) {
-    CopyInto(from.data, from.size, &to->value.data);
+    AssignBytes(from.data, from.size, &to->value.data);
   } else {
     to->value.data.clear();
   }
@@ -673,6 +674,13 @@ bool SqliteStore::ValuesInto(KeyId key, std::vector<StoredValue>* values) {
     TakeValue(*this, entry, count, &(*values)[count]);
     ++count;
   };
+  // False when the row's bytes are not a packing.
+  auto take_row = [&](const char* bytes, size_t size) {
+    PackedReader reader(bytes, size);
+    PackedEntry entry;
+    while (reader.Next(&entry)) take(entry);
+    return !reader.damaged();
+  };
   const auto changed = changed_.find(key);
   if (version1_ || changed != changed_.end()) {
     std::vector<PackedValue> read;
@@ -682,10 +690,7 @@ bool SqliteStore::ValuesInto(KeyId key, std::vector<StoredValue>* values) {
                        value.data.data()});
     }
   } else if (read_rows_directly_ && ReadRowDirectly(key, &row_)) {
-    PackedReader reader(row_.data(), row_.size());
-    PackedEntry entry;
-    while (reader.Next(&entry)) take(entry);
-    if (reader.damaged()) return Damaged("the values of " + KeyPath(key) + " cannot be read");
+    if (!take_row(row_.data(), row_.size())) return DamagedValues(key);
   } else {
     if (failed()) return false;
     Statement* query = Prepare("SELECT packed FROM vals WHERE key = ?1");
@@ -697,11 +702,9 @@ bool SqliteStore::ValuesInto(KeyId key, std::vector<StoredValue>* values) {
     read_rows_directly_ = code == SQLITE_ROW;
     size_t size = 0;
     const char* bytes = code == SQLITE_ROW ? query->Blob(0, &size) : "";
-    PackedReader reader(bytes, size);
-    PackedEntry entry;
-    while (reader.Next(&entry)) take(entry);
+    const bool whole = take_row(bytes, size);
     query->Reset();
-    if (reader.damaged()) return Damaged("the values of " + KeyPath(key) + " cannot be read");
+    if (!whole) return DamagedValues(key);
   }
   values->resize(count);
   return true;

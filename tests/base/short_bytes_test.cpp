@@ -25,6 +25,11 @@ TEST(ShortBytesTest, ADifferenceAnywhereIsSeenAndACopyIsWhole) {
     std::string copy(size, '\0');
     CopyBytes(&copy[0], a.data(), size);
     EXPECT_EQ(copy, a) << size;
+    for (const char* room : {"", "x", "a room of some twenty"}) {
+      std::string assigned = room;
+      AssignBytes(a.data(), size, &assigned);
+      EXPECT_EQ(assigned, a) << size << " into \"" << room << "\"";
+    }
   }
 }
 
