@@ -80,6 +80,21 @@ class LineReader {
   int number_ = 0;
 };
 
+// Appends to |out| the units of |text| from |*pos| on for which |plain|
+// holds, each as a unit of |out|'s kind, and moves |*pos| past them. Returns
+// whether there was any.
+template <typename From, typename Plain, typename To>
+bool CopyPlainRun(const From& text, size_t* pos, Plain plain, To* out) {
+  size_t end = *pos;
+  while (end < text.size() && plain(text[end])) ++end;
+  if (end == *pos) return false;
+  const size_t at = out->size();
+  out->resize(at + (end - *pos));
+  auto* to = &(*out)[at];
+  for (; *pos < end; ++*pos) *to++ = static_cast<typename To::value_type>(text[*pos]);
+  return true;
+}
+
 // Decodes one UTF-8 sequence at s[*pos] as wineserver does; invalid bytes are
 // skipped there, so they are an error here.
 bool DecodeUtf8Unit(const std::string& s, size_t* pos, std::u16string* out) {
@@ -111,17 +126,10 @@ size_t ParseEscaped(const std::string& s, size_t pos, char end_char, std::u16str
   out->clear();
   while (pos < s.size()) {
     // Most text is ASCII with nothing escaped: taken a run at a time.
-    size_t plain = pos;
-    while (plain < s.size() && s[plain] != end_char && s[plain] != '\\' &&
-           static_cast<unsigned char>(s[plain]) < 0x80) {
-      ++plain;
-    }
-    if (plain > pos) {
-      const size_t at = out->size();
-      out->resize(at + (plain - pos));
-      for (char16_t* to = &(*out)[at]; pos < plain; ++pos) *to++ = static_cast<char16_t>(s[pos]);
-      continue;
-    }
+    const auto plain = [end_char](char c) {
+      return c != end_char && c != '\\' && static_cast<unsigned char>(c) < 0x80;
+    };
+    if (CopyPlainRun(s, &pos, plain, out)) continue;
     const char c = s[pos];
     if (c == end_char) return pos + 1;
     if (static_cast<unsigned char>(c) >= 0x80) {
@@ -447,17 +455,11 @@ void AppendEscaped(const std::u16string& text, const char* context_quotes, std::
   const size_t size = text.size();
   for (size_t i = 0; i < size;) {
     // Most text is printable ASCII written as it is: copied a run at a time.
-    size_t plain = i;
-    while (plain < size && text[plain] >= 0x20 && text[plain] <= 0x7F && text[plain] != '\\' &&
-           text[plain] != context_quotes[0] && text[plain] != context_quotes[1]) {
-      ++plain;
-    }
-    if (plain > i) {
-      const size_t at = out->size();
-      out->resize(at + (plain - i));
-      for (char* to = &(*out)[at]; i < plain; ++i) *to++ = static_cast<char>(text[i]);
-      continue;
-    }
+    const auto plain = [context_quotes](char16_t c) {
+      return c >= 0x20 && c <= 0x7F && c != '\\' && c != context_quotes[0] &&
+             c != context_quotes[1];
+    };
+    if (CopyPlainRun(text, &i, plain, out)) continue;
     const char16_t c = text[i];
     const bool has_next = i + 1 < size;
     const char16_t next = has_next ? text[i + 1] : 0;
