@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
 #include "base/utf.h"
@@ -220,6 +221,7 @@ class Parser {
       while (start < line.size() && IsSpace(line[start])) ++start;
       if (!Line(line, start)) return Fail(problem_, error);
     }
+    TakePendingValues();
     return true;
   }
 
@@ -247,6 +249,7 @@ class Parser {
   }
 
   bool KeyLine(const std::string& line, size_t pos) {
+    TakePendingValues();
     std::u16string& path = path_;
     pos = ParseEscaped(line, pos, ']', &path);
     if (pos == std::string::npos) return Problem("a key without its closing ']'");
@@ -319,8 +322,23 @@ class Parser {
     uint32_t type = 0;
     data_.clear();
     if (!ValueData(line, pos, &type, &data_)) return false;
-    key_->SetValue(std::move(name), type, std::move(data_));
+    std::u16string order = WineOrder(name);
+    if (key_->values.empty() && (pending_.empty() || pending_.back().order < order)) {
+      pending_.push_back({std::move(name), std::move(order), type, std::move(data_)});
+    } else {
+      TakePendingValues();
+      key_->SetValue(std::move(name), type, std::move(data_));
+    }
     return true;
+  }
+
+  // The current key's values read in order so far, which are the values it
+  // would have had by SetValue one by one: moved in, in one allocation.
+  void TakePendingValues() {
+    if (pending_.empty()) return;
+    key_->values.reserve(pending_.size());
+    std::move(pending_.begin(), pending_.end(), std::back_inserter(key_->values));
+    pending_.clear();
   }
 
   bool ValueData(const std::string& line, size_t pos, uint32_t* type, std::string* data) {
@@ -429,6 +447,9 @@ class Parser {
   std::vector<Component> components_;
   std::u16string name_;
   std::string data_;
+  // Values of |key_| not yet in it: those of a block read so far, while each
+  // comes after the one before in Wine's order and the key had none.
+  std::vector<WineRegValue> pending_;
 };
 
 // --- Writing -----------------------------------------------------------------

@@ -153,11 +153,12 @@ TEST(WineRegFormatTest, KeyPathsAndNumbersReadAsWineReadsThem) {
                                                 "[a\\\\b\\\\C] +7\n\"v\"=dword:-1\n"
                                                 "[A\\\\\\\\B\\\\D]   3\n\"v\"=dword: 7\n"
                                                 "[Z]\n\"v\"=dword:123456789\n"
+                                                "[Y]\n\"v\"=dword:1\n\"b\"=dword:2\n\"V\"=dword:3\n"
                                                 "[A\\\\B]\n\"w\"=dword:fffffffffffffffff\n"
                                                 "[A\\\\E] 4294967295\n\"v\"=dword:\n",
                            &file, &error))
       << error;
-  ASSERT_EQ(file.root.subkeys.size(), 2u);
+  ASSERT_EQ(file.root.subkeys.size(), 3u);
   const WineRegKey* a = file.root.FindSubkey(u"a");
   ASSERT_NE(a, nullptr);
   ASSERT_EQ(a->subkeys.size(), 2u);
@@ -179,6 +180,12 @@ TEST(WineRegFormatTest, KeyPathsAndNumbersReadAsWineReadsThem) {
   EXPECT_EQ(dword(b->FindSubkey(u"d"), u"v"), 7u);
   EXPECT_EQ(dword(file.root.FindSubkey(u"z"), u"v"), 0x23456789u);
   EXPECT_EQ(dword(a->FindSubkey(u"e"), u"v"), 0u);
+  // Values out of order, and one repeated: in order, the first spelling kept.
+  const WineRegKey* y = file.root.FindSubkey(u"y");
+  ASSERT_EQ(y->values.size(), 2u);
+  EXPECT_EQ(y->values[0].name, u"b");
+  EXPECT_EQ(y->values[1].name, u"v");
+  EXPECT_EQ(dword(y, u"v"), 3u);
   const uint64_t k1970 = 116444736000000000ULL;
   EXPECT_EQ(b->time, k1970 + 12 * 10000000ULL);
   EXPECT_EQ(b->FindSubkey(u"c")->time, k1970 + 7 * 10000000ULL);
