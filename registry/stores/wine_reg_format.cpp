@@ -724,12 +724,11 @@ void WineRegKey::MarkChanged() {
 std::string Utf16ToUtf8Lossless(const std::u16string& text) {
   std::string out;
   out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
+  const auto ascii = [](char16_t c) { return c < 0x80; };
+  for (size_t i = 0;; ++i) {
+    CopyPlainRun(text, &i, ascii, &out);
+    if (i == text.size()) break;
     char32_t cp = text[i];
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-      continue;
-    }
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
         text[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);

@@ -259,6 +259,24 @@ TEST(WineRegFormatTest, AnythingWrittenReadsBackEqual) {
   }
 }
 
+// Names cross to UTF-8 and back unchanged, lone surrogates and all.
+TEST(WineRegFormatTest, NamesConvertToUtf8AndBack) {
+  const std::pair<std::u16string, std::string> cases[] = {
+      {u"", ""},
+      {u"plain", "plain"},
+      {u"a\u00e9b",
+       "a\xC3\xA9"
+       "b"},
+      {u"\xD83D\xDE00!", "\xF0\x9F\x98\x80!"},
+      {u"x\xD800", "x\xED\xA0\x80"},
+      {u"\xDC00y\xD800", "\xED\xB0\x80y\xED\xA0\x80"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Utf16ToUtf8Lossless(c.first), c.second);
+    EXPECT_EQ(Utf8ToUtf16Lossless(c.second), c.first);
+  }
+}
+
 void CollectKeys(WineRegKey* key, std::vector<WineRegKey*>* keys) {
   keys->push_back(key);
   for (const auto& subkey : key->subkeys) CollectKeys(subkey.get(), keys);
