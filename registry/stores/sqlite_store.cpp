@@ -8,6 +8,7 @@
 
 #include "base/little_endian.h"
 #include "base/pause_point.h"
+#include "base/replace_file.h"
 #include "registry/name_fold.h"
 
 namespace dovetune {
@@ -224,6 +225,9 @@ bool SqliteStore::Open(const std::string& path, std::string* error) {
     return false;
   }
   sqlite3_extended_result_codes(db_, 1);
+  // Closing would otherwise look the path up again to see whether the file
+  // was moved, which matters only to a store in WAL mode, which ours never is.
+  sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
   sqlite3_create_function_v2(db_, "dovetune_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                              FoldFunction, nullptr, nullptr, nullptr);
   return true;
@@ -418,9 +422,17 @@ bool SqliteStore::Commit() {
   // A query left on a row would hold the file for reading past the commit.
   for (auto& statement : statements_) statement.second->Reset();
   if (!failed() && in_transaction_) {
+    const bool journaled = JournalIsOpen();
     const int code = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
     if (code == SQLITE_OK) {
       in_transaction_ = false;
+      // The commit is kept once SQLite has deleted the journal, and SQLite
+      // leaves the deletion to reach the disk when the file system gets to
+      // it: a power loss soon after could bring the journal back, and the
+      // next run would roll the commit back. (PRAGMA synchronous = EXTRA
+      // would sync the folder too, but setting it makes every run read the
+      // file's schema twice.)
+      if (journaled) SyncFolderOf(sqlite3_db_filename(db_, "main"));
       return true;
     }
     Fail(code);
@@ -428,6 +440,14 @@ bool SqliteStore::Commit() {
   if (in_transaction_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   in_transaction_ = false;
   return Fail(SQLITE_MISUSE, "the registry store is not open");
+}
+
+// Whether this run has written to the store's rollback journal, which it
+// opens at the first change.
+bool SqliteStore::JournalIsOpen() {
+  sqlite3_file* journal = nullptr;
+  return sqlite3_file_control(db_, "main", SQLITE_FCNTL_JOURNAL_POINTER, &journal) == SQLITE_OK &&
+         journal && journal->pMethods;
 }
 
 int SqliteStore::WaitWhileBusy(void* store, int attempt) {

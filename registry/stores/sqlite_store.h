@@ -84,6 +84,7 @@ class SqliteStore : public KeyStore {
   };
   Statement* Prepare(const char* sql);
   bool ReadHeader(StoreHeader* header);
+  bool JournalIsOpen();
   bool Change(Statement* statement);
   int64_t QueryNumber(Statement* statement);
   bool AdoptVersion1(bool read_only);
