@@ -14,7 +14,10 @@ namespace {
 constexpr char kSeparator[] = " - ";
 
 void PrintSummaryLine(CPresetStore& store, const std::string& name, std::ostream& out) {
-  out << name << kSeparator << store.DescribePreset(name) << std::endl;
+  // One write per line: each write to a stream has a cost of its own.
+  std::string line = store.DescribePreset(name);
+  line.insert(0, kSeparator).insert(0, name).push_back('\n');
+  out.write(line.data(), static_cast<std::streamsize>(line.size()));
 }
 
 }  // namespace
@@ -38,7 +41,7 @@ int RunView(CPresetStore& store, int argc, const char* const* argv, std::ostream
   std::vector<DWORD> values;
   store.ReadPresetValues(name, value_names, values);
   for (size_t i = 0; i < value_names.size(); ++i) {
-    out << value_names[i] << kSeparator << static_cast<int32_t>(values[i]) << std::endl;
+    out << value_names[i] << kSeparator << static_cast<int32_t>(values[i]) << '\n';
   }
   // A missing preset shows as "preset doesn't exist": a failure to the caller.
   return store.PresetExists(name) ? kExitDone : kExitFailed;

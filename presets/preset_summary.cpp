@@ -17,19 +17,23 @@ std::optional<DWORD> ReadSetting(CRegistry& settings, const char* name) {
   return value;
 }
 
-std::string SignedDecimal(DWORD value) { return std::to_string(static_cast<int32_t>(value)); }
+void AppendSignedDecimal(DWORD value, std::string* text) {
+  *text += std::to_string(static_cast<int32_t>(value));
+}
 
-std::string RateControlText(CRegistry& settings) {
+void AppendRateControl(CRegistry& settings, std::string* text) {
   const std::optional<DWORD> mode = ReadSetting(settings, schema::kVbrMode);
-  if (!mode) return "";
+  if (!mode) return;
   if (*mode == schema::kConstantBitrate) {
     const std::optional<DWORD> rate = ReadSetting(settings, schema::kBitRate);
-    return "cbr " + (rate ? SignedDecimal(*rate) : std::string());
+    *text += "cbr ";
+    if (rate) AppendSignedDecimal(*rate, text);
+    return;
   }
   static const char* const kVariableModes[] = {"vbr tape",       "vbr radio",      "vbr internet",
                                                "vbr streaming",  "vbr normal",     "vbr extreme",
                                                "vbr audiophile", "vbr tarnscoding"};
-  return *mode >= 3 && *mode <= 10 ? kVariableModes[*mode - 3] : "";
+  if (*mode >= 3 && *mode <= 10) *text += kVariableModes[*mode - 3];
 }
 
 struct Flag {
@@ -52,21 +56,30 @@ const Flag kFlags[] = {
 }  // namespace
 
 std::string CPresetStore::DescribePreset(const std::string& strName) {
-  CRegistry settings(HKEY_CURRENT_USER, schema::kPresetsKeyPath);
+  CRegistry settings;
   if (strName == schema::kCurrent) {
     settings.Open(HKEY_CURRENT_USER, schema::kCurrentSettingsKeyPath);
-  } else {
-    if (!settings.KeyExists(strName)) return "preset doesn't exist";
-    settings.OpenKey(strName);
+  } else if (!settings.Open(HKEY_CURRENT_USER, schema::kPresetsKeyPath) ||
+             !settings.OpenKey(strName)) {
+    // Opened once rather than looked for and then opened: a listing describes
+    // presets by the thousand.
+    return "preset doesn't exist";
   }
 
-  std::string text = "bitrate: " + RateControlText(settings);
+  // Built in one piece of room: a listing builds thousands.
+  std::string text;
+  text.reserve(128);
+  text += "bitrate: ";
+  AppendRateControl(settings, &text);
   for (const Flag& flag : kFlags) {
     const std::optional<DWORD> value = ReadSetting(settings, flag.setting);
     if (value && *value == flag.shown_when) text += flag.text;
   }
   const std::optional<DWORD> optimize = ReadSetting(settings, schema::kOptimize);
-  if (optimize && *optimize != 0) text += ", optimize: " + SignedDecimal(*optimize);
+  if (optimize && *optimize != 0) {
+    text += ", optimize: ";
+    AppendSignedDecimal(*optimize, &text);
+  }
   return text;
 }
 

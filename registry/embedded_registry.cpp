@@ -31,17 +31,32 @@ const PredefinedRoot kRoots[] = {
     {HKEY_CURRENT_CONFIG, "HKEY_CURRENT_CONFIG"},
 };
 
-bool IsPredefinedRoot(HKEY handle) {
-  for (const PredefinedRoot& root : kRoots) {
-    if (root.handle == handle) return true;
+static_assert(sizeof(kRoots) / sizeof(kRoots[0]) == EmbeddedRegistry::kRootCount,
+              "a place for each root");
+
+// The place of a predefined root in kRoots, or -1.
+int RootIndex(HKEY handle) {
+  for (size_t i = 0; i < EmbeddedRegistry::kRootCount; ++i) {
+    if (kRoots[i].handle == handle) return static_cast<int>(i);
   }
-  return false;
+  return -1;
+}
+
+bool IsPredefinedRoot(HKEY handle) { return RootIndex(handle) >= 0; }
+
+// Whether |name| is longer than |limit| UTF-16 units. A name takes at least a
+// byte per unit, so most are known short without being counted.
+bool LongerThan(const std::string& name, size_t limit) {
+  return name.size() > limit && NameLength(name) > limit;
 }
 
 // Checks a key path as a whole before any key is looked at.
 LONG CheckPath(LPCSTR path) {
   if (!path) return ERROR_SUCCESS;
-  if (NameLength(path) > kMaxNarrowKeyPathLength) return ERROR_MORE_DATA;
+  const size_t bytes = std::strlen(path);
+  if (bytes > kMaxNarrowKeyPathLength &&
+      NameLength(std::string(path, bytes)) > kMaxNarrowKeyPathLength)
+    return ERROR_MORE_DATA;
   if (path[0] == '\\') return ERROR_BAD_PATHNAME;
   return ERROR_SUCCESS;
 }
@@ -84,13 +99,12 @@ bool EmbeddedRegistry::Open(int wait_ms, std::string* error) {
     *error = store_.failure_reason();
     return false;
   }
-  for (const PredefinedRoot& root : kRoots) {
-    const KeyId key = store_.FindRoot(store_.Fold(root.name));
+  for (size_t i = 0; i < kRootCount; ++i) {
+    roots_[i].key = store_.FindRoot(store_.Fold(kRoots[i].name));
     if (store_.failed()) {
       *error = store_.failure_reason();
       return false;
     }
-    if (key != 0) handles_[reinterpret_cast<uintptr_t>(root.handle)].key = key;
   }
   if (!FindOrRestoreSoftwareKey(error)) return false;
   g_active_registry = this;
@@ -142,10 +156,11 @@ LONG EmbeddedRegistry::StoreError() const {
 EmbeddedRegistry::OpenHandle* EmbeddedRegistry::FindHandle(HKEY handle) {
   // A run asks for the values of one key several times in a row.
   if (handle == last_handle_) return last_open_;
-  auto found = handles_.find(reinterpret_cast<uintptr_t>(handle));
-  if (found == handles_.end()) return nullptr;
+  const int root = RootIndex(handle);
+  OpenHandle* found = root < 0 ? handles_.Find(handle) : &roots_[root];
+  if (!found || found->key == 0) return nullptr;
   last_handle_ = handle;
-  last_open_ = &found->second;
+  last_open_ = found;
   return last_open_;
 }
 
@@ -159,10 +174,10 @@ LONG EmbeddedRegistry::Resolve(HKEY handle, KeyId* key) {
 }
 
 HKEY EmbeddedRegistry::AddHandle(KeyId key) {
-  const uintptr_t value = next_handle_;
-  next_handle_ += 4;
-  handles_[value].key = key;
-  return reinterpret_cast<HKEY>(value);
+  // The table's entries may move as it grows.
+  last_handle_ = nullptr;
+  last_open_ = nullptr;
+  return handles_.Add(key);
 }
 
 KeyId EmbeddedRegistry::FindChild(KeyId parent, const std::string& folded_name) {
@@ -183,7 +198,7 @@ LONG EmbeddedRegistry::Walk(KeyId from, LPCSTR path, bool create, KeyLocation* l
   location->key = from;
   std::string& name = walk_component_;
   for (const char* at = path ? path : ""; NextComponent(&at, &name);) {
-    if (NameLength(name) > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
+    if (LongerThan(name, kMaxKeyNameLength)) return ERROR_INVALID_PARAMETER;
     location->parent = location->key;
     store_.FoldInto(name.data(), name.size(), &location->folded_name);
     KeyId child = FindChild(location->parent, location->folded_name);
@@ -222,7 +237,7 @@ LONG EmbeddedRegistry::OpenKey(HKEY parent, LPCSTR sub_key, PHKEY result) {
     if (nested) cache_.RememberPath(from, sub_key, key);
   }
   *result = AddHandle(key);
-  return ERROR_SUCCESS;
+  return *result ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
 }
 
 LONG EmbeddedRegistry::CreateKey(HKEY parent, LPCSTR sub_key, PHKEY result, LPDWORD disposition) {
@@ -231,6 +246,7 @@ LONG EmbeddedRegistry::CreateKey(HKEY parent, LPCSTR sub_key, PHKEY result, LPDW
   const LONG status = Locate(parent, sub_key, true, &location);
   if (status != ERROR_SUCCESS) return status;
   *result = AddHandle(location.key);
+  if (!*result) return ERROR_NOT_ENOUGH_MEMORY;
   if (disposition) *disposition = location.created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   return ERROR_SUCCESS;
 }
@@ -241,14 +257,19 @@ LONG EmbeddedRegistry::CloseKey(HKEY key) {
     last_handle_ = nullptr;
     last_open_ = nullptr;
   }
-  return handles_.erase(reinterpret_cast<uintptr_t>(key)) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  return handles_.Remove(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
 KeyValues* EmbeddedRegistry::ValuesOf(KeyId key) {
   KeyValues* values = cache_.Values(key);
   if (values) return values;
-  std::vector<StoredValue> stored = store_.Values(key);
-  return store_.failed() ? nullptr : cache_.SetValues(key, std::move(stored));
+  values = cache_.PlaceForValues(key);
+  if (!store_.ValuesInto(key, values->room())) {
+    cache_.DropValues(key);
+    return nullptr;
+  }
+  values->Index();
+  return values;
 }
 
 // Hands a value's type and data to a caller, as the value queries do: with no
@@ -283,15 +304,19 @@ LONG EmbeddedRegistry::QueryValue(HKEY key, LPCSTR name, LPDWORD type, LPBYTE da
   const KeyValues* values = ValuesOf(id);
   if (!values) return StoreError();
   if (!name) name = "";
-  store_.FoldInto(name, std::strlen(name), &folded_lookup_);
-  const StoredValue* value = values->Find(folded_lookup_);
+  const size_t size = std::strlen(name);
+  const StoredValue* value = values->FindExact(name, size);
+  if (!value) {
+    store_.FoldInto(name, size, &folded_lookup_);
+    value = values->Find(folded_lookup_);
+  }
   return value ? CopyData(id, *value, type, data, data_size) : ERROR_FILE_NOT_FOUND;
 }
 
 LONG EmbeddedRegistry::SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* data,
                                 DWORD data_size) {
   const std::string value_name = name ? name : "";
-  if (NameLength(value_name) > kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
+  if (LongerThan(value_name, kMaxValueNameLength)) return ERROR_INVALID_PARAMETER;
   if (!data && data_size > 0) return ERROR_NOACCESS;
   KeyId id = 0;
   const LONG status = Resolve(key, &id);
@@ -341,10 +366,8 @@ LONG EmbeddedRegistry::DeleteTree(HKEY parent, LPCSTR sub_key) {
 }
 
 bool EmbeddedRegistry::IsRootKey(KeyId key) const {
-  for (const auto& entry : handles_) {
-    if (IsPredefinedRoot(reinterpret_cast<HKEY>(entry.first)) && entry.second.key == key) {
-      return true;
-    }
+  for (const OpenHandle& root : roots_) {
+    if (root.key != 0 && root.key == key) return true;
   }
   return false;
 }
@@ -369,11 +392,13 @@ bool EmbeddedRegistry::DeleteContents(KeyId key, std::vector<KeyId>* deleted_key
 
 // Handles still open on deleted keys fail from now on, as the registry's do.
 void EmbeddedRegistry::MarkDeleted(const std::vector<KeyId>& deleted_keys) {
-  for (auto& entry : handles_) {
+  const auto mark = [&deleted_keys](OpenHandle& handle) {
     for (const KeyId key : deleted_keys) {
-      if (entry.second.key == key) entry.second.deleted = true;
+      if (handle.key == key) handle.deleted = true;
     }
-  }
+  };
+  for (OpenHandle& root : roots_) mark(root);
+  handles_.ForEachOpen(mark);
 }
 
 LONG EmbeddedRegistry::DeleteValue(HKEY key, LPCSTR name) {
@@ -391,15 +416,15 @@ LONG EmbeddedRegistry::EnumKey(HKEY key, DWORD index, LPSTR name, LPDWORD name_l
   KeyId id = 0;
   const LONG status = Resolve(key, &id);
   if (status != ERROR_SUCCESS) return status;
-  const std::vector<std::string>* subkeys = cache_.Subkeys(id);
+  const std::vector<StoredKey>* subkeys = cache_.Subkeys(id);
   if (!subkeys) {
-    const std::vector<StoredKey> children = store_.Children(id);
+    std::vector<StoredKey> children = store_.Children(id);
     if (store_.failed()) return StoreError();
-    cache_.SetSubkeys(id, children);
+    cache_.SetSubkeys(id, std::move(children));
     subkeys = cache_.Subkeys(id);
   }
   if (index >= subkeys->size()) return ERROR_NO_MORE_ITEMS;
-  return CopyName((*subkeys)[index], name, name_length);
+  return CopyName((*subkeys)[index].name, name, name_length);
 }
 
 LONG EmbeddedRegistry::EnumValue(HKEY key, DWORD index, LPSTR name, LPDWORD name_length,

@@ -12,9 +12,9 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
+#include "registry/handle_table.h"
 #include "registry/key_cache.h"
 #include "registry/stores/key_store.h"
 #include "registry/win32_api.h"
@@ -39,6 +39,9 @@ class EmbeddedRegistry {
   // The store's first failure in this run in words, or empty.
   const std::string& failure() const { return store_.failure_reason(); }
 
+  // The predefined roots a store may hold.
+  static constexpr size_t kRootCount = 5;
+
   // The instance the registry functions work on; null when none is open.
   static EmbeddedRegistry* Active();
 
@@ -56,10 +59,7 @@ class EmbeddedRegistry {
                  LPDWORD data_size);
 
  private:
-  struct OpenHandle {
-    KeyId key = 0;
-    bool deleted = false;
-  };
+  using OpenHandle = HandleTable::Entry;
   // Where a path led: the key, its parent and its folded name (both unknown
   // for an empty path), and whether the walk created anything.
   struct KeyLocation {
@@ -87,13 +87,15 @@ class EmbeddedRegistry {
 
   KeyStore& store_;
   KeyCache cache_;
-  std::unordered_map<uintptr_t, OpenHandle> handles_;
-  uintptr_t next_handle_ = 0x1000;
+  // The predefined roots the store holds (a key of 0 where it holds none),
+  // and every other open handle.
+  OpenHandle roots_[kRootCount];
+  HandleTable handles_;
   KeyId software_key_ = 0;
   // The folded name of the value looked up last; kept for its room.
   std::string folded_lookup_;
-  // The handle found last and its entry in handles_, whose entries stay put
-  // until erased.
+  // The handle found last and its entry, which stays put until the next
+  // handle is added.
   HKEY last_handle_ = nullptr;
   OpenHandle* last_open_ = nullptr;
   // The path component walked last; kept for its room.

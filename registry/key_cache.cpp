@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace dovetune {
 
@@ -15,8 +16,11 @@ constexpr size_t kScannedValues = 16;
 
 }  // namespace
 
-KeyValues::KeyValues(std::vector<StoredValue> stored) : stored_(std::move(stored)) {
+KeyValues::KeyValues(std::vector<StoredValue> stored) : stored_(std::move(stored)) { Index(); }
+
+void KeyValues::Index() {
   PlaceOrder();
+  order_by_fold_.clear();
   if (stored_.size() > kScannedValues) FoldOrder();
 }
 
@@ -92,6 +96,32 @@ const StoredValue* KeyValues::Find(const std::string& folded_name) const {
   return &stored_[order_by_fold_[at]];
 }
 
+namespace {
+
+// Names of one key often share their start ("DefBitRate", "DefVbrMode"), so
+// their last eight bytes tell them apart sooner.
+bool SameBytes(const char* a, const char* b, size_t size) {
+  if (size >= 8) {
+    uint64_t a_end, b_end;
+    std::memcpy(&a_end, a + size - 8, 8);
+    std::memcpy(&b_end, b + size - 8, 8);
+    if (a_end != b_end) return false;
+    size -= 8;
+  }
+  return std::memcmp(a, b, size) == 0;
+}
+
+}  // namespace
+
+const StoredValue* KeyValues::FindExact(const char* name, size_t size) const {
+  if (stored_.size() > kScannedValues) return nullptr;
+  for (const StoredValue& value : stored_) {
+    const std::string& candidate = value.value.name;
+    if (candidate.size() == size && SameBytes(candidate.data(), name, size)) return &value;
+  }
+  return nullptr;
+}
+
 void KeyValues::Set(const StoreValue& value, const std::string& folded_name) {
   const bool scanned = stored_.size() <= kScannedValues;
   size_t at = 0;
@@ -122,11 +152,41 @@ void KeyValues::Set(const StoreValue& value, const std::string& folded_name) {
   }
 }
 
-int64_t KeyCache::FindChild(int64_t parent, const std::string& folded_name) const {
+int64_t KeyCache::FindChild(int64_t parent, const std::string& folded_name) {
+  const int64_t listed = FindListed(parent, folded_name);
+  if (listed != 0) return listed;
   probe_.parent = parent;
   probe_.folded_name.assign(folded_name);
   const auto found = children_.find(probe_);
   return found == children_.end() ? 0 : found->second;
+}
+
+// A listed key's subkeys are found by binary search: remembering each of
+// thousands of presets one by one would cost a listing more than reading it.
+int64_t KeyCache::FindListed(int64_t parent, const std::string& folded_name) {
+  const auto found = subkeys_.find(parent);
+  if (found == subkeys_.end()) return 0;
+  Listing& listing = found->second;
+  const auto fold_at = [&listing](size_t place) -> const std::string& {
+    return listing.keys[listing.by_fold.empty() ? place : listing.by_fold[place]].folded_name;
+  };
+  size_t low = 0;
+  size_t high = listing.keys.size();
+  if (listing.next_guess < high && fold_at(listing.next_guess) == folded_name) {
+    low = listing.next_guess;
+    high = low;
+  }
+  while (low < high) {
+    const size_t middle = low + (high - low) / 2;
+    if (fold_at(middle) < folded_name) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  if (low == listing.keys.size() || fold_at(low) != folded_name) return 0;
+  listing.next_guess = low + 1;
+  return listing.keys[listing.by_fold.empty() ? low : listing.by_fold[low]].id;
 }
 
 void KeyCache::RememberChild(int64_t parent, const std::string& folded_name, int64_t child) {
@@ -164,19 +224,26 @@ void KeyCache::KeyDeleted(int64_t parent, const std::string& folded_name, int64_
   DropValues(key);
 }
 
-const std::vector<std::string>* KeyCache::Subkeys(int64_t parent) const {
+const std::vector<StoredKey>* KeyCache::Subkeys(int64_t parent) const {
   const auto found = subkeys_.find(parent);
-  return found == subkeys_.end() ? nullptr : &found->second;
+  return found == subkeys_.end() ? nullptr : &found->second.keys;
 }
 
-void KeyCache::SetSubkeys(int64_t parent, const std::vector<StoredKey>& children) {
-  std::vector<std::string>& names = subkeys_[parent];
-  names.clear();
-  names.reserve(children.size());
-  for (const StoredKey& child : children) {
-    names.push_back(child.name);
-    RememberChild(parent, child.folded_name, child.id);
-  }
+void KeyCache::SetSubkeys(int64_t parent, std::vector<StoredKey> children) {
+  Listing& listing = subkeys_[parent];
+  listing.keys = std::move(children);
+  listing.by_fold.clear();
+  const auto by_fold = [&listing](uint32_t a, uint32_t b) {
+    return listing.keys[a].folded_name < listing.keys[b].folded_name;
+  };
+  // The SQLite store lists them in this order already; a Wine prefix in its own.
+  const auto listed_by_fold = [](const StoredKey& a, const StoredKey& b) {
+    return a.folded_name < b.folded_name;
+  };
+  if (std::is_sorted(listing.keys.begin(), listing.keys.end(), listed_by_fold)) return;
+  listing.by_fold.resize(listing.keys.size());
+  for (size_t i = 0; i < listing.keys.size(); ++i) listing.by_fold[i] = static_cast<uint32_t>(i);
+  std::sort(listing.by_fold.begin(), listing.by_fold.end(), by_fold);
 }
 
 KeyValues* KeyCache::Values(int64_t key) {
@@ -188,19 +255,19 @@ KeyValues* KeyCache::Values(int64_t key) {
   return nullptr;
 }
 
-KeyValues* KeyCache::SetValues(int64_t key, std::vector<StoredValue> stored) {
+KeyValues* KeyCache::PlaceForValues(int64_t key) {
   DropValues(key);
   if (values_.size() < kHeldKeys) {
-    values_.push_back(HeldValues{key, ++uses_, KeyValues(std::move(stored))});
+    values_.push_back(HeldValues{key, ++uses_, KeyValues()});
     return &values_.back().values;
   }
-  // The least used key gives up its place, so that the others stay where they are.
+  // The least used key gives up its place and its room, so that the others
+  // stay where they are.
   HeldValues& held = *std::min_element(
       values_.begin(), values_.end(),
       [](const HeldValues& a, const HeldValues& b) { return a.last_use < b.last_use; });
   held.key = key;
   held.last_use = ++uses_;
-  held.values = KeyValues(std::move(stored));
   return &held.values;
 }
 

@@ -19,12 +19,22 @@ namespace dovetune {
 // The values of one key in the order they were created, found by folded name.
 class KeyValues {
  public:
+  KeyValues() = default;
   explicit KeyValues(std::vector<StoredValue> stored);
+
+  // The values, to be filled anew (their strings' room is reused); Index
+  // must follow before any other use.
+  std::vector<StoredValue>* room() { return &stored_; }
+  void Index();
 
   size_t size() const { return order_by_place_.size(); }
   // The value at |index| in the order the values were created.
   const StoredValue& At(size_t index) const { return stored_[order_by_place_[index]]; }
   const StoredValue* Find(const std::string& folded_name) const;
+  // The value of a key of few values whose name is exactly |name|: the name
+  // a program asks for is usually the one it created, so most lookups need
+  // no fold. Null when none is, or when the key has many values.
+  const StoredValue* FindExact(const char* name, size_t size) const;
   // As the store sets a value: the one with the same folded name keeps its
   // name and place and takes the new type and data; a new one comes last.
   void Set(const StoreValue& value, const std::string& folded_name);
@@ -45,7 +55,7 @@ class KeyValues {
 class KeyCache {
  public:
   // Subkey ids: 0 when the subkey is not known here (it may still exist).
-  int64_t FindChild(int64_t parent, const std::string& folded_name) const;
+  int64_t FindChild(int64_t parent, const std::string& folded_name);
   void RememberChild(int64_t parent, const std::string& folded_name, int64_t child);
   void ChildAdded(int64_t parent, const std::string& folded_name, int64_t child);
   // |parent| is 0 when it is not known.
@@ -55,14 +65,17 @@ class KeyCache {
   int64_t FindPath(int64_t from, const char* path) const;
   void RememberPath(int64_t from, const std::string& path, int64_t key);
 
-  // Subkey names in the store's order; null until SetSubkeys.
-  const std::vector<std::string>* Subkeys(int64_t parent) const;
-  void SetSubkeys(int64_t parent, const std::vector<StoredKey>& children);
+  // Subkeys in the store's order; null until SetSubkeys. Their ids are then
+  // found by name here too.
+  const std::vector<StoredKey>* Subkeys(int64_t parent) const;
+  void SetSubkeys(int64_t parent, std::vector<StoredKey> children);
 
   // Null when the key's values are not held; held are those of the few keys
   // used last, so that memory stays small however many keys a run reads.
   KeyValues* Values(int64_t key);
-  KeyValues* SetValues(int64_t key, std::vector<StoredValue> stored);
+  // The place for the values of |key|, which takes the room of the key used
+  // least: fill its room() and Index it, or DropValues on a failure.
+  KeyValues* PlaceForValues(int64_t key);
   void DropValues(int64_t key);
 
   // Forgets everything, as after a change too wide to follow key by key.
@@ -86,10 +99,20 @@ class KeyCache {
     uint64_t last_use;
     KeyValues values;
   };
+  // A key's subkeys as the store listed them, and their places in the order
+  // of their folded names when that is not the listing's own.
+  struct Listing {
+    std::vector<StoredKey> keys;
+    std::vector<uint32_t> by_fold;
+    // Where in the order of folded names the next lookup is likely to be:
+    // after a listing, its keys are usually opened in turn.
+    size_t next_guess = 0;
+  };
+  int64_t FindListed(int64_t parent, const std::string& folded_name);
 
   std::unordered_map<ChildName, int64_t, ChildNameHash> children_;
   std::unordered_map<ChildName, int64_t, ChildNameHash> paths_;
-  std::unordered_map<int64_t, std::vector<std::string>> subkeys_;
+  std::unordered_map<int64_t, Listing> subkeys_;
   std::vector<HeldValues> values_;
   // The name looked for last: lookups copy into its room instead of
   // allocating a key each time.

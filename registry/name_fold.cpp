@@ -1,6 +1,8 @@
 #include "registry/name_fold.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "registry/case_tables.h"
 #include "registry/utf8.h"
@@ -24,25 +26,52 @@ char32_t UpperCase(char32_t code_point) { return MapUnit(kUpperCase, kUpperCaseR
 
 char32_t LowerCase(char32_t code_point) { return MapUnit(kLowerCase, kLowerCaseRuns, code_point); }
 
-// |map| folds a character; on ASCII it moves the letters from |ascii_from|
-// (a-z or A-Z) by |ascii_shift|. |folded|'s room is reused.
-void Fold(const char* name, size_t size, char32_t (*map)(char32_t), char ascii_from,
-          int ascii_shift, std::string* folded_out) {
-  // Most names are plain ASCII, where folding moves one range of letters.
-  // One pass writes straight into the reused room: folding runs for every
-  // value a run looks up, where a copy first and a change after cost twice.
-  std::string& folded = *folded_out;
-  folded.resize(size);
-  char* out = &folded[0];
-  unsigned char bytes_ored = 0;
-  for (size_t i = 0; i < size; ++i) {
-    const unsigned char byte = static_cast<unsigned char>(name[i]);
-    bytes_ored |= byte;
-    out[i] = static_cast<unsigned char>(byte - ascii_from) < 26
-                 ? static_cast<char>(byte + ascii_shift)
-                 : static_cast<char>(byte);
+constexpr uint64_t kEveryByte = 0x0101010101010101;
+constexpr uint64_t kHighBits = 0x8080808080808080;
+
+// Folds the ASCII letters from |ascii_from| in eight bytes at once by moving
+// each into the other case (the letter cases differ in bit 0x20 alone); false,
+// leaving the bytes as they were, when one of them is not ASCII.
+bool FoldAsciiWord(unsigned char ascii_from, char* bytes) {
+  uint64_t word;
+  std::memcpy(&word, bytes, sizeof(word));
+  if (word & kHighBits) return false;
+  // A byte's high bit is set after the first sum when it is at least the
+  // first letter, and after the second when it is past the last.
+  const uint64_t from_first = word + kEveryByte * (0x80 - ascii_from);
+  const uint64_t past_last = word + kEveryByte * (0x80 - ascii_from - 26);
+  const uint64_t letters = from_first & ~past_last & kHighBits;
+  word ^= letters >> 2;
+  std::memcpy(bytes, &word, sizeof(word));
+  return true;
+}
+
+// Folds the ASCII letters from |ascii_from| in place; false when a byte is
+// not ASCII (the bytes are then partly folded).
+bool FoldAscii(unsigned char ascii_from, char* bytes, size_t size) {
+  size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    if (!FoldAsciiWord(ascii_from, bytes + i)) return false;
   }
-  if (bytes_ored < 0x80) return;
+  for (; i < size; ++i) {
+    const unsigned char byte = static_cast<unsigned char>(bytes[i]);
+    if (byte >= 0x80) return false;
+    if (static_cast<unsigned char>(byte - ascii_from) < 26)
+      bytes[i] = static_cast<char>(byte ^ 0x20);
+  }
+  return true;
+}
+
+// |map| folds a character; on ASCII it moves the letters from |ascii_from|
+// (a-z or A-Z) into the other case. |folded|'s room is reused.
+void Fold(const char* name, size_t size, char32_t (*map)(char32_t), unsigned char ascii_from,
+          std::string* folded_out) {
+  // Most names are plain ASCII, where folding moves one range of letters,
+  // eight bytes at a time in the name's copy: folding runs for every value
+  // a run looks up.
+  std::string& folded = *folded_out;
+  folded.assign(name, size);
+  if (FoldAscii(ascii_from, &folded[0], size)) return;
 
   const std::string whole(name, size);
   folded.clear();
@@ -101,12 +130,12 @@ std::string FoldName(const std::string& name) {
 }
 
 void FoldName(const char* name, size_t size, std::string* folded) {
-  Fold(name, size, UpperCase, 'a', 'A' - 'a', folded);
+  Fold(name, size, UpperCase, 'a', folded);
 }
 
 std::string LowerCaseFold(const std::string& name) {
   std::string folded;
-  Fold(name.data(), name.size(), LowerCase, 'A', 'a' - 'A', &folded);
+  Fold(name.data(), name.size(), LowerCase, 'A', &folded);
   return folded;
 }
 

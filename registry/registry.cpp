@@ -115,11 +115,15 @@ bool CRegistry::OpenKey(const std::string& strName) {
 }
 
 bool CRegistry::ReadDword(const std::string& strName, DWORD& dwValue) {
+  return ReadDword(strName.c_str(), dwValue);
+}
+
+bool CRegistry::ReadDword(const char* szName, DWORD& dwValue) {
   if (!m_hKey) return false;
   BYTE data[4] = {0, 0, 0, 0};
   DWORD dwType = REG_NONE;
   DWORD dwSize = sizeof(data);
-  if (RegQueryValueExA(m_hKey, strName.c_str(), nullptr, &dwType, data, &dwSize) != ERROR_SUCCESS ||
+  if (RegQueryValueExA(m_hKey, szName, nullptr, &dwType, data, &dwSize) != ERROR_SUCCESS ||
       dwType != REG_DWORD || dwSize != sizeof(data)) {
     return false;
   }

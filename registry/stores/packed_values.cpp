@@ -8,54 +8,6 @@ namespace {
 
 enum : unsigned char { kDataHere = 0, kDataElsewhere = 1 };
 
-// Takes bytes from the front of what is left, never past its end.
-class Reader {
- public:
-  Reader(const char* bytes, size_t size) : at_(bytes), left_(size) {}
-
-  bool empty() const { return left_ == 0; }
-  bool Number(size_t size, uint64_t* number) {
-    if (left_ < size) return false;
-    *number = DecodeLittleEndian(reinterpret_cast<const unsigned char*>(at_), size);
-    Skip(size);
-    return true;
-  }
-  bool Bytes(uint64_t size, std::string* bytes) {
-    if (left_ < size) return false;
-    bytes->assign(at_, static_cast<size_t>(size));
-    Skip(static_cast<size_t>(size));
-    return true;
-  }
-
- private:
-  void Skip(size_t size) {
-    at_ += size;
-    left_ -= size;
-  }
-
-  const char* at_;
-  size_t left_;
-};
-
-bool UnpackOne(Reader* reader, PackedValue* value) {
-  uint64_t name_size = 0, type = 0, size = 0, where = 0;
-  if (!reader->Number(4, &name_size) || !reader->Bytes(name_size, &value->name) ||
-      !reader->Number(4, &type) || !reader->Number(4, &size) || !reader->Number(1, &where)) {
-    return false;
-  }
-  value->type = static_cast<uint32_t>(type);
-  value->size = static_cast<uint32_t>(size);
-  if (where == kDataHere) {
-    value->big_id = 0;
-    return reader->Bytes(size, &value->data);
-  }
-  uint64_t id = 0;
-  value->data.clear();
-  if (where != kDataElsewhere || !reader->Number(8, &id)) return false;
-  value->big_id = static_cast<int64_t>(id);
-  return value->big_id > 0;
-}
-
 }  // namespace
 
 std::string PackValues(const std::vector<PackedValue>& values) {
@@ -76,16 +28,75 @@ std::string PackValues(const std::vector<PackedValue>& values) {
   return bytes;
 }
 
+// Takes a number from the front of what is left, never past its end.
+bool PackedReader::Number(size_t size, uint64_t* number) {
+  if (left_ < size) return false;
+  *number = DecodeLittleEndian(reinterpret_cast<const unsigned char*>(at_), size);
+  at_ += size;
+  left_ -= size;
+  return true;
+}
+
+bool PackedReader::Bytes(uint64_t size, const char** bytes) {
+  if (left_ < size) return false;
+  *bytes = at_;
+  at_ += size;
+  left_ -= static_cast<size_t>(size);
+  return true;
+}
+
+// The fixed-size parts of a value, after its name: type, data size and where
+// the data is.
+constexpr size_t kAfterName = 4 + 4 + 1;
+
+bool PackedReader::Next(PackedEntry* entry) {
+  if (left_ == 0 || damaged_) return false;
+  const unsigned char* at = reinterpret_cast<const unsigned char*>(at_);
+  // Checked in as few steps as the layout allows: a listing reads values by
+  // the ten thousand.
+  const uint64_t name_size = left_ >= 4 ? DecodeLittleEndian(at, 4) : 0;
+  if (left_ < 4 || left_ - 4 < name_size || left_ - 4 - name_size < kAfterName) {
+    damaged_ = true;
+    return false;
+  }
+  entry->name = at_ + 4;
+  entry->name_size = static_cast<size_t>(name_size);
+  const unsigned char* fixed = at + 4 + name_size;
+  entry->type = static_cast<uint32_t>(DecodeLittleEndian(fixed, 4));
+  entry->size = static_cast<uint32_t>(DecodeLittleEndian(fixed + 4, 4));
+  const unsigned char where = fixed[8];
+  at_ += 4 + name_size + kAfterName;
+  left_ -= 4 + name_size + kAfterName;
+  entry->big_id = 0;
+  entry->data = nullptr;
+  uint64_t id = 0;
+  const bool whole = where == kDataHere ? Bytes(entry->size, &entry->data)
+                                        : where == kDataElsewhere && Number(8, &id) &&
+                                              static_cast<int64_t>(id) > 0;
+  entry->big_id = static_cast<int64_t>(id);
+  damaged_ = !whole;
+  return whole;
+}
+
 bool UnpackValues(const char* bytes, size_t size, std::vector<PackedValue>* values) {
-  Reader reader(bytes, size);
+  PackedReader reader(bytes, size);
+  PackedEntry entry;
   size_t count = 0;
-  while (!reader.empty()) {
+  while (reader.Next(&entry)) {
     if (values->size() <= count) values->emplace_back();
-    if (!UnpackOne(&reader, &(*values)[count])) return false;
-    ++count;
+    PackedValue& value = (*values)[count++];
+    value.name.assign(entry.name, entry.name_size);
+    value.type = entry.type;
+    value.size = entry.size;
+    value.big_id = entry.big_id;
+    if (entry.data) {
+      value.data.assign(entry.data, entry.size);
+    } else {
+      value.data.clear();
+    }
   }
   values->resize(count);
-  return true;
+  return !reader.damaged();
 }
 
 }  // namespace dovetune

@@ -25,6 +25,36 @@ struct PackedValue {
 // holding the data (8 bytes); numbers little-endian.
 std::string PackValues(const std::vector<PackedValue>& values);
 
+// One value as it lies in packed bytes, pointing into them.
+struct PackedEntry {
+  const char* name = nullptr;
+  size_t name_size = 0;
+  uint32_t type = 0;
+  uint32_t size = 0;
+  int64_t big_id = 0;
+  const char* data = nullptr;  // |size| bytes when big_id is 0
+};
+
+// Walks packed bytes value by value without copying them: a key's values are
+// read by the thousand, straight into the room their reader already has.
+class PackedReader {
+ public:
+  PackedReader(const char* bytes, size_t size) : at_(bytes), left_(size) {}
+
+  // The next value; false at the end, and also when the bytes are not as
+  // PackValues writes them, which damaged() then tells.
+  bool Next(PackedEntry* entry);
+  bool damaged() const { return damaged_; }
+
+ private:
+  bool Number(size_t size, uint64_t* number);
+  bool Bytes(uint64_t size, const char** bytes);
+
+  const char* at_;
+  size_t left_;
+  bool damaged_ = false;
+};
+
 // The values |bytes| hold, in their order; false, with |values| unspecified,
 // when the bytes are not as PackValues writes them.
 bool UnpackValues(const char* bytes, size_t size, std::vector<PackedValue>* values);

@@ -194,6 +194,7 @@ class SqliteStore::Statement {
 SqliteStore::SqliteStore() = default;
 
 SqliteStore::~SqliteStore() {
+  CloseValuesBlob();
   if (in_transaction_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   statements_.clear();
   sqlite3_close_v2(db_);
@@ -318,6 +319,7 @@ bool SqliteStore::AdoptVersion1(bool read_only) {
   if (!read_only) {
     // A statement left part-way through its rows would keep its tables from
     // being dropped.
+    CloseValuesBlob();
     for (auto& statement : statements_) statement.second->Reset();
     const std::string start = "SAVEPOINT upgrade;" + UpgradeKeysFromVersion1();
     int code = sqlite3_exec(db_, start.c_str(), nullptr, nullptr, nullptr);
@@ -420,6 +422,7 @@ bool SqliteStore::Flush() {
 bool SqliteStore::Commit() {
   Flush();
   // A query left on a row would hold the file for reading past the commit.
+  CloseValuesBlob();
   for (auto& statement : statements_) statement.second->Reset();
   if (!failed() && in_transaction_) {
     const bool journaled = JournalIsOpen();
@@ -603,6 +606,7 @@ bool SqliteStore::ReadVersion1(KeyId key, std::vector<PackedValue>* values) {
 // Writes a key's values as its one row, or drops the row when there are none.
 bool SqliteStore::WritePacked(KeyId key, const std::vector<PackedValue>& values) {
   if (version1_) return Fail(SQLITE_READONLY);
+  CloseValuesBlob();
   Statement* write = values.empty()
                          ? Prepare("DELETE FROM main.vals WHERE key = ?1")
                          : Prepare("REPLACE INTO main.vals(key, packed) VALUES (?1, ?2)");
@@ -653,23 +657,113 @@ bool SqliteStore::Damaged(const std::string& what) {
   return Fail(SQLITE_CORRUPT, "the registry store is damaged (" + what + ")");
 }
 
-// Large data is left unread.
 std::vector<StoredValue> SqliteStore::Values(KeyId key) {
   std::vector<StoredValue> values;
-  if (!ReadValues(key, &unpacked_)) return values;
-  values.resize(unpacked_.size());
-  for (size_t i = 0; i < unpacked_.size(); ++i) {
-    PackedValue& from = unpacked_[i];
-    StoredValue& to = values[i];
-    FoldInto(from.name.data(), from.name.size(), &to.folded_name);
-    to.value.name.swap(from.name);
-    to.value.type = from.type;
-    to.value.data.swap(from.data);
-    to.place = static_cast<int64_t>(i) + 1;
-    to.data_held = from.big_id == 0;
-    to.unheld_size = to.data_held ? 0 : from.size;
-  }
+  if (!ValuesInto(key, &values)) values.clear();
   return values;
+}
+
+namespace {
+
+// Copies bytes into |to|'s room; of the same size, without the string's
+// general assignment, which costs more than the copy.
+void CopyBytes(const char* from, size_t size, std::string* to) {
+  if (to->size() == size) {
+    if (size != 0) std::memcpy(&(*to)[0], from, size);
+  } else {
+    to->assign(from, size);
+  }
+}
+
+// Fills |to| from one packed value, reusing its strings' room. Keys of one
+// kind name their values alike, so a name often equals the one already in
+// its place, whose fold is then already there too. Large data is left unread.
+void TakeValue(const SqliteStore& store, const PackedEntry& from, size_t index, StoredValue* to) {
+  std::string& name = to->value.name;
+  const bool same_name = name.size() == from.name_size && !to->folded_name.empty() &&
+                         std::memcmp(name.data(), from.name, from.name_size) == 0;
+  if (!same_name) {
+    name.assign(from.name, from.name_size);
+    store.FoldInto(from.name, from.name_size, &to->folded_name);
+  }
+  to->value.type = from.type;
+  to->place = static_cast<int64_t>(index) + 1;
+  to->data_held = from.big_id == 0;
+  to->unheld_size = to->data_held ? 0 : from.size;
+  if (to->data_held) {
+    CopyBytes(from.data, from.size, &to->value.data);
+  } else {
+    to->value.data.clear();
+  }
+}
+
+}  // namespace
+
+// A key's values straight from the bytes of its row: a listing reads them
+// key after key, and copying each name and datum once more would cost as
+// much as finding the row.
+bool SqliteStore::ValuesInto(KeyId key, std::vector<StoredValue>* values) {
+  size_t count = 0;
+  auto take = [&](const PackedEntry& entry) {
+    if (values->size() <= count) values->emplace_back();
+    TakeValue(*this, entry, count, &(*values)[count]);
+    ++count;
+  };
+  const auto changed = changed_.find(key);
+  if (version1_ || changed != changed_.end()) {
+    std::vector<PackedValue> read;
+    if (!ReadValues(key, &read)) return false;
+    for (const PackedValue& value : read) {
+      take(PackedEntry{value.name.data(), value.name.size(), value.type, value.size, value.big_id,
+                       value.data.data()});
+    }
+  } else if (ReadRowDirectly(key, &row_)) {
+    PackedReader reader(row_.data(), row_.size());
+    PackedEntry entry;
+    while (reader.Next(&entry)) take(entry);
+    if (reader.damaged()) return Damaged("the values of " + KeyPath(key) + " cannot be read");
+  } else {
+    if (failed()) return false;
+    Statement* query = Prepare("SELECT packed FROM vals WHERE key = ?1");
+    if (!query) return false;
+    const int code = query->Bind(1, key).Step();
+    if (code != SQLITE_ROW && code != SQLITE_DONE) return Fail(code);
+    size_t size = 0;
+    const char* bytes = code == SQLITE_ROW ? query->Blob(0, &size) : "";
+    PackedReader reader(bytes, size);
+    PackedEntry entry;
+    while (reader.Next(&entry)) take(entry);
+    query->Reset();
+    if (reader.damaged()) return Damaged("the values of " + KeyPath(key) + " cannot be read");
+  }
+  values->resize(count);
+  return true;
+}
+
+bool SqliteStore::ReadRowDirectly(KeyId key, std::string* row) {
+  // A handle that cannot move (no such row, or its row was written) is
+  // closed; the query then tells a missing row from a failure.
+  if (values_blob_ && sqlite3_blob_reopen(values_blob_, key) != SQLITE_OK) {
+    CloseValuesBlob();
+    return false;
+  }
+  if (!values_blob_ &&
+      sqlite3_blob_open(db_, "main", "vals", "packed", key, 0, &values_blob_) != SQLITE_OK) {
+    CloseValuesBlob();
+    return false;
+  }
+  const int size = sqlite3_blob_bytes(values_blob_);
+  row->resize(static_cast<size_t>(size));
+  const int code = size == 0 ? SQLITE_OK : sqlite3_blob_read(values_blob_, &(*row)[0], size, 0);
+  if (code == SQLITE_OK) return true;
+  CloseValuesBlob();
+  return Fail(code);
+}
+
+void SqliteStore::CloseValuesBlob() {
+  if (!values_blob_) return;
+  sqlite3_blob_close(values_blob_);
+  values_blob_ = nullptr;
 }
 
 bool SqliteStore::ReadData(KeyId key, const std::string& folded_name, std::string* data) {

@@ -19,6 +19,7 @@
 #include "registry/stores/packed_values.h"
 
 struct sqlite3;
+struct sqlite3_blob;
 
 namespace dovetune {
 
@@ -60,6 +61,7 @@ class SqliteStore : public KeyStore {
 
   // All of a key's values in one row; data over 2 KB is not held.
   std::vector<StoredValue> Values(KeyId key) override;
+  bool ValuesInto(KeyId key, std::vector<StoredValue>* values) override;
   bool ReadData(KeyId key, const std::string& folded_name, std::string* data) override;
   bool SetValue(KeyId key, const StoreValue& value, const std::string& folded_name) override;
   bool DeleteValue(KeyId key, const std::string& folded_name) override;
@@ -90,6 +92,11 @@ class SqliteStore : public KeyStore {
   bool AdoptVersion1(bool read_only);
   bool UpgradeValues();
   bool ReadPacked(KeyId key, std::vector<PackedValue>* values);
+  // The bytes of |key|'s row into |row| through values_blob_; false when that
+  // way cannot tell (no row, a failure), and a query must.
+  bool ReadRowDirectly(KeyId key, std::string* row);
+  // Before the values table is written, and before the transaction ends.
+  void CloseValuesBlob();
   bool ReadVersion1(KeyId key, std::vector<PackedValue>* values);
   bool WritePacked(KeyId key, const std::vector<PackedValue>& values);
   // The key's values for changing; null on a failure.
@@ -119,7 +126,10 @@ class SqliteStore : public KeyStore {
   bool version1_ = false;  // a version 1 store read as it is
   bool read_only_ = false;
   std::unordered_map<KeyId, ChangedValues> changed_;
-  std::vector<PackedValue> unpacked_;  // reused by Values, keeping its strings' room
+  // Open on the row of values read last: moving it to the next row costs a
+  // listing a fraction of running a query for each key.
+  sqlite3_blob* values_blob_ = nullptr;
+  std::string row_;  // the bytes read through it, in reused room
   std::string failure_;
   StoreFailure failure_kind_ = StoreFailure::kNone;
   int wait_ms_ = 0;

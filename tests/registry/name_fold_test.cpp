@@ -69,6 +69,29 @@ TEST(NameFoldTest, UpperAndLowerCaseFoldsMakeTheSameNamesOne) {
   EXPECT_GT(folding, 2000);  // the tables are there at all
 }
 
+// ASCII names fold several bytes at a time: every ASCII byte, at every place
+// of a name longer than one such step, folds as the letter cases say, and a
+// non-ASCII character anywhere still folds by the tables.
+TEST(NameFoldTest, EveryAsciiByteFoldsAtEveryPlace) {
+  for (size_t place = 0; place < 19; ++place) {
+    for (int byte = 0; byte < 0x80; ++byte) {
+      std::string name = "mIxEd-Case_Name.19";  // 18 bytes, and one more put in
+      name.insert(place, 1, static_cast<char>(byte));
+      std::string upper = name;
+      std::string lower = name;
+      for (char& c : upper) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+      for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+      ASSERT_EQ(FoldName(name), upper) << place << " " << byte;
+      ASSERT_EQ(LowerCaseFold(name), lower) << place << " " << byte;
+    }
+    std::string name = "longer-name-abc-xyz";
+    name.replace(place, 1, Utf8(0xE9));  // é
+    std::string expected = "LONGER-NAME-ABC-XYZ";
+    expected.replace(place, 1, Utf8(0xC9));  // É
+    EXPECT_EQ(FoldName(name), expected) << place;
+  }
+}
+
 TEST(NameFoldTest, ComparesAsWineOrdersNames) {
   struct Order {
     std::string first;

@@ -277,6 +277,44 @@ TEST_P(RegistryCacheTest, ADiscardedRunLeavesNothingHeldForTheNext) {
   RegCloseKey(parent);
 }
 
+// Keys read one after another reuse the room of those read before: names
+// that match the last key's only in letter case, fewer or more values, keys
+// without values between them, and a key deleted part-way through the reads.
+TEST_P(RegistryCacheTest, KeysReadAfterEachOtherKeepTheirOwnNamesAndData) {
+  const std::vector<std::vector<std::pair<const char*, const char*>>> kKeys = {
+      {{"Rate", "128"}, {"Mode", "vbr"}},
+      {},
+      {{"RATE", "96"}, {"mode", "cbr"}, {"Extra", "a longer value than the others"}},
+      {{"Rate", ""}},
+      {{"Mode", "x"}, {"Rate", "64"}},
+  };
+  for (size_t i = 0; i < kKeys.size(); ++i) {
+    HKEY key = OpenPath(("Software\\DovetuneCacheTest\\k" + std::to_string(i)).c_str());
+    for (const auto& value : kKeys[i]) ASSERT_EQ(SetText(key, value.first, value.second), 0);
+    RegCloseKey(key);
+  }
+  CommitAndReopen();
+  HKEY parent = OpenPath(kRootPath);
+  const std::string before = Describe(parent);
+  EXPECT_EQ(before,
+            "[k0]\n  Rate 1 128\n  Mode 1 vbr\n[k1]\n"
+            "[k2]\n  RATE 1 96\n  mode 1 cbr\n  Extra 1 a longer value than the others\n"
+            "[k3]\n  Rate 1 \n[k4]\n  Mode 1 x\n  Rate 1 64\n");
+  ASSERT_EQ(RegDeleteKeyA(parent, "k1"), ERROR_SUCCESS);
+  for (const char* name : {"k4", "k0", "k2", "k3"}) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(parent, name, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+    EXPECT_EQ(Read(key, "rate") + "/" + Read(key, "MODE"), name[1] == '4'   ? "64/x"
+                                                           : name[1] == '0' ? "128/vbr"
+                                                           : name[1] == '2' ? "96/cbr"
+                                                                            : "/(missing)")
+        << name;
+    RegCloseKey(key);
+  }
+  RegCloseKey(parent);
+  ExpectNextRunSeesTheSame();
+}
+
 INSTANTIATE_TEST_SUITE_P(Stores, RegistryCacheTest, ::testing::ValuesIn(StoresUnderTest()),
                          TestStoreName);
 
