@@ -1,8 +1,11 @@
 #include "app/program.h"
 
 #include <cstdio>
+#include <memory>
 #include <ostream>
 #include <sstream>
+#include <streambuf>
+#include <vector>
 
 #include "app/commands.h"
 #include "presets/preset_store.h"
@@ -12,14 +15,39 @@ namespace dovetune {
 
 namespace {
 
-// The run's output, held until its changes are kept, then written from where
-// it lies: a copy would double the memory a long listing takes. It is written
-// with the C library rather than std::cout, whose set-up of the standard
-// streams cost every run more than a whole "view" of a fresh store does.
-class HeldOutput : public std::stringbuf {
+// The run's output, held until its changes are kept, in blocks of a fixed
+// size, then written from where it lies: a long listing then takes little
+// more memory than its text, where one growing buffer would hold it twice
+// while it grows, and a copy would double it again. It is written with the C
+// library rather than std::cout, whose set-up of the standard streams cost
+// every run more than a whole "view" of a fresh store does.
+class HeldOutput : public std::streambuf {
  public:
-  const char* data() const { return pbase(); }
-  size_t size() const { return static_cast<size_t>(pptr() - pbase()); }
+  // Writes every block in turn; false when a write fails.
+  bool WriteTo(std::FILE* file) const {
+    for (size_t i = 0; i < blocks_.size(); ++i) {
+      const size_t size =
+          i + 1 < blocks_.size() ? kBlockBytes : static_cast<size_t>(pptr() - pbase());
+      if (size != 0 && std::fwrite(blocks_[i].get(), 1, size, file) != size) return false;
+    }
+    return true;
+  }
+  bool empty() const { return blocks_.empty() || (blocks_.size() == 1 && pptr() == pbase()); }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    blocks_.emplace_back(new char[kBlockBytes]);  // left unfilled: it is written over
+    char* block = blocks_.back().get();
+    setp(block, block + kBlockBytes);
+    *pptr() = traits_type::to_char_type(c);
+    pbump(1);
+    return c;
+  }
+
+ private:
+  static constexpr size_t kBlockBytes = 64 * 1024;
+  std::vector<std::unique_ptr<char[]>> blocks_;
 };
 
 }  // namespace
@@ -52,7 +80,8 @@ int RunProgram(CRegistrySession& session, int argc, char** argv) {
   if (!notice.empty()) std::fprintf(stderr, "Note: %s\n", notice.c_str());
   // Warnings only of a run whose changes were kept, before its output.
   std::fputs(err.str().c_str(), stderr);
-  return PrintOutput(held.data(), held.size(), status);
+  if (!held.empty() && !held.WriteTo(stdout)) return FatalError("cannot write to standard output");
+  return PrintOutput(nullptr, 0, status);
 }
 
 }  // namespace dovetune

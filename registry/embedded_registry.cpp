@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/short_bytes.h"
 #include "registry/name_fold.h"
 
 namespace dovetune {
@@ -284,7 +285,7 @@ LONG EmbeddedRegistry::CopyData(KeyId key, const StoredValue& stored, LPDWORD ty
   if (data && *data_size < size) {
     result = ERROR_MORE_DATA;
   } else if (data && stored.data_held) {
-    std::memcpy(data, stored.value.data.data(), size);
+    CopyBytes(reinterpret_cast<char*>(data), stored.value.data.data(), size);
   } else if (data) {
     std::string read;
     if (!store_.ReadData(key, stored.folded_name, &read) || read.size() != size) {
@@ -305,7 +306,11 @@ LONG EmbeddedRegistry::QueryValue(HKEY key, LPCSTR name, LPDWORD type, LPBYTE da
   if (!values) return StoreError();
   if (!name) name = "";
   const size_t size = std::strlen(name);
-  const StoredValue* value = values->FindExact(name, size);
+  // Callers ask for the same names key after key, mostly from the same
+  // constants: where the name at this address was found last is looked at
+  // first (always checked, so any address will do).
+  size_t& hint = lookup_hints_[(reinterpret_cast<uintptr_t>(name) >> 3) % kLookupHints];
+  const StoredValue* value = values->FindExact(name, size, &hint);
   if (!value) {
     store_.FoldInto(name, size, &folded_lookup_);
     value = values->Find(folded_lookup_);

@@ -4,12 +4,17 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/short_bytes.h"
+
 namespace dovetune {
 
 namespace {
 
 // Values of this many keys are held; a run works on two or three at a time.
 constexpr size_t kHeldKeys = 4;
+
+// Paths of several components remembered; a run uses two or three.
+constexpr size_t kRememberedPaths = 8;
 
 // Keys with up to this many values are searched from first to last.
 constexpr size_t kScannedValues = 16;
@@ -28,9 +33,18 @@ void KeyValues::Index() {
 // straight to its slot; anything else is sorted.
 void KeyValues::PlaceOrder() {
   const size_t count = stored_.size();
+  // Stores mostly hand the values over in their order already.
+  bool in_order = true;
+  for (size_t i = 1; i < count && in_order; ++i) {
+    in_order = stored_[i].place == stored_[i - 1].place + 1;
+  }
+  if (in_order) {
+    order_by_place_.resize(count);
+    for (size_t i = 0; i < count; ++i) order_by_place_[i] = static_cast<uint32_t>(i);
+    return;
+  }
   constexpr uint32_t kEmpty = UINT32_MAX;
   order_by_place_.assign(count, kEmpty);
-  if (count == 0) return;
   int64_t first = stored_[0].place;
   int64_t last = first;
   for (const StoredValue& value : stored_) {
@@ -96,28 +110,17 @@ const StoredValue* KeyValues::Find(const std::string& folded_name) const {
   return &stored_[order_by_fold_[at]];
 }
 
-namespace {
-
-// Names of one key often share their start ("DefBitRate", "DefVbrMode"), so
-// their last eight bytes tell them apart sooner.
-bool SameBytes(const char* a, const char* b, size_t size) {
-  if (size >= 8) {
-    uint64_t a_end, b_end;
-    std::memcpy(&a_end, a + size - 8, 8);
-    std::memcpy(&b_end, b + size - 8, 8);
-    if (a_end != b_end) return false;
-    size -= 8;
-  }
-  return std::memcmp(a, b, size) == 0;
-}
-
-}  // namespace
-
-const StoredValue* KeyValues::FindExact(const char* name, size_t size) const {
+const StoredValue* KeyValues::FindExact(const char* name, size_t size, size_t* hint) const {
   if (stored_.size() > kScannedValues) return nullptr;
-  for (const StoredValue& value : stored_) {
+  const auto named = [name, size](const StoredValue& value) {
     const std::string& candidate = value.value.name;
-    if (candidate.size() == size && SameBytes(candidate.data(), name, size)) return &value;
+    return candidate.size() == size && SameBytes(candidate.data(), name, size);
+  };
+  if (*hint < stored_.size() && named(stored_[*hint])) return &stored_[*hint];
+  for (size_t i = 0; i < stored_.size(); ++i) {
+    if (!named(stored_[i])) continue;
+    *hint = i;
+    return &stored_[i];
   }
   return nullptr;
 }
@@ -199,14 +202,23 @@ void KeyCache::ChildAdded(int64_t parent, const std::string& folded_name, int64_
 }
 
 int64_t KeyCache::FindPath(int64_t from, const char* path) const {
-  probe_.parent = from;
-  probe_.folded_name.assign(path);
-  const auto found = paths_.find(probe_);
-  return found == paths_.end() ? 0 : found->second;
+  const size_t size = std::strlen(path);
+  for (const RememberedPath& remembered : paths_) {
+    if (remembered.from == from && remembered.path.size() == size &&
+        std::memcmp(remembered.path.data(), path, size) == 0) {
+      return remembered.key;
+    }
+  }
+  return 0;
 }
 
 void KeyCache::RememberPath(int64_t from, const std::string& path, int64_t key) {
-  paths_[ChildName{from, path}] = key;
+  if (paths_.size() < kRememberedPaths) {
+    paths_.push_back(RememberedPath{from, path, key});
+    return;
+  }
+  paths_[next_path_] = RememberedPath{from, path, key};
+  next_path_ = (next_path_ + 1) % kRememberedPaths;
 }
 
 void KeyCache::KeyDeleted(int64_t parent, const std::string& folded_name, int64_t key) {
@@ -247,9 +259,15 @@ void KeyCache::SetSubkeys(int64_t parent, std::vector<StoredKey> children) {
 }
 
 KeyValues* KeyCache::Values(int64_t key) {
+  // Most lookups are in the key used last.
+  if (last_used_ < values_.size() && values_[last_used_].key == key) {
+    values_[last_used_].last_use = ++uses_;
+    return &values_[last_used_].values;
+  }
   for (HeldValues& held : values_) {
     if (held.key != key) continue;
     held.last_use = ++uses_;
+    last_used_ = static_cast<size_t>(&held - values_.data());
     return &held.values;
   }
   return nullptr;

@@ -33,8 +33,9 @@ class KeyValues {
   const StoredValue* Find(const std::string& folded_name) const;
   // The value of a key of few values whose name is exactly |name|: the name
   // a program asks for is usually the one it created, so most lookups need
-  // no fold. Null when none is, or when the key has many values.
-  const StoredValue* FindExact(const char* name, size_t size) const;
+  // no fold. Null when none is, or when the key has many values. The value at
+  // |*hint| is looked at first, and |*hint| becomes the place of the one found.
+  const StoredValue* FindExact(const char* name, size_t size, size_t* hint) const;
   // As the store sets a value: the one with the same folded name keeps its
   // name and place and takes the new type and data; a new one comes last.
   void Set(const StoreValue& value, const std::string& folded_name);
@@ -111,13 +112,22 @@ class KeyCache {
   int64_t FindListed(int64_t parent, const std::string& folded_name);
 
   std::unordered_map<ChildName, int64_t, ChildNameHash> children_;
-  std::unordered_map<ChildName, int64_t, ChildNameHash> paths_;
+  // The few paths of several components a run opens over and over, each as
+  // spelled; the one remembered longest ago gives way to a new one.
+  struct RememberedPath {
+    int64_t from = 0;
+    std::string path;
+    int64_t key = 0;
+  };
+  std::vector<RememberedPath> paths_;
+  size_t next_path_ = 0;
   std::unordered_map<int64_t, Listing> subkeys_;
   std::vector<HeldValues> values_;
   // The name looked for last: lookups copy into its room instead of
   // allocating a key each time.
   mutable ChildName probe_;
   uint64_t uses_ = 0;
+  size_t last_used_ = 0;  // the place in values_ of the key found last
 };
 
 }  // namespace dovetune

@@ -1,5 +1,6 @@
 #include "registry/registry.h"
 
+#include <cstring>
 #include <vector>
 
 #include "base/little_endian.h"
@@ -22,6 +23,9 @@ const char* RootName(HKEY hRoot) {
   if (hRoot == HKEY_DYN_DATA) return "HKEY_DYN_DATA";
   return "CRegistry needs an update!";
 }
+
+// Room a held path keeps for the name of a subkey opened beneath it.
+constexpr size_t kRoomForASubkey = 64;
 
 // The buffer of the first try for a subkey or value name: names are short,
 // and a listing asks for one name per subkey, so it lives on the stack.
@@ -75,7 +79,10 @@ bool CRegistry::Open(HKEY hRoot, const std::string& strPath) {
     return false;
   }
   m_hKey = hKey;
-  m_strPath.assign(RootName(hRoot)).append(1, '\\').append(strPath);
+  // Room for the subkey a caller usually opens next, taken at once.
+  const char* root_name = RootName(hRoot);
+  m_strPath.reserve(std::strlen(root_name) + 1 + strPath.size() + kRoomForASubkey);
+  m_strPath.assign(root_name).append(1, '\\').append(strPath);
   return true;
 }
 

@@ -9,6 +9,7 @@
 #include "base/little_endian.h"
 #include "base/pause_point.h"
 #include "base/replace_file.h"
+#include "base/short_bytes.h"
 #include "registry/name_fold.h"
 
 namespace dovetune {
@@ -556,12 +557,31 @@ bool SqliteStore::DeleteKey(KeyId key) {
 
 std::vector<StoredKey> SqliteStore::Children(KeyId parent) {
   std::vector<StoredKey> children;
-  Statement* query = Prepare("SELECT id, name, fold FROM keys WHERE parent = ?1 ORDER BY fold");
+  // A long list is counted once it outgrows its first room, so that it takes
+  // its room once more, not by doubling: a presets key of thousands would
+  // otherwise be held nearly twice over while it grew.
+  constexpr size_t kFirstRoom = 64;
+  children.reserve(kFirstRoom);
+  bool counted = false;
+  // The folds are made here rather than read: that costs less than taking
+  // one more column from SQLite.
+  Statement* query = Prepare("SELECT id, name FROM keys WHERE parent = ?1 ORDER BY fold");
   if (!query) return children;
   query->Bind(1, parent);
   int code;
   while ((code = query->Step()) == SQLITE_ROW) {
-    children.push_back(StoredKey{query->Number(0), query->Bytes(1), query->Bytes(2)});
+    if (children.size() == children.capacity() && !counted) {
+      counted = true;
+      Statement* count = Prepare("SELECT count(*) FROM keys WHERE parent = ?1");
+      if (count) children.reserve(static_cast<size_t>(QueryNumber(&count->Bind(1, parent))));
+    }
+    children.emplace_back();
+    StoredKey& child = children.back();
+    child.id = query->Number(0);
+    size_t size = 0;
+    const char* name = query->Blob(1, &size);
+    child.name.assign(name, size);
+    FoldInto(name, size, &child.folded_name);
   }
   if (code != SQLITE_DONE) Fail(code);
   return children;
@@ -667,9 +687,9 @@ namespace {
 
 // Copies bytes into |to|'s room; of the same size, without the string's
 // general assignment, which costs more than the copy.
-void CopyBytes(const char* from, size_t size, std::string* to) {
+void CopyInto(const char* from, size_t size, std::string* to) {
   if (to->size() == size) {
-    if (size != 0) std::memcpy(&(*to)[0], from, size);
+    CopyBytes(&(*to)[0], from, size);
   } else {
     to->assign(from, size);
   }
@@ -681,7 +701,7 @@ void CopyBytes(const char* from, size_t size, std::string* to) {
 void TakeValue(const SqliteStore& store, const PackedEntry& from, size_t index, StoredValue* to) {
   std::string& name = to->value.name;
   const bool same_name = name.size() == from.name_size && !to->folded_name.empty() &&
-                         std::memcmp(name.data(), from.name, from.name_size) == 0;
+                         SameBytes(name.data(), from.name, from.name_size);
   if (!same_name) {
     name.assign(from.name, from.name_size);
     store.FoldInto(from.name, from.name_size, &to->folded_name);
@@ -691,7 +711,7 @@ void TakeValue(const SqliteStore& store, const PackedEntry& from, size_t index, 
   to->data_held = from.big_id == 0;
   to->unheld_size = to->data_held ? 0 : from.size;
   if (to->data_held) {
-    CopyBytes(from.data, from.size, &to->value.data);
+    CopyInto(from.data, from.size, &to->value.data);
   } else {
     to->value.data.clear();
   }
@@ -717,7 +737,7 @@ bool SqliteStore::ValuesInto(KeyId key, std::vector<StoredValue>* values) {
       take(PackedEntry{value.name.data(), value.name.size(), value.type, value.size, value.big_id,
                        value.data.data()});
     }
-  } else if (ReadRowDirectly(key, &row_)) {
+  } else if (read_rows_directly_ && ReadRowDirectly(key, &row_)) {
     PackedReader reader(row_.data(), row_.size());
     PackedEntry entry;
     while (reader.Next(&entry)) take(entry);
@@ -728,6 +748,9 @@ bool SqliteStore::ValuesInto(KeyId key, std::vector<StoredValue>* values) {
     if (!query) return false;
     const int code = query->Bind(1, key).Step();
     if (code != SQLITE_ROW && code != SQLITE_DONE) return Fail(code);
+    // Opening the handle on a missing row fails, and costs more than this
+    // query: after a miss the handle waits until a key has values again.
+    read_rows_directly_ = code == SQLITE_ROW;
     size_t size = 0;
     const char* bytes = code == SQLITE_ROW ? query->Blob(0, &size) : "";
     PackedReader reader(bytes, size);

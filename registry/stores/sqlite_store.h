@@ -129,7 +129,8 @@ class SqliteStore : public KeyStore {
   // Open on the row of values read last: moving it to the next row costs a
   // listing a fraction of running a query for each key.
   sqlite3_blob* values_blob_ = nullptr;
-  std::string row_;  // the bytes read through it, in reused room
+  bool read_rows_directly_ = true;  // false after the handle missed a row
+  std::string row_;                 // the bytes read through it, in reused room
   std::string failure_;
   StoreFailure failure_kind_ = StoreFailure::kNone;
   int wait_ms_ = 0;

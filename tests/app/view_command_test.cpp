@@ -1,6 +1,9 @@
 // "view": the listing of every settings set and the detail of one, and the
 // summary texts they show.
 
+#include <cstdio>
+
+#include "registry/registry_session.h"
 #include "tests/support/cli_fixture.h"
 #include "tests/support/platform.h"
 
@@ -154,6 +157,38 @@ TEST_F(ViewTest, MissingSettingsAddNothing) {
             "bare - bitrate: cbr \n" + ValueLines({"DefVbrMode - 0", "DefOptimize - 0"}));
   SetDword(PresetPath("empty"), "Unrelated", 1);
   EXPECT_EQ(Output({"view", "empty"}), Lines({"empty - bitrate: ", "Unrelated - 1"}));
+}
+
+// A listing far longer than the room output is held in at a time comes out
+// whole and in order: every preset, each with its own settings.
+TEST_F(ViewTest, ALongListingComesOutWholeAndInOrder) {
+  const std::string fresh = Output({"view"});
+  std::string expected = fresh;
+  {
+    CRegistrySession session;
+    std::string error;
+    ASSERT_TRUE(session.Open(store_path_, &error)) << error;
+    for (int i = 0; i < 1500; ++i) {
+      char name[64];
+      std::snprintf(name, sizeof(name), "a-preset-with-a-long-name-to-fill-the-lines-%04d", i);
+      const DWORD mode = 3 + i % 8;
+      HKEY key = nullptr;
+      ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, PresetPath(name).c_str(), 0, nullptr, 0,
+                                KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                ERROR_SUCCESS);
+      ASSERT_EQ(RegSetValueExA(key, "DefVbrMode", 0, REG_DWORD,
+                               reinterpret_cast<const BYTE*>(&mode), sizeof(mode)),
+                ERROR_SUCCESS);
+      RegCloseKey(key);
+      static const char* const kModes[] = {"tape",   "radio",   "internet",   "streaming",
+                                           "normal", "extreme", "audiophile", "tarnscoding"};
+      expected += std::string(name) + " - bitrate: vbr " + kModes[i % 8] + "\n";
+    }
+    ASSERT_TRUE(session.Commit(&error)) << error;
+  }
+  const std::string listing = Output({"view"});
+  EXPECT_GT(listing.size(), 100000u);
+  EXPECT_TRUE(listing == expected) << listing.size() << " bytes, expected " << expected.size();
 }
 
 }  // namespace
