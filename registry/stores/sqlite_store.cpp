@@ -603,7 +603,7 @@ bool SqliteStore::ReadPacked(KeyId key, std::vector<PackedValue>* values) {
   const char* bytes = query->Blob(0, &size);
   if (UnpackValues(bytes, size, values)) return true;
   query->Reset();
-  return Damaged("the values of " + KeyPath(key) + " cannot be read");
+  return DamagedValues(key);
 }
 
 // The values of a version 1 store that this run only reads, with their data.
@@ -677,6 +677,10 @@ bool SqliteStore::Damaged(const std::string& what) {
   return Fail(SQLITE_CORRUPT, "the registry store is damaged (" + what + ")");
 }
 
+bool SqliteStore::DamagedValues(KeyId key) {
+  return Damaged("the values of " + KeyPath(key) + " cannot be read");
+}
+
 std::vector<StoredValue> SqliteStore::Values(KeyId key) {
   std::vector<StoredValue> values;
   if (!ValuesInto(key, &values)) values.clear();
@@ -729,6 +733,13 @@ bool SqliteStore::ValuesInto(KeyId key, std::vector<StoredValue>* values) {
     TakeValue(*this, entry, count, &(*values)[count]);
     ++count;
   };
+  // False when the row's bytes are not a packing.
+  auto take_row = [&](const char* bytes, size_t size) {
+    PackedReader reader(bytes, size);
+    PackedEntry entry;
+    while (reader.Next(&entry)) take(entry);
+    return !reader.damaged();
+  };
   const auto changed = changed_.find(key);
   if (version1_ || changed != changed_.end()) {
     std::vector<PackedValue> read;
@@ -738,10 +749,7 @@ bool SqliteStore::ValuesInto(KeyId key, std::vector<StoredValue>* values) {
                        value.data.data()});
     }
   } else if (read_rows_directly_ && ReadRowDirectly(key, &row_)) {
-    PackedReader reader(row_.data(), row_.size());
-    PackedEntry entry;
-    while (reader.Next(&entry)) take(entry);
-    if (reader.damaged()) return Damaged("the values of " + KeyPath(key) + " cannot be read");
+    if (!take_row(row_.data(), row_.size())) return DamagedValues(key);
   } else {
     if (failed()) return false;
     Statement* query = Prepare("SELECT packed FROM vals WHERE key = ?1");
@@ -753,11 +761,9 @@ bool SqliteStore::ValuesInto(KeyId key, std::vector<StoredValue>* values) {
     read_rows_directly_ = code == SQLITE_ROW;
     size_t size = 0;
     const char* bytes = code == SQLITE_ROW ? query->Blob(0, &size) : "";
-    PackedReader reader(bytes, size);
-    PackedEntry entry;
-    while (reader.Next(&entry)) take(entry);
+    const bool whole = take_row(bytes, size);
     query->Reset();
-    if (reader.damaged()) return Damaged("the values of " + KeyPath(key) + " cannot be read");
+    if (!whole) return DamagedValues(key);
   }
   values->resize(count);
   return true;

@@ -111,6 +111,7 @@ class SqliteStore : public KeyStore {
   int FindValue(const std::vector<PackedValue>& values, const std::string& folded_name) const;
   // Records that the file is not as this program writes it, and |what| is.
   bool Damaged(const std::string& what);
+  bool DamagedValues(KeyId key);
   std::string FoldCollision();
   // The path of a key, from its root, for messages.
   std::string KeyPath(KeyId key);
