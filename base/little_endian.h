@@ -1,5 +1,6 @@
 // Numbers as little-endian bytes: how the registry keeps REG_DWORD and
-// REG_QWORD data, and how UTF-16LE text keeps its units.
+// REG_QWORD data, and how UTF-16LE text keeps its units. Also, for the
+// header of a SQLite file, big-endian bytes read.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +14,13 @@ namespace dovetune {
 inline uint64_t DecodeLittleEndian(const unsigned char* bytes, size_t size) {
   uint64_t number = 0;
   for (size_t i = size; i-- > 0;) number = (number << 8) | bytes[i];
+  return number;
+}
+
+// The number in the first |size| bytes at |bytes| (at most 8), highest first.
+inline uint64_t DecodeBigEndian(const unsigned char* bytes, size_t size) {
+  uint64_t number = 0;
+  for (size_t i = 0; i < size; ++i) number = (number << 8) | bytes[i];
   return number;
 }
 

@@ -154,6 +154,8 @@ bool ProcessIsGone(pid_t pid) { return kill(pid, 0) != 0 && errno == ESRCH; }
 
 }  // namespace
 
+void SyncFolderOf(const std::string& path) { SyncFolder(FolderOf(path)); }
+
 void RemoveStaleTemporaryFiles(const std::string& path) {
   const std::string folder = FolderOf(path);
   const std::string prefix = NameOf(path) + kTemporaryTag;

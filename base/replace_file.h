@@ -40,6 +40,10 @@ using FileFiller = std::function<bool(const std::string& temporary_path, std::st
 bool CreateFileWhole(const std::string& path, const FileFiller& fill, bool* created,
                      std::string* error);
 
+// Syncs the folder that holds |path|, so that a file created, renamed or
+// removed there stays so after a power loss.
+void SyncFolderOf(const std::string& path);
+
 // Removes the temporary files left beside |path| by runs that were killed
 // (those whose process no longer exists). Both functions above do this
 // before they make their own.

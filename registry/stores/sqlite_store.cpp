@@ -1,13 +1,14 @@
 #include "registry/stores/sqlite_store.h"
 
 #include <sqlite3.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
 #include <thread>
 
+#include "base/little_endian.h"
 #include "base/pause_point.h"
+#include "base/replace_file.h"
 #include "base/short_bytes.h"
 #include "registry/name_fold.h"
 
@@ -226,6 +227,9 @@ bool SqliteStore::Open(const std::string& path, std::string* error) {
     return false;
   }
   sqlite3_extended_result_codes(db_, 1);
+  // Closing would otherwise look the path up again to see whether the file
+  // was moved, which matters only to a store in WAL mode, which ours never is.
+  sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
   sqlite3_create_function_v2(db_, "dovetune_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                              FoldFunction, nullptr, nullptr, nullptr);
   return true;
@@ -245,34 +249,63 @@ bool SqliteStore::Begin(int wait_ms) {
   const bool read_only = sqlite3_db_readonly(db_, "main") == 1;
   // A run reads most pages once, in order, so a small page cache serves it as
   // well as SQLite's default of 2 MB, which a "view" of 10,000 presets filled.
-  const int code = sqlite3_exec(
-      db_,
-      read_only ? "BEGIN; PRAGMA cache_size = -256" : "BEGIN IMMEDIATE; PRAGMA cache_size = -256",
-      nullptr, nullptr, nullptr);
+  // The header is read below from the file itself, which must be locked for
+  // that: BEGIN IMMEDIATE locks it at once, a plain BEGIN only at the first
+  // statement that reads.
+  const int code = sqlite3_exec(db_,
+                                read_only ? "BEGIN; PRAGMA cache_size = -256; PRAGMA user_version"
+                                          : "BEGIN IMMEDIATE; PRAGMA cache_size = -256",
+                                nullptr, nullptr, nullptr);
   if (code != SQLITE_OK) return Fail(code);
   in_transaction_ = true;
   read_only_ = read_only;
   changed_.clear();
 
-  int64_t numbers[4] = {0, 0, 0, 0};
-  const char* const kChecks[] = {"PRAGMA application_id", "PRAGMA user_version",
-                                 "PRAGMA page_count", "PRAGMA page_size"};
-  for (int i = 0; i < 4; ++i) numbers[i] = QueryNumber(Prepare(kChecks[i]));
-  if (failed()) return false;
-  if (numbers[0] != kApplicationId) {
+  StoreHeader header;
+  if (!ReadHeader(&header)) return false;
+  if (header.application_id != kApplicationId) {
     return Fail(SQLITE_NOTADB, "not a registry store (a database of another program)");
   }
-  if (numbers[1] != 1 && numbers[1] != kSchemaVersion) {
+  if (header.version != 1 && header.version != kSchemaVersion) {
     return Fail(SQLITE_NOTADB,
-                "a registry store of an unknown version (" + std::to_string(numbers[1]) + ")");
+                "a registry store of an unknown version (" + std::to_string(header.version) + ")");
   }
-  struct stat file_status;
-  if (stat(path_.c_str(), &file_status) == 0 &&
-      static_cast<int64_t>(file_status.st_size) != numbers[2] * numbers[3]) {
+  if (header.file_size != header.page_count * header.page_size) {
     return Fail(SQLITE_CORRUPT,
                 "the registry store is damaged (its size does not match its contents)");
   }
-  return numbers[1] == 1 ? AdoptVersion1(read_only) : true;
+  return header.version == 1 ? AdoptVersion1(read_only) : true;
+}
+
+// The header is read through SQLite's own handle of the file rather than with
+// PRAGMA statements, each of which SQLite would parse and plan: together they
+// cost a run on a small store more than its own reads. The page count is the
+// one SQLite works with: the header's, unless an old version of SQLite wrote
+// the file without keeping it, when the file's size gives it.
+bool SqliteStore::ReadHeader(StoreHeader* header) {
+  sqlite3_file* file = nullptr;
+  int code = sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &file);
+  if (code == SQLITE_OK && (!file || !file->pMethods)) code = SQLITE_MISUSE;
+  unsigned char bytes[100];
+  if (code == SQLITE_OK) code = file->pMethods->xRead(file, bytes, sizeof(bytes), 0);
+  sqlite3_int64 file_size = 0;
+  if (code == SQLITE_OK) code = file->pMethods->xFileSize(file, &file_size);
+  if (code == SQLITE_IOERR_SHORT_READ) code = SQLITE_CORRUPT;
+  if (code != SQLITE_OK) return Fail(code);
+  // The 32-bit fields of the SQLite file format, at their offsets.
+  const auto field = [&bytes](int offset) {
+    return static_cast<uint32_t>(DecodeBigEndian(bytes + offset, 4));
+  };
+  const int64_t page_size = static_cast<int64_t>(DecodeBigEndian(bytes + 16, 2));
+  header->page_size = page_size == 1 ? 65536 : page_size;
+  const uint32_t pages = field(28);
+  const bool pages_kept = pages != 0 && field(24) == field(92);
+  header->page_count = pages_kept ? pages : (file_size + header->page_size - 1) / header->page_size;
+  header->file_size = file_size;
+  // SQLite reads both as signed 32-bit numbers.
+  header->application_id = static_cast<int32_t>(field(68));
+  header->version = static_cast<int32_t>(field(60));
+  return true;
 }
 
 // A store of version 1 is upgraded in the run's transaction, so that it is
@@ -393,9 +426,17 @@ bool SqliteStore::Commit() {
   CloseValuesBlob();
   for (auto& statement : statements_) statement.second->Reset();
   if (!failed() && in_transaction_) {
+    const bool journaled = JournalIsOpen();
     const int code = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
     if (code == SQLITE_OK) {
       in_transaction_ = false;
+      // The commit is kept once SQLite has deleted the journal, and SQLite
+      // leaves the deletion to reach the disk when the file system gets to
+      // it: a power loss soon after could bring the journal back, and the
+      // next run would roll the commit back. (PRAGMA synchronous = EXTRA
+      // would sync the folder too, but setting it makes every run read the
+      // file's schema twice.)
+      if (journaled) SyncFolderOf(sqlite3_db_filename(db_, "main"));
       return true;
     }
     Fail(code);
@@ -403,6 +444,14 @@ bool SqliteStore::Commit() {
   if (in_transaction_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   in_transaction_ = false;
   return Fail(SQLITE_MISUSE, "the registry store is not open");
+}
+
+// Whether this run has written to the store's rollback journal, which it
+// opens at the first change.
+bool SqliteStore::JournalIsOpen() {
+  sqlite3_file* journal = nullptr;
+  return sqlite3_file_control(db_, "main", SQLITE_FCNTL_JOURNAL_POINTER, &journal) == SQLITE_OK &&
+         journal && journal->pMethods;
 }
 
 int SqliteStore::WaitWhileBusy(void* store, int attempt) {

@@ -76,7 +76,17 @@ class SqliteStore : public KeyStore {
     std::vector<bool> deleted;
     std::unordered_map<std::string, size_t> places;  // by folded name, of the values not deleted
   };
+  // The numbers of the file's header that Begin checks.
+  struct StoreHeader {
+    int64_t application_id = 0;
+    int64_t version = 0;
+    int64_t page_count = 0;
+    int64_t page_size = 0;
+    int64_t file_size = 0;
+  };
   Statement* Prepare(const char* sql);
+  bool ReadHeader(StoreHeader* header);
+  bool JournalIsOpen();
   bool Change(Statement* statement);
   int64_t QueryNumber(Statement* statement);
   bool AdoptVersion1(bool read_only);

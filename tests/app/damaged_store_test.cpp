@@ -114,6 +114,39 @@ TEST_F(DamagedStoreTest, TruncatedStoreIsRefused) {
   ExpectRefused({"view"});
 }
 
+// The header of the file is checked by every run, the ones that can only read
+// the store included, before anything else is read.
+TEST_F(DamagedStoreTest, HeaderThatIsNotOursIsRefused) {
+  MakeSharedStore();
+  const std::string whole = ReadWholeFile(store_path_);
+  const auto at = [&whole](size_t offset, const std::string& bytes) {
+    return whole.substr(0, offset) + bytes + whole.substr(offset + bytes.size());
+  };
+  const std::string another_size =
+      "the registry store is damaged (its size does not match its contents)";
+  const struct {
+    std::string file;
+    std::string reason;
+  } cases[] = {
+      // The application id at offset 68 and the version at offset 60, big-endian.
+      {at(68, "Xvtr"), "not a registry store (a database of another program)"},
+      {at(60, std::string("\0\0\0\3", 4)), "a registry store of an unknown version (3)"},
+      {at(60, std::string("\x80\0\0\0", 4)),
+       "a registry store of an unknown version (-2147483648)"},
+      {whole + std::string(4096, '\0'), another_size},
+      {whole + "x", another_size},
+      // A file shorter than its header says is found by SQLite itself.
+      {whole.substr(0, whole.size() - 4096), "the registry store is damaged"},
+  };
+  for (const auto& test : cases) {
+    WriteWholeFile(store_path_, test.file);
+    ExpectRefused({"create", "x"}, test.reason);
+    // Another user can only read it.
+    ASSERT_EQ(chmod(store_path_.c_str(), 0644), 0);
+    if (CanRunAsAnotherUser()) ExpectRefused({"view"}, test.reason, Unprivileged());
+  }
+}
+
 TEST_F(DamagedStoreTest, PagesOfRandomBytesAfterTheHeaderAreRefused) {
   ASSERT_EQ(Output({"create", "a", "-downmix"}).empty(), false);
   std::string store = ReadWholeFile(store_path_);
