@@ -61,11 +61,13 @@ grow_store() {
 }
 
 # Commands that change the store are undone, untimed, before each timed run.
+# Before the first run there is nothing to undo, and the undoing command says
+# so with its exit status.
 commands=("view" "view fast" "create newone" "edit fast -cbr 128" "use fast" "delete fast")
 undo_of() {
   case "$1" in
-    create*) echo "$wine $exe delete newone >/dev/null" ;;
-    delete*) echo "$wine $exe create fast -cbr 128 -codecquality_fast >/dev/null" ;;
+    create*) echo "$wine $exe delete newone >/dev/null || true" ;;
+    delete*) echo "$wine $exe create fast -cbr 128 -codecquality_fast >/dev/null || true" ;;
     *) echo "" ;;
   esac
 }
@@ -87,6 +89,8 @@ for size in "${sizes[@]}"; do
       printf '\n'
     } | "$timer" "$runs" "$warmup" >>"$results"
   done
+  # The last command deleted the preset that the next size's commands use.
+  "$wine" "$exe" create fast -cbr 128 -codecquality_fast >/dev/null
 done
 
 # Regroup: one floor per command, then the command on every size, as the table
