@@ -292,6 +292,11 @@ bool Reader::ReadHexData(const std::string& data, size_t* index, RegFileChange* 
   if (text && version5_ && !Utf16LeToUtf8(value.data, &value.data)) {
     return Fail("the data of a text value is not UTF-16 text");
   }
+  // The older header's text is UTF-8, in hex as on its lines: anything else
+  // would be kept as text that no export could write again.
+  if (text && !version5_ && !IsValidUtf8(value.data)) {
+    return Fail("the data of a text value is not UTF-8 text");
+  }
   return true;
 }
 

@@ -96,10 +96,13 @@ TEST(RegFileReaderTest, Utf8WithOrWithoutBomAndLfLineEnds) {
 }
 
 TEST(RegFileReaderTest, OlderHeaderKeepsNarrowTextInHex) {
-  const auto changes =
-      Parse("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\T]\r\n\"e\"=hex(2):25,50,25,00\r\n");
+  const std::string head = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\T]\r\n";
+  const auto changes = Parse(head + "\"e\"=hex(2):25,50,25,00\r\n");
   ASSERT_EQ(changes.size(), 2u);
   EXPECT_EQ(changes[1].value.data, std::string("%P%\0", 4));
+  // Text that is not UTF-8 could never be exported again.
+  EXPECT_EQ(Refusal(head + "\"e\"=hex(2):25,e0,25,00\r\n"),
+            "line 4: the data of a text value is not UTF-8 text");
 }
 
 TEST(RegFileReaderTest, ContinuedHexCommentsShortRootsAndDeletions) {
