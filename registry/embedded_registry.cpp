@@ -77,11 +77,12 @@ bool NextComponent(const char** at, std::string* name) {
 
 // Copies |text| into a caller's buffer of |*length| characters, terminating
 // zero included; on success |*length| becomes the length without it.
-LONG CopyName(const std::string& text, LPSTR buffer, LPDWORD length) {
+LONG CopyName(const char* text, size_t size, LPSTR buffer, LPDWORD length) {
   if (!buffer || !length) return ERROR_INVALID_PARAMETER;
-  if (text.size() >= *length) return ERROR_MORE_DATA;
-  std::memcpy(buffer, text.c_str(), text.size() + 1);
-  *length = static_cast<DWORD>(text.size());
+  if (size >= *length) return ERROR_MORE_DATA;
+  std::memcpy(buffer, text, size);
+  buffer[size] = '\0';
+  *length = static_cast<DWORD>(size);
   return ERROR_SUCCESS;
 }
 
@@ -421,15 +422,18 @@ LONG EmbeddedRegistry::EnumKey(HKEY key, DWORD index, LPSTR name, LPDWORD name_l
   KeyId id = 0;
   const LONG status = Resolve(key, &id);
   if (status != ERROR_SUCCESS) return status;
-  const std::vector<StoredKey>* subkeys = cache_.Subkeys(id);
+  const SubkeyListing* subkeys = cache_.Subkeys(id);
   if (!subkeys) {
-    std::vector<StoredKey> children = store_.Children(id);
-    if (store_.failed()) return StoreError();
+    SubkeyListing children;
+    if (!store_.ListChildren(id, &children)) {
+      return store_.failed() ? StoreError() : ERROR_REGISTRY_IO_FAILED;
+    }
     cache_.SetSubkeys(id, std::move(children));
     subkeys = cache_.Subkeys(id);
   }
   if (index >= subkeys->size()) return ERROR_NO_MORE_ITEMS;
-  return CopyName((*subkeys)[index].name, name, name_length);
+  const ListedText listed = subkeys->name(index);
+  return CopyName(listed.data, listed.size, name, name_length);
 }
 
 LONG EmbeddedRegistry::EnumValue(HKEY key, DWORD index, LPSTR name, LPDWORD name_length,
@@ -444,7 +448,7 @@ LONG EmbeddedRegistry::EnumValue(HKEY key, DWORD index, LPSTR name, LPDWORD name
   // Data that does not fit leaves the name buffer and its length alone.
   const LONG data_status = CopyData(id, value, type, data, data_size);
   if (data_status != ERROR_SUCCESS) return data_status;
-  return CopyName(value.value.name, name, name_length);
+  return CopyName(value.value.name.data(), value.value.name.size(), name, name_length);
 }
 
 }  // namespace dovetune

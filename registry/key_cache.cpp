@@ -170,26 +170,28 @@ int64_t KeyCache::FindListed(int64_t parent, const std::string& folded_name) {
   const auto found = subkeys_.find(parent);
   if (found == subkeys_.end()) return 0;
   Listing& listing = found->second;
-  const auto fold_at = [&listing](size_t place) -> const std::string& {
-    return listing.keys[listing.by_fold.empty() ? place : listing.by_fold[place]].folded_name;
+  const auto key_at = [&listing](size_t place) {
+    return listing.by_fold.empty() ? place : listing.by_fold[place];
   };
+  const size_t count = listing.keys.size();
   size_t low = 0;
-  size_t high = listing.keys.size();
-  if (listing.next_guess < high && fold_at(listing.next_guess) == folded_name) {
+  size_t high = count;
+  if (listing.next_guess < high &&
+      listing.keys.fold(key_at(listing.next_guess)).Equals(folded_name)) {
     low = listing.next_guess;
     high = low;
   }
   while (low < high) {
     const size_t middle = low + (high - low) / 2;
-    if (fold_at(middle) < folded_name) {
+    if (listing.keys.fold(key_at(middle)).Compare(folded_name) < 0) {
       low = middle + 1;
     } else {
       high = middle;
     }
   }
-  if (low == listing.keys.size() || fold_at(low) != folded_name) return 0;
+  if (low == count || !listing.keys.fold(key_at(low)).Equals(folded_name)) return 0;
   listing.next_guess = low + 1;
-  return listing.keys[listing.by_fold.empty() ? low : listing.by_fold[low]].id;
+  return listing.keys.id(key_at(low));
 }
 
 void KeyCache::RememberChild(int64_t parent, const std::string& folded_name, int64_t child) {
@@ -236,26 +238,27 @@ void KeyCache::KeyDeleted(int64_t parent, const std::string& folded_name, int64_
   DropValues(key);
 }
 
-const std::vector<StoredKey>* KeyCache::Subkeys(int64_t parent) const {
+const SubkeyListing* KeyCache::Subkeys(int64_t parent) const {
   const auto found = subkeys_.find(parent);
   return found == subkeys_.end() ? nullptr : &found->second.keys;
 }
 
-void KeyCache::SetSubkeys(int64_t parent, std::vector<StoredKey> children) {
+void KeyCache::SetSubkeys(int64_t parent, SubkeyListing children) {
   Listing& listing = subkeys_[parent];
   listing.keys = std::move(children);
   listing.by_fold.clear();
-  const auto by_fold = [&listing](uint32_t a, uint32_t b) {
-    return listing.keys[a].folded_name < listing.keys[b].folded_name;
-  };
+  listing.next_guess = 0;
+  const SubkeyListing& keys = listing.keys;
   // The SQLite store lists them in this order already; a Wine prefix in its own.
-  const auto listed_by_fold = [](const StoredKey& a, const StoredKey& b) {
-    return a.folded_name < b.folded_name;
-  };
-  if (std::is_sorted(listing.keys.begin(), listing.keys.end(), listed_by_fold)) return;
-  listing.by_fold.resize(listing.keys.size());
-  for (size_t i = 0; i < listing.keys.size(); ++i) listing.by_fold[i] = static_cast<uint32_t>(i);
-  std::sort(listing.by_fold.begin(), listing.by_fold.end(), by_fold);
+  bool listed_by_fold = true;
+  for (size_t i = 1; i < keys.size() && listed_by_fold; ++i) {
+    listed_by_fold = keys.fold(i - 1).Compare(keys.fold(i)) <= 0;
+  }
+  if (listed_by_fold) return;
+  listing.by_fold.resize(keys.size());
+  for (size_t i = 0; i < keys.size(); ++i) listing.by_fold[i] = static_cast<uint32_t>(i);
+  std::sort(listing.by_fold.begin(), listing.by_fold.end(),
+            [&keys](uint32_t a, uint32_t b) { return keys.fold(a).Compare(keys.fold(b)) < 0; });
 }
 
 KeyValues* KeyCache::Values(int64_t key) {

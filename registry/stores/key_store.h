@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "registry/stores/subkey_listing.h"
+
 namespace dovetune {
 
 // A key of a store. 0 means no key: a missing one, or a failure.
@@ -101,6 +103,18 @@ class KeyStore {
   // The subkeys, in the store's enumeration order (stable while the key is
   // unchanged).
   virtual std::vector<StoredKey> Children(KeyId parent) = 0;
+  // The same appended to |listing|, which a store that can fills as it reads
+  // rather than through a vector: a registry holds the subkeys it enumerates
+  // for the whole run. False on a failure, or for a name too long to hold.
+  virtual bool ListChildren(KeyId parent, SubkeyListing* listing) {
+    for (const StoredKey& child : Children(parent)) {
+      if (!listing->Add(child.id, child.name.data(), child.name.size(), child.folded_name.data(),
+                        child.folded_name.size())) {
+        return false;
+      }
+    }
+    return !failed();
+  }
 
   // Values: all of a key's values, in no particular order.
   virtual std::vector<StoredValue> Values(KeyId key) = 0;

@@ -557,34 +557,36 @@ bool SqliteStore::DeleteKey(KeyId key) {
 
 std::vector<StoredKey> SqliteStore::Children(KeyId parent) {
   std::vector<StoredKey> children;
-  // A long list is counted once it outgrows its first room, so that it takes
-  // its room once more, not by doubling: a presets key of thousands would
-  // otherwise be held nearly twice over while it grew.
-  constexpr size_t kFirstRoom = 64;
-  children.reserve(kFirstRoom);
-  bool counted = false;
+  SubkeyListing listing;
+  if (!ListChildren(parent, &listing)) return children;
+  children.resize(listing.size());
+  for (size_t i = 0; i < listing.size(); ++i) {
+    const ListedText name = listing.name(i);
+    const ListedText fold = listing.fold(i);
+    children[i].id = listing.id(i);
+    children[i].name.assign(name.data, name.size);
+    children[i].folded_name.assign(fold.data, fold.size);
+  }
+  return children;
+}
+
+bool SqliteStore::ListChildren(KeyId parent, SubkeyListing* listing) {
   // The folds are made here rather than read: that costs less than taking
   // one more column from SQLite.
   Statement* query = Prepare("SELECT id, name FROM keys WHERE parent = ?1 ORDER BY fold");
-  if (!query) return children;
+  if (!query) return false;
   query->Bind(1, parent);
   int code;
   while ((code = query->Step()) == SQLITE_ROW) {
-    if (children.size() == children.capacity() && !counted) {
-      counted = true;
-      Statement* count = Prepare("SELECT count(*) FROM keys WHERE parent = ?1");
-      if (count) children.reserve(static_cast<size_t>(QueryNumber(&count->Bind(1, parent))));
-    }
-    children.emplace_back();
-    StoredKey& child = children.back();
-    child.id = query->Number(0);
     size_t size = 0;
     const char* name = query->Blob(1, &size);
-    AssignBytes(name, size, &child.name);
-    FoldInto(name, size, &child.folded_name);
+    FoldInto(name, size, &listed_fold_);
+    if (!listing->Add(query->Number(0), name, size, listed_fold_.data(), listed_fold_.size())) {
+      return Damaged("a key name is longer than any the registry allows");
+    }
   }
-  if (code != SQLITE_DONE) Fail(code);
-  return children;
+  if (code != SQLITE_DONE) return Fail(code);
+  return true;
 }
 
 // A key's values as they are packed in its row, in the order they were

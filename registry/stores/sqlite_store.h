@@ -58,6 +58,7 @@ class SqliteStore : public KeyStore {
   bool DeleteKey(KeyId key) override;
   // The subkeys, in the order of their folded names.
   std::vector<StoredKey> Children(KeyId parent) override;
+  bool ListChildren(KeyId parent, SubkeyListing* listing) override;
 
   // All of a key's values in one row; data over 2 KB is not held.
   std::vector<StoredValue> Values(KeyId key) override;
@@ -132,6 +133,7 @@ class SqliteStore : public KeyStore {
   sqlite3_blob* values_blob_ = nullptr;
   bool read_rows_directly_ = true;  // false after the handle missed a row
   std::string row_;                 // the bytes read through it, in reused room
+  std::string listed_fold_;         // the fold of the subkey being listed, likewise
   std::string failure_;
   StoreFailure failure_kind_ = StoreFailure::kNone;
   int wait_ms_ = 0;

@@ -315,6 +315,55 @@ TEST_P(RegistryCacheTest, KeysReadAfterEachOtherKeepTheirOwnNamesAndData) {
   ExpectNextRunSeesTheSame();
 }
 
+// An enumeration goes on by index through the list as it is after a change,
+// as the registry's own does: the held list must never answer for a key
+// created, deleted or renamed since it was read.
+TEST_P(RegistryCacheTest, AListChangedMidEnumerationGoesOnFromTheChangedList) {
+  struct Case {
+    std::vector<std::string> deleted;
+    std::vector<std::string> created;
+    const char* from_index_2;  // what the enumeration finds from there on
+  };
+  const Case cases[] = {
+      {{}, {"bb"}, "bb c d"},  // after the cursor: found next
+      {{}, {"0"}, "b c d"},    // before it: the cursor's key comes again
+      {{"a"}, {}, "d"},        // before it: one is passed over
+      {{"c"}, {}, "d"},        // the next one: gone
+      {{"c"}, {"C"}, "C d"},   // renamed in letter case only: the new case
+      {{"b", "d"}, {"B", "D"}, "c D"},
+  };
+  for (const Case& test : cases) {
+    const std::string root = std::string(kRootPath) + "\\Changing";
+    for (const char* name : {"a", "b", "c", "d"})
+      RegCloseKey(OpenPath((root + "\\" + name).c_str()));
+    HKEY parent = OpenPath(root.c_str());
+    char name[64];
+    for (DWORD index = 0; index < 2; ++index) {
+      DWORD length = sizeof(name);
+      ASSERT_EQ(RegEnumKeyExA(parent, index, name, &length, nullptr, nullptr, nullptr, nullptr),
+                ERROR_SUCCESS);
+    }
+    for (const std::string& gone : test.deleted) ASSERT_EQ(RegDeleteKeyA(parent, gone.c_str()), 0);
+    for (const std::string& made : test.created)
+      RegCloseKey(OpenPath((root + "\\" + made).c_str()));
+    std::string found;
+    for (DWORD index = 2;; ++index) {
+      DWORD length = sizeof(name);
+      if (RegEnumKeyExA(parent, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+          ERROR_SUCCESS) {
+        break;
+      }
+      found += (found.empty() ? "" : " ") + std::string(name);
+    }
+    EXPECT_EQ(found, test.from_index_2) << test.from_index_2;
+    // Each listed key opens by its listed name.
+    EXPECT_EQ(Describe(parent).find("cannot be opened"), std::string::npos) << test.from_index_2;
+    for (const char* name : {"0", "a", "b", "bb", "c", "d"}) RegDeleteKeyA(parent, name);
+    RegCloseKey(parent);
+  }
+  ExpectNextRunSeesTheSame();
+}
+
 INSTANTIATE_TEST_SUITE_P(Stores, RegistryCacheTest, ::testing::ValuesIn(StoresUnderTest()),
                          TestStoreName);
 

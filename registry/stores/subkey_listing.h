@@ -1,0 +1,72 @@
+// A key's subkeys as a store lists them, held compactly for the rest of the
+// run: a presets key of thousands is listed once and each preset then found
+// in it. Every subkey takes a small entry of fixed size, and its name and
+// fold lie side by side in blocks of text that never move. The listing grows
+// a block at a time, so it needs no count of the subkeys beforehand and is
+// never held twice over while it grows, as a vector that doubles would be.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace dovetune {
+
+// Some bytes of the listing's text; not terminated.
+struct ListedText {
+  const char* data;
+  size_t size;
+
+  // Byte by byte, as std::string and SQLite's BINARY collation compare.
+  int Compare(const char* other, size_t other_size) const;
+  int Compare(const std::string& other) const { return Compare(other.data(), other.size()); }
+  int Compare(const ListedText& other) const { return Compare(other.data, other.size); }
+  bool Equals(const std::string& other) const {
+    return size == other.size() && Compare(other) == 0;
+  }
+};
+
+class SubkeyListing {
+ public:
+  SubkeyListing() = default;
+  SubkeyListing(SubkeyListing&&) = default;
+  SubkeyListing& operator=(SubkeyListing&&) = default;
+
+  // Appends a subkey. False, adding nothing, for a name or fold of 64 KB or
+  // more, far longer than any key name the registry allows.
+  bool Add(int64_t id, const char* name, size_t name_size, const char* fold, size_t fold_size);
+  void Clear();
+
+  size_t size() const { return size_; }
+  int64_t id(size_t index) const { return At(index).id; }
+  // The name in the letter case it was created with.
+  ListedText name(size_t index) const;
+  ListedText fold(size_t index) const;
+
+ private:
+  struct Entry {
+    int64_t id;
+    // Two 16-bit sizes, of the name and of the fold, then the name and the
+    // fold themselves.
+    const char* text;
+  };
+  // 4 KB of entries a block once the listing is long; the first block
+  // grows up to that, so that the many short listings stay small.
+  static constexpr size_t kEntriesPerBlock = 256;
+
+  const Entry& At(size_t index) const {
+    return entries_[index / kEntriesPerBlock][index % kEntriesPerBlock];
+  }
+  char* TextRoom(size_t size);
+
+  std::vector<std::vector<Entry>> entries_;
+  std::vector<std::unique_ptr<char[]>> text_blocks_;
+  char* text_next_ = nullptr;  // the unused end of the last text block
+  size_t text_left_ = 0;
+  size_t next_text_block_ = 0;
+  size_t size_ = 0;
+};
+
+}  // namespace dovetune
