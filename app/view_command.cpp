@@ -25,13 +25,15 @@ void PrintSummaryLine(CPresetStore& store, const std::string& name, std::ostream
 int RunView(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
             std::ostream& /*err*/) {
   if (argc == 2) {
-    std::vector<std::string> names;
-    store.ListPresets(names);
     PrintSummaryLine(store, "current", out);
     PrintSummaryLine(store, "default", out);
-    for (const std::string& name : names) {
+    // Each preset is described as the enumeration reaches it: a list of
+    // thousands of names, held beside the registry's own, would cost more
+    // memory than anything else the run holds. Nothing here changes the
+    // presets key, so the order is the listing's.
+    store.ForEachPreset([&store, &out](const std::string& name) {
       if (name != "default") PrintSummaryLine(store, name, out);
-    }
+    });
     return kExitDone;
   }
 

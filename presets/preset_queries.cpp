@@ -13,9 +13,13 @@ bool CPresetStore::PresetExists(const std::string& strName) {
 }
 
 void CPresetStore::ListPresets(std::vector<std::string>& names) {
+  ForEachPreset([&names](const std::string& name) { names.push_back(name); });
+}
+
+void CPresetStore::ForEachPreset(const std::function<void(const std::string&)>& each) {
   CRegistry presets(HKEY_CURRENT_USER, schema::kPresetsKeyPath);
   std::string name;
-  while (presets.EnumKey(name)) names.push_back(name);
+  while (presets.EnumKey(name)) each(name);
 }
 
 void CPresetStore::ReadPresetValues(const std::string& strName, std::vector<std::string>& names,

@@ -3,6 +3,7 @@
 // lets them go; the registry is the only state. It never prints.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,11 @@ class CPresetStore {
 
   bool PresetExists(const std::string& strName);
   void ListPresets(std::vector<std::string>& names);
+  // Calls |each| with every preset name in the order ListPresets lists them,
+  // one at a time as the registry enumerates them, so that a listing of
+  // thousands is never held as a list of names. |each| may use the store; a
+  // preset it creates or deletes may then be seen or missed.
+  void ForEachPreset(const std::function<void(const std::string&)>& each);
   // Appends the name and number of every 32-bit value of the settings set.
   void ReadPresetValues(const std::string& strName, std::vector<std::string>& names,
                         std::vector<DWORD>& values);
