@@ -407,14 +407,22 @@ std::string SqliteStore::KeyPath(KeyId key) {
 }
 
 bool SqliteStore::Flush() {
+  // Rows are written in the order of their keys: a run that made many keys,
+  // such as an import, then appends to the table page after page and leaves
+  // each page full, where the order of the hash would leave a third of every
+  // page empty for good.
+  std::vector<KeyId> keys;
+  keys.reserve(changed_.size());
+  for (const auto& entry : changed_) keys.push_back(entry.first);
+  std::sort(keys.begin(), keys.end());
   std::vector<PackedValue> kept;
-  for (auto& entry : changed_) {
-    ChangedValues& changed = entry.second;
+  for (KeyId key : keys) {
+    ChangedValues& changed = changed_[key];
     kept.clear();
     for (size_t i = 0; i < changed.values.size(); ++i) {
       if (!changed.deleted[i]) kept.push_back(std::move(changed.values[i]));
     }
-    if (!WritePacked(entry.first, kept)) break;
+    if (!WritePacked(key, kept)) break;
   }
   changed_.clear();
   return !failed();
