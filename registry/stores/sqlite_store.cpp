@@ -569,11 +569,9 @@ std::vector<StoredKey> SqliteStore::Children(KeyId parent) {
   if (!ListChildren(parent, &listing)) return children;
   children.resize(listing.size());
   for (size_t i = 0; i < listing.size(); ++i) {
-    const ListedText name = listing.name(i);
-    const ListedText fold = listing.fold(i);
     children[i].id = listing.id(i);
-    children[i].name.assign(name.data, name.size);
-    children[i].folded_name.assign(fold.data, fold.size);
+    children[i].name = listing.name(i).str();
+    children[i].folded_name = listing.fold(i).str();
   }
   return children;
 }

@@ -14,18 +14,21 @@
 
 namespace dovetune {
 
-// Some bytes of the listing's text; not terminated.
+// Some bytes of the listing's text; not terminated. A fold that is its name
+// with the ASCII letters raised is not held twice: it is the name's bytes,
+// |raised|, and reads with a to z as A to Z.
 struct ListedText {
   const char* data;
   size_t size;
+  bool raised = false;
 
   // Byte by byte, as std::string and SQLite's BINARY collation compare.
-  int Compare(const char* other, size_t other_size) const;
-  int Compare(const std::string& other) const { return Compare(other.data(), other.size()); }
-  int Compare(const ListedText& other) const { return Compare(other.data, other.size); }
-  bool Equals(const std::string& other) const {
-    return size == other.size() && Compare(other) == 0;
+  int Compare(const ListedText& other) const;
+  int Compare(const std::string& other) const {
+    return Compare(ListedText{other.data(), other.size()});
   }
+  bool Equals(const std::string& other) const;
+  std::string str() const;
 };
 
 class SubkeyListing {
@@ -49,7 +52,7 @@ class SubkeyListing {
   struct Entry {
     int64_t id;
     // Two 16-bit sizes, of the name and of the fold, then the name and the
-    // fold themselves.
+    // fold themselves; a fold of kRaisedName is the name raised.
     const char* text;
   };
   // 4 KB of entries a block once the listing is long; the first block

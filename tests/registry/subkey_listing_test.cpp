@@ -13,17 +13,37 @@ namespace dovetune {
 
 namespace {
 
-std::string Text(const ListedText& text) { return std::string(text.data, text.size); }
+std::string Text(const ListedText& text) { return text.str(); }
+
+std::string Raised(std::string name) {
+  for (char& c : name) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  return name;
+}
+
+// Folds of every kind a store makes: the name raised (held once), the name
+// itself, and folds that differ otherwise, in length or beyond ASCII.
+std::string FoldOf(const std::string& name, size_t i) {
+  switch (i % 4) {
+    case 0:
+      return Raised(name);
+    case 1:
+      return name;
+    case 2:
+      return "F" + name;
+    default:
+      return name + "\xc3\x89";
+  }
+}
 
 TEST(SubkeyListingTest, HoldsEveryNameAndFoldInOrderAcrossBlocks) {
   // Lengths from none to more than a whole text block, and enough subkeys to
   // fill many blocks of entries.
   std::vector<std::string> names;
   for (size_t length : {0, 1, 7, 8, 255, 767, 60000}) names.push_back(std::string(length, 'n'));
-  for (int i = 0; i < 3000; ++i) names.push_back("preset-" + std::to_string(i));
+  for (int i = 0; i < 3000; ++i) names.push_back("Preset-" + std::to_string(i) + "-x");
   SubkeyListing listing;
   for (size_t i = 0; i < names.size(); ++i) {
-    const std::string fold = "F" + names[i];
+    const std::string fold = FoldOf(names[i], i);
     ASSERT_TRUE(listing.Add(static_cast<int64_t>(i) * 7 + 1, names[i].data(), names[i].size(),
                             fold.data(), fold.size()));
   }
@@ -31,7 +51,7 @@ TEST(SubkeyListingTest, HoldsEveryNameAndFoldInOrderAcrossBlocks) {
   for (size_t i = 0; i < names.size(); ++i) {
     EXPECT_EQ(listing.id(i), static_cast<int64_t>(i) * 7 + 1) << i;
     EXPECT_EQ(Text(listing.name(i)), names[i]) << i;
-    EXPECT_EQ(Text(listing.fold(i)), "F" + names[i]) << i;
+    EXPECT_EQ(Text(listing.fold(i)), FoldOf(names[i], i)) << i;
   }
   listing.Clear();
   EXPECT_EQ(listing.size(), 0u);
@@ -57,12 +77,19 @@ TEST(SubkeyListingTest, TextComparesByteByByteAsStringsDo) {
       {"\xc3\x89", "Z"},  // bytes from 0x80 on sort after ASCII
       {std::string("a\0b", 3), std::string("a\0c", 3)},
   };
+  // Each side also as a raised name: "aB-x" raised reads as "AB-X".
+  const auto sign = [](int compared) { return (compared > 0) - (compared < 0); };
   for (const auto& [left, right] : cases) {
     const ListedText text{left.data(), left.size()};
-    const int expected = left.compare(right);
-    EXPECT_EQ(text.Compare(right) < 0, expected < 0) << left << " / " << right;
-    EXPECT_EQ(text.Compare(right) == 0, expected == 0) << left << " / " << right;
+    EXPECT_EQ(sign(text.Compare(right)), sign(left.compare(right))) << left << " / " << right;
     EXPECT_EQ(text.Equals(right), left == right) << left << " / " << right;
+    const std::string lower = left + "a-z";
+    const ListedText raised{lower.data(), lower.size(), true};
+    const ListedText other{right.data(), right.size(), true};
+    EXPECT_EQ(sign(raised.Compare(right)), sign(Raised(lower).compare(right))) << lower;
+    EXPECT_EQ(sign(raised.Compare(other)), sign(Raised(lower).compare(Raised(right)))) << lower;
+    EXPECT_EQ(sign(text.Compare(other)), sign(left.compare(Raised(right)))) << left;
+    EXPECT_TRUE(raised.Equals(Raised(lower))) << lower;
   }
 }
 
