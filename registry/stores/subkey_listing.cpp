@@ -66,9 +66,6 @@ bool IsRaised(const char* name, const char* fold, size_t size) {
   return RaiseWord(Load(name + size - 8)) == Load(fold + size - 8);
 }
 
-// Most keys have few subkeys.
-constexpr size_t kFirstEntries = 16;
-
 uint16_t ReadSize(const char* at) {
   uint16_t size;
   std::memcpy(&size, at, sizeof(size));
@@ -121,6 +118,19 @@ std::string ListedText::str() const {
   return text;
 }
 
+SubkeyListing::Entry* SubkeyListing::EntryRoom() {
+  if (size_ == 0) {
+    // Entries are plain data: the room is not touched until it is used.
+    first_.reset(new Entry[kFirstEntries + kFirstTextEntries]);
+    text_next_ = reinterpret_cast<char*>(first_.get() + kFirstEntries);
+    text_left_ = kFirstTextEntries * sizeof(Entry);
+  }
+  if (size_ < kFirstEntries) return &first_[size_];
+  const size_t place = (size_ - kFirstEntries) % kEntriesPerBlock;
+  if (place == 0) entry_blocks_.emplace_back(new Entry[kEntriesPerBlock]);
+  return &entry_blocks_.back()[place];
+}
+
 char* SubkeyListing::TextRoom(size_t size) {
   if (size > text_left_) {
     next_text_block_ = std::min(std::max(next_text_block_ * 2, kFirstTextBlock), kLargestTextBlock);
@@ -140,23 +150,21 @@ bool SubkeyListing::Add(int64_t id, const char* name, size_t name_size, const ch
   if (name_size > UINT16_MAX || fold_size >= kRaisedName) return false;
   const bool raised = fold_size == name_size && IsRaised(name, fold, name_size);
   const size_t held_fold = raised ? 0 : fold_size;
+  Entry* entry = EntryRoom();
   char* text = TextRoom(kSizesBytes + name_size + held_fold);
   const uint16_t sizes[2] = {static_cast<uint16_t>(name_size),
                              raised ? kRaisedName : static_cast<uint16_t>(fold_size)};
   std::memcpy(text, sizes, kSizesBytes);
   if (name_size != 0) std::memcpy(text + kSizesBytes, name, name_size);
   if (held_fold != 0) std::memcpy(text + kSizesBytes + name_size, fold, held_fold);
-  if (entries_.empty() || entries_.back().size() == kEntriesPerBlock) {
-    entries_.emplace_back();
-    entries_.back().reserve(entries_.size() > 1 ? kEntriesPerBlock : kFirstEntries);
-  }
-  entries_.back().push_back(Entry{id, text});
+  *entry = Entry{id, text};
   ++size_;
   return true;
 }
 
 void SubkeyListing::Clear() {
-  entries_.clear();
+  first_.reset();
+  entry_blocks_.clear();
   text_blocks_.clear();
   text_next_ = nullptr;
   text_left_ = 0;

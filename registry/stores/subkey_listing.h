@@ -55,18 +55,25 @@ class SubkeyListing {
     // fold themselves; a fold of kRaisedName is the name raised.
     const char* text;
   };
-  // 4 KB of entries a block once the listing is long; the first block
-  // grows up to that, so that the many short listings stay small.
+  // Most keys have few subkeys: the first of them and their text share one
+  // allocation. Then come blocks of 4 KB of entries, and blocks of text that
+  // double up to 64 KB.
+  static constexpr size_t kFirstEntries = 16;
+  static constexpr size_t kFirstTextEntries = 16;  // the room of 256 bytes of text
   static constexpr size_t kEntriesPerBlock = 256;
 
   const Entry& At(size_t index) const {
-    return entries_[index / kEntriesPerBlock][index % kEntriesPerBlock];
+    if (index < kFirstEntries) return first_[index];
+    index -= kFirstEntries;
+    return entry_blocks_[index / kEntriesPerBlock][index % kEntriesPerBlock];
   }
+  Entry* EntryRoom();
   char* TextRoom(size_t size);
 
-  std::vector<std::vector<Entry>> entries_;
+  std::unique_ptr<Entry[]> first_;
+  std::vector<std::unique_ptr<Entry[]>> entry_blocks_;
   std::vector<std::unique_ptr<char[]>> text_blocks_;
-  char* text_next_ = nullptr;  // the unused end of the last text block
+  char* text_next_ = nullptr;  // the unused end of the text room taken last
   size_t text_left_ = 0;
   size_t next_text_block_ = 0;
   size_t size_ = 0;
