@@ -567,9 +567,11 @@ std::vector<StoredKey> SqliteStore::Children(KeyId parent) {
   std::vector<StoredKey> children;
   // A long list is counted once it outgrows its first room, so that it takes
   // its room once more, not by doubling: a presets key of thousands would
-  // otherwise be held nearly twice over while it grew.
+  // otherwise be held nearly twice over while it grew. The first room is
+  // taken with the first row, and a short list gives back what it did not
+  // use: the registry holds every listing of a run, and a walk through a
+  // tree of thousands of keys lists each of them.
   constexpr size_t kFirstRoom = 64;
-  children.reserve(kFirstRoom);
   bool counted = false;
   // The folds are made here rather than read: that costs less than taking
   // one more column from SQLite.
@@ -578,6 +580,7 @@ std::vector<StoredKey> SqliteStore::Children(KeyId parent) {
   query->Bind(1, parent);
   int code;
   while ((code = query->Step()) == SQLITE_ROW) {
+    if (children.empty()) children.reserve(kFirstRoom);
     if (children.size() == children.capacity() && !counted) {
       counted = true;
       Statement* count = Prepare("SELECT count(*) FROM keys WHERE parent = ?1");
@@ -592,6 +595,7 @@ std::vector<StoredKey> SqliteStore::Children(KeyId parent) {
     FoldInto(name, size, &child.folded_name);
   }
   if (code != SQLITE_DONE) Fail(code);
+  if (!counted) children.shrink_to_fit();
   return children;
 }
 
