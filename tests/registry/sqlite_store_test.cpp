@@ -136,6 +136,31 @@ TEST(SqliteStoreTest, ManyKeysMadeInOneRunFillTheirPages) {
   EXPECT_LE(written, rebuilt + rebuilt / 10);
 }
 
+// The registry holds every listing a run makes, and a walk through a tree
+// lists every key in it: a listing takes little more room than its keys,
+// whether it holds none, a few or thousands.
+TEST(SqliteStoreTest, ListingsTakeLittleMoreRoomThanTheirKeys) {
+  TempFolder folder;
+  const std::string path = folder.File("store.db");
+  std::string error;
+  ASSERT_TRUE(SqliteStore::CreateFresh(path, &error)) << error;
+  SqliteStore store;
+  ASSERT_TRUE(store.Open(path, &error) && store.Begin(0)) << error;
+  const KeyId software = store.FindChild(store.FindRoot("HKEY_CURRENT_USER"), "SOFTWARE");
+  for (size_t count : {0, 1, 63, 64, 65, 1000}) {
+    const std::string parent_name = "parent-" + std::to_string(count);
+    const KeyId parent = store.AddChild(software, parent_name, store.Fold(parent_name));
+    for (size_t i = 0; i < count; ++i) {
+      const std::string name = "key-" + std::to_string(i);
+      ASSERT_NE(store.AddChild(parent, name, store.Fold(name)), 0);
+    }
+    const std::vector<StoredKey> listed = store.Children(parent);
+    EXPECT_EQ(listed.size(), count);
+    EXPECT_LE(listed.capacity(), count + count / 8) << count << " keys";
+  }
+  EXPECT_TRUE(store.Commit());
+}
+
 }  // namespace
 
 }  // namespace dovetune
