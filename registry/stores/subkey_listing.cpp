@@ -8,7 +8,7 @@ namespace dovetune {
 namespace {
 
 // Text blocks start small and double up to this size.
-constexpr size_t kFirstTextBlock = 64;
+constexpr size_t kFirstTextBlock = 128;
 constexpr size_t kLargestTextBlock = 64 * 1024;
 
 constexpr size_t kSizesBytes = 4;
@@ -118,30 +118,51 @@ std::string ListedText::str() const {
   return text;
 }
 
+SubkeyListing::More& SubkeyListing::more() {
+  if (!more_) more_.reset(new More);
+  return *more_;
+}
+
 SubkeyListing::Entry* SubkeyListing::EntryRoom() {
   if (size_ == 0) {
     // Entries are plain data: the room is not touched until it is used.
     first_.reset(new Entry[kFirstEntries + kFirstTextEntries]);
+    first_room_ = kFirstEntries;
     text_next_ = reinterpret_cast<char*>(first_.get() + kFirstEntries);
     text_left_ = kFirstTextEntries * sizeof(Entry);
   }
-  if (size_ < kFirstEntries) return &first_[size_];
-  const size_t place = (size_ - kFirstEntries) % kEntriesPerBlock;
-  if (place == 0) entry_blocks_.emplace_back(new Entry[kEntriesPerBlock]);
-  return &entry_blocks_.back()[place];
+  if (size_ == first_room_ && first_room_ < kEntriesPerBlock) GrowFirstEntries();
+  if (size_ < kEntriesPerBlock) return &first_[size_];
+  const size_t place = (size_ - kEntriesPerBlock) % kEntriesPerBlock;
+  std::vector<std::unique_ptr<Entry[]>>& blocks = more().entry_blocks;
+  if (place == 0) blocks.emplace_back(new Entry[kEntriesPerBlock]);
+  return &blocks.back()[place];
+}
+
+// Moves the first entries to twice the room. The first allocation stays
+// where it is, for the text it holds.
+void SubkeyListing::GrowFirstEntries() {
+  std::unique_ptr<Entry[]> grown(new Entry[first_room_ * 2]);
+  std::copy(first_.get(), first_.get() + size_, grown.get());
+  More& kept = more();
+  if (!kept.first_text) kept.first_text = std::move(first_);
+  first_ = std::move(grown);
+  first_room_ *= 2;
 }
 
 char* SubkeyListing::TextRoom(size_t size) {
   if (size > text_left_) {
-    next_text_block_ = std::min(std::max(next_text_block_ * 2, kFirstTextBlock), kLargestTextBlock);
-    const size_t block = std::max(next_text_block_, size);
-    text_blocks_.emplace_back(new char[block]);
-    text_next_ = text_blocks_.back().get();
-    text_left_ = block;
+    More& kept = more();
+    kept.next_text_block =
+        std::min(std::max(kept.next_text_block * 2, kFirstTextBlock), kLargestTextBlock);
+    const size_t block = std::max(kept.next_text_block, size);
+    kept.text_blocks.emplace_back(new char[block]);
+    text_next_ = kept.text_blocks.back().get();
+    text_left_ = static_cast<uint32_t>(block);
   }
   char* room = text_next_;
   text_next_ += size;
-  text_left_ -= size;
+  text_left_ -= static_cast<uint32_t>(size);
   return room;
 }
 
@@ -164,11 +185,10 @@ bool SubkeyListing::Add(int64_t id, const char* name, size_t name_size, const ch
 
 void SubkeyListing::Clear() {
   first_.reset();
-  entry_blocks_.clear();
-  text_blocks_.clear();
+  more_.reset();
   text_next_ = nullptr;
   text_left_ = 0;
-  next_text_block_ = 0;
+  first_room_ = 0;
   size_ = 0;
 }
 

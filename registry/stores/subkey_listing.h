@@ -55,27 +55,38 @@ class SubkeyListing {
     // fold themselves; a fold of kRaisedName is the name raised.
     const char* text;
   };
-  // Most keys have few subkeys: the first of them and their text share one
-  // allocation. Then come blocks of 4 KB of entries, and blocks of text that
-  // double up to 64 KB.
-  static constexpr size_t kFirstEntries = 16;
-  static constexpr size_t kFirstTextEntries = 16;  // the room of 256 bytes of text
+  // Most keys have few subkeys: the first four and their text share one
+  // allocation. The first entries then double up to a block of 4 KB, after
+  // which come blocks of that size; text comes in blocks that double up to
+  // 64 KB.
+  static constexpr size_t kFirstEntries = 4;
+  static constexpr size_t kFirstTextEntries = 4;  // the room of 64 bytes of text
   static constexpr size_t kEntriesPerBlock = 256;
 
   const Entry& At(size_t index) const {
-    if (index < kFirstEntries) return first_[index];
-    index -= kFirstEntries;
-    return entry_blocks_[index / kEntriesPerBlock][index % kEntriesPerBlock];
+    if (index < kEntriesPerBlock) return first_[index];
+    index -= kEntriesPerBlock;
+    return more_->entry_blocks[index / kEntriesPerBlock][index % kEntriesPerBlock];
   }
   Entry* EntryRoom();
+  void GrowFirstEntries();
   char* TextRoom(size_t size);
+  struct More {
+    std::vector<std::unique_ptr<Entry[]>> entry_blocks;
+    std::vector<std::unique_ptr<char[]>> text_blocks;
+    // The first allocation, kept for its text once the entries moved out.
+    std::unique_ptr<Entry[]> first_text;
+    size_t next_text_block = 0;
+  };
+  More& more();
 
+  // A registry holds a listing for every key it enumerates, most of them
+  // short or empty: what only long listings need is kept apart.
   std::unique_ptr<Entry[]> first_;
-  std::vector<std::unique_ptr<Entry[]>> entry_blocks_;
-  std::vector<std::unique_ptr<char[]>> text_blocks_;
+  std::unique_ptr<More> more_;
   char* text_next_ = nullptr;  // the unused end of the text room taken last
-  size_t text_left_ = 0;
-  size_t next_text_block_ = 0;
+  uint32_t text_left_ = 0;
+  uint32_t first_room_ = 0;
   size_t size_ = 0;
 };
 
