@@ -79,7 +79,7 @@ std::vector<std::vector<std::string>> CommandLines(const uint8_t* data, size_t s
 
 // Makes the store once, with the tree every run makes sure of.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  g_folder = MakeFuzzFolder();
+  g_folder = MakeFuzzFolder("command_line");
   g_store_path = g_folder + "/registry.db";
   CRegistrySession session;
   std::string error;
@@ -90,7 +90,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+namespace {
+
+void RunInput(const uint8_t* data, size_t size) {
   CRegistrySession session;
   std::string error;
   if (!session.Open(g_store_path, &error)) FuzzFailure(error);
@@ -109,5 +111,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (KeysOutsidePresets() != g_keys_outside_presets) {
     FuzzFailure("the keys outside the presets key changed");
   }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  RunOnFixedStack([data, size] { RunInput(data, size); });
   return 0;
 }
