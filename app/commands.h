@@ -4,7 +4,7 @@
 // run's exit status.
 #pragma once
 
-#include <ostream>
+#include "app/held_text.h"
 
 namespace dovetune {
 
@@ -20,25 +20,20 @@ constexpr int kExitUsage = 2;
 
 // Answers the words that need no store ("--help", "-h", "--version"), printing
 // to |out|. Returns false, printing nothing, for any other command line.
-bool RunWithoutStore(int argc, const char* const* argv, std::ostream& out);
+bool RunWithoutStore(int argc, const char* const* argv, HeldText& out);
 
 // Runs one command line as the program does after start-up: initialises the
 // store, then prints the help screen or dispatches on the command word.
 // Returns the exit status.
-int RunCommandLine(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
-                   std::ostream& err);
+int RunCommandLine(CPresetStore& store, int argc, const char* const* argv, HeldText& out,
+                   HeldText& err);
 
-int RunView(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
-            std::ostream& err);
-int RunCreate(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
-              std::ostream& err);
-int RunCreateFromCurrent(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
-                         std::ostream& err);
-int RunEdit(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
-            std::ostream& err);
-int RunDelete(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
-              std::ostream& err);
-int RunUse(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
-           std::ostream& err);
+int RunView(CPresetStore& store, int argc, const char* const* argv, HeldText& out, HeldText& err);
+int RunCreate(CPresetStore& store, int argc, const char* const* argv, HeldText& out, HeldText& err);
+int RunCreateFromCurrent(CPresetStore& store, int argc, const char* const* argv, HeldText& out,
+                         HeldText& err);
+int RunEdit(CPresetStore& store, int argc, const char* const* argv, HeldText& out, HeldText& err);
+int RunDelete(CPresetStore& store, int argc, const char* const* argv, HeldText& out, HeldText& err);
+int RunUse(CPresetStore& store, int argc, const char* const* argv, HeldText& out, HeldText& err);
 
 }  // namespace dovetune

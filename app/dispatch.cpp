@@ -8,7 +8,7 @@ namespace dovetune {
 
 namespace {
 
-using Handler = int (*)(CPresetStore&, int, const char* const*, std::ostream&, std::ostream&);
+using Handler = int (*)(CPresetStore&, int, const char* const*, HeldText&, HeldText&);
 
 struct Command {
   const char* word;
@@ -25,21 +25,21 @@ bool Is(const char* argument, const char* word) { return std::strcmp(argument, w
 
 }  // namespace
 
-bool RunWithoutStore(int argc, const char* const* argv, std::ostream& out) {
+bool RunWithoutStore(int argc, const char* const* argv, HeldText& out) {
   if (argc < 2) return false;
   if (Is(argv[1], "--help") || Is(argv[1], "-h")) {
     PrintHelpScreen(out);
     return true;
   }
   if (Is(argv[1], "--version")) {
-    out << "dovetune " << DOVETUNE_VERSION << std::endl;
+    out << "dovetune " << DOVETUNE_VERSION << '\n';
     return true;
   }
   return false;
 }
 
-int RunCommandLine(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
-                   std::ostream& err) {
+int RunCommandLine(CPresetStore& store, int argc, const char* const* argv, HeldText& out,
+                   HeldText& err) {
   store.Initialize();
   if (argc == 1) {
     PrintHelpScreen(out);
@@ -52,7 +52,7 @@ int RunCommandLine(CPresetStore& store, int argc, const char* const* argv, std::
   // Standard output stays as it always was for a word it does not know:
   // empty. Scripts compare it.
   err << "dovetune: unknown command '" << argv[1] << "' (run dovetune with no arguments for help)"
-      << std::endl;
+      << '\n';
   return kExitUsage;
 }
 

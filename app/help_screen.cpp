@@ -39,8 +39,8 @@ const char* const kHelpLines[] = {
 
 }  // namespace
 
-void PrintHelpScreen(std::ostream& out) {
-  for (const char* line : kHelpLines) out << line << std::endl;
+void PrintHelpScreen(HeldText& out) {
+  for (const char* line : kHelpLines) out << line << '\n';
 }
 
 }  // namespace dovetune

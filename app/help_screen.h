@@ -1,10 +1,10 @@
 // The screen a run without arguments prints.
 #pragma once
 
-#include <ostream>
+#include "app/held_text.h"
 
 namespace dovetune {
 
-void PrintHelpScreen(std::ostream& out);
+void PrintHelpScreen(HeldText& out);
 
 }  // namespace dovetune

@@ -4,10 +4,10 @@
 #include <csignal>
 #include <cstdio>
 #include <new>
-#include <sstream>
 #include <string>
 
 #include "app/commands.h"
+#include "app/held_text.h"
 #include "app/program.h"
 #include "registry/registry_session.h"
 
@@ -16,11 +16,8 @@ using namespace dovetune;  // NOLINT(google-build-using-namespace)
 namespace {
 
 int Run(int argc, char** argv) {
-  std::ostringstream out;
-  if (RunWithoutStore(argc, argv, out)) {
-    const std::string text = out.str();
-    return PrintOutput(text.data(), text.size(), kExitDone);
-  }
+  HeldText out;
+  if (RunWithoutStore(argc, argv, out)) return PrintOutput(out, kExitDone);
 
   CRegistrySession session;
   // As apt does for its lock: a run that waits should not look hung.

@@ -18,65 +18,64 @@ constexpr char kDefault[] = "default";
 // command word.
 bool HasName(int argc) { return argc != 2; }
 
-void PrintSummaryLine(CPresetStore& store, const std::string& name, std::ostream& out) {
-  out << name << " - " << store.DescribePreset(name) << std::endl;
+void PrintSummaryLine(CPresetStore& store, const std::string& name, HeldText& out) {
+  out << name << " - " << store.DescribePreset(name) << '\n';
 }
 
-int PrintMissingName(const char* message, std::ostream& out) {
-  out << std::endl << message << std::endl << std::endl;
+int PrintMissingName(const char* message, HeldText& out) {
+  out << '\n' << message << '\n' << '\n';
   return kExitUsage;
 }
 
-void PrintDoesNotExist(const std::string& name, std::ostream& out) {
-  out << std::endl << name << " doesn't exists" << std::endl;
+void PrintDoesNotExist(const std::string& name, HeldText& out) {
+  out << '\n' << name << " doesn't exists" << '\n';
 }
 
 // The editor goes on past words it does not know, as it always has; the user
 // hears of them on standard error.
 void Edit(CPresetStore& store, const std::string& name, const char* const* argv, int argc,
-          std::ostream& err) {
+          HeldText& err) {
   for (const std::string& warning : store.EditPreset(name, argv, argc)) {
-    err << "dovetune: " << warning << std::endl;
+    err << "dovetune: " << warning << '\n';
   }
 }
 
 int CreateFrom(const char* source, CPresetStore& store, int argc, const char* const* argv,
-               std::ostream& out, std::ostream& err) {
+               HeldText& out, HeldText& err) {
   if (!HasName(argc)) return PrintMissingName("no name given for new preset", out);
   const std::string name = argv[2];
   if (store.PresetExists(name)) {
-    out << "preset " << name << " already exists" << std::endl;
+    out << "preset " << name << " already exists" << '\n';
     return kExitFailed;
   }
   if (!store.CreatePreset(source, name)) {
-    out << "preset " << name << " could not be created" << std::endl;
+    out << "preset " << name << " could not be created" << '\n';
     return kExitFailed;
   }
   Edit(store, name, argv, argc, err);
-  out << "preset " << name << " created" << std::endl;
+  out << "preset " << name << " created" << '\n';
   PrintSummaryLine(store, name, out);
   return kExitDone;
 }
 
 }  // namespace
 
-int RunCreate(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
-              std::ostream& err) {
+int RunCreate(CPresetStore& store, int argc, const char* const* argv, HeldText& out,
+              HeldText& err) {
   return CreateFrom(kDefault, store, argc, argv, out, err);
 }
 
-int RunCreateFromCurrent(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
-                         std::ostream& err) {
+int RunCreateFromCurrent(CPresetStore& store, int argc, const char* const* argv, HeldText& out,
+                         HeldText& err) {
   return CreateFrom(kCurrent, store, argc, argv, out, err);
 }
 
-int RunEdit(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
-            std::ostream& err) {
+int RunEdit(CPresetStore& store, int argc, const char* const* argv, HeldText& out, HeldText& err) {
   if (!HasName(argc)) return PrintMissingName("no name given for preset to edit", out);
   const std::string name = argv[2];
   if (!store.PresetExists(name)) {
     PrintDoesNotExist(name, out);
-    out << std::endl;
+    out << '\n';
     return kExitFailed;
   }
   Edit(store, name, argv, argc, err);
@@ -84,8 +83,8 @@ int RunEdit(CPresetStore& store, int argc, const char* const* argv, std::ostream
   return kExitDone;
 }
 
-int RunDelete(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
-              std::ostream& /*err*/) {
+int RunDelete(CPresetStore& store, int argc, const char* const* argv, HeldText& out,
+              HeldText& /*err*/) {
   if (!HasName(argc)) return PrintMissingName("no name given for preset to delete", out);
   const std::string name = argv[2];
   if (!store.PresetExists(name)) {
@@ -95,14 +94,13 @@ int RunDelete(CPresetStore& store, int argc, const char* const* argv, std::ostre
   // A preset with keys beneath it stays; say so rather than print nothing as
   // if it had gone.
   if (!store.DeletePreset(name)) {
-    out << std::endl << "preset " << name << " could not be deleted" << std::endl;
+    out << '\n' << "preset " << name << " could not be deleted" << '\n';
     return kExitFailed;
   }
   return kExitDone;
 }
 
-int RunUse(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
-           std::ostream& err) {
+int RunUse(CPresetStore& store, int argc, const char* const* argv, HeldText& out, HeldText& err) {
   if (!HasName(argc)) return PrintMissingName("no name given for preset to use", out);
   const std::string name = argv[2];
   if (!store.PresetExists(name)) {

@@ -11,6 +11,7 @@
 namespace dovetune {
 
 class CRegistrySession;
+class HeldText;
 
 // Runs the command line on the open |session| and returns the exit status.
 int RunProgram(CRegistrySession& session, int argc, char** argv);
@@ -20,6 +21,6 @@ int FatalError(const std::string& reason);
 
 // Writes |text| to standard output and returns |status|, or 1 when it could
 // not be written: a run whose output is lost has not done what was asked.
-int PrintOutput(const char* data, size_t size, int status);
+int PrintOutput(const HeldText& text, int status);
 
 }  // namespace dovetune

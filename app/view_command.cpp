@@ -13,17 +13,14 @@ namespace {
 
 constexpr char kSeparator[] = " - ";
 
-void PrintSummaryLine(CPresetStore& store, const std::string& name, std::ostream& out) {
-  // One write per line: each write to a stream has a cost of its own.
-  std::string line = store.DescribePreset(name);
-  line.insert(0, kSeparator).insert(0, name).push_back('\n');
-  out.write(line.data(), static_cast<std::streamsize>(line.size()));
+void PrintSummaryLine(CPresetStore& store, const std::string& name, HeldText& out) {
+  out << name << kSeparator << store.DescribePreset(name) << '\n';
 }
 
 }  // namespace
 
-int RunView(CPresetStore& store, int argc, const char* const* argv, std::ostream& out,
-            std::ostream& /*err*/) {
+int RunView(CPresetStore& store, int argc, const char* const* argv, HeldText& out,
+            HeldText& /*err*/) {
   if (argc == 2) {
     std::vector<std::string> names;
     store.ListPresets(names);

@@ -42,11 +42,13 @@ done
 
 commands=("view" "view fast" "use fast")
 
-# One timing case: label, the untimed step that restores the store, the program.
+# One timing case: label, the untimed step that restores the store (synced, as
+# in bench/run.sh), the program.
 store_case() {
   local label="$1" base="$2" store="$3"
   shift 3
-  printf '%s\tcp %s %s\tDOVETUNE_REGISTRY=%s\t%s' "$label" "$base" "$store" "$store" "$tool"
+  printf '%s\tcp %s %s && sync %s\tDOVETUNE_REGISTRY=%s\t%s' "$label" "$base" "$store" "$store" \
+    "$store" "$tool"
   printf '\t%s' "$@"
   printf '\n'
 }

@@ -21,8 +21,6 @@ constexpr size_t kScannedValues = 16;
 
 }  // namespace
 
-KeyValues::KeyValues(std::vector<StoredValue> stored) : stored_(std::move(stored)) { Index(); }
-
 void KeyValues::Index() {
   PlaceOrder();
   order_by_fold_.clear();

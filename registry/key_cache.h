@@ -20,7 +20,6 @@ namespace dovetune {
 class KeyValues {
  public:
   KeyValues() = default;
-  explicit KeyValues(std::vector<StoredValue> stored);
 
   // The values, to be filled anew (their strings' room is reused); Index
   // must follow before any other use.

@@ -407,14 +407,22 @@ std::string SqliteStore::KeyPath(KeyId key) {
 }
 
 bool SqliteStore::Flush() {
+  // Rows are written in the order of their keys: a run that made many keys,
+  // such as an import, then appends to the table page after page and leaves
+  // each page full, where the order of the hash would leave a third of every
+  // page empty for good.
+  std::vector<KeyId> keys;
+  keys.reserve(changed_.size());
+  for (const auto& entry : changed_) keys.push_back(entry.first);
+  std::sort(keys.begin(), keys.end());
   std::vector<PackedValue> kept;
-  for (auto& entry : changed_) {
-    ChangedValues& changed = entry.second;
+  for (KeyId key : keys) {
+    ChangedValues& changed = changed_[key];
     kept.clear();
     for (size_t i = 0; i < changed.values.size(); ++i) {
       if (!changed.deleted[i]) kept.push_back(std::move(changed.values[i]));
     }
-    if (!WritePacked(entry.first, kept)) break;
+    if (!WritePacked(key, kept)) break;
   }
   changed_.clear();
   return !failed();
@@ -559,9 +567,11 @@ std::vector<StoredKey> SqliteStore::Children(KeyId parent) {
   std::vector<StoredKey> children;
   // A long list is counted once it outgrows its first room, so that it takes
   // its room once more, not by doubling: a presets key of thousands would
-  // otherwise be held nearly twice over while it grew.
+  // otherwise be held nearly twice over while it grew. The first room is
+  // taken with the first row, and a short list gives back what it did not
+  // use: the registry holds every listing of a run, and a walk through a
+  // tree of thousands of keys lists each of them.
   constexpr size_t kFirstRoom = 64;
-  children.reserve(kFirstRoom);
   bool counted = false;
   // The folds are made here rather than read: that costs less than taking
   // one more column from SQLite.
@@ -570,6 +580,7 @@ std::vector<StoredKey> SqliteStore::Children(KeyId parent) {
   query->Bind(1, parent);
   int code;
   while ((code = query->Step()) == SQLITE_ROW) {
+    if (children.empty()) children.reserve(kFirstRoom);
     if (children.size() == children.capacity() && !counted) {
       counted = true;
       Statement* count = Prepare("SELECT count(*) FROM keys WHERE parent = ?1");
@@ -584,6 +595,7 @@ std::vector<StoredKey> SqliteStore::Children(KeyId parent) {
     FoldInto(name, size, &child.folded_name);
   }
   if (code != SQLITE_DONE) Fail(code);
+  if (!counted) children.shrink_to_fit();
   return children;
 }
 

@@ -108,6 +108,59 @@ TEST(SqliteStoreTest, LargeDataIsReadOnlyWhenAskedFor) {
             "HKEY_CURRENT_USER\\Software is missing)");
 }
 
+// A run that makes many keys, as an import does, leaves its rows packed as
+// tightly as a store rebuilt from scratch: a store filled in one run would
+// otherwise stay half as large again as its data for good.
+TEST(SqliteStoreTest, ManyKeysMadeInOneRunFillTheirPages) {
+  TempFolder folder;
+  const std::string path = folder.File("store.db");
+  std::string error;
+  ASSERT_TRUE(SqliteStore::CreateFresh(path, &error)) << error;
+  {
+    SqliteStore store;
+    ASSERT_TRUE(store.Open(path, &error) && store.Begin(0)) << error;
+    const KeyId software = store.FindChild(store.FindRoot("HKEY_CURRENT_USER"), "SOFTWARE");
+    for (int i = 0; i < 3000; ++i) {
+      const std::string name = "preset-" + std::to_string(i);
+      const KeyId key = store.AddChild(software, name, store.Fold(name));
+      for (int v = 0; v < 10; ++v) {
+        const std::string value = "Setting" + std::to_string(v);
+        ASSERT_TRUE(store.SetValue(key, StoreValue{value, 4, "1234"}, store.Fold(value)));
+      }
+    }
+    ASSERT_TRUE(store.Commit());
+  }
+  const size_t written = ReadWholeFile(path).size();
+  MakeDatabase(path, "VACUUM");
+  const size_t rebuilt = ReadWholeFile(path).size();
+  EXPECT_LE(written, rebuilt + rebuilt / 10);
+}
+
+// The registry holds every listing a run makes, and a walk through a tree
+// lists every key in it: a listing takes little more room than its keys,
+// whether it holds none, a few or thousands.
+TEST(SqliteStoreTest, ListingsTakeLittleMoreRoomThanTheirKeys) {
+  TempFolder folder;
+  const std::string path = folder.File("store.db");
+  std::string error;
+  ASSERT_TRUE(SqliteStore::CreateFresh(path, &error)) << error;
+  SqliteStore store;
+  ASSERT_TRUE(store.Open(path, &error) && store.Begin(0)) << error;
+  const KeyId software = store.FindChild(store.FindRoot("HKEY_CURRENT_USER"), "SOFTWARE");
+  for (size_t count : {0, 1, 63, 64, 65, 1000}) {
+    const std::string parent_name = "parent-" + std::to_string(count);
+    const KeyId parent = store.AddChild(software, parent_name, store.Fold(parent_name));
+    for (size_t i = 0; i < count; ++i) {
+      const std::string name = "key-" + std::to_string(i);
+      ASSERT_NE(store.AddChild(parent, name, store.Fold(name)), 0);
+    }
+    const std::vector<StoredKey> listed = store.Children(parent);
+    EXPECT_EQ(listed.size(), count);
+    EXPECT_LE(listed.capacity(), count + count / 8) << count << " keys";
+  }
+  EXPECT_TRUE(store.Commit());
+}
+
 }  // namespace
 
 }  // namespace dovetune

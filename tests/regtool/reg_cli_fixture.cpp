@@ -6,11 +6,11 @@ namespace dovetune {
 
 namespace {
 
-void Walk(const std::string& path, std::vector<StoredValue>* tree) {
+void Walk(const std::string& path, std::vector<ValueInTree>* tree) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
     return;
-  tree->push_back(StoredValue{path, "", 0xFFFFFFFF, ""});
+  tree->push_back(ValueInTree{path, "", 0xFFFFFFFF, ""});
   std::vector<char> name(65536);
   std::vector<BYTE> data(65536);
   for (DWORD index = 0;; ++index) {
@@ -23,7 +23,7 @@ void Walk(const std::string& path, std::vector<StoredValue>* tree) {
       EXPECT_EQ(status, ERROR_NO_MORE_ITEMS) << path;
       break;
     }
-    tree->push_back(StoredValue{path, std::string(name.data(), name_length), type,
+    tree->push_back(ValueInTree{path, std::string(name.data(), name_length), type,
                                 std::string(data.begin(), data.begin() + data_size)});
   }
   std::vector<std::string> subkeys;
@@ -48,8 +48,8 @@ std::string RegCliTest::RegOutput(const std::vector<std::string>& arguments) {
   return result.out;
 }
 
-std::vector<StoredValue> RegCliTest::Tree(const std::string& store_path, const std::string& path) {
-  std::vector<StoredValue> tree;
+std::vector<ValueInTree> RegCliTest::Tree(const std::string& store_path, const std::string& path) {
+  std::vector<ValueInTree> tree;
   CRegistrySession session;
   std::string error;
   EXPECT_TRUE(session.Open(store_path, &error)) << error;

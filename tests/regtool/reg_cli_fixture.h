@@ -14,12 +14,12 @@
 namespace dovetune {
 
 // One value somewhere in a store, with the path of its key.
-struct StoredValue {
+struct ValueInTree {
   std::string key;
   std::string name;
   DWORD type;
   std::string data;
-  bool operator==(const StoredValue& other) const {
+  bool operator==(const ValueInTree& other) const {
     return key == other.key && name == other.name && type == other.type && data == other.data;
   }
 };
@@ -43,7 +43,7 @@ class RegCliTest : public ::testing::Test {
 
   // Every key beneath |path| of HKEY_CURRENT_USER, as "key" entries with an
   // empty name and type 0xFFFFFFFF, and every value, in the registry's order.
-  static std::vector<StoredValue> Tree(const std::string& store_path, const std::string& path);
+  static std::vector<ValueInTree> Tree(const std::string& store_path, const std::string& path);
 
   TempFolder folder_;
   std::string store_path_;

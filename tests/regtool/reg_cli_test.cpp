@@ -136,7 +136,7 @@ TEST_F(RegToolTest, DeleteValuesAllValuesOrTheWholeKey) {
   ExpectRefused({"delete", kTestKey, "/v", "sz", "/f"}, "unable to find");
   const std::vector<std::string> rest = {"ex", "ms", "qw", "dw", "bin", "none"};
   std::vector<std::string> names;
-  for (const StoredValue& entry : Tree(store_path_, "Software\\Test")) {
+  for (const ValueInTree& entry : Tree(store_path_, "Software\\Test")) {
     if (entry.key == "Software\\Test" && entry.type != 0xFFFFFFFF) names.push_back(entry.name);
   }
   EXPECT_EQ(names, rest);
@@ -305,7 +305,7 @@ TEST_F(RegToolTest, DashIsStandardOutputAndInput) {
   EXPECT_EQ(exported.out, ReadWholeFile(File("tree.reg")));
   EXPECT_EQ(ReadWholeFile(File("-")), "");
 
-  const std::vector<StoredValue> before = Tree(store_path_, "Software\\Test");
+  const std::vector<ValueInTree> before = Tree(store_path_, "Software\\Test");
   ASSERT_EQ(RegOutput({"delete", kTestKey, "/f"}), kCompleted);
   const ProcessResult imported = RunProgram(
       "/bin/sh", {"-c", "exec \"$0\" import - < \"$1\"", DOVETUNE_REG_BINARY, File("tree.reg")},
