@@ -11,11 +11,11 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/commands.h"
+#include "app/held_text.h"
 #include "fuzz/fuzz_support.h"
 #include "presets/preset_store.h"
 #include "registry/registry_session.h"
@@ -103,7 +103,7 @@ void RunInput(const uint8_t* data, size_t size) {
     // An empty command line stands for the program run without arguments.
     const int argc = line.size() == 1 && line[0].empty() ? 1 : static_cast<int>(argv.size());
     argv.push_back(nullptr);
-    std::ostringstream out, err;
+    HeldText out, err;
     const int status = RunCommandLine(store, argc, argv.data(), out, err);
     if (status < kExitDone || status > kExitUsage)
       FuzzFailure("a command returned an unknown status");

@@ -5,6 +5,7 @@
 #include <ftw.h>
 #include <pthread.h>
 #include <semaphore.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -93,10 +94,19 @@ class InputThread {
     pthread_t thread;
     if (sem_init(&start_, 0, 0) != 0 || sem_init(&done_, 0, 0) != 0 ||
         pthread_attr_init(&attributes) != 0 ||
-        pthread_attr_setstack(&attributes, MapStack(), kStackSize) != 0 ||
-        pthread_create(&thread, &attributes, Loop, this) != 0) {
+        pthread_attr_setstack(&attributes, MapStack(), kStackSize) != 0) {
       FuzzFailure("cannot start the thread that runs the inputs");
     }
+    // libFuzzer's timer signal is the main thread's to take, as it was
+    // when the inputs ran there; on this thread it would land at a moment
+    // left to chance. The thread starts with it blocked.
+    sigset_t timer, before;
+    sigemptyset(&timer);
+    sigaddset(&timer, SIGALRM);
+    pthread_sigmask(SIG_BLOCK, &timer, &before);
+    const int started = pthread_create(&thread, &attributes, Loop, this);
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    if (started != 0) FuzzFailure("cannot start the thread that runs the inputs");
     pthread_attr_destroy(&attributes);
   }
 
