@@ -59,20 +59,23 @@ progress() {
 # random seed: the same inputs every run, so that a finding is a finding on
 # every machine and never a matter of chance or of the machine's speed. The
 # new inputs go to a folder of their own, which nothing reloads meanwhile.
+# libFuzzer's own timer is off: its signal, every few seconds, sets a run on
+# other inputs from the moment it first comes. An input that hangs is caught
+# by the outer timeout instead, whose SIGABRT makes libFuzzer save the input
+# it was running.
 fuzz_fixed() {
   echo "== $1, $3 inputs"
   mkdir "$work/$1"
   seed_list "$2" "$PWD/fuzz/corpus/$2" >"$work/$1.seeds"
   run_logged '^Done|stat::number_of_executed_units|stat::peak_rss_mb' \
-    "build-fuzz/$1" -seed=1 -runs="$3" -timeout=10 -max_len=4096 -reload=0 \
-    -print_final_stats=1 -artifact_prefix="$work/$1-" -seed_inputs="@$work/$1.seeds" "$work/$1"
+    timeout --signal=ABRT 900 "build-fuzz/$1" -seed=1 -runs="$3" -timeout=0 -max_len=4096 \
+    -reload=0 -print_final_stats=1 -artifact_prefix="$work/$1-" \
+    -seed_inputs="@$work/$1.seeds" "$work/$1"
 }
 
 # Runs fuzzer $1 for $3 inputs from folder $4, on a copy of the seeds in
-# fuzz/corpus/$2 made there, and keeps its progress in $4/progress. No timer:
-# libFuzzer's timer signal, every six seconds, sets two runs on different
-# inputs from the moment it first comes; the run above, which has it, has
-# already met any input that hangs.
+# fuzz/corpus/$2 made there, and keeps its progress in $4/progress; untimed,
+# as the run above.
 fuzz_from() {
   local root=$PWD
   mkdir -p "$4/corpus" "$4/new"
