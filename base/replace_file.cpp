@@ -41,12 +41,28 @@ void SyncFolder(const std::string& folder) {
   close(descriptor);
 }
 
+#ifndef DOVETUNE_FUZZ_BUILD
 std::string RandomSuffix() {
   static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   std::random_device source;
   std::string suffix;
   for (int i = 0; i < 10; ++i) suffix += kLetters[source() % (sizeof(kLetters) - 1)];
   return suffix;
+}
+#endif
+
+// The name of the |attempt|th try at a temporary file beside |target|.
+std::string TemporaryName(const std::string& target, [[maybe_unused]] int attempt) {
+#ifdef DOVETUNE_FUZZ_BUILD
+  // The fuzzers feed what the program compares (the digits of a pid, the
+  // length of a name) back into their inputs, so a name of chance would make
+  // two runs from the same seed try different inputs. Their folder is their
+  // own, and O_EXCL still refuses a name that is taken; no pid in the name
+  // keeps these files out of the stale ones removed beside the target.
+  return target + kTemporaryTag + "fuzz-" + std::to_string(attempt);
+#else
+  return target + kTemporaryTag + std::to_string(getpid()) + "-" + RandomSuffix();
+#endif
 }
 
 // A temporary file beside a target, removed when this goes out of scope
@@ -59,7 +75,7 @@ class TemporaryFile {
   }
   bool Create(const std::string& target, mode_t mode, std::string* error) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-      path_ = target + kTemporaryTag + std::to_string(getpid()) + "-" + RandomSuffix();
+      path_ = TemporaryName(target, attempt);
       descriptor_ = open(path_.c_str(), O_CREAT | O_EXCL | O_NOFOLLOW | O_WRONLY | O_CLOEXEC, mode);
       if (descriptor_ >= 0) return true;
       if (errno != EEXIST) break;

@@ -11,11 +11,11 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/commands.h"
+#include "app/held_text.h"
 #include "fuzz/fuzz_support.h"
 #include "presets/preset_store.h"
 #include "registry/registry_session.h"
@@ -79,7 +79,7 @@ std::vector<std::vector<std::string>> CommandLines(const uint8_t* data, size_t s
 
 // Makes the store once, with the tree every run makes sure of.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  g_folder = MakeFuzzFolder();
+  g_folder = MakeFuzzFolder("command_line");
   g_store_path = g_folder + "/registry.db";
   CRegistrySession session;
   std::string error;
@@ -90,7 +90,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+namespace {
+
+void RunInput(const uint8_t* data, size_t size) {
   CRegistrySession session;
   std::string error;
   if (!session.Open(g_store_path, &error)) FuzzFailure(error);
@@ -101,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // An empty command line stands for the program run without arguments.
     const int argc = line.size() == 1 && line[0].empty() ? 1 : static_cast<int>(argv.size());
     argv.push_back(nullptr);
-    std::ostringstream out, err;
+    HeldText out, err;
     const int status = RunCommandLine(store, argc, argv.data(), out, err);
     if (status < kExitDone || status > kExitUsage)
       FuzzFailure("a command returned an unknown status");
@@ -109,5 +111,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (KeysOutsidePresets() != g_keys_outside_presets) {
     FuzzFailure("the keys outside the presets key changed");
   }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  RunOnFixedStack([data, size] { RunInput(data, size); });
   return 0;
 }

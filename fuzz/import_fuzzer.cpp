@@ -85,7 +85,7 @@ bool ImportThenExport(const std::vector<std::string>& files, std::vector<std::st
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  g_folder = MakeFuzzFolder();
+  g_folder = MakeFuzzFolder("import");
   g_fresh_store = g_folder + "/fresh.db";
   g_store = g_folder + "/registry.db";
   CRegistrySession session;
@@ -94,13 +94,21 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+namespace {
+
+void RunInput(const uint8_t* data, size_t size) {
   std::vector<std::string> first;
   std::string error;
   const std::string input(reinterpret_cast<const char*>(data), size);
-  if (!ImportThenExport({input}, &first, &error)) return 0;
+  if (!ImportThenExport({input}, &first, &error)) return;
   std::vector<std::string> second;
   if (!ImportThenExport(first, &second, &error)) FuzzFailure("an export is refused: " + error);
   if (second != first) FuzzFailure("the export of the export differs");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  RunOnFixedStack([data, size] { RunInput(data, size); });
   return 0;
 }

@@ -35,14 +35,12 @@ void CheckRoundTrip(const RegFileChange& change) {
   }
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+void RunInput(const uint8_t* data, size_t size) {
   std::vector<RegFileChange> changes;
   std::string error;
   if (!ParseRegFile(std::string(reinterpret_cast<const char*>(data), size), &changes, &error)) {
     if (error.empty()) FuzzFailure("a file refused without a reason");
-    return 0;
+    return;
   }
   int line = 0;
   for (const RegFileChange& change : changes) {
@@ -53,5 +51,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     line = change.line;
     if (change.kind == RegFileChange::Kind::kSetValue) CheckRoundTrip(change);
   }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  RunOnFixedStack([data, size] { RunInput(data, size); });
   return 0;
 }
