@@ -247,17 +247,19 @@ bool SqliteStore::Begin(int wait_ms) {
   wait_ms_ = wait_ms;
   sqlite3_busy_handler(db_, WaitWhileBusy, this);
   const bool read_only = sqlite3_db_readonly(db_, "main") == 1;
-  // A run reads most pages once, in order, so a small page cache serves it as
-  // well as SQLite's default of 2 MB, which a "view" of 10,000 presets filled.
-  // The header is read below from the file itself, which must be locked for
+  // A run that reads goes through most pages once, in order, so a small page
+  // cache serves it as well as SQLite's default of 2 MB, which a "view" of
+  // 10,000 presets filled; the cache grows at the run's first change. The
+  // header is read below from the file itself, which must be locked for
   // that: BEGIN IMMEDIATE locks it at once, a plain BEGIN only at the first
   // statement that reads.
   const int code = sqlite3_exec(db_,
-                                read_only ? "BEGIN; PRAGMA cache_size = -256; PRAGMA user_version"
-                                          : "BEGIN IMMEDIATE; PRAGMA cache_size = -256",
+                                read_only ? "BEGIN; PRAGMA cache_size = -64; PRAGMA user_version"
+                                          : "BEGIN IMMEDIATE; PRAGMA cache_size = -64",
                                 nullptr, nullptr, nullptr);
   if (code != SQLITE_OK) return Fail(code);
   in_transaction_ = true;
+  cache_for_writing_ = false;
   read_only_ = read_only;
   changed_.clear();
 
@@ -322,6 +324,7 @@ bool SqliteStore::AdoptVersion1(bool read_only) {
     // being dropped.
     CloseValuesBlob();
     for (auto& statement : statements_) statement.second->Reset();
+    if (!GrowCacheForWriting()) return false;
     const std::string start = "SAVEPOINT upgrade;" + UpgradeKeysFromVersion1();
     int code = sqlite3_exec(db_, start.c_str(), nullptr, nullptr, nullptr);
     if (code == SQLITE_OK && UpgradeValues()) {
@@ -538,7 +541,18 @@ KeyId SqliteStore::FindChild(KeyId parent, const std::string& folded_name) {
   return QueryNumber(query);
 }
 
+// A run that writes keeps every page it changed until the commit: with the
+// small cache of a reading run, a large import would have to write changed
+// pages out part-way, syncing the journal first each time.
+bool SqliteStore::GrowCacheForWriting() {
+  if (cache_for_writing_ || failed()) return !failed();
+  cache_for_writing_ = true;
+  const int code = sqlite3_exec(db_, "PRAGMA cache_size = -256", nullptr, nullptr, nullptr);
+  return code == SQLITE_OK || Fail(code);
+}
+
 KeyId SqliteStore::AddChild(KeyId parent, const std::string& name, const std::string& folded_name) {
+  if (!GrowCacheForWriting()) return 0;
   Statement* insert = Prepare("INSERT INTO main.keys(parent, name, fold) VALUES (?1, ?2, ?3)");
   if (insert) insert->Bind(1, parent).Bind(2, name).Bind(3, folded_name);
   return Change(insert) ? sqlite3_last_insert_rowid(db_) : 0;
@@ -823,6 +837,7 @@ SqliteStore::ChangedValues* SqliteStore::ValuesToChange(KeyId key) {
   }
   auto found = changed_.find(key);
   if (found != changed_.end()) return &found->second;
+  if (!GrowCacheForWriting()) return nullptr;
   std::vector<PackedValue> values;
   if (!ReadPacked(key, &values)) return nullptr;
   ChangedValues& changed = changed_[key];

@@ -95,6 +95,7 @@ class SqliteStore : public KeyStore {
   bool ReadPacked(KeyId key, std::vector<PackedValue>* values);
   // The bytes of |key|'s row into |row| through values_blob_; false when that
   // way cannot tell (no row, a failure), and a query must.
+  bool GrowCacheForWriting();
   bool ReadRowDirectly(KeyId key, std::string* row);
   // Before the values table is written, and before the transaction ends.
   void CloseValuesBlob();
@@ -125,7 +126,8 @@ class SqliteStore : public KeyStore {
   sqlite3* db_ = nullptr;
   std::string path_;
   bool in_transaction_ = false;
-  bool version1_ = false;  // a version 1 store read as it is
+  bool cache_for_writing_ = false;  // the page cache has grown for the run's changes
+  bool version1_ = false;           // a version 1 store read as it is
   bool read_only_ = false;
   std::unordered_map<KeyId, ChangedValues> changed_;
   // Open on the row of values read last: moving it to the next row costs a

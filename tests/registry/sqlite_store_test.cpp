@@ -161,6 +161,28 @@ TEST(SqliteStoreTest, ListingsTakeLittleMoreRoomThanTheirKeys) {
   EXPECT_TRUE(store.Commit());
 }
 
+// A run that reads keeps a small page cache; one that changes many keys, as
+// an import does, keeps every page it changed until its commit rather than
+// writing them into the store part-way, which would sync the journal first
+// each time.
+TEST(SqliteStoreTest, ARunOfManyChangesLeavesTheFileAloneUntilItsCommit) {
+  TempFolder folder;
+  const std::string path = folder.File("store.db");
+  std::string error;
+  ASSERT_TRUE(SqliteStore::CreateFresh(path, &error)) << error;
+  const std::string before = ReadWholeFile(path);
+  SqliteStore store;
+  ASSERT_TRUE(store.Open(path, &error) && store.Begin(0)) << error;
+  const KeyId software = store.FindChild(store.FindRoot("HKEY_CURRENT_USER"), "SOFTWARE");
+  for (int i = 0; i < 500; ++i) {
+    const std::string name = "a key of a long import, number " + std::to_string(i);
+    ASSERT_NE(store.AddChild(software, name, store.Fold(name)), 0);
+  }
+  EXPECT_TRUE(ReadWholeFile(path) == before);
+  ASSERT_TRUE(store.Commit());
+  EXPECT_FALSE(ReadWholeFile(path) == before);
+}
+
 }  // namespace
 
 }  // namespace dovetune
