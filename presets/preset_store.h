@@ -31,6 +31,11 @@ class CPresetStore {
   // thousands is never held as a list of names. |each| may use the store; a
   // preset it creates or deletes may then be seen or missed.
   void ForEachPreset(const std::function<void(const std::string&)>& each);
+  // Calls |each| with the name and the summary (as DescribePreset gives it)
+  // of every preset, in the order ForEachPreset gives them; |each| must not
+  // change the presets.
+  void ForEachPresetSummary(
+      const std::function<void(const std::string&, const std::string&)>& each);
   // Appends the name and number of every 32-bit value of the settings set.
   void ReadPresetValues(const std::string& strName, std::vector<std::string>& names,
                         std::vector<DWORD>& values);

@@ -200,6 +200,30 @@ TEST_F(PresetStoreTest, ListingOnAnEmptyPresetsKeyIsEmpty) {
   EXPECT_TRUE(names.empty());
 }
 
+// A listing's summaries are those DescribePreset gives one by one, also for
+// a listed key that holds no settings, only a preset beneath it.
+TEST_F(PresetStoreTest, ListedSummariesAreThoseOfEachPresetAlone) {
+  store_.Initialize();
+  store_.CopyPreset("default", "fast");
+  const char* const edit[] = {"dovetune", "edit", "fast", "-cbr", "96"};
+  store_.EditPreset("fast", edit, 5);
+  store_.CopyPreset("default", "a\\b");
+  std::vector<std::string> names;
+  std::vector<std::string> summaries;
+  store_.ForEachPresetSummary([&](const std::string& name, const std::string& summary) {
+    names.push_back(name);
+    summaries.push_back(summary);
+  });
+  std::vector<std::string> listed;
+  store_.ListPresets(listed);
+  EXPECT_EQ(names, listed);
+  ASSERT_EQ(names.size(), 3u);
+  for (size_t i = 0; i < names.size(); ++i) {
+    EXPECT_EQ(summaries[i], store_.DescribePreset(names[i])) << names[i];
+  }
+  EXPECT_NE(summaries[0], summaries[2]);
+}
+
 }  // namespace
 
 }  // namespace dovetune
