@@ -108,79 +108,69 @@ TEST(SqliteStoreTest, LargeDataIsReadOnlyWhenAskedFor) {
             "HKEY_CURRENT_USER\\Software is missing)");
 }
 
+// A fresh store, open for a run, with HKEY_CURRENT_USER\Software at hand.
+class FreshSqliteStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(SqliteStore::CreateFresh(path_, &error)) << error;
+    ASSERT_TRUE(store_.Open(path_, &error) && store_.Begin(0)) << error;
+    software_ = store_.FindChild(store_.FindRoot("HKEY_CURRENT_USER"), "SOFTWARE");
+  }
+  KeyId AddKey(KeyId parent, const std::string& name) {
+    return store_.AddChild(parent, name, store_.Fold(name));
+  }
+
+  TempFolder folder_;
+  const std::string path_ = folder_.File("store.db");
+  SqliteStore store_;
+  KeyId software_ = 0;
+};
+
 // A run that makes many keys, as an import does, leaves its rows packed as
 // tightly as a store rebuilt from scratch: a store filled in one run would
 // otherwise stay half as large again as its data for good.
-TEST(SqliteStoreTest, ManyKeysMadeInOneRunFillTheirPages) {
-  TempFolder folder;
-  const std::string path = folder.File("store.db");
-  std::string error;
-  ASSERT_TRUE(SqliteStore::CreateFresh(path, &error)) << error;
-  {
-    SqliteStore store;
-    ASSERT_TRUE(store.Open(path, &error) && store.Begin(0)) << error;
-    const KeyId software = store.FindChild(store.FindRoot("HKEY_CURRENT_USER"), "SOFTWARE");
-    for (int i = 0; i < 3000; ++i) {
-      const std::string name = "preset-" + std::to_string(i);
-      const KeyId key = store.AddChild(software, name, store.Fold(name));
-      for (int v = 0; v < 10; ++v) {
-        const std::string value = "Setting" + std::to_string(v);
-        ASSERT_TRUE(store.SetValue(key, StoreValue{value, 4, "1234"}, store.Fold(value)));
-      }
+TEST_F(FreshSqliteStoreTest, ManyKeysMadeInOneRunFillTheirPages) {
+  for (int i = 0; i < 3000; ++i) {
+    const KeyId key = AddKey(software_, "preset-" + std::to_string(i));
+    for (int v = 0; v < 10; ++v) {
+      const std::string value = "Setting" + std::to_string(v);
+      ASSERT_TRUE(store_.SetValue(key, StoreValue{value, 4, "1234"}, store_.Fold(value)));
     }
-    ASSERT_TRUE(store.Commit());
   }
-  const size_t written = ReadWholeFile(path).size();
-  MakeDatabase(path, "VACUUM");
-  const size_t rebuilt = ReadWholeFile(path).size();
+  ASSERT_TRUE(store_.Commit());
+  const size_t written = ReadWholeFile(path_).size();
+  MakeDatabase(path_, "VACUUM");
+  const size_t rebuilt = ReadWholeFile(path_).size();
   EXPECT_LE(written, rebuilt + rebuilt / 10);
 }
 
 // The registry holds every listing a run makes, and a walk through a tree
 // lists every key in it: a listing takes little more room than its keys,
 // whether it holds none, a few or thousands.
-TEST(SqliteStoreTest, ListingsTakeLittleMoreRoomThanTheirKeys) {
-  TempFolder folder;
-  const std::string path = folder.File("store.db");
-  std::string error;
-  ASSERT_TRUE(SqliteStore::CreateFresh(path, &error)) << error;
-  SqliteStore store;
-  ASSERT_TRUE(store.Open(path, &error) && store.Begin(0)) << error;
-  const KeyId software = store.FindChild(store.FindRoot("HKEY_CURRENT_USER"), "SOFTWARE");
+TEST_F(FreshSqliteStoreTest, ListingsTakeLittleMoreRoomThanTheirKeys) {
   for (size_t count : {0, 1, 63, 64, 65, 1000}) {
-    const std::string parent_name = "parent-" + std::to_string(count);
-    const KeyId parent = store.AddChild(software, parent_name, store.Fold(parent_name));
-    for (size_t i = 0; i < count; ++i) {
-      const std::string name = "key-" + std::to_string(i);
-      ASSERT_NE(store.AddChild(parent, name, store.Fold(name)), 0);
-    }
-    const std::vector<StoredKey> listed = store.Children(parent);
+    const KeyId parent = AddKey(software_, "parent-" + std::to_string(count));
+    for (size_t i = 0; i < count; ++i) ASSERT_NE(AddKey(parent, "key-" + std::to_string(i)), 0);
+    const std::vector<StoredKey> listed = store_.Children(parent);
     EXPECT_EQ(listed.size(), count);
     EXPECT_LE(listed.capacity(), count + count / 8) << count << " keys";
   }
-  EXPECT_TRUE(store.Commit());
+  EXPECT_TRUE(store_.Commit());
 }
 
 // A run that reads keeps a small page cache; one that changes many keys, as
 // an import does, keeps every page it changed until its commit rather than
 // writing them into the store part-way, which would sync the journal first
 // each time.
-TEST(SqliteStoreTest, ARunOfManyChangesLeavesTheFileAloneUntilItsCommit) {
-  TempFolder folder;
-  const std::string path = folder.File("store.db");
-  std::string error;
-  ASSERT_TRUE(SqliteStore::CreateFresh(path, &error)) << error;
-  const std::string before = ReadWholeFile(path);
-  SqliteStore store;
-  ASSERT_TRUE(store.Open(path, &error) && store.Begin(0)) << error;
-  const KeyId software = store.FindChild(store.FindRoot("HKEY_CURRENT_USER"), "SOFTWARE");
+TEST_F(FreshSqliteStoreTest, ARunOfManyChangesLeavesTheFileAloneUntilItsCommit) {
+  const std::string before = ReadWholeFile(path_);
   for (int i = 0; i < 500; ++i) {
-    const std::string name = "a key of a long import, number " + std::to_string(i);
-    ASSERT_NE(store.AddChild(software, name, store.Fold(name)), 0);
+    ASSERT_NE(AddKey(software_, "a key of a long import, number " + std::to_string(i)), 0);
   }
-  EXPECT_TRUE(ReadWholeFile(path) == before);
-  ASSERT_TRUE(store.Commit());
-  EXPECT_FALSE(ReadWholeFile(path) == before);
+  EXPECT_TRUE(ReadWholeFile(path_) == before);
+  ASSERT_TRUE(store_.Commit());
+  EXPECT_FALSE(ReadWholeFile(path_) == before);
 }
 
 }  // namespace
