@@ -51,7 +51,6 @@ const char* const kFixedWords[] = {"-vbr_tape",          "-vbr_radio",       "-v
                                    "-downmix",           "-muxintovideo_no", "-muxintovideo",
                                    "-exportaac_no",      "-exportaac",       "-hintforstreaming_no",
                                    "-hintforstreaming"};
-const char kFactorySummary[] = "bitrate: vbr streaming";
 
 long Setting(const char* name, long fallback) {
   const char* value = std::getenv(name);
