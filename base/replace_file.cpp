@@ -11,6 +11,7 @@
 #include <random>
 
 #include "base/pause_point.h"
+#include "base/sync_to_disk.h"
 
 namespace dovetune {
 
@@ -37,7 +38,7 @@ std::string NameOf(const std::string& path) {
 void SyncFolder(const std::string& folder) {
   const int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (descriptor < 0) return;
-  fsync(descriptor);
+  SyncToDisk(descriptor);
   close(descriptor);
 }
 
@@ -202,7 +203,7 @@ bool ReplaceFileWhole(const std::string& path, const std::string& contents, std:
   TemporaryFile temporary;
   if (!temporary.Create(target, 0600, error)) return false;
   if (fchmod(temporary.descriptor(), mode) != 0 || !WriteAll(temporary.descriptor(), contents) ||
-      fsync(temporary.descriptor()) != 0 || !temporary.Close()) {
+      !SyncToDisk(temporary.descriptor()) || !temporary.Close()) {
     return Failure("cannot write " + path, errno, error);
   }
   PausePoint("file-written");

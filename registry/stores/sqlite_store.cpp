@@ -10,6 +10,7 @@
 #include "base/pause_point.h"
 #include "base/replace_file.h"
 #include "base/short_bytes.h"
+#include "base/sync_to_disk.h"
 #include "registry/name_fold.h"
 
 namespace dovetune {
@@ -146,6 +147,15 @@ void FoldFunction(sqlite3_context* context, int, sqlite3_value** arguments) {
   sqlite3_result_text(context, folded.data(), static_cast<int>(folded.size()), SQLITE_TRANSIENT);
 }
 
+// SQLite syncs its files by itself, with fsync() unless the connection asks
+// for F_FULLFSYNC; it asks where fsync() stops at the drive's cache. (A store
+// keeps a rollback journal, so checkpoint_fullfsync, which concerns WAL
+// checkpoints only, has nothing to do.)
+int SyncThroughDriveCache(sqlite3* db) {
+  if (!kFsyncStopsAtDriveCache) return SQLITE_OK;
+  return sqlite3_exec(db, "PRAGMA fullfsync = 1", nullptr, nullptr, nullptr);
+}
+
 }  // namespace
 
 class SqliteStore::Statement {
@@ -206,6 +216,7 @@ bool SqliteStore::CreateFresh(const std::string& path, std::string* error) {
   sqlite3* db = nullptr;
   int code =
       sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  if (code == SQLITE_OK) code = SyncThroughDriveCache(db);
   if (code == SQLITE_OK) {
     code = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if (code == SQLITE_OK)
@@ -220,8 +231,9 @@ bool SqliteStore::CreateFresh(const std::string& path, std::string* error) {
 bool SqliteStore::Open(const std::string& path, std::string* error) {
   ConfigureSqlite();
   path_ = path;
-  const int code =
+  int code =
       sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (code == SQLITE_OK) code = SyncThroughDriveCache(db_);
   if (code != SQLITE_OK) {
     *error = Describe(db_, code);
     return false;
