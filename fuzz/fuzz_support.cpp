@@ -30,6 +30,9 @@ constexpr size_t kStackSize = size_t{8} << 20;
 
 // atexit takes no argument: the one folder a fuzzer works in is kept here.
 std::string g_folder;
+// What the fuzzer's messages start with: the name of its working folder once
+// that is made.
+std::string g_label = "dovetune-fuzz";
 
 int RemoveBeneath(const char* path, const struct stat*, int, struct FTW* place) {
   return place->level == 0 ? 0 : remove(path);
@@ -71,15 +74,25 @@ int LockOwnFolder(const std::string& path) {
 // system puts it (said once).
 void* MapStack() {
   void* const wanted = reinterpret_cast<void*>(kStackAddress);
+#ifdef MAP_STACK
   const int flags = MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK;
+#else
+  const int flags = MAP_PRIVATE | MAP_ANONYMOUS;
+#endif
+  // Without MAP_FIXED_NOREPLACE (Linux's), the address is a hint the system
+  // follows where the range is free.
+#ifdef MAP_FIXED_NOREPLACE
   void* stack =
       mmap(wanted, kStackSize, PROT_READ | PROT_WRITE, flags | MAP_FIXED_NOREPLACE, -1, 0);
+#else
+  void* stack = mmap(wanted, kStackSize, PROT_READ | PROT_WRITE, flags, -1, 0);
+#endif
   if (stack == wanted) return stack;
   if (stack != MAP_FAILED) munmap(stack, kStackSize);
   stack = mmap(nullptr, kStackSize, PROT_READ | PROT_WRITE, flags, -1, 0);
   if (stack == MAP_FAILED) FuzzFailure(SystemError("cannot map a stack"));
   std::fprintf(stderr, "%s: the stack's fixed address is taken: runs may differ\n",
-               program_invocation_short_name);
+               g_label.c_str());
   return stack;
 }
 
@@ -144,7 +157,8 @@ void RunOnFixedStack(const std::function<void()>& run) {
 
 std::string MakeFuzzFolder(const std::string& name) {
   const char* base = getenv("TMPDIR");
-  const std::string first = std::string(base && *base ? base : "/tmp") + "/dovetune-fuzz-" + name;
+  g_label = "dovetune-fuzz-" + name;
+  const std::string first = std::string(base && *base ? base : "/tmp") + "/" + g_label;
   for (int number = 1; number <= kMaxFolders; ++number) {
     const std::string path = number == 1 ? first : first + "-" + std::to_string(number);
     const int descriptor = LockOwnFolder(path);
@@ -154,8 +168,8 @@ std::string MakeFuzzFolder(const std::string& name) {
       FuzzFailure(SystemError("cannot empty the folder " + path));
     }
     if (number > 1) {
-      std::fprintf(stderr, "%s: %s is in use; working in %s\n", program_invocation_short_name,
-                   first.c_str(), path.c_str());
+      std::fprintf(stderr, "%s: %s is in use; working in %s\n", g_label.c_str(), first.c_str(),
+                   path.c_str());
     }
     g_folder = path;
     atexit(RemoveFolder);
@@ -165,7 +179,7 @@ std::string MakeFuzzFolder(const std::string& name) {
 }
 
 void FuzzFailure(const std::string& what) {
-  std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, what.c_str());
+  std::fprintf(stderr, "%s: %s\n", g_label.c_str(), what.c_str());
   std::abort();
 }
 

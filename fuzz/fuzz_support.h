@@ -28,7 +28,8 @@ std::string MakeFuzzFolder(const std::string& name);
 // is taken.
 void RunOnFixedStack(const std::function<void()>& run);
 
-// Prints |what| after the fuzzer's name and aborts, which the fuzzer reports
+// Prints |what| after the name of the fuzzer's folder (dovetune-fuzz-NAME,
+// or dovetune-fuzz before there is one) and aborts, which the fuzzer reports
 // as a crash with the input that caused it.
 [[noreturn]] void FuzzFailure(const std::string& what);
 

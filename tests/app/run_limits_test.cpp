@@ -48,10 +48,10 @@ TEST_F(RunLimitsTest, RunningOutOfMemorySaysSoAndKeepsTheStore) {
 // gone. The change is kept; the run says that its output was lost.
 TEST_F(RunLimitsTest, AClosedStandardOutputIsReportedAndTheChangeKept) {
   int pipe_ends[2];
-  ASSERT_EQ(pipe2(pipe_ends, O_CLOEXEC), 0);
+  ASSERT_TRUE(PipeClosedOnExec(pipe_ends));
   close(pipe_ends[0]);
   int err_pipe[2];
-  ASSERT_EQ(pipe2(err_pipe, O_CLOEXEC), 0);
+  ASSERT_TRUE(PipeClosedOnExec(err_pipe));
   const pid_t child =
       SpawnProgram(DOVETUNE_BINARY, {"create", "kept"}, store_path_, pipe_ends[1], err_pipe[1]);
   close(pipe_ends[1]);

@@ -71,6 +71,11 @@ bool RunUntilPausedAndKill(const std::string& program, const std::vector<std::st
 // useful limit), or empty when they can.
 std::string AddressSpaceLimitUnsupported();
 
+// Makes a pipe whose ends are closed on exec, as pipe2(O_CLOEXEC) does where
+// there is one (it is not POSIX). Safe to call from a single-threaded test
+// only: a fork between the two steps would take the ends along.
+bool PipeClosedOnExec(int ends[2]);
+
 // The user id the unprivileged runs take, or the tests' own when not root.
 uid_t UnprivilegedUser();
 #endif

@@ -126,6 +126,16 @@ std::string AddressSpaceLimitUnsupported() {
 #endif
 }
 
+bool PipeClosedOnExec(int ends[2]) {
+  if (pipe(ends) != 0) return false;
+  if (fcntl(ends[0], F_SETFD, FD_CLOEXEC) == 0 && fcntl(ends[1], F_SETFD, FD_CLOEXEC) == 0) {
+    return true;
+  }
+  close(ends[0]);
+  close(ends[1]);
+  return false;
+}
+
 uid_t UnprivilegedUser() { return geteuid() == 0 ? kNobody : geteuid(); }
 
 pid_t SpawnProgram(const std::string& program, const std::vector<std::string>& arguments,
@@ -141,8 +151,8 @@ pid_t SpawnCapturing(const std::string& program, const std::vector<std::string>&
                      const ProcessOptions& options) {
   int out_pipe[2];
   int err_pipe[2];
-  if (pipe2(out_pipe, O_CLOEXEC) != 0) return -1;
-  if (pipe2(err_pipe, O_CLOEXEC) != 0) {
+  if (!PipeClosedOnExec(out_pipe)) return -1;
+  if (!PipeClosedOnExec(err_pipe)) {
     close(out_pipe[0]);
     close(out_pipe[1]);
     return -1;
