@@ -62,7 +62,9 @@ _dovetune_reg() {
   local -a types=(REG_SZ REG_EXPAND_SZ REG_MULTI_SZ REG_DWORD REG_QWORD REG_BINARY REG_NONE)
   local _dovetune_words _dovetune_cword
   _dovetune_join_words
-  local cword=$_dovetune_cword operation=${_dovetune_words[1],,}
+  local _dovetune_lowered
+  _dovetune_lower "${_dovetune_words[1]-}"
+  local cword=$_dovetune_cword operation=$_dovetune_lowered
   local previous=${_dovetune_words[cword - 1]-} current=${_dovetune_words[cword]-}
   local switches
   case $operation in
@@ -83,7 +85,8 @@ _dovetune_reg() {
   local i word
   for ((i = 2; i < cword; i++)); do
     word=${_dovetune_words[i]}
-    case ${word,,} in
+    _dovetune_lower "$word"
+    case $_dovetune_lowered in
       /v | /t | /d) ((i++)) ;;
       /s) [[ $operation == add ]] && ((i++)) ;;
       /* | -*) ;;
@@ -91,7 +94,9 @@ _dovetune_reg() {
     esac
   done
   local _dovetune_quote _dovetune_before _dovetune_typed
-  case ${previous,,} in
+  _dovetune_lower "$previous"
+  previous=$_dovetune_lowered
+  case $previous in
     /t)
       _dovetune_reply nocase < <(printf '%s\n' "${types[@]}")
       return ;;
@@ -100,7 +105,7 @@ _dovetune_reg() {
       _dovetune_dequote "${positionals[0]}"
       _dovetune_reply < <(_dovetune_reg_values "${COMP_WORDS[0]}" "$_dovetune_typed")
       return ;;
-    /d | /s) [[ ${previous,,} == /d || $operation == add ]] && return 0 ;;
+    /d | /s) [[ $previous == /d || $operation == add ]] && return 0 ;;
   esac
   if [[ $current == /* ]]; then
     # shellcheck disable=SC2086

@@ -1,6 +1,13 @@
 # bash completion for dovetune: command words, preset names read from the
 # store the program itself uses, and parameter words.
 # The other programs' completions (dovetune-reg's) use its helpers too.
+#
+# Both scripts run in bash 3.2 (macOS's /bin/bash) as well, so they use none
+# of what later versions added: no ${x,,} or ${x^^} (case is compared with
+# nocasematch, or _dovetune_lower for ASCII words), no negative array index
+# (arr[-1]), no mapfile/readarray, associative arrays, namerefs (local -n),
+# ${x@Q}, ;& or ;;& in case, {fd}> redirections or coproc; compopt and
+# "complete -o nosort" (bash 4) are tried and their failure ignored.
 
 # The store file the program would open. Completion never creates one: a run
 # of the program would, so a missing store is answered without running it.
@@ -97,11 +104,25 @@ _dovetune_join_words() {
     line=${line#"$word"}
     if ((i > 0)) && [[ $spaced == no ]] &&
       [[ $word == [:=]* || ${COMP_WORDS[i - 1]} == *[:=] ]]; then
-      _dovetune_words[-1]+=$word
+      _dovetune_words[${#_dovetune_words[@]} - 1]+=$word
     else
       _dovetune_words+=("$word")
     fi
     ((i == COMP_CWORD)) && _dovetune_cword=$((${#_dovetune_words[@]} - 1))
+  done
+}
+
+# Sets the caller's _dovetune_lowered to |text| with the ASCII capitals made
+# small: enough for the command words and switches, which are ASCII.
+_dovetune_lower() {
+  local text=$1 capitals=ABCDEFGHIJKLMNOPQRSTUVWXYZ smalls=abcdefghijklmnopqrstuvwxyz
+  local char before i
+  _dovetune_lowered=""
+  for ((i = 0; i < ${#text}; i++)); do
+    char=${text:i:1}
+    before=${capitals%%"$char"*}
+    ((${#before} < 26)) && char=${smalls:${#before}:1}
+    _dovetune_lowered+=$char
   done
 }
 
@@ -110,22 +131,19 @@ _dovetune_join_words() {
 # With "nocase", letter case does not count, as for preset names, which the
 # store compares that way.
 _dovetune_reply() {
-  local nocase=${1-} candidate typed _dovetune_quote _dovetune_before _dovetune_typed
-  local _dovetune_quoted word=${_dovetune_words[_dovetune_cword]} split
+  local nocase=${1-} candidate _dovetune_quote _dovetune_before _dovetune_typed
+  local _dovetune_quoted word=${_dovetune_words[_dovetune_cword]} split had_nocasematch=""
   _dovetune_dequote "$word"
   # Bash puts a reply only in place of the part after the word's last ':' or
   # '=' (outside quotes); the part before it stays as typed.
   split=${word%[:=]*}
   if [[ $split != "$word" && -z $_dovetune_quote ]]; then split=$((${#split} + 1)); else split=0; fi
-  typed=$_dovetune_typed
-  [[ -n $nocase ]] && typed=${typed,,}
+  # The user's own setting of nocasematch is put back at the end.
+  shopt -q nocasematch && had_nocasematch=yes
+  if [[ -n $nocase ]]; then shopt -s nocasematch; else shopt -u nocasematch; fi
   COMPREPLY=()
   while IFS= read -r candidate; do
-    if [[ -n $nocase ]]; then
-      [[ ${candidate,,} == "$typed"* ]] || continue
-    else
-      [[ $candidate == "$typed"* ]] || continue
-    fi
+    [[ $candidate == "$_dovetune_typed"* ]] || continue
     # With a quote open, readline replaces only the text after that quote.
     if [[ -n $_dovetune_quote ]]; then
       candidate=${candidate:${#_dovetune_before}}
@@ -133,6 +151,7 @@ _dovetune_reply() {
     _dovetune_quote_for "$candidate" "$_dovetune_quote"
     COMPREPLY+=("${_dovetune_quoted:split}")
   done
+  if [[ -n $had_nocasematch ]]; then shopt -s nocasematch; else shopt -u nocasematch; fi
 }
 
 _dovetune() {

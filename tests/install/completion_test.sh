@@ -118,6 +118,19 @@ expect_replies "names in any letter case" fast -- "$dovetune" view FA
 expect_replies "names after -preset in any letter case" "road\\ trip" -- \
   "$dovetune" edit fast -preset "ROAD\\ T"
 expect_replies "command words keep their case" -- "$dovetune" VI
+# The completion sets nocasematch for names only, and puts the user's back.
+shopt -s nocasematch
+expect_replies "command words keep their case under nocasematch" -- "$dovetune" VI
+shopt -q nocasematch || {
+  echo "FAIL: completing turned the user's nocasematch off" >&2
+  failures=$((failures + 1))
+}
+shopt -u nocasematch
+expect_replies "names in any letter case, again" fast -- "$dovetune" view FA
+! shopt -q nocasematch || {
+  echo "FAIL: completing left nocasematch on" >&2
+  failures=$((failures + 1))
+}
 # "current" is never a preset to delete
 expect_replies "delete offers no current" -- "$dovetune" delete cu
 expect_replies "delete offers the presets" default -- "$dovetune" delete d
@@ -170,6 +183,7 @@ if [[ -n $reg_script ]]; then
   presets='HKCU\Software\Orvane\Ostrel\Presets'
   expect_replies "operations" query add delete export import -- "$reg" ""
   expect_replies "operations by prefix" export -- "$reg" ex
+  expect_replies "an operation in capitals" /v /ve /s -- "$reg" QUERY 'HKCU\\x' /
   expect_replies "switches of query" /v /ve /s -- "$reg" query 'HKCU\\Software' /
   expect_replies "switches of delete" /v /ve /va -- "$reg" delete 'HKCU\\Software' /V
   expect_replies "types after /t" REG_DWORD -- "$reg" add 'HKCU\\x' /v n /t reg_dw
@@ -190,6 +204,26 @@ if [[ -n $reg_script ]]; then
     failures=$((failures + 1))
   }
 fi
+
+# --- macOS's /bin/bash is 3.2: nothing later versions added may be used (the
+# scripts' first comment lists it). Comment lines are not code.
+forbidden=(
+  '\$\{[^}]*(,,?|\^\^?)\}'     # case conversion, bash 4.0
+  '\[-[0-9]+\]'                  # negative array index, bash 4.3
+  '\b(mapfile|readarray|coproc)\b'  # bash 4.0
+  '(declare|local|typeset) -[a-zA-Z]*[An]'  # associative arrays, namerefs: 4.0, 4.3
+  '\$\{[^}]*@[QEPAaUuLK]\}'       # transformations, bash 4.4
+  ';;&|;&'                        # case fall-through, bash 4.0
+  '\{[a-zA-Z_]+\}[<>]'             # descriptor variables, bash 4.1
+)
+for script_file in "$script" ${reg_script:+"$reg_script"}; do
+  for pattern in "${forbidden[@]}"; do
+    if grep -vE '^[[:space:]]*#' "$script_file" | grep -nE -- "$pattern" >&2; then
+      echo "FAIL: $script_file uses what bash 3.2 lacks (/$pattern/)" >&2
+      failures=$((failures + 1))
+    fi
+  done
+done
 
 if ((failures > 0)); then
   echo "$failures completion checks failed" >&2

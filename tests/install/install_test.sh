@@ -64,8 +64,9 @@ if [[ $(man --version 2>/dev/null) == "man "[0-9]* ]]; then
   [[ $page == *"BITRATE LADDER"* ]] || fail "man dovetune shows another page"
 fi
 # Uninstalling as the README says: the manifest of that install lists every
-# file it made, and removing them leaves none behind.
-xargs -d '\n' rm -f -- <"$build/install_manifest.txt"
+# file it made, and removing them leaves none behind. The same line as there,
+# in any POSIX shell (the list's last line has no line end).
+sh -c 'while IFS= read -r f || [ -n "$f" ]; do rm -f -- "$f"; done' <"$build/install_manifest.txt"
 left=$(find "$prefix" -type f)
 [[ -z $left ]] || fail "files left after removing those of install_manifest.txt: $left"
 echo "installed, ran and uninstalled from $prefix"
