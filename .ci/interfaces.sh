@@ -26,6 +26,6 @@ export -f check
 sources=$(git ls-files 'app/*.cpp' 'base/*.cpp' 'presets/*.cpp' 'registry/*.cpp' 'regtool/*.cpp' |
   grep -v '_windows\.cpp$')
 printf '%s\n' $sources | xargs -P2 -I{} bash -c 'check {}'
-printf '%s\n' $sources | xargs grep -l '__APPLE__' |
-  xargs -P2 -I{} bash -c 'check {} -DDOVETUNE_READ_AS_APPLE'
+printf '%s\n' $sources | { xargs grep -l '__APPLE__' || true; } |
+  xargs -r -P2 -I{} bash -c 'check {} -DDOVETUNE_READ_AS_APPLE'
 echo "$(printf '%s\n' $sources | wc -l) sources checked"
