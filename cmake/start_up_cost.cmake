@@ -57,8 +57,13 @@ endfunction()
 if(DOVETUNE_START_UP_SETTINGS AND NOT WIN32 AND NOT DOVETUNE_SANITIZE AND
    CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   # libstdc++ or libc++, whichever the compiler links, with its support
-  # library (clang on macOS has no static one, and warns).
-  dovetune_builds_with(DOVETUNE_HAVE_STATIC_CXX_RUNTIME "-Werror"
+  # library. clang only warns about an option it cannot use (as on macOS,
+  # which has no static libc++): that counts as failure here.
+  set(strict "")
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    set(strict "-Werror=unused-command-line-argument")
+  endif()
+  dovetune_builds_with(DOVETUNE_HAVE_STATIC_CXX_RUNTIME "${strict}"
                        "-static-libstdc++;-static-libgcc")
   if(DOVETUNE_HAVE_STATIC_CXX_RUNTIME)
     set(DOVETUNE_STATIC_RUNTIME ON)
