@@ -137,6 +137,30 @@ void ConfigureSqlite() {
   sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0);
 }
 
+// Whether two of the |count| names |fold| gives are one. A key's few values
+// are compared pair by pair; many are sorted first, so that a key of
+// thousands costs little more than reading it.
+template <typename Fold>
+bool AnyRepeated(size_t count, Fold fold) {
+  constexpr size_t kComparedInPairs = 16;
+  if (count <= kComparedInPairs) {
+    for (size_t i = 1; i < count; ++i) {
+      for (size_t j = 0; j < i; ++j) {
+        if (fold(i) == fold(j)) return true;
+      }
+    }
+    return false;
+  }
+  std::vector<const std::string*> sorted(count);
+  for (size_t i = 0; i < count; ++i) sorted[i] = &fold(i);
+  std::sort(sorted.begin(), sorted.end(),
+            [](const std::string* a, const std::string* b) { return *a < *b; });
+  for (size_t i = 1; i < count; ++i) {
+    if (*sorted[i] == *sorted[i - 1]) return true;
+  }
+  return false;
+}
+
 // dovetune_fold(name) in SQL: the name as the store compares it.
 void FoldFunction(sqlite3_context* context, int, sqlite3_value** arguments) {
   const void* text = sqlite3_value_text(arguments[0]);
@@ -175,6 +199,8 @@ class SqliteStore::Statement {
     sqlite3_clear_bindings(statement_);
   }
   int64_t Number(int column) { return sqlite3_column_int64(statement_, column); }
+  // SQLite's type of the column's value, asked before any other reading of it.
+  int Type(int column) { return sqlite3_column_type(statement_, column); }
   // The bytes of a column, valid until the next step or reset.
   const char* Blob(int column, size_t* size) {
     const void* bytes = sqlite3_column_blob(statement_, column);
@@ -276,7 +302,21 @@ bool SqliteStore::Begin(int wait_ms) {
     return Fail(SQLITE_CORRUPT,
                 "the registry store is damaged (its size does not match its contents)");
   }
-  return header.version == 1 ? AdoptVersion1(read_only) : true;
+  if (header.version == 1 && !AdoptVersion1(read_only)) return false;
+  return CheckKeyTree();
+}
+
+// Every key is made after its parent, and a key never moves, so its id is
+// larger than its parent's. A key whose parent is itself or a later key is
+// damage, and the only way a cycle can come about: one that hid the tree would
+// make a first run's set-up write it again.
+bool SqliteStore::CheckKeyTree() {
+  Statement* query = Prepare("SELECT id FROM keys WHERE parent >= id LIMIT 1");
+  if (!query) return false;
+  const int code = query->Step();
+  query->Reset();
+  if (code == SQLITE_ROW) return Damaged("its keys do not form a tree");
+  return code == SQLITE_DONE || Fail(code);
 }
 
 // The header is read through SQLite's own handle of the file rather than with
@@ -356,7 +396,7 @@ bool SqliteStore::UpgradeValues() {
     key = query->Number(0);
     values.emplace_back();
     values.back().name = query->Bytes(1);
-    values.back().type = static_cast<uint32_t>(query->Number(2));
+    if (!Version1Type(*query, 2, key, &values.back())) break;
     if (!PlaceData(query->Bytes(3), &values.back())) break;
   }
   query->Reset();
@@ -623,9 +663,20 @@ bool SqliteStore::ReadPacked(KeyId key, std::vector<PackedValue>* values) {
   if (code != SQLITE_ROW) return Fail(code);
   size_t size = 0;
   const char* bytes = query->Blob(0, &size);
-  if (UnpackValues(bytes, size, values)) return true;
+  // A key without values has no row; an empty row is damage.
+  const bool whole = size != 0 && UnpackValues(bytes, size, values);
   query->Reset();
-  return DamagedValues(key);
+  if (!whole) return DamagedValues(key);
+  std::vector<std::string> folds(values->size());
+  for (size_t i = 0; i < values->size(); ++i) {
+    const PackedValue& value = (*values)[i];
+    if (value.big_id != 0 && !BigDataThere(value.big_id, value.size)) {
+      return !failed() && MissingData(key, value.name);
+    }
+    folds[i] = Fold(value.name);
+  }
+  const auto fold = [&folds](size_t i) -> const std::string& { return folds[i]; };
+  return !AnyRepeated(folds.size(), fold) || RepeatedValues(key);
 }
 
 // The values of a version 1 store that this run only reads, with their data.
@@ -638,11 +689,29 @@ bool SqliteStore::ReadVersion1(KeyId key, std::vector<PackedValue>* values) {
   while ((code = query->Step()) == SQLITE_ROW) {
     values->emplace_back();
     values->back().name = query->Bytes(0);
-    values->back().type = static_cast<uint32_t>(query->Number(1));
+    if (!Version1Type(*query, 1, key, &values->back())) {
+      query->Reset();
+      return false;
+    }
     values->back().data = query->Bytes(2);
     values->back().size = static_cast<uint32_t>(values->back().data.size());
   }
   return code == SQLITE_DONE || Fail(code);
+}
+
+// The type of a version 1 value, column |column| of |row|: a number of 32
+// bits, as the registry's types are; anything else is damage.
+bool SqliteStore::Version1Type(Statement& row, int column, KeyId key, PackedValue* value) {
+  const bool number = row.Type(column) == SQLITE_INTEGER;
+  const int64_t type = row.Number(column);
+  if (number && type >= 0 && type <= int64_t{UINT32_MAX}) {
+    value->type = static_cast<uint32_t>(type);
+    return true;
+  }
+  const std::string what =
+      "the value \"" + value->name + "\" of " + KeyPath(key) + " has no registry type";
+  row.Reset();
+  return Damaged(what);
 }
 
 // Writes a key's values as its one row, or drops the row when there are none.
@@ -703,6 +772,24 @@ bool SqliteStore::DamagedValues(KeyId key) {
   return Damaged("the values of " + KeyPath(key) + " cannot be read");
 }
 
+bool SqliteStore::RepeatedValues(KeyId key) {
+  return Damaged(KeyPath(key) + " holds two values of one name");
+}
+
+bool SqliteStore::MissingData(KeyId key, const std::string& name) {
+  return Damaged("the data of the value \"" + name + "\" of " + KeyPath(key) + " is missing");
+}
+
+// Whether the row of large data |id| is there with |size| bytes.
+bool SqliteStore::BigDataThere(int64_t id, uint32_t size) {
+  Statement* query = Prepare("SELECT length(data) FROM main.big WHERE id = ?1");
+  if (!query) return false;
+  const int code = query->Bind(1, id).Step();
+  const bool there = code == SQLITE_ROW && query->Number(0) == int64_t{size};
+  query->Reset();
+  return there || (code != SQLITE_ROW && code != SQLITE_DONE && Fail(code));
+}
+
 std::vector<StoredValue> SqliteStore::Values(KeyId key) {
   std::vector<StoredValue> values;
   if (!ValuesInto(key, &values)) values.clear();
@@ -740,17 +827,22 @@ void TakeValue(const SqliteStore& store, const PackedEntry& from, size_t index, 
 // much as finding the row.
 bool SqliteStore::ValuesInto(KeyId key, std::vector<StoredValue>* values) {
   size_t count = 0;
+  std::string missing;  // the name of a value whose large data is not there
   auto take = [&](const PackedEntry& entry) {
     if (values->size() <= count) values->emplace_back();
-    TakeValue(*this, entry, count, &(*values)[count]);
-    ++count;
+    StoredValue& value = (*values)[count++];
+    TakeValue(*this, entry, count - 1, &value);
+    if (entry.big_id != 0 && missing.empty() && !BigDataThere(entry.big_id, entry.size)) {
+      missing = value.value.name;
+    }
   };
-  // False when the row's bytes are not a packing.
+  // False when the row's bytes are not a packing. A key without values has
+  // no row, so an empty one is not one either.
   auto take_row = [&](const char* bytes, size_t size) {
     PackedReader reader(bytes, size);
     PackedEntry entry;
     while (reader.Next(&entry)) take(entry);
-    return !reader.damaged();
+    return size != 0 && !reader.damaged();
   };
   const auto changed = changed_.find(key);
   if (version1_ || changed != changed_.end()) {
@@ -773,12 +865,15 @@ bool SqliteStore::ValuesInto(KeyId key, std::vector<StoredValue>* values) {
     read_rows_directly_ = code == SQLITE_ROW;
     size_t size = 0;
     const char* bytes = code == SQLITE_ROW ? query->Blob(0, &size) : "";
-    const bool whole = take_row(bytes, size);
+    const bool whole = code == SQLITE_DONE || take_row(bytes, size);
     query->Reset();
     if (!whole) return DamagedValues(key);
   }
+  if (failed()) return false;
+  if (!missing.empty()) return MissingData(key, missing);
   values->resize(count);
-  return true;
+  const auto fold = [values](size_t i) -> const std::string& { return (*values)[i].folded_name; };
+  return !AnyRepeated(count, fold) || RepeatedValues(key);
 }
 
 bool SqliteStore::ReadRowDirectly(KeyId key, std::string* row) {
@@ -822,8 +917,7 @@ bool SqliteStore::ReadData(KeyId key, const std::string& folded_name, std::strin
   if (code != SQLITE_ROW && code != SQLITE_DONE) return Fail(code);
   if (code == SQLITE_DONE || static_cast<uint64_t>(query->Size(0)) != value.size) {
     query->Reset();
-    return Damaged("the data of the value \"" + value.name + "\" of " + KeyPath(key) +
-                   " is missing");
+    return MissingData(key, value.name);
   }
   *data = query->Bytes(0);
   return true;

@@ -114,6 +114,12 @@ class SqliteStore : public KeyStore {
   // Records that the file is not as this program writes it, and |what| is.
   bool Damaged(const std::string& what);
   bool DamagedValues(KeyId key);
+  bool RepeatedValues(KeyId key);
+  bool MissingData(KeyId key, const std::string& name);
+  bool BigDataThere(int64_t id, uint32_t size);
+  // Checks, as a run begins, that every key lies beneath an earlier one.
+  bool CheckKeyTree();
+  bool Version1Type(Statement& row, int column, KeyId key, PackedValue* value);
   std::string FoldCollision();
   // The path of a key, from its root, for messages.
   std::string KeyPath(KeyId key);
