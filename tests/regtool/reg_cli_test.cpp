@@ -227,6 +227,22 @@ TEST_F(RegToolTest, EveryRefusalLeavesTheStoreAsItWas) {
   ExpectRefused({"add", "HKCU\\Software\\New", "/v", "v", "/t", "REG_DWORD"}, "needs its number");
   ExpectRefused({"add", kTestKey, "/v", "dw", "/t", "REG_DWORD", "/d", "1"}, "add /f");
   ExpectRefused({"query", "HKCU\\Software\\Test", "/t", "REG_SZ"}, "does not take");
+  // What export could not write is not put in: names with line breaks or that
+  // are not UTF-8 (a lone surrogate), text that is not UTF-8.
+  const std::string surrogate = "\xed\xa0\x80";
+  for (const std::string& key :
+       {std::string("HKCU\\Software\\a\nb"), std::string("HKCU\\Software\\a\rb"),
+        "HKCU\\Software\\" + surrogate + "\\c"}) {
+    ExpectRefused({"add", key}, "cannot be written to a .reg file");
+    ExpectRefused({"add", key, "/v", "v", "/d", "1"}, "cannot be written to a .reg file");
+  }
+  for (const std::string& name : {std::string("a\nb"), std::string("x") + surrogate}) {
+    ExpectRefused({"add", kTestKey, "/v", name, "/d", "1"}, "cannot be written to a .reg file");
+  }
+  for (const char* type : {"REG_SZ", "REG_EXPAND_SZ", "REG_MULTI_SZ"}) {
+    ExpectRefused({"add", kTestKey, "/v", "t", "/t", type, "/d", "\xff" + surrogate},
+                  "holds text that is not UTF-8");
+  }
 
   // A damaged file changes nothing, not even the lines before the damage.
   const std::string good =
