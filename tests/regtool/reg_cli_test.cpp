@@ -172,6 +172,26 @@ TEST_F(RegToolTest, ExportThenImportIntoAFreshStoreGivesTheSameTree) {
   EXPECT_TRUE(ReadWholeFile(File("first.reg")) == ReadWholeFile(File("second.reg")));
 }
 
+// The registry holds keys at any depth, each name up to 255 characters, and
+// reg exports and imports their whole paths, however long: so does the tool,
+// for presets of the longest names and for keys beneath them.
+TEST_F(RegToolTest, KeysOfAnyDepthAreExportedImportedQueriedAndDeleted) {
+  const std::string preset(255, 'p');
+  ASSERT_EQ(Dovetune({"create", preset, "-downmix"}).status, 0);
+  const std::string deep =
+      std::string(kTestKey) + "\\" + std::string(255, 'a') + "\\" + std::string(255, 'b');
+  Add(deep, "v", "REG_DWORD", "7");
+  EXPECT_EQ(RegOutput({"export", "HKCU\\Software", File("long.reg")}), kCompleted);
+  EXPECT_NE(RegOutput({"query", deep, "/v", "v"}).find("0x7"), std::string::npos);
+
+  const std::string first_store = store_path_;
+  store_path_ = File("fresh.db");
+  EXPECT_EQ(RegOutput({"import", File("long.reg")}), kCompleted);
+  EXPECT_EQ(Tree(store_path_, "Software"), Tree(first_store, "Software"));
+  EXPECT_EQ(RegOutput({"delete", deep, "/f"}), kCompleted);
+  ExpectRefused({"query", deep}, "unable to find");
+}
+
 TEST_F(RegToolTest, ExportWritesUtf16WithBomAndReplacesAFileOnlyWithY) {
   Add("HKCU\\Software\\Small", kGroesse, "REG_DWORD", "128");
   EXPECT_EQ(RegOutput({"export", "HKCU\\Software\\Small", File("small.reg")}), kCompleted);
