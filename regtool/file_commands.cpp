@@ -79,9 +79,9 @@ bool RunExport(const RegCommandLine& command, std::string* out, std::string* err
   }
   RegFileWriter writer;
   if (!ExportTree(command.key, &writer, error)) return false;
-  // A new file is readable by others as any file the user makes; a replaced
-  // one keeps its mode.
-  if (!ReplaceFileWhole(command.file, writer.Encode(), error, 0666)) return false;
+  // A new file is the user's alone, as settings may be private; a replaced
+  // one keeps its mode, so that a file made readable for others stays so.
+  if (!ReplaceFileWhole(command.file, writer.Encode(), error, 0600)) return false;
   *out += kOperationCompleted;
   return true;
 }

@@ -70,6 +70,19 @@ TEST_F(RegSafetyTest, ExportOverAFileKeepsItsModeAndItsLink) {
             (std::vector<std::string>{"link.reg", "private.reg", "registry.db"}));
 }
 
+// A new export is the user's alone whatever the umask; one over a file the
+// user made readable to others with /y keeps that file's mode.
+TEST_F(RegSafetyTest, ANewExportIsPrivateAndAReplacedOneKeepsItsMode) {
+  const mode_t mask = umask(0);
+  EXPECT_EQ(RegOutput({"export", "HKCU\\Software\\Test", File("new.reg")}), kCompleted);
+  umask(mask);
+  EXPECT_EQ(ModeOf(File("new.reg")) & 07777, 0600u);
+  WriteWholeFile(File("shared.reg"), "old");
+  ASSERT_EQ(chmod(File("shared.reg").c_str(), 0644), 0);
+  EXPECT_EQ(RegOutput({"export", "HKCU\\Software\\Test", File("shared.reg"), "/y"}), kCompleted);
+  EXPECT_EQ(ModeOf(File("shared.reg")) & 07777, 0644u);
+}
+
 // A killed export leaves its temporary file, named for what it is; a failed
 // one leaves nothing; the next export beside it clears what killed ones left.
 TEST_F(RegSafetyTest, ExportsThatDoNotFinishLeaveNoFilesForLong) {
