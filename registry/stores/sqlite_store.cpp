@@ -137,9 +137,35 @@ void ConfigureSqlite() {
   sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0);
 }
 
-// Whether two of the |count| names |fold| gives are one. A key's few values
-// are compared pair by pair; many are sorted first, so that a key of
-// thousands costs little more than reading it.
+// Marks names in 256 buckets by their size and last eight bytes: names in
+// different buckets differ, so a key's names need comparing only when two of
+// them share one, which a key's few values rarely do.
+class NameBuckets {
+ public:
+  // Marks |name|; true when its bucket was marked already.
+  bool Mark(const std::string& name) {
+    uint64_t tail = name.size();
+    if (name.size() >= 8) {
+      uint64_t last = 0;
+      std::memcpy(&last, name.data() + name.size() - 8, 8);
+      tail ^= last;
+    } else {
+      for (const char c : name) tail = tail << 8 ^ static_cast<unsigned char>(c);
+    }
+    const unsigned bucket = static_cast<unsigned>((tail * 0x9E3779B97F4A7C15u) >> 56);
+    const uint64_t bit = uint64_t{1} << (bucket & 63);
+    const bool marked = (seen_[bucket >> 6] & bit) != 0;
+    seen_[bucket >> 6] |= bit;
+    return marked;
+  }
+
+ private:
+  uint64_t seen_[4] = {0, 0, 0, 0};
+};
+
+// Whether two of the |count| names |fold| gives are one: few are compared
+// pair by pair, many are sorted first, so that a key of thousands costs
+// little more than reading it.
 template <typename Fold>
 bool AnyRepeated(size_t count, Fold fold) {
   constexpr size_t kComparedInPairs = 16;
@@ -302,21 +328,25 @@ bool SqliteStore::Begin(int wait_ms) {
     return Fail(SQLITE_CORRUPT,
                 "the registry store is damaged (its size does not match its contents)");
   }
-  if (header.version == 1 && !AdoptVersion1(read_only)) return false;
-  return CheckKeyTree();
+  tree_checked_ = false;
+  return header.version == 1 ? AdoptVersion1(read_only) : true;
 }
 
 // Every key is made after its parent, and a key never moves, so its id is
 // larger than its parent's. A key whose parent is itself or a later key is
-// damage, and the only way a cycle can come about: one that hid the tree would
-// make a first run's set-up write it again.
+// damage, and the only way a cycle can come about. It is looked for before a
+// run adds its first key: keys that a cycle hid would look missing, and a
+// first run's set-up would make them again. (A run that only reads pays for
+// no scan of the whole table.)
 bool SqliteStore::CheckKeyTree() {
+  if (tree_checked_) return true;
   Statement* query = Prepare("SELECT id FROM keys WHERE parent >= id LIMIT 1");
   if (!query) return false;
   const int code = query->Step();
   query->Reset();
   if (code == SQLITE_ROW) return Damaged("its keys do not form a tree");
-  return code == SQLITE_DONE || Fail(code);
+  tree_checked_ = code == SQLITE_DONE;
+  return tree_checked_ || Fail(code);
 }
 
 // The header is read through SQLite's own handle of the file rather than with
@@ -592,7 +622,7 @@ bool SqliteStore::GrowCacheForWriting() {
 }
 
 KeyId SqliteStore::AddChild(KeyId parent, const std::string& name, const std::string& folded_name) {
-  if (!GrowCacheForWriting()) return 0;
+  if (!CheckKeyTree() || !GrowCacheForWriting()) return 0;
   Statement* insert = Prepare("INSERT INTO main.keys(parent, name, fold) VALUES (?1, ?2, ?3)");
   if (insert) insert->Bind(1, parent).Bind(2, name).Bind(3, folded_name);
   return Change(insert) ? sqlite3_last_insert_rowid(db_) : 0;
@@ -827,14 +857,12 @@ void TakeValue(const SqliteStore& store, const PackedEntry& from, size_t index, 
 // much as finding the row.
 bool SqliteStore::ValuesInto(KeyId key, std::vector<StoredValue>* values) {
   size_t count = 0;
-  std::string missing;  // the name of a value whose large data is not there
+  bool large = false;  // a value's data is in a row of its own
   auto take = [&](const PackedEntry& entry) {
     if (values->size() <= count) values->emplace_back();
-    StoredValue& value = (*values)[count++];
-    TakeValue(*this, entry, count - 1, &value);
-    if (entry.big_id != 0 && missing.empty() && !BigDataThere(entry.big_id, entry.size)) {
-      missing = value.value.name;
-    }
+    TakeValue(*this, entry, count, &(*values)[count]);
+    ++count;
+    large |= entry.big_id != 0;
   };
   // False when the row's bytes are not a packing. A key without values has
   // no row, so an empty one is not one either.
@@ -852,6 +880,7 @@ bool SqliteStore::ValuesInto(KeyId key, std::vector<StoredValue>* values) {
       take(PackedEntry{value.name.data(), value.name.size(), value.type, value.size, value.big_id,
                        value.data.data()});
     }
+    large = false;  // checked as the row was read
   } else if (read_rows_directly_ && ReadRowDirectly(key, &row_)) {
     if (!take_row(row_.data(), row_.size())) return DamagedValues(key);
   } else {
@@ -869,11 +898,16 @@ bool SqliteStore::ValuesInto(KeyId key, std::vector<StoredValue>* values) {
     query->Reset();
     if (!whole) return DamagedValues(key);
   }
-  if (failed()) return false;
-  if (!missing.empty()) return MissingData(key, missing);
   values->resize(count);
+  // Large data is rare: the row is read again, as when a value is changed,
+  // to see that each row it names is there.
+  std::vector<PackedValue> packed;
+  if (large && !ReadPacked(key, &packed)) return false;
+  NameBuckets buckets;
+  bool shared = false;  // two names fell in one bucket
+  for (size_t i = 0; i < count; ++i) shared |= buckets.Mark((*values)[i].folded_name);
   const auto fold = [values](size_t i) -> const std::string& { return (*values)[i].folded_name; };
-  return !AnyRepeated(count, fold) || RepeatedValues(key);
+  return !shared || !AnyRepeated(count, fold) || RepeatedValues(key);
 }
 
 bool SqliteStore::ReadRowDirectly(KeyId key, std::string* row) {

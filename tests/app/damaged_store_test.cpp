@@ -227,6 +227,11 @@ TEST_F(DamagedStoreTest, DamageThatLooksWholeIsRefused) {
   } kCases[] = {
       {"UPDATE vals SET packed = packed || packed WHERE key = " + kept,
        kept_path + " holds two values of one name"},
+      // "a" and "A", two numbers.
+      {"UPDATE vals SET packed = x'010000006104000000040000000001000000"
+       "010000004104000000040000000002000000' WHERE key = " +
+           kept,
+       kept_path + " holds two values of one name"},
       {"DELETE FROM big", "the data of the value \"Large\" of " + kept_path + " is missing"},
       {"UPDATE keys SET parent = " + kept + " WHERE id = " + presets,
        "its keys do not form a tree"},
