@@ -29,6 +29,11 @@ int RunProgram(CRegistrySession& session, int argc, char** argv) {
   HeldText err;
   const int status = RunCommandLine(store, argc, argv, out, err);
 
+  // A change the registry refused ends the run as a failure; the store's own
+  // failure, when there is one, is its cause and the commit names it.
+  if (!store.FailedChange().empty() && session.StoreFailure().empty()) {
+    return FatalError(store.FailedChange());
+  }
   std::string error;
   if (!session.Commit(&error)) return FatalError(error);
   const std::string notice = session.Notice();

@@ -116,6 +116,19 @@ bool WriteAll(int descriptor, const std::string& bytes) {
   return true;
 }
 
+// Whether the link |path|, whose status is |link|, may be followed: not when
+// it lies in a sticky folder that anyone may write, and belongs neither to
+// this process's user nor to the folder's owner. That is the kernel's rule
+// for such links (protected_symlinks), kept whatever the kernel's setting:
+// another user may plant a link there, in /tmp say, where it leads anywhere.
+bool MayFollow(const std::string& path, const struct stat& link) {
+  if (link.st_uid == geteuid()) return true;
+  struct stat folder;
+  if (stat(FolderOf(path).c_str(), &folder) != 0) return false;
+  const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+  return !shared || link.st_uid == folder.st_uid;
+}
+
 // Follows |path| through symlinks to the file they lead to, which may not
 // exist yet (a dangling link names the file to create).
 bool ResolveLinks(const std::string& path, std::string* resolved, std::string* error) {
@@ -125,6 +138,11 @@ bool ResolveLinks(const std::string& path, std::string* resolved, std::string* e
     if (lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
       *resolved = current;
       return true;
+    }
+    if (!MayFollow(current, status)) {
+      *error = "cannot follow the link " + current +
+               ": it belongs to another user, in a shared folder with the sticky bit";
+      return false;
     }
     std::string target(static_cast<size_t>(status.st_size) + 256, '\0');
     const ssize_t length = readlink(current.c_str(), &target[0], target.size());

@@ -18,7 +18,9 @@
 namespace dovetune {
 
 // Replaces the file at |path| with |contents|. When |path| is a symlink, the
-// file it leads to is replaced and the link is kept. The new file keeps the
+// file it leads to is replaced and the link is kept; a link that another user
+// owns in a sticky folder that anyone may write (such as /tmp) is refused, as
+// the kernel's protected_symlinks rule refuses it. The new file keeps the
 // old file's permission bits; a file that did not exist is created with
 // |mode_if_new| less the umask. Syncs the file and its folder.
 // Refuses a target with more than one hard link (replacing it would split it

@@ -100,15 +100,12 @@ bool IsUnknownWord(const char* const* argv, int index) {
   return !TakesArgument(previous) && std::strcmp(previous, kPresetWord) != 0;
 }
 
-// Whether |word| is one of the fixed parameter words; if so, writes its number.
-bool WriteFixedParameter(CRegistry& target, const char* word) {
+// The fixed parameter |word| is, or null.
+const FixedParameter* FindFixedParameter(const char* word) {
   for (const FixedParameter& parameter : kFixedParameters) {
-    if (std::strcmp(word, parameter.word) == 0) {
-      target.WriteDword(parameter.setting, parameter.value);
-      return true;
-    }
+    if (std::strcmp(word, parameter.word) == 0) return &parameter;
   }
-  return false;
+  return nullptr;
 }
 
 }  // namespace
@@ -134,16 +131,18 @@ std::vector<std::string> CPresetStore::EditPreset(const std::string& strName,
     if (std::strcmp(word, kPresetWord) == 0) {
       CopyPreset(next, strName);
     } else if (std::strcmp(word, kCbrWord) == 0) {
-      target.WriteDword(schema::kVbrMode, schema::kConstantBitrate);
+      WriteSetting(target, strName, schema::kVbrMode, schema::kConstantBitrate);
       const DWORD bitrate = BitrateStep(DecimalValue(next));
-      target.WriteDword(schema::kBitRate, bitrate);
+      WriteSetting(target, strName, schema::kBitRate, bitrate);
       if (!HasDigits(next)) {
         warnings.push_back(std::string(kCbrWord) + " " + next + " is not a number; " +
                            std::to_string(bitrate) + " was written");
       }
     } else if (std::strcmp(word, kOptimizeWord) == 0) {
-      target.WriteDword(schema::kOptimize, static_cast<DWORD>(DecimalValue(next)));
-    } else if (!WriteFixedParameter(target, word) && IsUnknownWord(argv, index)) {
+      WriteSetting(target, strName, schema::kOptimize, static_cast<DWORD>(DecimalValue(next)));
+    } else if (const FixedParameter* parameter = FindFixedParameter(word)) {
+      WriteSetting(target, strName, parameter->setting, parameter->value);
+    } else if (IsUnknownWord(argv, index)) {
       warnings.push_back(std::string("ignoring unknown parameter '") + word + "'");
     }
   }

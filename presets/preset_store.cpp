@@ -18,7 +18,7 @@ void CPresetStore::Initialize() {
       presets.CreateKey(schema::kPresetsKeyName) && !presets.KeyExists(schema::kDefault) &&
       presets.CreateKey(schema::kDefault)) {
     for (const schema::Setting& setting : schema::kFactorySettings) {
-      presets.WriteDword(setting.name, setting.value);
+      WriteSetting(presets, schema::kDefault, setting.name, setting.value);
     }
   }
 
@@ -82,18 +82,38 @@ void CPresetStore::CopyPreset(const std::string& strSource, const std::string& s
   }
 
   CRegistry destination;
-  if (strDestination == schema::kCurrent) {
-    if (!destination.Open(HKEY_CURRENT_USER, schema::kCurrentSettingsKeyPath)) return;
-  } else if (!destination.Open(HKEY_CURRENT_USER, schema::kPresetsKeyPath) ||
-             !destination.CreateKey(strDestination)) {
+  const bool opened = strDestination == schema::kCurrent
+                          ? destination.Open(HKEY_CURRENT_USER, schema::kCurrentSettingsKeyPath)
+                          : destination.Open(HKEY_CURRENT_USER, schema::kPresetsKeyPath) &&
+                                destination.CreateKey(strDestination);
+  if (!opened) {
+    NoteFailedChange(SettingsKeyPath(strDestination) + ": the registry refused to open the key");
     return;
   }
 
   std::string name;
   while (source.EnumValue(name)) {
     DWORD value = 0;
-    if (source.ReadDword(name, value)) destination.WriteDword(name, value);
+    if (source.ReadDword(name, value)) WriteSetting(destination, strDestination, name, value);
   }
+}
+
+void CPresetStore::WriteSetting(CRegistry& settings, const std::string& strSet,
+                                const std::string& strName, DWORD dwValue) {
+  if (!settings.WriteDword(strName, dwValue)) {
+    NoteFailedChange(SettingsKeyPath(strSet) + ": the registry refused to write " + strName);
+  }
+}
+
+std::string CPresetStore::SettingsKeyPath(const std::string& strSet) {
+  const std::string path = strSet == schema::kCurrent
+                               ? std::string(schema::kCurrentSettingsKeyPath)
+                               : std::string(schema::kPresetsDeletePath) + "\\" + strSet;
+  return "HKEY_CURRENT_USER\\" + path;
+}
+
+void CPresetStore::NoteFailedChange(const std::string& strChange) {
+  if (m_strFailedChange.empty()) m_strFailedChange = strChange;
 }
 
 }  // namespace dovetune

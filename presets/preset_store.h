@@ -1,6 +1,7 @@
 // CPresetStore: every operation on presets and on the current settings. It
-// holds nothing itself: each operation opens the keys it needs, works, and
-// lets them go; the registry is the only state. It never prints.
+// holds no settings itself: each operation opens the keys it needs, works,
+// and lets them go; the registry is the only state but for the first change
+// the registry refused, kept so that the run can say so. It never prints.
 #pragma once
 
 #include <functional>
@@ -10,6 +11,8 @@
 #include "registry/win32_api.h"
 
 namespace dovetune {
+
+class CRegistry;
 
 class CPresetStore {
  public:
@@ -52,6 +55,23 @@ class CPresetStore {
 
   // The one-line summary of a settings set's rate control and flags.
   std::string DescribePreset(const std::string& strName);
+
+  // The first change an operation meant to make and the registry refused (the
+  // key's path and what was refused), or empty when there was none: a run
+  // with one has not done what it was asked.
+  const std::string& FailedChange() const { return m_strFailedChange; }
+
+ private:
+  // Writes one setting into |settings|, the open key of the settings set
+  // |strSet|, noting a refusal.
+  void WriteSetting(CRegistry& settings, const std::string& strSet, const std::string& strName,
+                    DWORD dwValue);
+  // The full path of the settings set |strSet|'s key, for the user.
+  static std::string SettingsKeyPath(const std::string& strSet);
+  // Notes |strChange| as refused unless an earlier change was.
+  void NoteFailedChange(const std::string& strChange);
+
+  std::string m_strFailedChange;
 };
 
 }  // namespace dovetune

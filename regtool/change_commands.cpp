@@ -2,6 +2,7 @@
 // overwriting or deleting, it refuses unless /f is given.
 
 #include "regtool/commands.h"
+#include "regtool/reg_file_writer.h"
 #include "regtool/registry_key.h"
 
 namespace dovetune {
@@ -46,6 +47,9 @@ bool RunAdd(const RegCommandLine& command, std::string* out, std::string* error)
       command.has_value_name || command.has_data || command.has_type || !command.separator.empty();
   RegValue value;
   if (writes_value && !ValueToAdd(command, &value, error)) return false;
+  // What export could not carry is not put in.
+  if (!CanWriteKey(command.key.Full(), error)) return false;
+  if (writes_value && !CanWriteValue(value, error)) return false;
   RegKey key;
   LONG status = key.Create(command.key);
   if (status != ERROR_SUCCESS) return ReportStatus(status, command.key, error);

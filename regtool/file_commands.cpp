@@ -33,6 +33,18 @@ bool ExportTree(const KeyPath& path, RegFileWriter* writer, std::string* error) 
   return true;
 }
 
+// Whether export could carry what |change| puts in; if not, |error| says why.
+bool CanExport(const RegFileChange& change, std::string* error) {
+  switch (change.kind) {
+    case RegFileChange::Kind::kCreateKey:
+      return CanWriteKey(change.key.Full(), error);
+    case RegFileChange::Kind::kSetValue:
+      return CanWriteValue(change.value, error);
+    default:
+      return true;
+  }
+}
+
 // Makes one change; a key or value to delete that is not there is no failure.
 LONG Apply(const RegFileChange& change, RegKey* current) {
   LONG status = ERROR_SUCCESS;
@@ -67,9 +79,9 @@ bool RunExport(const RegCommandLine& command, std::string* out, std::string* err
   }
   RegFileWriter writer;
   if (!ExportTree(command.key, &writer, error)) return false;
-  // A new file is readable by others as any file the user makes; a replaced
-  // one keeps its mode.
-  if (!ReplaceFileWhole(command.file, writer.Encode(), error, 0666)) return false;
+  // A new file is the user's alone, as settings may be private; a replaced
+  // one keeps its mode, so that a file made readable for others stays so.
+  if (!ReplaceFileWhole(command.file, writer.Encode(), error, 0600)) return false;
   *out += kOperationCompleted;
   return true;
 }
@@ -86,6 +98,13 @@ bool RunImport(const RegCommandLine& command, std::string* out, std::string* err
   if (!ParseRegFile(bytes, &changes, error)) {
     *error = source + ", " + *error;
     return false;
+  }
+  // Refused whole before any change, as a file that cannot be parsed is.
+  for (const RegFileChange& change : changes) {
+    if (!CanExport(change, error)) {
+      *error = source + ", line " + std::to_string(change.line) + ": " + *error;
+      return false;
+    }
   }
   RegKey current;
   for (const RegFileChange& change : changes) {

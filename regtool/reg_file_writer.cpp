@@ -81,12 +81,29 @@ bool IsTextType(DWORD type) {
 
 }  // namespace
 
-bool FormatValueLine(const RegValue& value, std::string* line, std::string* error) {
+bool CanWriteKey(const std::string& full_path, std::string* error) {
+  if (IsWritableText(full_path)) return true;
+  *error = "the key \"" + full_path +
+           "\" cannot be written to a .reg file (it is not UTF-8, or it holds a line break)";
+  return false;
+}
+
+bool CanWriteValue(const RegValue& value, std::string* error) {
   if (!IsWritableText(value.name)) {
     *error = "the value name \"" + value.name + "\" cannot be written to a .reg file" +
              " (it is not UTF-8, or it holds a line break)";
     return false;
   }
+  if (IsTextType(value.type) && !IsValidUtf8(value.data)) {
+    *error = "the value \"" + DisplayName(value.name) +
+             "\" holds text that is not UTF-8 and cannot be written to a .reg file";
+    return false;
+  }
+  return true;
+}
+
+bool FormatValueLine(const RegValue& value, std::string* line, std::string* error) {
+  if (!CanWriteValue(value, error)) return false;
   const std::string start = (value.name.empty() ? "@" : Quote(value.name)) + "=";
   if (IsQuotableString(value)) {
     *line = start + Quote(value.data.substr(0, value.data.size() - 1));
@@ -100,11 +117,7 @@ bool FormatValueLine(const RegValue& value, std::string* line, std::string* erro
     return true;
   }
   std::string bytes = value.data;
-  if (IsTextType(value.type) && !Utf8ToUtf16Le(value.data, &bytes)) {
-    *error = "the value \"" + DisplayName(value.name) +
-             "\" holds text that is not UTF-8 and cannot be written to a .reg file";
-    return false;
-  }
+  if (IsTextType(value.type)) Utf8ToUtf16Le(value.data, &bytes);  // UTF-8, as checked
   *line = WrappedHex(start + HexPrefix(value.type), bytes);
   return true;
 }
@@ -112,11 +125,7 @@ bool FormatValueLine(const RegValue& value, std::string* line, std::string* erro
 RegFileWriter::RegFileWriter() : text_(kHeader) {}
 
 bool RegFileWriter::AddKey(const std::string& full_path, std::string* error) {
-  if (!IsWritableText(full_path)) {
-    *error = "the key \"" + full_path +
-             "\" cannot be written to a .reg file (it is not UTF-8, or it holds a line break)";
-    return false;
-  }
+  if (!CanWriteKey(full_path, error)) return false;
   text_ += "\r\n[" + full_path + "]\r\n";
   return true;
 }

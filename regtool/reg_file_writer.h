@@ -30,4 +30,11 @@ class RegFileWriter {
 // The value's line (or lines, for long hex data), without the final CRLF.
 bool FormatValueLine(const RegValue& value, std::string* line, std::string* error);
 
+// Whether a .reg file can hold the key |full_path| and the value |value|; if
+// not, |error| says why. The writer refuses exactly what these refuse, and so
+// do the commands that put keys and values into the registry, so that what
+// they keep can always be exported.
+bool CanWriteKey(const std::string& full_path, std::string* error);
+bool CanWriteValue(const RegValue& value, std::string* error);
+
 }  // namespace dovetune

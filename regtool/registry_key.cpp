@@ -1,5 +1,7 @@
 #include "regtool/registry_key.h"
 
+#include "registry/name_fold.h"
+
 namespace dovetune {
 
 namespace {
@@ -7,6 +9,53 @@ namespace {
 // Long enough for any name: 16383 UTF-16 units take at most three UTF-8 bytes each.
 constexpr DWORD kNameBufferSize = 16383 * 3 + 1;
 constexpr DWORD kFirstDataBufferSize = 256;
+
+// The narrow registry functions take a subkey path of at most 260 UTF-16
+// units in one call, while the registry holds keys at any depth, each name up
+// to 255 units long, and reg exports and imports their full paths.
+constexpr size_t kLongestPathInOneCall = 260;
+
+// |sub_path| in steps of whole names that each fit one call, in order. A name
+// too long for a call is a step of its own, which the registry refuses.
+std::vector<std::string> Steps(const std::string& sub_path) {
+  if (NameLength(sub_path) <= kLongestPathInOneCall) return {sub_path};
+  std::vector<std::string> steps;
+  std::string step;
+  for (size_t start = 0; start <= sub_path.size();) {
+    size_t end = sub_path.find('\\', start);
+    if (end == std::string::npos) end = sub_path.size();
+    const std::string name = sub_path.substr(start, end - start);
+    if (!step.empty() && NameLength(step) + 1 + NameLength(name) > kLongestPathInOneCall) {
+      steps.push_back(step);
+      step = name;
+    } else {
+      step += (step.empty() ? "" : "\\") + name;
+    }
+    start = end + 1;
+  }
+  steps.push_back(step);
+  return steps;
+}
+
+// Opens |steps| one beneath the other from |root| with |call| (an open or a
+// create), keeping only the last key open; its status is the first failure's.
+template <typename Call>
+LONG Walk(HKEY root, const std::vector<std::string>& steps, HKEY* key, Call call) {
+  HKEY at = root;
+  for (const std::string& step : steps) {
+    HKEY next = nullptr;
+    const LONG status = call(at, step.c_str(), &next);
+    if (at != root) RegCloseKey(at);
+    if (status != ERROR_SUCCESS) return status;
+    at = next;
+  }
+  *key = at;
+  return ERROR_SUCCESS;
+}
+
+LONG OpenOne(HKEY parent, const char* step, HKEY* key) {
+  return RegOpenKeyExA(parent, step, 0, KEY_ALL_ACCESS, key);
+}
 
 }  // namespace
 
@@ -19,13 +68,15 @@ void RegKey::Close() {
 
 LONG RegKey::Open(const KeyPath& path) {
   Close();
-  return RegOpenKeyExA(path.root, path.sub_path.c_str(), 0, KEY_ALL_ACCESS, &key_);
+  return Walk(path.root, Steps(path.sub_path), &key_, OpenOne);
 }
 
 LONG RegKey::Create(const KeyPath& path) {
   Close();
-  return RegCreateKeyExA(path.root, path.sub_path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                         KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+  return Walk(path.root, Steps(path.sub_path), &key_, [](HKEY parent, const char* step, HKEY* key) {
+    return RegCreateKeyExA(parent, step, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                           nullptr, key, nullptr);
+  });
 }
 
 LONG RegKey::SubkeyNames(std::vector<std::string>* names) const {
@@ -90,7 +141,17 @@ LONG RegKey::DeleteValue(const std::string& name) const {
   return RegDeleteValueA(key_, name.c_str());
 }
 
-LONG DeleteKeyTree(const KeyPath& path) { return RegDeleteTreeA(path.root, path.sub_path.c_str()); }
+LONG DeleteKeyTree(const KeyPath& path) {
+  std::vector<std::string> steps = Steps(path.sub_path);
+  const std::string last = steps.back();
+  steps.pop_back();
+  HKEY parent = path.root;
+  const LONG status = Walk(path.root, steps, &parent, OpenOne);
+  if (status != ERROR_SUCCESS) return status;
+  const LONG deleted = RegDeleteTreeA(parent, last.c_str());
+  if (parent != path.root) RegCloseKey(parent);
+  return deleted;
+}
 
 std::string DescribeStatus(LONG status) {
   switch (status) {

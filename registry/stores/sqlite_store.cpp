@@ -138,6 +138,56 @@ void ConfigureSqlite() {
   sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0);
 }
 
+// Marks names in 256 buckets by their size and last eight bytes: names in
+// different buckets differ, so a key's names need comparing only when two of
+// them share one, which a key's few values rarely do.
+class NameBuckets {
+ public:
+  // Marks |name|; true when its bucket was marked already.
+  bool Mark(const std::string& name) {
+    uint64_t tail = name.size();
+    if (name.size() >= 8) {
+      uint64_t last = 0;
+      std::memcpy(&last, name.data() + name.size() - 8, 8);
+      tail ^= last;
+    } else {
+      for (const char c : name) tail = tail << 8 ^ static_cast<unsigned char>(c);
+    }
+    const unsigned bucket = static_cast<unsigned>((tail * 0x9E3779B97F4A7C15u) >> 56);
+    const uint64_t bit = uint64_t{1} << (bucket & 63);
+    const bool marked = (seen_[bucket >> 6] & bit) != 0;
+    seen_[bucket >> 6] |= bit;
+    return marked;
+  }
+
+ private:
+  uint64_t seen_[4] = {0, 0, 0, 0};
+};
+
+// Whether two of the |count| names |fold| gives are one: few are compared
+// pair by pair, many are sorted first, so that a key of thousands costs
+// little more than reading it.
+template <typename Fold>
+bool AnyRepeated(size_t count, Fold fold) {
+  constexpr size_t kComparedInPairs = 16;
+  if (count <= kComparedInPairs) {
+    for (size_t i = 1; i < count; ++i) {
+      for (size_t j = 0; j < i; ++j) {
+        if (fold(i) == fold(j)) return true;
+      }
+    }
+    return false;
+  }
+  std::vector<const std::string*> sorted(count);
+  for (size_t i = 0; i < count; ++i) sorted[i] = &fold(i);
+  std::sort(sorted.begin(), sorted.end(),
+            [](const std::string* a, const std::string* b) { return *a < *b; });
+  for (size_t i = 1; i < count; ++i) {
+    if (*sorted[i] == *sorted[i - 1]) return true;
+  }
+  return false;
+}
+
 // dovetune_fold(name) in SQL: the name as the store compares it.
 void FoldFunction(sqlite3_context* context, int, sqlite3_value** arguments) {
   const void* text = sqlite3_value_text(arguments[0]);
@@ -185,6 +235,8 @@ class SqliteStore::Statement {
     sqlite3_clear_bindings(statement_);
   }
   int64_t Number(int column) { return sqlite3_column_int64(statement_, column); }
+  // SQLite's type of the column's value, asked before any other reading of it.
+  int Type(int column) { return sqlite3_column_type(statement_, column); }
   // The bytes of a column, valid until the next step or reset.
   const char* Blob(int column, size_t* size) {
     const void* bytes = sqlite3_column_blob(statement_, column);
@@ -288,7 +340,25 @@ bool SqliteStore::Begin(int wait_ms) {
     return Fail(SQLITE_CORRUPT,
                 "the registry store is damaged (its size does not match its contents)");
   }
+  tree_checked_ = false;
   return header.version == 1 ? AdoptVersion1(read_only) : true;
+}
+
+// Every key is made after its parent, and a key never moves, so its id is
+// larger than its parent's. A key whose parent is itself or a later key is
+// damage, and the only way a cycle can come about. It is looked for before a
+// run adds its first key: keys that a cycle hid would look missing, and a
+// first run's set-up would make them again. (A run that only reads pays for
+// no scan of the whole table.)
+bool SqliteStore::CheckKeyTree() {
+  if (tree_checked_) return true;
+  Statement* query = Prepare("SELECT id FROM keys WHERE parent >= id LIMIT 1");
+  if (!query) return false;
+  const int code = query->Step();
+  query->Reset();
+  if (code == SQLITE_ROW) return Damaged("its keys do not form a tree");
+  tree_checked_ = code == SQLITE_DONE;
+  return tree_checked_ || Fail(code);
 }
 
 // The header is read through SQLite's own handle of the file rather than with
@@ -368,7 +438,7 @@ bool SqliteStore::UpgradeValues() {
     key = query->Number(0);
     values.emplace_back();
     values.back().name = query->Bytes(1);
-    values.back().type = static_cast<uint32_t>(query->Number(2));
+    if (!Version1Type(*query, 2, key, &values.back())) break;
     if (!PlaceData(query->Bytes(3), &values.back())) break;
   }
   query->Reset();
@@ -564,7 +634,7 @@ bool SqliteStore::GrowCacheForWriting() {
 }
 
 KeyId SqliteStore::AddChild(KeyId parent, const std::string& name, const std::string& folded_name) {
-  if (!GrowCacheForWriting()) return 0;
+  if (!CheckKeyTree() || !GrowCacheForWriting()) return 0;
   Statement* insert = Prepare("INSERT INTO main.keys(parent, name, fold) VALUES (?1, ?2, ?3)");
   if (insert) insert->Bind(1, parent).Bind(2, name).Bind(3, folded_name);
   return Change(insert) ? sqlite3_last_insert_rowid(db_) : 0;
@@ -635,9 +705,20 @@ bool SqliteStore::ReadPacked(KeyId key, std::vector<PackedValue>* values) {
   if (code != SQLITE_ROW) return Fail(code);
   size_t size = 0;
   const char* bytes = query->Blob(0, &size);
-  if (UnpackValues(bytes, size, values)) return true;
+  // A key without values has no row; an empty row is damage.
+  const bool whole = size != 0 && UnpackValues(bytes, size, values);
   query->Reset();
-  return DamagedValues(key);
+  if (!whole) return DamagedValues(key);
+  std::vector<std::string> folds(values->size());
+  for (size_t i = 0; i < values->size(); ++i) {
+    const PackedValue& value = (*values)[i];
+    if (value.big_id != 0 && !BigDataThere(value.big_id, value.size)) {
+      return !failed() && MissingData(key, value.name);
+    }
+    folds[i] = Fold(value.name);
+  }
+  const auto fold = [&folds](size_t i) -> const std::string& { return folds[i]; };
+  return !AnyRepeated(folds.size(), fold) || RepeatedValues(key);
 }
 
 // The values of a version 1 store that this run only reads, with their data.
@@ -650,11 +731,29 @@ bool SqliteStore::ReadVersion1(KeyId key, std::vector<PackedValue>* values) {
   while ((code = query->Step()) == SQLITE_ROW) {
     values->emplace_back();
     values->back().name = query->Bytes(0);
-    values->back().type = static_cast<uint32_t>(query->Number(1));
+    if (!Version1Type(*query, 1, key, &values->back())) {
+      query->Reset();
+      return false;
+    }
     values->back().data = query->Bytes(2);
     values->back().size = static_cast<uint32_t>(values->back().data.size());
   }
   return code == SQLITE_DONE || Fail(code);
+}
+
+// The type of a version 1 value, column |column| of |row|: a number of 32
+// bits, as the registry's types are; anything else is damage.
+bool SqliteStore::Version1Type(Statement& row, int column, KeyId key, PackedValue* value) {
+  const bool number = row.Type(column) == SQLITE_INTEGER;
+  const int64_t type = row.Number(column);
+  if (number && type >= 0 && type <= int64_t{UINT32_MAX}) {
+    value->type = static_cast<uint32_t>(type);
+    return true;
+  }
+  const std::string what =
+      "the value \"" + value->name + "\" of " + KeyPath(key) + " has no registry type";
+  row.Reset();
+  return Damaged(what);
 }
 
 // Writes a key's values as its one row, or drops the row when there are none.
@@ -715,6 +814,24 @@ bool SqliteStore::DamagedValues(KeyId key) {
   return Damaged("the values of " + KeyPath(key) + " cannot be read");
 }
 
+bool SqliteStore::RepeatedValues(KeyId key) {
+  return Damaged(KeyPath(key) + " holds two values of one name");
+}
+
+bool SqliteStore::MissingData(KeyId key, const std::string& name) {
+  return Damaged("the data of the value \"" + name + "\" of " + KeyPath(key) + " is missing");
+}
+
+// Whether the row of large data |id| is there with |size| bytes.
+bool SqliteStore::BigDataThere(int64_t id, uint32_t size) {
+  Statement* query = Prepare("SELECT length(data) FROM main.big WHERE id = ?1");
+  if (!query) return false;
+  const int code = query->Bind(1, id).Step();
+  const bool there = code == SQLITE_ROW && query->Number(0) == int64_t{size};
+  query->Reset();
+  return there || (code != SQLITE_ROW && code != SQLITE_DONE && Fail(code));
+}
+
 std::vector<StoredValue> SqliteStore::Values(KeyId key) {
   std::vector<StoredValue> values;
   if (!ValuesInto(key, &values)) values.clear();
@@ -752,17 +869,20 @@ void TakeValue(const SqliteStore& store, const PackedEntry& from, size_t index, 
 // much as finding the row.
 bool SqliteStore::ValuesInto(KeyId key, std::vector<StoredValue>* values) {
   size_t count = 0;
+  bool large = false;  // a value's data is in a row of its own
   auto take = [&](const PackedEntry& entry) {
     if (values->size() <= count) values->emplace_back();
     TakeValue(*this, entry, count, &(*values)[count]);
     ++count;
+    large |= entry.big_id != 0;
   };
-  // False when the row's bytes are not a packing.
+  // False when the row's bytes are not a packing. A key without values has
+  // no row, so an empty one is not one either.
   auto take_row = [&](const char* bytes, size_t size) {
     PackedReader reader(bytes, size);
     PackedEntry entry;
     while (reader.Next(&entry)) take(entry);
-    return !reader.damaged();
+    return size != 0 && !reader.damaged();
   };
   const auto changed = changed_.find(key);
   if (version1_ || changed != changed_.end()) {
@@ -772,6 +892,7 @@ bool SqliteStore::ValuesInto(KeyId key, std::vector<StoredValue>* values) {
       take(PackedEntry{value.name.data(), value.name.size(), value.type, value.size, value.big_id,
                        value.data.data()});
     }
+    large = false;  // checked as the row was read
   } else if (read_rows_directly_ && ReadRowDirectly(key, &row_)) {
     if (!take_row(row_.data(), row_.size())) return DamagedValues(key);
   } else {
@@ -785,12 +906,20 @@ bool SqliteStore::ValuesInto(KeyId key, std::vector<StoredValue>* values) {
     read_rows_directly_ = code == SQLITE_ROW;
     size_t size = 0;
     const char* bytes = code == SQLITE_ROW ? query->Blob(0, &size) : "";
-    const bool whole = take_row(bytes, size);
+    const bool whole = code == SQLITE_DONE || take_row(bytes, size);
     query->Reset();
     if (!whole) return DamagedValues(key);
   }
   values->resize(count);
-  return true;
+  // Large data is rare: the row is read again, as when a value is changed,
+  // to see that each row it names is there.
+  std::vector<PackedValue> packed;
+  if (large && !ReadPacked(key, &packed)) return false;
+  NameBuckets buckets;
+  bool shared = false;  // two names fell in one bucket
+  for (size_t i = 0; i < count; ++i) shared |= buckets.Mark((*values)[i].folded_name);
+  const auto fold = [values](size_t i) -> const std::string& { return (*values)[i].folded_name; };
+  return !shared || !AnyRepeated(count, fold) || RepeatedValues(key);
 }
 
 bool SqliteStore::ReadRowDirectly(KeyId key, std::string* row) {
@@ -834,8 +963,7 @@ bool SqliteStore::ReadData(KeyId key, const std::string& folded_name, std::strin
   if (code != SQLITE_ROW && code != SQLITE_DONE) return Fail(code);
   if (code == SQLITE_DONE || static_cast<uint64_t>(query->Size(0)) != value.size) {
     query->Reset();
-    return Damaged("the data of the value \"" + value.name + "\" of " + KeyPath(key) +
-                   " is missing");
+    return MissingData(key, value.name);
   }
   *data = query->Bytes(0);
   return true;

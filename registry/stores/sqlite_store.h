@@ -114,6 +114,12 @@ class SqliteStore : public KeyStore {
   // Records that the file is not as this program writes it, and |what| is.
   bool Damaged(const std::string& what);
   bool DamagedValues(KeyId key);
+  bool RepeatedValues(KeyId key);
+  bool MissingData(KeyId key, const std::string& name);
+  bool BigDataThere(int64_t id, uint32_t size);
+  // Checks, once in a run, that every key lies beneath an earlier one.
+  bool CheckKeyTree();
+  bool Version1Type(Statement& row, int column, KeyId key, PackedValue* value);
   std::string FoldCollision();
   // The path of a key, from its root, for messages.
   std::string KeyPath(KeyId key);
@@ -129,6 +135,7 @@ class SqliteStore : public KeyStore {
   bool cache_for_writing_ = false;  // the page cache has grown for the run's changes
   bool version1_ = false;           // a version 1 store read as it is
   bool read_only_ = false;
+  bool tree_checked_ = false;  // CheckKeyTree found the keys a tree in this run
   std::unordered_map<KeyId, ChangedValues> changed_;
   // Open on the row of values read last: moving it to the next row costs a
   // listing a fraction of running a query for each key.

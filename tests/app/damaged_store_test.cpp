@@ -205,9 +205,45 @@ TEST_F(DamagedStoreTest, ValuesThatCannotBeReadAreRefused) {
       "HKEY_CURRENT_USER\\Software\\Orvane\\Ostrel\\Presets\\kept cannot be read)";
   const std::string whole = ReadWholeFile(store_path_);
   for (const char* damage : {"substr(packed, 1, length(packed) - 1)", "packed || x'00'",
-                             "x'FFFFFFFF'", "x'010000004101000000050000000261626364'"}) {
+                             "x'FFFFFFFF'", "x'010000004101000000050000000261626364'", "x''"}) {
     WriteWholeFile(store_path_, whole);
     ExecuteSql(std::string("UPDATE vals SET packed = ") + damage + " WHERE key = " + kept);
+    ExpectRefused({"view"}, reason);
+    ExpectRefused({"edit", "kept", "-cbr", "64"}, reason);
+  }
+}
+
+// Damage that would read as a store in order is found when the run begins or
+// when the key is read, whatever the command: values that repeat a name, large
+// data that is not there, keys that are not a tree (a cycle that hid the
+// presets would have a "view" write the defaults again).
+TEST_F(DamagedStoreTest, DamageThatLooksWholeIsRefused) {
+  ASSERT_EQ(Output({"create", "kept", "-downmix"}).empty(), false);
+  SetValue(PresetPath("kept"), "Large", REG_BINARY, std::string(5000, 'L'));
+  const std::string kept = "(SELECT id FROM keys WHERE fold = 'KEPT')";
+  const std::string kept_path = "HKEY_CURRENT_USER\\Software\\Orvane\\Ostrel\\Presets\\kept";
+  const std::string presets = "(SELECT id FROM keys WHERE fold = 'PRESETS')";
+  const struct {
+    std::string damage;
+    std::string reason;
+  } kCases[] = {
+      {"UPDATE vals SET packed = packed || packed WHERE key = " + kept,
+       kept_path + " holds two values of one name"},
+      // "a" and "A", two numbers.
+      {"UPDATE vals SET packed = x'010000006104000000040000000001000000"
+       "010000004104000000040000000002000000' WHERE key = " +
+           kept,
+       kept_path + " holds two values of one name"},
+      {"DELETE FROM big", "the data of the value \"Large\" of " + kept_path + " is missing"},
+      {"UPDATE keys SET parent = " + kept + " WHERE id = " + presets,
+       "its keys do not form a tree"},
+      {"UPDATE keys SET parent = id WHERE fold = 'DEFAULT'", "its keys do not form a tree"},
+  };
+  const std::string whole = ReadWholeFile(store_path_);
+  for (const auto& test : kCases) {
+    WriteWholeFile(store_path_, whole);
+    ExecuteSql(test.damage);
+    const std::string reason = "the registry store is damaged (" + test.reason + ")";
     ExpectRefused({"view"}, reason);
     ExpectRefused({"edit", "kept", "-cbr", "64"}, reason);
   }
@@ -219,11 +255,13 @@ TEST_F(DamagedStoreTest, ValuesThatCannotBeReadAreRefused) {
 TEST_F(DamagedStoreTest, StoreWithoutTheSoftwareKeyGetsItBack) {
   MakeSharedStore();
   ExecuteSql("DELETE FROM vals; DELETE FROM keys WHERE parent <> 0");
-  ASSERT_EQ(chmod(store_path_.c_str(), 0644), 0);
-  ExpectRefused({"view"},
-                "the registry store lacks HKEY_CURRENT_USER\\Software and cannot get it back: "
-                "the registry store cannot be written (the file or its folder is read-only)",
-                Unprivileged());
+  if (CanRunAsAnotherUser()) {
+    ASSERT_EQ(chmod(store_path_.c_str(), 0644), 0);
+    ExpectRefused({"view"},
+                  "the registry store lacks HKEY_CURRENT_USER\\Software and cannot get it back: "
+                  "the registry store cannot be written (the file or its folder is read-only)",
+                  Unprivileged());
+  }
   EXPECT_EQ(Output({"create", "x"}), Lines({"preset x created", "x - bitrate: vbr streaming"}));
   EXPECT_EQ(Output({"view"}), kFreshListing + "x - bitrate: vbr streaming\n");
 }

@@ -3,6 +3,10 @@
 
 #include "tests/support/cli_fixture.h"
 
+#ifdef _WIN32
+#include <sddl.h>
+#endif
+
 namespace dovetune {
 
 namespace {
@@ -143,6 +147,55 @@ TEST_F(PresetCommandsTest, TheEmptyNameIsThePresetsKeyItself) {
   EXPECT_EQ(Output({"delete", ""}, kExitFailed), Lines({"", "preset  could not be deleted"}));
   EXPECT_EQ(FirstLine(Output({"view", "default"})), "default - bitrate: vbr streaming");
 }
+
+#ifdef _WIN32
+// Gives the key |path| beneath HKEY_CURRENT_USER the access list |sddl| (in
+// the security descriptor language) while it lives, and full access again
+// after, so that the tests' clean-up can delete it.
+class KeyAccess {
+ public:
+  KeyAccess(const std::string& path, const char* sddl) : path_(path) { Set(sddl); }
+  ~KeyAccess() { Set("D:P(A;;KA;;;WD)"); }
+  KeyAccess(const KeyAccess&) = delete;
+  KeyAccess& operator=(const KeyAccess&) = delete;
+
+ private:
+  void Set(const char* sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1,
+                                                                     &descriptor, nullptr));
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, WRITE_DAC, &key), ERROR_SUCCESS);
+    EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
+    RegCloseKey(key);
+    LocalFree(descriptor);
+  }
+
+  std::string path_;
+};
+
+// A change the registry refuses stops the run with the key and the refusal on
+// standard error and status 1, and nothing on standard output, whatever was
+// written before it.
+TEST_F(PresetCommandsTest, ARefusedWriteIsReportedAsAFailure) {
+  Output({"create", "fast", "-cbr", "96"});
+  const std::string current = "HKEY_CURRENT_USER\\" + std::string(kCurrentPath);
+  const struct {
+    std::vector<std::string> command;
+    std::string reason;
+  } kCases[] = {
+      {{"use", "fast"}, current + ": the registry refused to open the key"},
+      {{"edit", "current", "-downmix"}, current + ": the registry refused to write DefDownmix"},
+  };
+  KeyAccess read_only(kCurrentPath, "D:P(A;;KR;;;WD)");
+  for (const auto& refused : kCases) {
+    const ProcessResult result = Run(refused.command);
+    EXPECT_EQ(result.status, kExitFailed) << refused.command[0];
+    EXPECT_EQ(result.out, "") << refused.command[0];
+    EXPECT_EQ(result.err, "Fatal Error: " + refused.reason + "\n") << refused.command[0];
+  }
+}
+#endif
 
 }  // namespace
 

@@ -117,6 +117,33 @@ TEST_F(StoreUpgradeTest, TwoNamesThatNowFoldAlikeRefuseTheStoreWhole) {
   }
 }
 
+// A version 1 value's type is a registry type, a number of 32 bits; any other
+// is damage, refused by the upgrade and by a run that reads the store as it is.
+TEST_F(StoreUpgradeTest, AValueTypeOutsideTheRegistrysIsRefused) {
+  ASSERT_EQ(chmod(folder_.path().c_str(), 0755), 0);
+  for (const char* type : {"4294967300", "-1", "4.5", "'x'"}) {
+    UseVersion1Store("store_v1.db");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(store_path_.c_str(), &db), SQLITE_OK);
+    const std::string damage =
+        std::string("UPDATE vals SET type = ") + type + " WHERE key = 12 AND name = 'DefBitRate'";
+    ASSERT_EQ(sqlite3_exec(db, damage.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    const std::string damaged = ReadWholeFile(store_path_);
+    for (const bool writable : {true, false}) {
+      ASSERT_EQ(chmod(store_path_.c_str(), writable ? 0600 : 0444), 0);
+      const ProcessResult result = Run({"view"}, writable ? ProcessOptions() : Unprivileged());
+      EXPECT_EQ(result.status, 1) << type;
+      EXPECT_EQ(result.out, "");
+      EXPECT_EQ(result.err, "Fatal Error: " + store_path_ +
+                                ": the registry store is damaged (the value \"DefBitRate\" of "
+                                "HKEY_CURRENT_USER\\Software\\Orvane\\Ostrel\\Presets\\fast "
+                                "has no registry type)\n");
+      EXPECT_EQ(ReadWholeFile(store_path_), damaged);
+    }
+  }
+}
+
 // Where no journal can be made or the file cannot be written, the store is
 // read as it is, with its names folded afresh, and changes are refused.
 TEST_F(StoreUpgradeTest, AVersion1StoreThatCannotBeWrittenIsServedForReading) {

@@ -65,6 +65,47 @@ TEST(ReplaceFileWholeTest, NeverWritesThroughALinkPlantedBesideTheTarget) {
   EXPECT_EQ(5u, FolderEntries(folder.path()).size());
 }
 
+// A link in a sticky folder that anyone may write is followed only when it
+// is the user's own or the folder owner's, as the kernel's protected_symlinks
+// rule has it; otherwise the file it leads to is left alone.
+TEST(ReplaceFileWholeTest, FollowsALinkInASharedStickyFolderOnlyOfItsOwnOrTheFolders) {
+  if (geteuid() != 0) GTEST_SKIP() << "links and folders of other users need root to make";
+  const uid_t self = geteuid();
+  const uid_t owner = 65533;
+  const uid_t other = 65534;
+  const struct {
+    mode_t folder_mode;
+    uid_t link_owner;
+    bool followed;
+  } kCases[] = {
+      {01777, other, false}, {01777, owner, true}, {01777, self, true},
+      {0777, other, true},   {01775, other, true},
+  };
+  TempFolder folder;
+  const std::string victim = folder.File("victim");
+  for (const auto& test : kCases) {
+    WriteWholeFile(victim, "precious");
+    const std::string shared = folder.File("shared");
+    ASSERT_EQ(0, mkdir(shared.c_str(), 0700));
+    ASSERT_EQ(0, chown(shared.c_str(), owner, owner));
+    ASSERT_EQ(0, chmod(shared.c_str(), test.folder_mode));
+    const std::string link = shared + "/out.reg";
+    ASSERT_EQ(0, symlink(victim.c_str(), link.c_str()));
+    ASSERT_EQ(0, lchown(link.c_str(), test.link_owner, test.link_owner));
+    std::string error;
+    EXPECT_EQ(test.followed, ReplaceFileWhole(link, "new", &error))
+        << std::oct << test.folder_mode << std::dec << " " << test.link_owner;
+    EXPECT_EQ(test.followed ? "new" : "precious", ReadWholeFile(victim));
+    if (!test.followed) {
+      EXPECT_EQ("cannot follow the link " + link +
+                    ": it belongs to another user, in a shared folder with the sticky bit",
+                error);
+    }
+    ASSERT_EQ(0, unlink(link.c_str()));
+    ASSERT_EQ(0, rmdir(shared.c_str()));
+  }
+}
+
 TEST(ReplaceFileWholeTest, ANewFileTakesTheGivenModeLessTheUmask) {
   TempFolder folder;
   const mode_t mask = umask(022);

@@ -96,16 +96,22 @@ TEST(SqliteStoreTest, LargeDataIsReadOnlyWhenAskedFor) {
   EXPECT_FALSE(store.failed());
   EXPECT_TRUE(store.Commit());
 
-  // The row holding the large data is gone: the store is damaged.
+  // The row holding the large data is gone: the store is damaged, as the
+  // key's values are read, whether listed or read one at a time.
   MakeDatabase(path, "DELETE FROM big");
-  SqliteStore damaged;
-  ASSERT_TRUE(damaged.Open(path, &error) && damaged.Begin(0)) << error;
-  EXPECT_EQ(damaged.Values(software).size(), 2u);
-  EXPECT_FALSE(damaged.ReadData(software, "LARGE", &data));
-  EXPECT_EQ(damaged.failure(), StoreFailure::kDamaged);
-  EXPECT_EQ(damaged.failure_reason(),
-            "the registry store is damaged (the data of the value \"Large\" of "
-            "HKEY_CURRENT_USER\\Software is missing)");
+  for (const bool listed : {true, false}) {
+    SqliteStore damaged;
+    ASSERT_TRUE(damaged.Open(path, &error) && damaged.Begin(0)) << error;
+    if (listed) {
+      EXPECT_TRUE(damaged.Values(software).empty());
+    } else {
+      EXPECT_FALSE(damaged.ReadData(software, "SMALL", &data));
+    }
+    EXPECT_EQ(damaged.failure(), StoreFailure::kDamaged);
+    EXPECT_EQ(damaged.failure_reason(),
+              "the registry store is damaged (the data of the value \"Large\" of "
+              "HKEY_CURRENT_USER\\Software is missing)");
+  }
 }
 
 // A fresh store, open for a run, with HKEY_CURRENT_USER\Software at hand.

@@ -172,6 +172,26 @@ TEST_F(RegToolTest, ExportThenImportIntoAFreshStoreGivesTheSameTree) {
   EXPECT_TRUE(ReadWholeFile(File("first.reg")) == ReadWholeFile(File("second.reg")));
 }
 
+// The registry holds keys at any depth, each name up to 255 characters, and
+// reg exports and imports their whole paths, however long: so does the tool,
+// for presets of the longest names and for keys beneath them.
+TEST_F(RegToolTest, KeysOfAnyDepthAreExportedImportedQueriedAndDeleted) {
+  const std::string preset(255, 'p');
+  ASSERT_EQ(Dovetune({"create", preset, "-downmix"}).status, 0);
+  const std::string deep =
+      std::string(kTestKey) + "\\" + std::string(255, 'a') + "\\" + std::string(255, 'b');
+  Add(deep, "v", "REG_DWORD", "7");
+  EXPECT_EQ(RegOutput({"export", "HKCU\\Software", File("long.reg")}), kCompleted);
+  EXPECT_NE(RegOutput({"query", deep, "/v", "v"}).find("0x7"), std::string::npos);
+
+  const std::string first_store = store_path_;
+  store_path_ = File("fresh.db");
+  EXPECT_EQ(RegOutput({"import", File("long.reg")}), kCompleted);
+  EXPECT_EQ(Tree(store_path_, "Software"), Tree(first_store, "Software"));
+  EXPECT_EQ(RegOutput({"delete", deep, "/f"}), kCompleted);
+  ExpectRefused({"query", deep}, "unable to find");
+}
+
 TEST_F(RegToolTest, ExportWritesUtf16WithBomAndReplacesAFileOnlyWithY) {
   Add("HKCU\\Software\\Small", kGroesse, "REG_DWORD", "128");
   EXPECT_EQ(RegOutput({"export", "HKCU\\Software\\Small", File("small.reg")}), kCompleted);
@@ -227,6 +247,22 @@ TEST_F(RegToolTest, EveryRefusalLeavesTheStoreAsItWas) {
   ExpectRefused({"add", "HKCU\\Software\\New", "/v", "v", "/t", "REG_DWORD"}, "needs its number");
   ExpectRefused({"add", kTestKey, "/v", "dw", "/t", "REG_DWORD", "/d", "1"}, "add /f");
   ExpectRefused({"query", "HKCU\\Software\\Test", "/t", "REG_SZ"}, "does not take");
+  // What export could not write is not put in: names with line breaks or that
+  // are not UTF-8 (a lone surrogate), text that is not UTF-8.
+  const std::string surrogate = "\xed\xa0\x80";
+  for (const std::string& key :
+       {std::string("HKCU\\Software\\a\nb"), std::string("HKCU\\Software\\a\rb"),
+        "HKCU\\Software\\" + surrogate + "\\c"}) {
+    ExpectRefused({"add", key}, "cannot be written to a .reg file");
+    ExpectRefused({"add", key, "/v", "v", "/d", "1"}, "cannot be written to a .reg file");
+  }
+  for (const std::string& name : {std::string("a\nb"), std::string("x") + surrogate}) {
+    ExpectRefused({"add", kTestKey, "/v", name, "/d", "1"}, "cannot be written to a .reg file");
+  }
+  for (const char* type : {"REG_SZ", "REG_EXPAND_SZ", "REG_MULTI_SZ"}) {
+    ExpectRefused({"add", kTestKey, "/v", "t", "/t", type, "/d", "\xff" + surrogate},
+                  "holds text that is not UTF-8");
+  }
 
   // A damaged file changes nothing, not even the lines before the damage.
   const std::string good =
