@@ -393,7 +393,7 @@ def main():
         return 1 if os.environ.get("CI") == "true" else 77
 
     items, store_lines = read_corpus(args.corpus)
-    work = tempfile.mkdtemp(prefix="dovetune-golden-")
+    work = os.path.abspath(tempfile.mkdtemp(prefix="dovetune-golden-"))
     started = time.monotonic()
     runner = None
     failures = 0
