@@ -258,6 +258,37 @@ TEST_F(PresetStoreTest, ListedNamesSpelledLikeCurrentAreDescribedAsByName) {
   }
 }
 
+// The listing finds each preset in the list it holds, ordered by folded
+// name, where a store lists names in another order: names that sort apart
+// by upper and by lower case, non-ASCII letters and the longest name each get
+// the summary DescribePreset gives them.
+TEST_F(PresetStoreTest, ListedSummariesOfAwkwardNamesAreThoseGivenByName) {
+  store_.Initialize();
+  const std::string names[] = {"a_b",
+                               "ab",
+                               "Ab_c",
+                               "a[b",
+                               "_x",
+                               "Gr\xc3\xb6\xc3\x9f"
+                               "e",
+                               "z\xc3\x89"
+                               "2",
+                               std::string(255, 'x')};
+  DWORD rate = 8;
+  for (const std::string& name : names) {
+    CRegistry preset(HKEY_CURRENT_USER, schema::kPresetsKeyPath);
+    ASSERT_TRUE(preset.CreateKey(name)) << name;
+    ASSERT_TRUE(preset.WriteDword(schema::kVbrMode, 0));
+    ASSERT_TRUE(preset.WriteDword(schema::kBitRate, rate += 8));
+  }
+  size_t listed = 0;
+  store_.ForEachPresetSummary([&](const std::string& name, const std::string& summary) {
+    ++listed;
+    EXPECT_EQ(summary, store_.DescribePreset(name)) << name;
+  });
+  EXPECT_EQ(listed, 1 + sizeof(names) / sizeof(names[0]));
+}
+
 }  // namespace
 
 }  // namespace dovetune
