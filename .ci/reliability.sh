@@ -30,12 +30,14 @@ DOVETUNE_STRESS_RUNS=2000 DOVETUNE_STRESS_PARALLEL=8 \
 
 # The kill tests are left out: a killed valgrind reports nothing. So are the
 # Wine prefix tests (label wine): they stop and kill their runs at set points,
-# and would run Wine itself under valgrind.
+# and would run Wine itself under valgrind; and the golden output (label
+# golden), whose runs take no wrapper.
 echo "== process tests under valgrind"
 DOVETUNE_TEST_WRAPPER="valgrind -q --error-exitcode=99 --leak-check=full \
 --errors-for-leak-kinds=definite,indirect" \
   run_logged 'tests passed|Total Test time' \
-  ctest --test-dir build -j2 --output-on-failure --no-tests=error -LE 'stress|wine' -E '^KillTest\.'
+  ctest --test-dir build -j2 --output-on-failure --no-tests=error -LE 'stress|wine|golden' \
+  -E '^KillTest\.'
 
 CC=clang CXX=clang++ cmake -S fuzz -B build-fuzz -DDOVETUNE_WERROR=ON >/dev/null
 cmake --build build-fuzz -j2 >/dev/null

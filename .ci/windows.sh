@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 source .ci/packages.sh
-install_missing cmake make g++-mingw-w64-x86-64 wine64 googletest
+install_missing cmake make g++-mingw-w64-x86-64 wine64 googletest python3
 
 build=build-windows
 wine_tools=/usr/lib/wine
@@ -32,3 +32,9 @@ if ! WINEDLLOVERRIDES="mscoree,mshtml=" "$wine_tools/wine64" wineboot -i \
 fi
 # All tests share the prefix's registry: they run one at a time.
 ctest --test-dir "$build" --output-on-failure --no-tests=error
+
+echo "== golden output of the Windows build under Wine"
+# The corpus the native build is held to, on Wine's registry in the same
+# prefix and through the same wineserver.
+python3 tests/golden/golden.py --store windows --exe "$build/dovetune.exe" \
+  --wineprefix "$WINEPREFIX" tests/golden/corpus.txt

@@ -99,7 +99,11 @@ void CPresetStore::ForEachPresetSummary(
   std::string text;
   text.reserve(128);
   while (presets.EnumKey(name)) {
-    if (settings.OpenBeneath(presets, name)) {
+    // A name is described as DescribePreset describes it: spelled exactly
+    // "current", it names the current settings, whatever is stored under it.
+    if (name == schema::kCurrent) {
+      text = DescribePreset(name);
+    } else if (settings.OpenBeneath(presets, name)) {
       Summarize(settings, &text);
     } else {
       text.assign(kMissing);

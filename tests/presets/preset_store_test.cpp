@@ -224,6 +224,71 @@ TEST_F(PresetStoreTest, ListedSummariesAreThoseOfEachPresetAlone) {
   EXPECT_NE(summaries[0], summaries[2]);
 }
 
+// A preset stored under the name "current" in lower case is listed, but that
+// name, as typed, names the current settings: its line describes them, as
+// DescribePreset does. Any other spelling is a preset like any other.
+TEST_F(PresetStoreTest, ListedNamesSpelledLikeCurrentAreDescribedAsByName) {
+  store_.Initialize();
+  const struct {
+    const char* stored;
+    const char* summary;
+  } kCases[] = {
+      {"current", "bitrate: vbr streaming"},
+      {"Current", "bitrate: cbr 96"},
+      {"CURRENT", "bitrate: cbr 96"},
+  };
+  for (const auto& test : kCases) {
+    SCOPED_TRACE(test.stored);
+    {
+      CRegistry preset(HKEY_CURRENT_USER, schema::kPresetsKeyPath);
+      ASSERT_TRUE(preset.CreateKey(test.stored));
+      ASSERT_TRUE(preset.WriteDword(schema::kVbrMode, 0));
+      ASSERT_TRUE(preset.WriteDword(schema::kBitRate, 96));
+    }
+    std::vector<std::pair<std::string, std::string>> listed;
+    store_.ForEachPresetSummary([&](const std::string& name, const std::string& summary) {
+      listed.emplace_back(name, summary);
+    });
+    ASSERT_EQ(listed.size(), 2u);
+    const auto& line = listed[0].first == test.stored ? listed[0] : listed[1];
+    EXPECT_EQ(line.first, test.stored);
+    EXPECT_EQ(line.second, test.summary);
+    EXPECT_EQ(line.second, store_.DescribePreset(test.stored));
+    ASSERT_TRUE(store_.DeletePreset(test.stored));
+  }
+}
+
+// The listing finds each preset in the list it holds, ordered by folded
+// name, where a store lists names in another order: names that sort apart
+// by upper and by lower case, non-ASCII letters and the longest name each get
+// the summary DescribePreset gives them.
+TEST_F(PresetStoreTest, ListedSummariesOfAwkwardNamesAreThoseGivenByName) {
+  store_.Initialize();
+  const std::string names[] = {"a_b",
+                               "ab",
+                               "Ab_c",
+                               "a[b",
+                               "_x",
+                               "Gr\xc3\xb6\xc3\x9f"
+                               "e",
+                               "z\xc3\x89"
+                               "2",
+                               std::string(255, 'x')};
+  DWORD rate = 8;
+  for (const std::string& name : names) {
+    CRegistry preset(HKEY_CURRENT_USER, schema::kPresetsKeyPath);
+    ASSERT_TRUE(preset.CreateKey(name)) << name;
+    ASSERT_TRUE(preset.WriteDword(schema::kVbrMode, 0));
+    ASSERT_TRUE(preset.WriteDword(schema::kBitRate, rate += 8));
+  }
+  size_t listed = 0;
+  store_.ForEachPresetSummary([&](const std::string& name, const std::string& summary) {
+    ++listed;
+    EXPECT_EQ(summary, store_.DescribePreset(name)) << name;
+  });
+  EXPECT_EQ(listed, 1 + sizeof(names) / sizeof(names[0]));
+}
+
 }  // namespace
 
 }  // namespace dovetune
