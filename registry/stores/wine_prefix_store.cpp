@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -126,12 +128,17 @@ bool WinePrefixStore::WaitForServers(int wait_ms) {
     // does not keep such a server from starting, so looking for it before
     // taking the lock misses none that looking after would find, and keeps
     // the walk over every process out of the time the lock is held.
-    pid_t holder = FindServerHoldingFolder(prefix_);
+    pid_t holder = FindServerHoldingFolder(prefixes_);
     if (holder == 0) {
       std::string error;
-      const auto result = lock_.TryLock(prefix_, &holder, &error);
+      const auto result = lock_.TryLock(prefixes_, &holder, &error);
       if (result == WineserverLock::Result::kFailed) return Fail(StoreFailure::kIo, error);
-      if (result == WineserverLock::Result::kLocked) return true;
+      // A server that started between the search and the lock.
+      if (result == WineserverLock::Result::kLocked) {
+        holder = FindServerHoldingFolder(prefixes_);
+        if (holder == 0) return true;
+        lock_.Unlock();
+      }
     }
     if (std::chrono::steady_clock::now() >= deadline) {
       running_server_ = holder > 0 ? holder : -1;
@@ -141,8 +148,35 @@ bool WinePrefixStore::WaitForServers(int wait_ms) {
   }
 }
 
+std::vector<std::string> WinePrefixStore::PrefixFolders() const {
+  std::vector<std::string> folders = {prefix_};
+  char resolved[PATH_MAX];
+  if (realpath(file_path_.c_str(), resolved)) {
+    const std::string file = resolved;
+    folders.push_back(file.substr(0, std::max<size_t>(file.rfind('/'), 1)));
+  }
+  return folders;
+}
+
+bool WinePrefixStore::ServerAppeared() {
+  pid_t holder = 0;
+  std::string error;
+  const auto result = lock_.TryLock(prefixes_, &holder, &error);
+  if (result == WineserverLock::Result::kFailed) return !Fail(StoreFailure::kIo, error);
+  if (result == WineserverLock::Result::kLocked) holder = FindServerHoldingFolder(prefixes_);
+  if (holder == 0) return false;
+  running_server_ = holder;
+  return !Fail(StoreFailure::kBusy, RunningServer() +
+                                        " since the run began, so dovetune wrote nothing; "
+                                        "close its programs or wait with 'wineserver -w', then "
+                                        "try again");
+}
+
 bool WinePrefixStore::Begin(int wait_ms) {
   begun_ = true;
+  // The prefix whose server would save over the file: the folder named, and
+  // the one the file lives in once its links are followed.
+  prefixes_ = PrefixFolders();
   // The file is read, parsed and checked against Wine's form before the lock
   // is taken, and read again under it: when it is byte for byte what was
   // parsed, that work stands, and the lock is held for a read and a
@@ -231,6 +265,12 @@ bool WinePrefixStore::Commit() {
   if (changed_) {
     SignalsHeld signals_held;
     PausePoint("wine-before-write");
+    // A server whose lock is where this process did not look when the run
+    // began (its "wineserver" file written meanwhile), or elsewhere.
+    if (ServerAppeared()) {
+      lock_.Unlock();
+      return false;
+    }
     std::string error;
     errno = 0;
     if (!ReplaceFileWhole(file_path_, FormatWineReg(file_, &text_), &error)) {

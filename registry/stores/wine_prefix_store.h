@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "registry/stores/key_store.h"
 #include "registry/stores/wine_reg_format.h"
@@ -71,6 +72,11 @@ class WinePrefixStore : public KeyStore {
  private:
   bool Fail(StoreFailure failure, const std::string& reason);
   bool WaitForServers(int wait_ms);
+  // The folders whose wineserver would save over the file.
+  std::vector<std::string> PrefixFolders() const;
+  // Whether a server of the prefix runs now, checked while the lock is
+  // held (taking it again where it has come to apply); records the failure.
+  bool ServerAppeared();
   // Reads the file into the tree, unless it is |parsed|, which the tree
   // already holds.
   bool ReadFile(const std::string* parsed);
@@ -90,6 +96,7 @@ class WinePrefixStore : public KeyStore {
 
   std::string prefix_;
   std::string file_path_;
+  std::vector<std::string> prefixes_;
   WineserverLock lock_;
   pid_t running_server_ = 0;
   std::string read_only_reason_;  // why this file may be read but not written

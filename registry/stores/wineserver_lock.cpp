@@ -107,63 +107,76 @@ bool WineserverLock::LockFiles(const std::string& prefix, std::vector<std::strin
   return true;
 }
 
-WineserverLock::Result WineserverLock::TryLock(const std::string& prefix, pid_t* holder,
-                                               std::string* error) {
-  Unlock();
-  std::vector<std::string> paths;
-  if (!LockFiles(prefix, &paths, error)) return Result::kFailed;
-  std::vector<std::pair<dev_t, ino_t>> opened;
-  for (const std::string& path : paths) {
-    const int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0600);
-    struct stat info;
-    if (fd < 0 || fstat(fd, &info) != 0) {
-      *error = Describe(path, "cannot open wineserver's lock file");
-      if (fd >= 0) close(fd);
+WineserverLock::Result WineserverLock::Take(const std::string& path, pid_t* holder,
+                                            std::string* error) {
+  const int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0600);
+  struct stat info;
+  if (fd < 0 || fstat(fd, &info) != 0) {
+    *error = Describe(path, "cannot open wineserver's lock file");
+    if (fd >= 0) close(fd);
+    return Result::kFailed;
+  }
+  // One descriptor per file: closing a second one would drop the lock.
+  for (const Held& held : held_) {
+    if (held.device == info.st_dev && held.inode == info.st_ino) {
+      close(fd);
+      return Result::kLocked;
+    }
+  }
+  struct flock lock = {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = 0;
+  lock.l_len = 1;
+  if (fcntl(fd, F_SETLK, &lock) == 0) {
+    held_.push_back({info.st_dev, info.st_ino, fd});
+    return Result::kLocked;
+  }
+  const bool busy = errno == EACCES || errno == EAGAIN;
+  if (busy) {
+    struct flock probe = {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    probe.l_len = 1;
+    *holder = fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK ? probe.l_pid : 0;
+  } else {
+    *error = std::string("cannot take wineserver's lock (") + std::strerror(errno) + ")";
+  }
+  close(fd);
+  return busy ? Result::kBusy : Result::kFailed;
+}
+
+WineserverLock::Result WineserverLock::TryLock(const std::vector<std::string>& prefixes,
+                                               pid_t* holder, std::string* error) {
+  for (const std::string& prefix : prefixes) {
+    std::vector<std::string> paths;
+    if (!LockFiles(prefix, &paths, error)) {
       Unlock();
       return Result::kFailed;
     }
-    // One descriptor per file: closing a second one would drop the lock.
-    bool seen = false;
-    for (const auto& id : opened)
-      seen = seen || (id.first == info.st_dev && id.second == info.st_ino);
-    if (seen) {
-      close(fd);
-      continue;
+    for (const std::string& path : paths) {
+      const Result result = Take(path, holder, error);
+      if (result != Result::kLocked) {
+        Unlock();
+        return result;
+      }
     }
-    opened.push_back({info.st_dev, info.st_ino});
-    fds_.push_back(fd);
-  }
-  for (int fd : fds_) {
-    struct flock lock = {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = 0;
-    lock.l_len = 1;
-    if (fcntl(fd, F_SETLK, &lock) == 0) continue;
-    const bool busy = errno == EACCES || errno == EAGAIN;
-    if (busy) {
-      struct flock probe = {};
-      probe.l_type = F_WRLCK;
-      probe.l_whence = SEEK_SET;
-      probe.l_len = 1;
-      *holder = fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK ? probe.l_pid : 0;
-    } else {
-      *error = std::string("cannot take wineserver's lock (") + std::strerror(errno) + ")";
-    }
-    Unlock();
-    return busy ? Result::kBusy : Result::kFailed;
   }
   return Result::kLocked;
 }
 
 void WineserverLock::Unlock() {
-  for (int fd : fds_) close(fd);  // closing drops the record lock
-  fds_.clear();
+  for (const Held& held : held_) close(held.fd);  // closing drops the record lock
+  held_.clear();
 }
 
-pid_t FindServerHoldingFolder(const std::string& prefix) {
-  char resolved[PATH_MAX];
-  if (!realpath(prefix.c_str(), resolved)) return 0;
+pid_t FindServerHoldingFolder(const std::vector<std::string>& prefixes) {
+  std::vector<std::string> folders;
+  for (const std::string& prefix : prefixes) {
+    char resolved[PATH_MAX];
+    if (realpath(prefix.c_str(), resolved)) folders.push_back(resolved);
+  }
+  if (folders.empty()) return 0;
   DIR* proc = opendir("/proc");
   if (!proc) return 0;
   pid_t found = 0;
@@ -182,7 +195,10 @@ pid_t FindServerHoldingFolder(const std::string& prefix) {
       char target[PATH_MAX];
       const ssize_t length =
           readlink((base + "/fd/" + fd->d_name).c_str(), target, sizeof(target) - 1);
-      if (length > 0 && std::string(target, length) == resolved) found = std::atoi(entry->d_name);
+      if (length <= 0) continue;
+      for (const std::string& folder : folders) {
+        if (std::string(target, length) == folder) found = std::atoi(entry->d_name);
+      }
     }
     closedir(fds);
     if (found) break;

@@ -31,10 +31,13 @@ class WineserverLock {
   WineserverLock(const WineserverLock&) = delete;
   WineserverLock& operator=(const WineserverLock&) = delete;
 
-  // Tries once, without waiting, to take the lock of the prefix folder
-  // |prefix| in every place that applies. kBusy sets |holder| to the pid of
+  // Tries once, without waiting, to take the lock of each prefix folder in
+  // |prefixes| in every place that applies. kBusy sets |holder| to the pid of
   // the process holding one of them; kFailed sets |error|. Takes all or none.
-  Result TryLock(const std::string& prefix, pid_t* holder, std::string* error);
+  // While locked, a second call takes the places that have come to apply
+  // since (a "wineserver" file written meanwhile), keeping those it holds,
+  // and lets go of everything when one of them is busy.
+  Result TryLock(const std::vector<std::string>& prefixes, pid_t* holder, std::string* error);
   void Unlock();
 
   // The lock files this process would lock for |prefix| (made when missing).
@@ -42,11 +45,19 @@ class WineserverLock {
                         std::string* error);
 
  private:
-  std::vector<int> fds_;
+  struct Held {
+    dev_t device;
+    ino_t inode;
+    int fd;
+  };
+  // Opens |path| and locks it unless it is held already.
+  Result Take(const std::string& path, pid_t* holder, std::string* error);
+  std::vector<Held> held_;
 };
 
 // A wineserver process (of any Wine build, wherever its lock lives) that holds
-// the folder |prefix| open; 0 when there is none this process can see.
-pid_t FindServerHoldingFolder(const std::string& prefix);
+// one of the folders |prefixes| open; 0 when there is none this process can
+// see.
+pid_t FindServerHoldingFolder(const std::vector<std::string>& prefixes);
 
 }  // namespace dovetune

@@ -10,9 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "registry/stores/wineserver_lock.h"
+#include "tests/support/fake_wineserver.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_store.h"
 
@@ -141,6 +144,56 @@ TEST_F(WinePrefixFileTest, AFileChangedBeforeTheLockWasTakenIsReadAgain) {
   EXPECT_NE(written.find("Presets\\\\second]"), std::string::npos) << written;
 }
 
+// The folder name wineserver gives a prefix's server folder, from stat.
+std::string ServerFolderName(const std::string& prefix) {
+  struct stat info = {};
+  stat(prefix.c_str(), &info);
+  char name[64];
+  std::snprintf(name, sizeof(name), "server-%llx-%llx",
+                static_cast<unsigned long long>(info.st_dev),
+                static_cast<unsigned long long>(info.st_ino));
+  return name;
+}
+
+// A server that starts while a run is under way, wherever its lock lives,
+// is found before the file is replaced: the run writes nothing and fails.
+TEST_F(WinePrefixFileTest, AServerThatStartsDuringTheRunStopsIt) {
+  const std::string tmpdir = folder_.File("tmp");
+  ASSERT_EQ(mkdir(tmpdir.c_str(), 0700), 0);
+  const std::string server_folder = tmpdir + "/wine-test/" + ServerFolderName(prefix_);
+  enum class Lock { kFolderOnly, kDebianTemporary };
+  for (const char* point : {"wine-locked", "wine-before-write"}) {
+    for (const Lock lock : {Lock::kFolderOnly, Lock::kDebianTemporary}) {
+      SCOPED_TRACE(std::string(point) + (lock == Lock::kFolderOnly ? " folder" : " tmpdir"));
+      unlink((prefix_ + "/wineserver").c_str());
+      ProcessOptions options;
+      options.pause_at = point;
+      options.environment = {{"TMPDIR", tmpdir}};
+      const pid_t run =
+          SpawnProgram(DOVETUNE_PAUSABLE_BINARY, {"create", "second"}, prefix_, -1, -1, options);
+      ASSERT_GT(run, 0);
+      int status = 0;
+      ASSERT_EQ(waitpid(run, &status, WUNTRACED), run);
+      ASSERT_TRUE(WIFSTOPPED(status));
+      std::unique_ptr<FakeWineserver> server;
+      if (lock == Lock::kFolderOnly) {
+        server = std::make_unique<FakeWineserver>(prefix_);
+      } else {
+        // Debian's Wine names its folder in the prefix when it starts.
+        ASSERT_EQ(system(("mkdir -p -m 700 " + tmpdir + "/wine-test " + server_folder).c_str()), 0);
+        WriteWholeFile(prefix_ + "/wineserver", "wine-test");
+        ASSERT_EQ(chmod((prefix_ + "/wineserver").c_str(), 0400), 0);
+        server = std::make_unique<FakeWineserver>("", server_folder + "/lock");
+      }
+      ASSERT_GT(server->pid(), 0);
+      kill(run, SIGCONT);
+      ASSERT_EQ(waitpid(run, &status, 0), run);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+      EXPECT_EQ(ReadWholeFile(user_reg()), kUserReg);
+    }
+  }
+}
+
 // While another process holds wineserver's lock (as a running server does), a
 // view that would have to create the presets tree is a change, and refused;
 // once the tree is there, a view goes on and says what it shows may be old.
@@ -148,7 +201,7 @@ TEST_F(WinePrefixFileTest, ViewThatWouldInitialiseIsRefusedWhileWineRuns) {
   WineserverLock server;
   pid_t holder = 0;
   std::string error;
-  ASSERT_EQ(server.TryLock(prefix_, &holder, &error), WineserverLock::Result::kLocked) << error;
+  ASSERT_EQ(server.TryLock({prefix_}, &holder, &error), WineserverLock::Result::kLocked) << error;
   const std::string running =
       "Wine is running in this prefix (wineserver, pid " + std::to_string(getpid()) + ")";
   const ProcessResult refused = Run({"view"});
@@ -159,7 +212,7 @@ TEST_F(WinePrefixFileTest, ViewThatWouldInitialiseIsRefusedWhileWineRuns) {
 
   server.Unlock();
   ASSERT_EQ(Run({"view"}).status, 0);
-  ASSERT_EQ(server.TryLock(prefix_, &holder, &error), WineserverLock::Result::kLocked) << error;
+  ASSERT_EQ(server.TryLock({prefix_}, &holder, &error), WineserverLock::Result::kLocked) << error;
   const ProcessResult view = Run({"view"});
   EXPECT_EQ(view.status, 0);
   EXPECT_EQ(view.err, "Note: " + running +
