@@ -110,6 +110,24 @@ bool WinePrefixStore::IsWinePrefix(const std::string& path) {
   return size == static_cast<ssize_t>(sizeof(kHeader) - 1) && std::strcmp(start, kHeader) == 0;
 }
 
+const char WinePrefixStore::kNotAPrefixFile[] =
+    "belongs to a Wine prefix but is not a registry file Wine has written; dovetune makes no "
+    "store there (start any Wine program in the prefix once, for example 'wine cmd /c exit', "
+    "and name the prefix folder)";
+
+bool WinePrefixStore::BelongsToPrefix(const std::string& path) {
+  std::string trimmed = path;
+  while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+  const size_t slash = trimmed.rfind('/');
+  const std::string name = slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : trimmed.substr(0, slash);
+  if (IsFolder(trimmed) && access((trimmed + "/system.reg").c_str(), F_OK) == 0) return true;
+  return name == "user.reg" || name == "system.reg" || name == "userdef.reg" ||
+         access((folder + "/system.reg").c_str(), F_OK) == 0;
+}
+
 std::string WinePrefixStore::Fold(const std::string& name) const { return LowerCaseFold(name); }
 
 bool WinePrefixStore::Fail(StoreFailure failure, const std::string& reason) {

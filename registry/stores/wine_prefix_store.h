@@ -38,6 +38,13 @@ class WinePrefixStore : public KeyStore {
   // True iff |path| is a folder holding a user.reg, or a file whose first
   // line is Wine's registry header.
   static bool IsWinePrefix(const std::string& path);
+  // True iff |path| is not a Wine prefix (see IsWinePrefix) but belongs to
+  // one: a file named user.reg, system.reg or userdef.reg, or any path in a
+  // folder holding system.reg. Such a path is never made another kind of
+  // store, which Wine would then take for its own broken file.
+  static bool BelongsToPrefix(const std::string& path);
+  // Why such a path is refused.
+  static const char kNotAPrefixFile[];
 
   // How long a run waits for a wineserver to let go of the prefix: a server
   // lingers a moment after its last program.

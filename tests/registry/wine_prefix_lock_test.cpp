@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "registry/registry_session.h"
 #include "registry/stores/wine_prefix_store.h"
 #include "tests/support/fake_wineserver.h"
 #include "tests/support/temp_store.h"
@@ -56,6 +57,27 @@ TEST_F(WinePrefixLockTest, AServerOfTheFilesOwnFolderIsFoundThroughAnyLink) {
     EXPECT_EQ(Change(path), StoreFailure::kBusy) << path;
     EXPECT_EQ(ReadWholeFile(user_reg()), kUserReg) << path;
   }
+}
+
+// A path that belongs to a prefix but names no file Wine wrote is refused,
+// never made a SQLite store that Wine would then take for a broken file.
+TEST_F(WinePrefixLockTest, PathsOfAPrefixAreNeverMadeAnotherStore) {
+  const std::string bare = folder_.File("bare");
+  ASSERT_EQ(mkdir(bare.c_str(), 0700), 0);
+  WriteWholeFile(prefix_ + "/system.reg", "WINE REGISTRY Version 2\n");
+  ASSERT_EQ(unlink(user_reg().c_str()), 0);
+  for (const std::string& path :
+       {user_reg(), prefix_ + "/registry.db", prefix_, bare + "/user.reg", bare + "/userdef.reg"}) {
+    std::string error;
+    EXPECT_EQ(OpenStoreAt(path, &error), nullptr) << path;
+    EXPECT_NE(error.find("belongs to a Wine prefix"), std::string::npos) << path << ": " << error;
+  }
+  EXPECT_EQ(FolderEntries(bare), std::vector<std::string>{});
+  EXPECT_EQ(FolderEntries(prefix_), std::vector<std::string>{"system.reg"});
+  std::string error;
+  bool created = false;
+  EXPECT_NE(OpenStoreAt(bare + "/registry.db", &error, {}, &created), nullptr) << error;
+  EXPECT_TRUE(created);
 }
 
 }  // namespace
