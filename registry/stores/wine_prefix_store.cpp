@@ -225,6 +225,17 @@ bool WinePrefixStore::ReadFile(const std::string* parsed) {
                       "; Wine itself would ignore or lose this, so dovetune does not use the file");
     }
   }
+  // Wine names the branch a file holds on its second line; only a user's
+  // branch is HKEY_CURRENT_USER (system.reg holds REGISTRY\\Machine,
+  // userdef.reg REGISTRY\\User\\.Default).
+  static const char kUserBranch[] = ";; All keys relative to REGISTRY\\\\User\\\\S-";
+  if (file_.relative_to.compare(0, sizeof(kUserBranch) - 1, kUserBranch) != 0) {
+    const std::string named = file_.relative_to.empty() ? "no branch" : file_.relative_to;
+    return Fail(StoreFailure::kDamaged,
+                FileName() + ": not a user's registry (" + named +
+                    "), so it does not hold HKEY_CURRENT_USER; name the prefix folder or its "
+                    "user.reg");
+  }
   keys_.clear();
   ids_.clear();
   checked_ = false;

@@ -80,6 +80,32 @@ TEST_F(WinePrefixLockTest, PathsOfAPrefixAreNeverMadeAnotherStore) {
   EXPECT_TRUE(created);
 }
 
+// Only a file that names a user's branch is taken for HKEY_CURRENT_USER.
+TEST_F(WinePrefixLockTest, OnlyAUsersBranchIsTakenForTheCurrentUser) {
+  const std::string body = "\n#arch=win64\n\n[Software] 1796704220\n#time=1dd86ccd5625c7a\n";
+  struct Case {
+    const char* file;
+    const char* branch;  // the second line
+    bool used;
+  };
+  const Case cases[] = {
+      {"system.reg", ";; All keys relative to REGISTRY\\\\Machine", false},
+      {"userdef.reg", ";; All keys relative to REGISTRY\\\\User\\\\.Default", false},
+      {"other.reg", ";; nothing", false},
+      {"user.reg", ";; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000", true},
+  };
+  for (const Case& c : cases) {
+    const std::string path = prefix_ + "/" + c.file;
+    const std::string text = std::string("WINE REGISTRY Version 2\n") + c.branch + "\n" + body;
+    WriteWholeFile(path, text);
+    std::string reason;
+    EXPECT_EQ(Change(path, &reason), c.used ? StoreFailure::kNone : StoreFailure::kDamaged)
+        << c.file;
+    EXPECT_EQ(ReadWholeFile(path) == text, !c.used) << c.file;
+    if (!c.used) EXPECT_NE(reason.find("not a user's registry"), std::string::npos) << reason;
+  }
+}
+
 }  // namespace
 
 }  // namespace dovetune
