@@ -30,13 +30,46 @@ bool IsFolder(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-bool ReadWhole(const std::string& path, std::string* text) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+// Opens |path| for reading as a regular file: never waits on a FIFO or a
+// device, since the kind is checked on the descriptor before any read.
+int OpenRegularFile(const std::string& path, struct stat* info, std::string* error) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    *error = path + ": cannot read the file (" + std::strerror(errno) + ")";
+    return -1;
+  }
+  if (fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
+    *error = path + ": not a regular file (a FIFO, device or socket), so not a registry file";
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool ReadWhole(const std::string& path, std::string* text, std::string* error) {
+  struct stat info;
+  const int fd = OpenRegularFile(path, &info, error);
   if (fd < 0) return false;
   text->clear();
+  const std::string too_large = path + ": larger than " +
+                                std::to_string(WinePrefixStore::kMaxFileBytes >> 20) +
+                                " MB, more than a registry file dovetune reads";
+  if (static_cast<unsigned long long>(info.st_size) > WinePrefixStore::kMaxFileBytes) {
+    *error = too_large;
+    close(fd);
+    return false;
+  }
   char buffer[65536];
   ssize_t size;
-  while ((size = read(fd, buffer, sizeof(buffer))) > 0) text->append(buffer, size);
+  while ((size = read(fd, buffer, sizeof(buffer))) > 0) {
+    if (text->size() + size > WinePrefixStore::kMaxFileBytes) {  // grown since
+      *error = too_large;
+      close(fd);
+      return false;
+    }
+    text->append(buffer, size);
+  }
+  if (size < 0) *error = path + ": cannot read the file (" + std::strerror(errno) + ")";
   close(fd);
   return size == 0;
 }
@@ -102,7 +135,9 @@ WinePrefixStore::WinePrefixStore(const std::string& path) {
 
 bool WinePrefixStore::IsWinePrefix(const std::string& path) {
   if (IsFolder(path)) return access((path + "/user.reg").c_str(), F_OK) == 0;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat info;
+  std::string error;
+  const int fd = OpenRegularFile(path, &info, &error);
   if (fd < 0) return false;
   char start[sizeof(kHeader)] = {};
   const ssize_t size = read(fd, start, sizeof(kHeader) - 1);
@@ -202,7 +237,9 @@ bool WinePrefixStore::Begin(int wait_ms) {
   std::string early;
   std::string problem;
   file_ = WineRegFile();
-  const bool parsed = ReadWhole(file_path_, &early) && ParseWineReg(early, &file_, &problem);
+  std::string error;
+  if (!ReadWhole(file_path_, &early, &error)) return Fail(StoreFailure::kIo, error);
+  const bool parsed = ParseWineReg(early, &file_, &problem);
   in_wine_form_ = parsed && MatchWineRegText(&file_, early);
   if (!WaitForServers(wait_ms)) return false;
   PausePoint("wine-locked");
@@ -211,10 +248,8 @@ bool WinePrefixStore::Begin(int wait_ms) {
 
 bool WinePrefixStore::ReadFile(const std::string* parsed) {
   std::string& text = text_;
-  if (!ReadWhole(file_path_, &text)) {
-    return Fail(StoreFailure::kIo,
-                file_path_ + ": cannot read the file (" + std::strerror(errno) + ")");
-  }
+  std::string error;
+  if (!ReadWhole(file_path_, &text, &error)) return Fail(StoreFailure::kIo, error);
   std::string problem;
   if (!parsed || *parsed != text) {
     file_ = WineRegFile();

@@ -49,6 +49,9 @@ class WinePrefixStore : public KeyStore {
   // How long a run waits for a wineserver to let go of the prefix: a server
   // lingers a moment after its last program.
   static constexpr int kServerWaitMilliseconds = 3000;
+  // The largest user.reg read: far beyond any real prefix's, and a bound on
+  // what a file that never ends (a link to a device) could take.
+  static constexpr size_t kMaxFileBytes = size_t{256} << 20;
 
   std::string Fold(const std::string& name) const override;
   // Waits up to kServerWaitMilliseconds (|wait_ms| when shorter) for any

@@ -52,7 +52,7 @@ bool MakeFolders(const std::string& base, const std::vector<std::string>& levels
 // $TMPDIR; empty when the file is missing or Wine would replace it.
 std::string DebianTemporaryName(const std::string& prefix) {
   const std::string path = prefix + "/wineserver";
-  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return std::string();
   struct stat info;
   char buffer[256];

@@ -106,6 +106,30 @@ TEST_F(WinePrefixLockTest, OnlyAUsersBranchIsTakenForTheCurrentUser) {
   }
 }
 
+// A user.reg that is not a regular file, or is larger than any registry file,
+// is refused at once, before any read that could wait or never end.
+TEST_F(WinePrefixLockTest, SpecialAndHugeFilesAreRefusedWithoutReading) {
+  const std::string big = folder_.File("big.reg");
+  WriteWholeFile(big, kUserReg);
+  ASSERT_EQ(truncate(big.c_str(), WinePrefixStore::kMaxFileBytes + 1), 0);
+  const std::string fifo = folder_.File("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  struct Case {
+    std::string target;
+    const char* reason;
+  };
+  for (const Case& c : {Case{fifo, "not a regular file"}, Case{"/dev/zero", "not a regular file"},
+                        Case{big, "larger than 256 MB"}}) {
+    ASSERT_EQ(unlink(user_reg().c_str()), 0);
+    ASSERT_EQ(symlink(c.target.c_str(), user_reg().c_str()), 0);
+    std::string reason;
+    EXPECT_EQ(Change(prefix_, &reason), StoreFailure::kIo) << c.target;
+    EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
+    // Its header alone tells a named file for a prefix's, never waiting.
+    EXPECT_EQ(WinePrefixStore::IsWinePrefix(user_reg()), c.target == big) << c.target;
+  }
+}
+
 }  // namespace
 
 }  // namespace dovetune
