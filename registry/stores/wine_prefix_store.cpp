@@ -174,8 +174,7 @@ bool WinePrefixStore::Fail(StoreFailure failure, const std::string& reason) {
 }
 
 bool WinePrefixStore::WaitForServers(int wait_ms) {
-  const auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::milliseconds(std::min(wait_ms, kServerWaitMilliseconds));
+  const auto start = std::chrono::steady_clock::now();
   for (;;) {
     // A server whose lock lives where this process cannot see it. Our lock
     // does not keep such a server from starting, so looking for it before
@@ -184,7 +183,8 @@ bool WinePrefixStore::WaitForServers(int wait_ms) {
     pid_t holder = FindServerHoldingFolder(prefixes_);
     if (holder == 0) {
       std::string error;
-      const auto result = lock_.TryLock(prefixes_, &holder, &error);
+      held_by_dovetune_ = false;
+      const auto result = lock_.TryLock(prefixes_, &holder, &error, &held_by_dovetune_);
       if (result == WineserverLock::Result::kFailed) return Fail(StoreFailure::kIo, error);
       // A server that started between the search and the lock.
       if (result == WineserverLock::Result::kLocked) {
@@ -193,7 +193,10 @@ bool WinePrefixStore::WaitForServers(int wait_ms) {
         lock_.Unlock();
       }
     }
-    if (std::chrono::steady_clock::now() >= deadline) {
+    // Another run of ours is waited for as long as the caller waits; a
+    // server only while it may be shutting down.
+    const int limit = held_by_dovetune_ ? wait_ms : std::min(wait_ms, kServerWaitMilliseconds);
+    if (std::chrono::steady_clock::now() >= start + std::chrono::milliseconds(limit)) {
       running_server_ = holder > 0 ? holder : -1;
       return true;
     }
@@ -296,12 +299,17 @@ void WinePrefixStore::CheckWritable() {
 }
 
 std::string WinePrefixStore::RunningServer() const {
+  if (held_by_dovetune_) {
+    return "another dovetune run (pid " + std::to_string(running_server_) +
+           ") is using this prefix";
+  }
   return "Wine is running in this prefix (wineserver" +
          (running_server_ > 0 ? ", pid " + std::to_string(running_server_) : std::string()) + ")";
 }
 
 std::string WinePrefixStore::notice() const {
   if (running_server_ == 0) return std::string();
+  if (held_by_dovetune_) return RunningServer() + ": what is shown may not include its changes";
   return RunningServer() +
          ", which saves its registry every 30 s: what is shown may be up to 30 s old";
 }
@@ -314,6 +322,9 @@ std::string WinePrefixStore::FileName() const {
 bool WinePrefixStore::MayChange() {
   if (failed()) return false;
   if (!begun_) return Fail(StoreFailure::kIo, "the store was changed before the run began");
+  if (running_server_ != 0 && held_by_dovetune_) {
+    return Fail(StoreFailure::kBusy, RunningServer() + "; try again once it has finished");
+  }
   if (running_server_ != 0) {
     return Fail(StoreFailure::kBusy, RunningServer() +
                                          "; close its programs or wait with 'wineserver -w', "

@@ -55,7 +55,8 @@ class WinePrefixStore : public KeyStore {
 
   std::string Fold(const std::string& name) const override;
   // Waits up to kServerWaitMilliseconds (|wait_ms| when shorter) for any
-  // wineserver of the prefix, then reads user.reg.
+  // wineserver of the prefix, and up to |wait_ms| for another dovetune run,
+  // then reads user.reg.
   bool Begin(int wait_ms) override;
   bool Commit() override;
   StoreFailure failure() const override { return failure_; }
@@ -109,8 +110,9 @@ class WinePrefixStore : public KeyStore {
   std::vector<std::string> prefixes_;
   WineserverLock lock_;
   pid_t running_server_ = 0;
-  std::string read_only_reason_;  // why this file may be read but not written
-  bool checked_ = false;          // whether CheckWritable has run
+  bool held_by_dovetune_ = false;  // whether running_server_ is a dovetune run
+  std::string read_only_reason_;   // why this file may be read but not written
+  bool checked_ = false;           // whether CheckWritable has run
   // Whether the file read is byte for byte as Wine would write the tree,
   // once known (MatchWineRegText).
   std::optional<bool> in_wine_form_;

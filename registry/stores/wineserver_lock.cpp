@@ -107,38 +107,59 @@ bool WineserverLock::LockFiles(const std::string& prefix, std::vector<std::strin
   return true;
 }
 
+namespace {
+
+// The pid holding byte |start| of |fd|'s file, or 0.
+pid_t LockHolder(int fd, off_t start) {
+  struct flock probe = {};
+  probe.l_type = F_WRLCK;
+  probe.l_whence = SEEK_SET;
+  probe.l_start = start;
+  probe.l_len = 1;
+  return fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK ? probe.l_pid : 0;
+}
+
+bool LockByte(int fd, off_t start) {
+  struct flock lock = {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = start;
+  lock.l_len = 1;
+  return fcntl(fd, F_SETLK, &lock) == 0;
+}
+
+}  // namespace
+
 WineserverLock::Result WineserverLock::Take(const std::string& path, pid_t* holder,
-                                            std::string* error) {
-  const int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0600);
+                                            bool* by_dovetune, std::string* error) {
   struct stat info;
+  if (lstat(path.c_str(), &info) == 0) {
+    for (const Held& held : held_) {
+      if (held.device == info.st_dev && held.inode == info.st_ino) return Result::kLocked;
+    }
+  }
+  const int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0 || fstat(fd, &info) != 0) {
     *error = Describe(path, "cannot open wineserver's lock file");
     if (fd >= 0) close(fd);
     return Result::kFailed;
   }
-  // One descriptor per file: closing a second one would drop the lock.
+  // A file held already (made anew since the check above is not): closing
+  // this second descriptor would drop the lock, so it is kept until Unlock.
   for (const Held& held : held_) {
     if (held.device == info.st_dev && held.inode == info.st_ino) {
-      close(fd);
+      held_.push_back({info.st_dev, info.st_ino, fd});
       return Result::kLocked;
     }
   }
-  struct flock lock = {};
-  lock.l_type = F_WRLCK;
-  lock.l_whence = SEEK_SET;
-  lock.l_start = 0;
-  lock.l_len = 1;
-  if (fcntl(fd, F_SETLK, &lock) == 0) {
+  if (LockByte(fd, 0) && LockByte(fd, 1)) {
     held_.push_back({info.st_dev, info.st_ino, fd});
     return Result::kLocked;
   }
   const bool busy = errno == EACCES || errno == EAGAIN;
   if (busy) {
-    struct flock probe = {};
-    probe.l_type = F_WRLCK;
-    probe.l_whence = SEEK_SET;
-    probe.l_len = 1;
-    *holder = fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK ? probe.l_pid : 0;
+    *holder = LockHolder(fd, 0);
+    if (by_dovetune) *by_dovetune = *holder != 0 && LockHolder(fd, 1) == *holder;
   } else {
     *error = std::string("cannot take wineserver's lock (") + std::strerror(errno) + ")";
   }
@@ -147,7 +168,8 @@ WineserverLock::Result WineserverLock::Take(const std::string& path, pid_t* hold
 }
 
 WineserverLock::Result WineserverLock::TryLock(const std::vector<std::string>& prefixes,
-                                               pid_t* holder, std::string* error) {
+                                               pid_t* holder, std::string* error,
+                                               bool* by_dovetune) {
   for (const std::string& prefix : prefixes) {
     std::vector<std::string> paths;
     if (!LockFiles(prefix, &paths, error)) {
@@ -155,7 +177,7 @@ WineserverLock::Result WineserverLock::TryLock(const std::vector<std::string>& p
       return Result::kFailed;
     }
     for (const std::string& path : paths) {
-      const Result result = Take(path, holder, error);
+      const Result result = Take(path, holder, by_dovetune, error);
       if (result != Result::kLocked) {
         Unlock();
         return result;

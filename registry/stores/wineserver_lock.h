@@ -10,6 +10,10 @@
 // or flock(): wineserver would not see those, and `wineserver -k` relies on
 // the holder's pid. The prefix's "wineserver" file is only ever read.
 //
+// Besides wineserver's byte, a dovetune run locks byte 1 of each file, which
+// Wine never looks at: so a run that finds the lock taken can tell another
+// run of ours from a server.
+//
 // A record lock belongs to the process and goes with the first close of ANY
 // descriptor of its file, so each lock file is opened once, here, and nothing
 // else in the process may open it.
@@ -36,8 +40,10 @@ class WineserverLock {
   // the process holding one of them; kFailed sets |error|. Takes all or none.
   // While locked, a second call takes the places that have come to apply
   // since (a "wineserver" file written meanwhile), keeping those it holds,
-  // and lets go of everything when one of them is busy.
-  Result TryLock(const std::vector<std::string>& prefixes, pid_t* holder, std::string* error);
+  // and lets go of everything when one of them is busy. |by_dovetune|, when
+  // given, says with kBusy whether the holder is a dovetune run.
+  Result TryLock(const std::vector<std::string>& prefixes, pid_t* holder, std::string* error,
+                 bool* by_dovetune = nullptr);
   void Unlock();
 
   // The lock files this process would lock for |prefix| (made when missing).
@@ -51,7 +57,7 @@ class WineserverLock {
     int fd;
   };
   // Opens |path| and locks it unless it is held already.
-  Result Take(const std::string& path, pid_t* holder, std::string* error);
+  Result Take(const std::string& path, pid_t* holder, bool* by_dovetune, std::string* error);
   std::vector<Held> held_;
 };
 

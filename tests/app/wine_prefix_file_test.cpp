@@ -14,6 +14,7 @@
 #include <cstring>
 #include <memory>
 
+#include "registry/stores/wine_prefix_store.h"
 #include "registry/stores/wineserver_lock.h"
 #include "tests/support/fake_wineserver.h"
 #include "tests/support/process.h"
@@ -194,25 +195,49 @@ TEST_F(WinePrefixFileTest, AServerThatStartsDuringTheRunStopsIt) {
   }
 }
 
+// A run that finds another dovetune run holding the lock says so, rather
+// than naming it a wineserver.
+TEST_F(WinePrefixFileTest, AnotherRunHoldingTheLockIsNamedAsSuch) {
+  ProcessOptions options;
+  options.pause_at = "wine-locked";
+  const pid_t run =
+      SpawnProgram(DOVETUNE_PAUSABLE_BINARY, {"create", "first"}, prefix_, -1, -1, options);
+  ASSERT_GT(run, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(run, &status, WUNTRACED), run);
+  ASSERT_TRUE(WIFSTOPPED(status));
+  WinePrefixStore store(prefix_);
+  EXPECT_TRUE(store.Begin(0));
+  EXPECT_EQ(store.AddChild(store.FindRoot("hkey_current_user"), "X", "x"), 0);
+  EXPECT_EQ(store.failure_reason(), "another dovetune run (pid " + std::to_string(run) +
+                                        ") is using this prefix; try again once it has finished");
+  kill(run, SIGKILL);
+  waitpid(run, &status, 0);
+}
+
 // While another process holds wineserver's lock (as a running server does), a
 // view that would have to create the presets tree is a change, and refused;
 // once the tree is there, a view goes on and says what it shows may be old.
 TEST_F(WinePrefixFileTest, ViewThatWouldInitialiseIsRefusedWhileWineRuns) {
-  WineserverLock server;
-  pid_t holder = 0;
+  std::vector<std::string> locks;
   std::string error;
-  ASSERT_EQ(server.TryLock({prefix_}, &holder, &error), WineserverLock::Result::kLocked) << error;
-  const std::string running =
-      "Wine is running in this prefix (wineserver, pid " + std::to_string(getpid()) + ")";
+  ASSERT_TRUE(WineserverLock::LockFiles(prefix_, &locks, &error)) << error;
+  auto server = std::make_unique<FakeWineserver>("", locks.front());
+  ASSERT_GT(server->pid(), 0);
+  std::string running =
+      "Wine is running in this prefix (wineserver, pid " + std::to_string(server->pid()) + ")";
   const ProcessResult refused = Run({"view"});
   EXPECT_EQ(refused.status, 1);
   EXPECT_EQ(refused.err, "Fatal Error: " + prefix_ + ": " + running +
                              "; close its programs or wait with 'wineserver -w', then try again\n");
   EXPECT_EQ(ReadWholeFile(user_reg()), kUserReg);
 
-  server.Unlock();
+  server.reset();
   ASSERT_EQ(Run({"view"}).status, 0);
-  ASSERT_EQ(server.TryLock({prefix_}, &holder, &error), WineserverLock::Result::kLocked) << error;
+  server = std::make_unique<FakeWineserver>("", locks.front());
+  ASSERT_GT(server->pid(), 0);
+  running =
+      "Wine is running in this prefix (wineserver, pid " + std::to_string(server->pid()) + ")";
   const ProcessResult view = Run({"view"});
   EXPECT_EQ(view.status, 0);
   EXPECT_EQ(view.err, "Note: " + running +
