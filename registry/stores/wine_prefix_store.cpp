@@ -188,7 +188,7 @@ bool WinePrefixStore::WaitForServers(int wait_ms) {
       if (result == WineserverLock::Result::kFailed) return Fail(StoreFailure::kIo, error);
       // A server that started between the search and the lock.
       if (result == WineserverLock::Result::kLocked) {
-        holder = FindServerHoldingFolder(prefixes_);
+        holder = FindServerHoldingFolder(prefixes_, &lock_);
         if (holder == 0) return true;
         lock_.Unlock();
       }
@@ -219,7 +219,8 @@ bool WinePrefixStore::ServerAppeared() {
   std::string error;
   const auto result = lock_.TryLock(prefixes_, &holder, &error);
   if (result == WineserverLock::Result::kFailed) return !Fail(StoreFailure::kIo, error);
-  if (result == WineserverLock::Result::kLocked) holder = FindServerHoldingFolder(prefixes_);
+  if (result == WineserverLock::Result::kLocked)
+    holder = FindServerHoldingFolder(prefixes_, &lock_);
   if (holder == 0) return false;
   running_server_ = holder;
   return !Fail(StoreFailure::kBusy, RunningServer() +

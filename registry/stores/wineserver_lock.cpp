@@ -192,7 +192,15 @@ void WineserverLock::Unlock() {
   held_.clear();
 }
 
-pid_t FindServerHoldingFolder(const std::vector<std::string>& prefixes) {
+bool WineserverLock::Holds(const struct stat& file) const {
+  for (const Held& held : held_) {
+    if (held.device == file.st_dev && held.inode == file.st_ino) return true;
+  }
+  return false;
+}
+
+pid_t FindServerHoldingFolder(const std::vector<std::string>& prefixes,
+                              const WineserverLock* ours) {
   std::vector<std::string> folders;
   for (const std::string& prefix : prefixes) {
     char resolved[PATH_MAX];
@@ -213,16 +221,23 @@ pid_t FindServerHoldingFolder(const std::vector<std::string>& prefixes) {
     if (size <= 0 || std::strncmp(name, "wineserver", 10) != 0) continue;
     DIR* fds = opendir((base + "/fd").c_str());
     if (!fds) continue;
+    bool holds_folder = false;
+    bool waits_for_us = false;
     while (dirent* fd = readdir(fds)) {
+      const std::string link = base + "/fd/" + fd->d_name;
       char target[PATH_MAX];
-      const ssize_t length =
-          readlink((base + "/fd/" + fd->d_name).c_str(), target, sizeof(target) - 1);
+      const ssize_t length = readlink(link.c_str(), target, sizeof(target) - 1);
       if (length <= 0) continue;
       for (const std::string& folder : folders) {
-        if (std::string(target, length) == folder) found = std::atoi(entry->d_name);
+        holds_folder = holds_folder || std::string(target, length) == folder;
       }
+      struct stat file;
+      waits_for_us = waits_for_us || (ours && stat(link.c_str(), &file) == 0 && ours->Holds(file));
     }
     closedir(fds);
+    // A server that has our lock file open is one that our lock keeps from
+    // starting (or `wineserver -w` waiting for us): it loads nothing.
+    if (holds_folder && !waits_for_us) found = std::atoi(entry->d_name);
     if (found) break;
   }
   closedir(proc);

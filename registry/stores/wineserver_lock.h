@@ -19,6 +19,7 @@
 // else in the process may open it.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <string>
@@ -46,6 +47,9 @@ class WineserverLock {
                  bool* by_dovetune = nullptr);
   void Unlock();
 
+  // Whether |file| is a lock file this object holds.
+  bool Holds(const struct stat& file) const;
+
   // The lock files this process would lock for |prefix| (made when missing).
   static bool LockFiles(const std::string& prefix, std::vector<std::string>* paths,
                         std::string* error);
@@ -63,7 +67,9 @@ class WineserverLock {
 
 // A wineserver process (of any Wine build, wherever its lock lives) that holds
 // one of the folders |prefixes| open; 0 when there is none this process can
-// see.
-pid_t FindServerHoldingFolder(const std::vector<std::string>& prefixes);
+// see. A process that holds a lock file of |ours| open is not counted: it is
+// a server that lock keeps from starting.
+pid_t FindServerHoldingFolder(const std::vector<std::string>& prefixes,
+                              const WineserverLock* ours = nullptr);
 
 }  // namespace dovetune
