@@ -234,6 +234,7 @@ bool WinePrefixStore::Begin(int wait_ms) {
   // The prefix whose server would save over the file: the folder named, and
   // the one the file lives in once its links are followed.
   prefixes_ = PrefixFolders();
+  blind_ = !CanSeeOpenFiles();
   // The file is read, parsed and checked against Wine's form before the lock
   // is taken, and read again under it: when it is byte for byte what was
   // parsed, that work stands, and the lock is held for a read and a
@@ -323,6 +324,11 @@ std::string WinePrefixStore::FileName() const {
 bool WinePrefixStore::MayChange() {
   if (failed()) return false;
   if (!begun_) return Fail(StoreFailure::kIo, "the store was changed before the run began");
+  if (blind_) {
+    return Fail(StoreFailure::kBusy,
+                "dovetune cannot tell whether Wine runs in this prefix with its lock elsewhere "
+                "(it cannot see other programs' open files: no /proc), so it does not change it");
+  }
   if (running_server_ != 0 && held_by_dovetune_) {
     return Fail(StoreFailure::kBusy, RunningServer() + "; try again once it has finished");
   }

@@ -110,9 +110,11 @@ class WinePrefixStore : public KeyStore {
   std::vector<std::string> prefixes_;
   WineserverLock lock_;
   pid_t running_server_ = 0;
-  bool held_by_dovetune_ = false;  // whether running_server_ is a dovetune run
-  std::string read_only_reason_;   // why this file may be read but not written
-  bool checked_ = false;           // whether CheckWritable has run
+  bool held_by_dovetune_ = false;
+  bool blind_ = false;  // whether a server could run unseen (no /proc)  // whether running_server_
+                        // is a dovetune run
+  std::string read_only_reason_;  // why this file may be read but not written
+  bool checked_ = false;          // whether CheckWritable has run
   // Whether the file read is byte for byte as Wine would write the tree,
   // once known (MatchWineRegText).
   std::optional<bool> in_wine_form_;

@@ -19,11 +19,17 @@ std::string Describe(const std::string& path, const char* what) {
   return path + ": " + what + " (" + std::strerror(errno) + ")";
 }
 
-// A folder as wineserver insists on it: a real folder of ours that nobody
-// else may enter. Wine refuses to start on anything else, and so do we.
+// Makes the folder |path| as Wine does. False, with |error| empty, when the
+// folder is one that Wine would refuse too (another user's, open to others,
+// not a folder, or impossible to make): no server of this user can run
+// there, so there is nothing to lock.
 bool MakePrivateFolder(const std::string& path, std::string* error) {
+  error->clear();
   if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
-    *error = Describe(path, "cannot make the folder");
+    if (errno != EACCES && errno != EPERM && errno != EROFS && errno != ENOENT &&
+        errno != ENOTDIR) {
+      *error = Describe(path, "cannot make the folder");
+    }
     return false;
   }
   struct stat info;
@@ -31,11 +37,7 @@ bool MakePrivateFolder(const std::string& path, std::string* error) {
     *error = Describe(path, "cannot read the folder");
     return false;
   }
-  if (!S_ISDIR(info.st_mode) || info.st_uid != getuid() || (info.st_mode & 077) != 0) {
-    *error = path + ": not a private folder of this user's, so Wine would not use it either";
-    return false;
-  }
-  return true;
+  return S_ISDIR(info.st_mode) && info.st_uid == getuid() && (info.st_mode & 077) == 0;
 }
 
 bool MakeFolders(const std::string& base, const std::vector<std::string>& levels, std::string* path,
@@ -46,6 +48,29 @@ bool MakeFolders(const std::string& base, const std::vector<std::string>& levels
     if (!MakePrivateFolder(*path, error)) return false;
   }
   return true;
+}
+
+// Whether the Wine installed is Debian's (or Ubuntu's), whose server keeps
+// its folder under /run/user when it can: their packages install the server
+// under these names.
+bool DebianWineInstalled() {
+  for (const char* server : {"/usr/lib/wine/wineserver64", "/usr/lib/wine/wineserver32"}) {
+    if (access(server, X_OK) == 0) return true;
+  }
+  return false;
+}
+
+// A number as wineserver writes it into the folder name: "%lx", or, when it
+// does not fit an unsigned long, its two halves as "%lx%08lx".
+std::string WineHex(unsigned long long value) {
+  char text[40];
+  if (value != static_cast<unsigned long>(value)) {
+    std::snprintf(text, sizeof(text), "%lx%08lx", static_cast<unsigned long>(value >> 32),
+                  static_cast<unsigned long>(value & 0xffffffffu));
+  } else {
+    std::snprintf(text, sizeof(text), "%lx", static_cast<unsigned long>(value));
+  }
+  return text;
 }
 
 // The name Debian's Wine keeps in $WINEPREFIX/wineserver for its folder under
@@ -85,14 +110,14 @@ bool WineserverLock::LockFiles(const std::string& prefix, std::vector<std::strin
     *error = Describe(prefix, "cannot read the prefix folder");
     return false;
   }
-  char server[64];
-  std::snprintf(server, sizeof(server), "server-%lx-%lx", static_cast<unsigned long>(info.st_dev),
-                static_cast<unsigned long>(info.st_ino));
+  const std::string server = "server-" + WineHex(info.st_dev) + "-" + WineHex(info.st_ino);
   const std::string uid = std::to_string(getuid());
   std::vector<std::pair<std::string, std::vector<std::string>>> places = {
       {"/tmp", {".wine-" + uid, server}}};
   const std::string run_user = "/run/user/" + uid;
-  if (CanOpenFolder(run_user)) places.push_back({run_user, {"wine", server}});
+  if (DebianWineInstalled() && CanOpenFolder(run_user)) {
+    places.push_back({run_user, {"wine", server}});
+  }
   const std::string name = DebianTemporaryName(prefix);
   if (!name.empty()) {
     const char* tmpdir = std::getenv("TMPDIR");
@@ -101,8 +126,11 @@ bool WineserverLock::LockFiles(const std::string& prefix, std::vector<std::strin
   paths->clear();
   for (const auto& place : places) {
     std::string folder;
-    if (!MakeFolders(place.first, place.second, &folder, error)) return false;
-    paths->push_back(folder + "/lock");
+    if (MakeFolders(place.first, place.second, &folder, error)) {
+      paths->push_back(folder + "/lock");
+    } else if (!error->empty()) {
+      return false;
+    }
   }
   return true;
 }
@@ -191,6 +219,8 @@ void WineserverLock::Unlock() {
   for (const Held& held : held_) close(held.fd);  // closing drops the record lock
   held_.clear();
 }
+
+bool CanSeeOpenFiles() { return access("/proc/self/fd", R_OK) == 0; }
 
 bool WineserverLock::Holds(const struct stat& file) const {
   for (const Held& held : held_) {

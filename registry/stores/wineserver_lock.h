@@ -6,7 +6,11 @@
 //   - upstream Wine:               /tmp/.wine-<uid>/server-<dev>-<ino>/lock
 //   - Debian's, /run/user usable:  /run/user/<uid>/wine/server-<dev>-<ino>/lock
 //   - Debian's otherwise:          $TMPDIR/<name in $WINEPREFIX/wineserver>/server-…/lock
-// Missing folders are made as Wine makes them (mode 0700). Never an OFD lock
+// The /run/user place only where Debian's (or Ubuntu's) Wine is installed;
+// the $TMPDIR one only where the prefix holds the file only that Wine
+// writes. Missing folders are made as Wine makes them (mode 0700); a place
+// whose folder Wine would refuse (another user's, say) is passed over, since
+// no server of this user can run there. Never an OFD lock
 // or flock(): wineserver would not see those, and `wineserver -k` relies on
 // the holder's pid. The prefix's "wineserver" file is only ever read.
 //
@@ -50,7 +54,8 @@ class WineserverLock {
   // Whether |file| is a lock file this object holds.
   bool Holds(const struct stat& file) const;
 
-  // The lock files this process would lock for |prefix| (made when missing).
+  // The lock files this process would lock for |prefix| (made when missing;
+  // none where Wine could not run a server).
   static bool LockFiles(const std::string& prefix, std::vector<std::string>* paths,
                         std::string* error);
 
@@ -64,6 +69,10 @@ class WineserverLock {
   Result Take(const std::string& path, pid_t* holder, bool* by_dovetune, std::string* error);
   std::vector<Held> held_;
 };
+
+// Whether this process can see the others' open files (Linux's /proc), which
+// FindServerHoldingFolder needs.
+bool CanSeeOpenFiles();
 
 // A wineserver process (of any Wine build, wherever its lock lives) that holds
 // one of the folders |prefixes| open; 0 when there is none this process can
