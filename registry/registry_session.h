@@ -37,6 +37,9 @@ class CRegistrySession {
   // holds the store (never on Windows, whose registry has no such wait).
   void SetWaitNotice(std::function<void()> notice) { wait_notice_ = std::move(notice); }
 
+  // Says that the run only reads (see KeyStore::SetReadOnlyRun).
+  void SetReadOnlyRun();
+
   // Keeps every change since Open, or, after any failure of the store during
   // the run, keeps none and says why.
   bool Commit(std::string* error);

@@ -72,6 +72,10 @@ bool CRegistrySession::Open(std::unique_ptr<KeyStore> key_store, const std::stri
   return true;
 }
 
+void CRegistrySession::SetReadOnlyRun() {
+  if (store_) store_->store->SetReadOnlyRun();
+}
+
 std::string CRegistrySession::Notice() const {
   return store_ ? store_->store->notice() : std::string();
 }

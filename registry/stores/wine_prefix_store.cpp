@@ -324,6 +324,7 @@ std::string WinePrefixStore::FileName() const {
 bool WinePrefixStore::MayChange() {
   if (failed()) return false;
   if (!begun_) return Fail(StoreFailure::kIo, "the store was changed before the run began");
+  if (read_only_run_) return true;  // held in memory only
   if (blind_) {
     return Fail(StoreFailure::kBusy,
                 "dovetune cannot tell whether Wine runs in this prefix with its lock elsewhere "
@@ -344,7 +345,7 @@ bool WinePrefixStore::MayChange() {
 
 bool WinePrefixStore::Commit() {
   if (failed()) return false;
-  if (changed_) {
+  if (changed_ && !read_only_run_) {
     SignalsHeld signals_held;
     PausePoint("wine-before-write");
     // A server whose lock is where this process did not look when the run

@@ -63,6 +63,8 @@ class WinePrefixStore : public KeyStore {
   const std::string& failure_reason() const override { return failure_reason_; }
   // While a wineserver runs: that what the run read may be up to 30 s old.
   std::string notice() const override;
+  // The run's changes are held in memory and never written.
+  void SetReadOnlyRun() override { read_only_run_ = true; }
 
   // The pid of the wineserver that Begin found running, else 0.
   pid_t running_server() const { return running_server_; }
@@ -111,8 +113,9 @@ class WinePrefixStore : public KeyStore {
   WineserverLock lock_;
   pid_t running_server_ = 0;
   bool held_by_dovetune_ = false;
-  bool blind_ = false;  // whether a server could run unseen (no /proc)  // whether running_server_
-                        // is a dovetune run
+  bool blind_ = false;
+  bool read_only_run_ = false;  // whether a server could run unseen (no /proc)  // whether
+                                // running_server_ is a dovetune run
   std::string read_only_reason_;  // why this file may be read but not written
   bool checked_ = false;          // whether CheckWritable has run
   // Whether the file read is byte for byte as Wine would write the tree,

@@ -215,34 +215,35 @@ TEST_F(WinePrefixFileTest, AnotherRunHoldingTheLockIsNamedAsSuch) {
   waitpid(run, &status, 0);
 }
 
-// While another process holds wineserver's lock (as a running server does), a
-// view that would have to create the presets tree is a change, and refused;
-// once the tree is there, a view goes on and says what it shows may be old.
-TEST_F(WinePrefixFileTest, ViewThatWouldInitialiseIsRefusedWhileWineRuns) {
+// A view never writes: on a prefix without the presets tree it shows what
+// start-up would make, while Wine runs (another process holds wineserver's
+// lock), when the file has other hard links, and otherwise, and leaves the
+// file as it was.
+TEST_F(WinePrefixFileTest, AViewShowsTheDefaultsWithoutWriting) {
+  const ProcessResult fresh = RunProgram(DOVETUNE_BINARY, {"view"}, folder_.File("fresh.db"));
+  ASSERT_EQ(fresh.status, 0);
   std::vector<std::string> locks;
   std::string error;
   ASSERT_TRUE(WineserverLock::LockFiles(prefix_, &locks, &error)) << error;
   auto server = std::make_unique<FakeWineserver>("", locks.front());
   ASSERT_GT(server->pid(), 0);
-  std::string running =
-      "Wine is running in this prefix (wineserver, pid " + std::to_string(server->pid()) + ")";
-  const ProcessResult refused = Run({"view"});
-  EXPECT_EQ(refused.status, 1);
-  EXPECT_EQ(refused.err, "Fatal Error: " + prefix_ + ": " + running +
-                             "; close its programs or wait with 'wineserver -w', then try again\n");
-  EXPECT_EQ(ReadWholeFile(user_reg()), kUserReg);
-
-  server.reset();
-  ASSERT_EQ(Run({"view"}).status, 0);
-  server = std::make_unique<FakeWineserver>("", locks.front());
-  ASSERT_GT(server->pid(), 0);
-  running =
-      "Wine is running in this prefix (wineserver, pid " + std::to_string(server->pid()) + ")";
   const ProcessResult view = Run({"view"});
   EXPECT_EQ(view.status, 0);
-  EXPECT_EQ(view.err, "Note: " + running +
-                          ", which saves its registry every 30 s: what is shown may be up to 30 s "
-                          "old\n");
+  EXPECT_EQ(view.out, fresh.out);
+  EXPECT_EQ(view.err, "Note: Wine is running in this prefix (wineserver, pid " +
+                          std::to_string(server->pid()) +
+                          "), which saves its registry every 30 s: what is shown may be up to "
+                          "30 s old\n");
+  server.reset();
+  ASSERT_EQ(link(user_reg().c_str(), folder_.File("second.reg").c_str()), 0);
+  for (const char* state : {"hard-linked", "alone"}) {
+    const ProcessResult run = Run({"view", "default"});
+    EXPECT_EQ(run.status, 0) << state << run.err;
+    EXPECT_EQ(run.err, "") << state;
+    if (std::string(state) == "hard-linked")
+      ASSERT_EQ(unlink(folder_.File("second.reg").c_str()), 0);
+  }
+  EXPECT_EQ(ReadWholeFile(user_reg()), kUserReg);
 }
 
 }  // namespace
