@@ -29,7 +29,14 @@ fail() {
   exit 1
 }
 
+# The program may lie under /tmp: copied into the fresh one.
+exec 3<"$dovetune"
 mount -t tmpfs tmpfs /tmp
+mkdir -m 755 /tmp/bin
+cat <&3 >/tmp/bin/dovetune
+exec 3<&-
+chmod 755 /tmp/bin/dovetune
+dovetune=/tmp/bin/dovetune
 mkdir -p /run/user
 mount -t tmpfs tmpfs /run/user
 if [[ -d /usr/lib/wine ]]; then mount -t tmpfs tmpfs /usr/lib/wine; fi
