@@ -248,7 +248,10 @@ bool WinePrefixStore::Begin(int wait_ms) {
   in_wine_form_ = parsed && MatchWineRegText(&file_, early);
   if (!WaitForServers(wait_ms)) return false;
   PausePoint("wine-locked");
-  return ReadFile(parsed ? &early : nullptr);
+  const bool read = ReadFile(parsed ? &early : nullptr);
+  // Wine may start while the run works; Commit takes the lock again.
+  lock_.LetServersIn();
+  return read;
 }
 
 bool WinePrefixStore::ReadFile(const std::string* parsed) {
@@ -347,14 +350,27 @@ bool WinePrefixStore::Commit() {
   if (failed()) return false;
   if (changed_ && !read_only_run_) {
     SignalsHeld signals_held;
-    PausePoint("wine-before-write");
-    // A server whose lock is where this process did not look when the run
-    // began (its "wineserver" file written meanwhile), or elsewhere.
-    if (ServerAppeared()) {
-      lock_.Unlock();
-      return false;
+    // The lock again, then, just before the file is replaced, a server whose
+    // lock is where this process did not look when the run began (its
+    // "wineserver" file written meanwhile), or elsewhere.
+    for (const char* point : {"wine-before-write", ""}) {
+      if (ServerAppeared()) {
+        lock_.Unlock();
+        return false;
+      }
+      if (*point) PausePoint(point);
     }
     std::string error;
+    std::string now;
+    // A server that ran and saved between the read and now.
+    if (!ReadWhole(file_path_, &now, &error) || now != text_) {
+      lock_.Unlock();
+      return Fail(StoreFailure::kBusy,
+                  error.empty() ? FileName() +
+                                      ": changed during the run (Wine saved it), so dovetune "
+                                      "wrote nothing; try again"
+                                : error);
+    }
     errno = 0;
     if (!ReplaceFileWhole(file_path_, FormatWineReg(file_, &text_), &error)) {
       lock_.Unlock();

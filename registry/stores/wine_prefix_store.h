@@ -114,8 +114,8 @@ class WinePrefixStore : public KeyStore {
   pid_t running_server_ = 0;
   bool held_by_dovetune_ = false;
   bool blind_ = false;
-  bool read_only_run_ = false;  // whether a server could run unseen (no /proc)  // whether
-                                // running_server_ is a dovetune run
+  bool read_only_run_ = false;    // whether a server could run unseen (no /proc)  // whether
+                                  // running_server_ is a dovetune run
   std::string read_only_reason_;  // why this file may be read but not written
   bool checked_ = false;          // whether CheckWritable has run
   // Whether the file read is byte for byte as Wine would write the tree,

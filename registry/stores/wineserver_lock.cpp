@@ -160,39 +160,39 @@ bool LockByte(int fd, off_t start) {
 
 WineserverLock::Result WineserverLock::Take(const std::string& path, pid_t* holder,
                                             bool* by_dovetune, std::string* error) {
+  // A file held already is locked again on its own descriptor: opening and
+  // closing a second one would drop the lock.
   struct stat info;
+  int fd = -1;
   if (lstat(path.c_str(), &info) == 0) {
     for (const Held& held : held_) {
-      if (held.device == info.st_dev && held.inode == info.st_ino) return Result::kLocked;
+      if (held.device == info.st_dev && held.inode == info.st_ino) fd = held.fd;
     }
   }
-  const int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0 || fstat(fd, &info) != 0) {
-    *error = Describe(path, "cannot open wineserver's lock file");
-    if (fd >= 0) close(fd);
-    return Result::kFailed;
-  }
-  // A file held already (made anew since the check above is not): closing
-  // this second descriptor would drop the lock, so it is kept until Unlock.
-  for (const Held& held : held_) {
-    if (held.device == info.st_dev && held.inode == info.st_ino) {
-      held_.push_back({info.st_dev, info.st_ino, fd});
-      return Result::kLocked;
+  const bool known = fd >= 0;
+  if (!known) {
+    fd = open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0 || fstat(fd, &info) != 0) {
+      *error = Describe(path, "cannot open wineserver's lock file");
+      if (fd >= 0) close(fd);
+      return Result::kFailed;
     }
-  }
-  if (LockByte(fd, 0) && LockByte(fd, 1)) {
+    // Kept until Unlock even when it turns out to be a file held already.
     held_.push_back({info.st_dev, info.st_ino, fd});
-    return Result::kLocked;
   }
+  if (LockByte(fd, 0) && LockByte(fd, 1)) return Result::kLocked;
   const bool busy = errno == EACCES || errno == EAGAIN;
   if (busy) {
+    // A run holds its mark throughout, and wineserver's byte only to read
+    // and to write.
+    const pid_t marker = LockHolder(fd, 1);
     *holder = LockHolder(fd, 0);
-    if (by_dovetune) *by_dovetune = *holder != 0 && LockHolder(fd, 1) == *holder;
+    if (*holder == 0) *holder = marker;
+    if (by_dovetune) *by_dovetune = marker != 0 && marker == *holder;
   } else {
     *error = std::string("cannot take wineserver's lock (") + std::strerror(errno) + ")";
   }
-  close(fd);
-  return busy ? Result::kBusy : Result::kFailed;
+  return busy ? Result::kBusy : Result::kFailed;  // the caller lets go of all
 }
 
 WineserverLock::Result WineserverLock::TryLock(const std::vector<std::string>& prefixes,
@@ -213,6 +213,16 @@ WineserverLock::Result WineserverLock::TryLock(const std::vector<std::string>& p
     }
   }
   return Result::kLocked;
+}
+
+void WineserverLock::LetServersIn() {
+  for (const Held& held : held_) {
+    struct flock lock = {};
+    lock.l_type = F_UNLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_len = 1;
+    fcntl(held.fd, F_SETLK, &lock);
+  }
 }
 
 void WineserverLock::Unlock() {

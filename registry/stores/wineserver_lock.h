@@ -50,6 +50,9 @@ class WineserverLock {
   Result TryLock(const std::vector<std::string>& prefixes, pid_t* holder, std::string* error,
                  bool* by_dovetune = nullptr);
   void Unlock();
+  // Lets go of wineserver's byte alone, keeping the mark that keeps other
+  // dovetune runs out: a server may start until the next TryLock.
+  void LetServersIn();
 
   // Whether |file| is a lock file this object holds.
   bool Holds(const struct stat& file) const;

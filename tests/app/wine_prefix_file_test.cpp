@@ -198,21 +198,62 @@ TEST_F(WinePrefixFileTest, AServerThatStartsDuringTheRunStopsIt) {
 // A run that finds another dovetune run holding the lock says so, rather
 // than naming it a wineserver.
 TEST_F(WinePrefixFileTest, AnotherRunHoldingTheLockIsNamedAsSuch) {
-  ProcessOptions options;
-  options.pause_at = "wine-locked";
-  const pid_t run =
-      SpawnProgram(DOVETUNE_PAUSABLE_BINARY, {"create", "first"}, prefix_, -1, -1, options);
-  ASSERT_GT(run, 0);
-  int status = 0;
-  ASSERT_EQ(waitpid(run, &status, WUNTRACED), run);
-  ASSERT_TRUE(WIFSTOPPED(status));
-  WinePrefixStore store(prefix_);
-  EXPECT_TRUE(store.Begin(0));
-  EXPECT_EQ(store.AddChild(store.FindRoot("hkey_current_user"), "X", "x"), 0);
-  EXPECT_EQ(store.failure_reason(), "another dovetune run (pid " + std::to_string(run) +
-                                        ") is using this prefix; try again once it has finished");
-  kill(run, SIGKILL);
-  waitpid(run, &status, 0);
+  // While it reads the file, and while it works between the read and the write.
+  for (const char* point : {"wine-locked", "before-commit"}) {
+    ProcessOptions options;
+    options.pause_at = point;
+    const pid_t run =
+        SpawnProgram(DOVETUNE_PAUSABLE_BINARY, {"create", "first"}, prefix_, -1, -1, options);
+    ASSERT_GT(run, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(run, &status, WUNTRACED), run);
+    ASSERT_TRUE(WIFSTOPPED(status));
+    WinePrefixStore store(prefix_);
+    EXPECT_TRUE(store.Begin(0));
+    EXPECT_EQ(store.AddChild(store.FindRoot("hkey_current_user"), "X", "x"), 0);
+    EXPECT_EQ(store.failure_reason(), "another dovetune run (pid " + std::to_string(run) +
+                                          ") is using this prefix; try again once it has finished")
+        << point;
+    kill(run, SIGKILL);
+    waitpid(run, &status, 0);
+  }
+}
+
+// wineserver's lock is held to read the file and to write it, not between:
+// a server may take it while the run works (and then stops the run's write,
+// as the test above shows); one that ran and saved meanwhile does too.
+TEST_F(WinePrefixFileTest, TheLockIsHeldOnlyToReadAndToWrite) {
+  std::vector<std::string> locks;
+  std::string error;
+  ASSERT_TRUE(WineserverLock::LockFiles(prefix_, &locks, &error)) << error;
+  const std::string saved =
+      std::string(kUserReg) + "\n[Software\\\\Zz] 1796704220\n#time=1dd86ccd5625c7a\n";
+  for (const bool server_saves : {false, true}) {
+    ProcessOptions options;
+    options.pause_at = "before-commit";
+    const pid_t run =
+        SpawnProgram(DOVETUNE_PAUSABLE_BINARY, {"create", "second"}, prefix_, -1, -1, options);
+    ASSERT_GT(run, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(run, &status, WUNTRACED), run);
+    ASSERT_TRUE(WIFSTOPPED(status));
+    {
+      FakeWineserver server("", locks.front());
+      EXPECT_GT(server.pid(), 0) << "the lock was held while the run worked";
+      if (server_saves) WriteWholeFile(user_reg(), saved);
+    }
+    kill(run, SIGCONT);
+    ASSERT_EQ(waitpid(run, &status, 0), run);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), server_saves ? 1 : 0);
+    const std::string written = ReadWholeFile(user_reg());
+    if (server_saves) {
+      EXPECT_EQ(written, saved);
+    } else {
+      EXPECT_NE(written.find("Presets\\\\second]"), std::string::npos) << written;
+      ASSERT_EQ(Run({"delete", "second"}).status, 0);
+    }
+  }
 }
 
 // A view never writes: on a prefix without the presets tree it shows what
