@@ -281,8 +281,9 @@ TEST_F(WinePrefixFileTest, AViewShowsTheDefaultsWithoutWriting) {
     const ProcessResult run = Run({"view", "default"});
     EXPECT_EQ(run.status, 0) << state << run.err;
     EXPECT_EQ(run.err, "") << state;
-    if (std::string(state) == "hard-linked")
+    if (std::string(state) == "hard-linked") {
       ASSERT_EQ(unlink(folder_.File("second.reg").c_str()), 0);
+    }
   }
   EXPECT_EQ(ReadWholeFile(user_reg()), kUserReg);
 }

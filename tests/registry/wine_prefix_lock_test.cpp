@@ -102,7 +102,9 @@ TEST_F(WinePrefixLockTest, OnlyAUsersBranchIsTakenForTheCurrentUser) {
     EXPECT_EQ(Change(path, &reason), c.used ? StoreFailure::kNone : StoreFailure::kDamaged)
         << c.file;
     EXPECT_EQ(ReadWholeFile(path) == text, !c.used) << c.file;
-    if (!c.used) EXPECT_NE(reason.find("not a user's registry"), std::string::npos) << reason;
+    if (!c.used) {
+      EXPECT_NE(reason.find("not a user's registry"), std::string::npos) << reason;
+    }
   }
 }
 
