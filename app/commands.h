@@ -22,6 +22,10 @@ constexpr int kExitUsage = 2;
 // to |out|. Returns false, printing nothing, for any other command line.
 bool RunWithoutStore(int argc, const char* const* argv, HeldText& out);
 
+// Whether the command line asks for a change (create, edit, delete, use and
+// their kin); every other run only reads.
+bool ChangesStore(int argc, const char* const* argv);
+
 // Runs one command line as the program does after start-up: initialises the
 // store, then prints the help screen or dispatches on the command word.
 // Returns the exit status.

@@ -38,6 +38,14 @@ bool RunWithoutStore(int argc, const char* const* argv, HeldText& out) {
   return false;
 }
 
+bool ChangesStore(int argc, const char* const* argv) {
+  if (argc < 2) return false;
+  for (const Command& command : kCommands) {
+    if (Is(argv[1], command.word)) return command.handler != RunView;
+  }
+  return false;
+}
+
 int RunCommandLine(CPresetStore& store, int argc, const char* const* argv, HeldText& out,
                    HeldText& err) {
   store.Initialize();

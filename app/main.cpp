@@ -25,7 +25,12 @@ int Run(int argc, char** argv) {
     std::fprintf(stderr, "dovetune: waiting for another run to finish with the store \u2026\n");
   });
   std::string error;
-  if (!session.Open(CRegistrySession::DefaultStorePath(), &error)) return FatalError(error);
+  const std::string path = CRegistrySession::DefaultStorePath();
+  if (!session.Open(path, &error)) return FatalError(error);
+  // Once, so that a mistyped DOVETUNE_REGISTRY is seen at once.
+  if (session.CreatedStore()) {
+    std::fprintf(stderr, "dovetune: created a new registry at %s\n", path.c_str());
+  }
   return RunProgram(session, argc, argv);
 }
 

@@ -23,6 +23,9 @@ int PrintOutput(const HeldText& text, int status) {
 }
 
 int RunProgram(CRegistrySession& session, int argc, char** argv) {
+  // A run that only reads keeps nothing, not even the defaults its start-up
+  // makes where there are none.
+  if (!ChangesStore(argc, argv)) session.SetReadOnlyRun();
   CPresetStore store;
   // Text that cannot be held throws, and the run's changes are not kept.
   HeldText out;

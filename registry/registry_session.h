@@ -37,6 +37,9 @@ class CRegistrySession {
   // holds the store (never on Windows, whose registry has no such wait).
   void SetWaitNotice(std::function<void()> notice) { wait_notice_ = std::move(notice); }
 
+  // Says that the run only reads (see KeyStore::SetReadOnlyRun).
+  void SetReadOnlyRun();
+
   // Keeps every change since Open, or, after any failure of the store during
   // the run, keeps none and says why.
   bool Commit(std::string* error);
@@ -44,6 +47,8 @@ class CRegistrySession {
   // Why the store failed during the run (path and reason), or empty when it
   // has not: the cause behind a registry call's status.
   std::string StoreFailure() const;
+  // Whether Open created a fresh store where there was none.
+  bool CreatedStore() const { return created_store_; }
   // What the user should be told about what the run read (that it may be out
   // of date, say), as a sentence; empty when nothing.
   std::string Notice() const;
@@ -52,6 +57,7 @@ class CRegistrySession {
   struct Store;
   std::unique_ptr<Store> store_;
   std::function<void()> wait_notice_;
+  bool created_store_ = false;
 };
 
 #ifndef _WIN32
@@ -61,9 +67,12 @@ class CRegistrySession {
 // file itself. The store's transaction is not begun yet. Null, with |error| saying
 // why, when the path names no store that can be opened. |wait_notice|, when
 // given, is called once when a SQLite store has waited a second for another
-// run to let it go.
+// run to let it go. A path that belongs to a Wine prefix (a file named as
+// Wine's registry files are, or beside its system.reg) is never made a SQLite
+// store. |created|, when given, says whether a fresh store was created.
 std::unique_ptr<KeyStore> OpenStoreAt(const std::string& path, std::string* error,
-                                      std::function<void()> wait_notice = {});
+                                      std::function<void()> wait_notice = {},
+                                      bool* created = nullptr);
 #endif
 
 }  // namespace dovetune

@@ -17,9 +17,13 @@ constexpr int kLockWaitMilliseconds = 10000;
 }  // namespace
 
 std::unique_ptr<KeyStore> OpenStoreAt(const std::string& path, std::string* error,
-                                      std::function<void()> wait_notice) {
+                                      std::function<void()> wait_notice, bool* created) {
   if (WinePrefixStore::IsWinePrefix(path)) return std::make_unique<WinePrefixStore>(path);
-  if (!PrepareStoreFile(path, error)) return nullptr;
+  if (WinePrefixStore::BelongsToPrefix(path)) {
+    *error = WinePrefixStore::kNotAPrefixFile;
+    return nullptr;
+  }
+  if (!PrepareStoreFile(path, error, created)) return nullptr;
   auto store = std::make_unique<SqliteStore>();
   store->SetWaitNotice(std::move(wait_notice));
   if (!store->Open(path, error)) return nullptr;
@@ -45,7 +49,8 @@ bool CRegistrySession::Open(const std::string& store_path, std::string* error) {
   std::signal(SIGXFSZ, SIG_IGN);
   store_.reset();
   std::string reason;
-  std::unique_ptr<KeyStore> store = OpenStoreAt(store_path, &reason, wait_notice_);
+  created_store_ = false;
+  std::unique_ptr<KeyStore> store = OpenStoreAt(store_path, &reason, wait_notice_, &created_store_);
   if (!store) {
     *error = store_path.empty() ? reason : store_path + ": " + reason;
     return false;
@@ -65,6 +70,10 @@ bool CRegistrySession::Open(std::unique_ptr<KeyStore> key_store, const std::stri
   }
   store_ = std::move(store);
   return true;
+}
+
+void CRegistrySession::SetReadOnlyRun() {
+  if (store_) store_->store->SetReadOnlyRun();
 }
 
 std::string CRegistrySession::Notice() const {

@@ -19,5 +19,6 @@ bool CRegistrySession::Commit(std::string* /*error*/) { return true; }
 
 std::string CRegistrySession::StoreFailure() const { return std::string(); }
 std::string CRegistrySession::Notice() const { return std::string(); }
+void CRegistrySession::SetReadOnlyRun() {}
 
 }  // namespace dovetune

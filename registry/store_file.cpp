@@ -74,7 +74,7 @@ class NewFolders {
 // Builds the fresh store under a temporary name beside |path| and links it
 // into place, so that a run killed meanwhile leaves no half-made store, and
 // two runs creating it at once end with one store.
-bool CreateFreshStore(const std::string& path, std::string* error) {
+bool CreateFreshStore(const std::string& path, std::string* error, bool* created_here) {
   NewFolders folders;
   if (!folders.CreateAbove(path, error)) return false;
   bool filling = false;
@@ -89,6 +89,7 @@ bool CreateFreshStore(const std::string& path, std::string* error) {
     return false;
   }
   folders.Keep();
+  if (created_here) *created_here = created;
   return true;
 }
 
@@ -106,14 +107,15 @@ std::string DefaultStoreFilePath() {
   return config + "/dovetune/registry.db";
 }
 
-bool PrepareStoreFile(const std::string& path, std::string* error) {
+bool PrepareStoreFile(const std::string& path, std::string* error, bool* created) {
+  if (created) *created = false;
   if (path.empty()) {
     *error = kNoStoreFolder;
     return false;
   }
   struct stat status;
   if (stat(path.c_str(), &status) != 0) {
-    if (errno == ENOENT) return CreateFreshStore(path, error);
+    if (errno == ENOENT) return CreateFreshStore(path, error, created);
     *error = SystemError("cannot reach the registry store");
     return false;
   }

@@ -15,7 +15,8 @@ std::string DefaultStoreFilePath();
 // Makes sure |path| names a store file that can be opened: an existing regular,
 // readable, non-empty file is left as it is; a missing one is created as a
 // fresh registry (missing folders with mode 0700, the file with mode 0600),
-// and a failure leaves none of the folders or files it made.
-bool PrepareStoreFile(const std::string& path, std::string* error);
+// and a failure leaves none of the folders or files it made. |created|, when
+// given, says whether this call created it.
+bool PrepareStoreFile(const std::string& path, std::string* error, bool* created = nullptr);
 
 }  // namespace dovetune

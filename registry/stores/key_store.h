@@ -91,6 +91,11 @@ class KeyStore {
   // What the user should know about what this run read, as a sentence (for
   // example that it may be out of date); empty when there is nothing.
   virtual std::string notice() const { return std::string(); }
+  // Says that the run only reads: what it changes on its way (the defaults a
+  // start-up makes) need not be kept. A store that could not keep them (a
+  // Wine prefix while Wine runs) then holds them in memory only; the others
+  // keep them as usual.
+  virtual void SetReadOnlyRun() {}
 
   // Keys. A root the store does not hold is 0 without a failure.
   virtual KeyId FindRoot(const std::string& folded_name) = 0;

@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -28,13 +30,46 @@ bool IsFolder(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-bool ReadWhole(const std::string& path, std::string* text) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+// Opens |path| for reading as a regular file: never waits on a FIFO or a
+// device, since the kind is checked on the descriptor before any read.
+int OpenRegularFile(const std::string& path, struct stat* info, std::string* error) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    *error = path + ": cannot read the file (" + std::strerror(errno) + ")";
+    return -1;
+  }
+  if (fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
+    *error = path + ": not a regular file (a FIFO, device or socket), so not a registry file";
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool ReadWhole(const std::string& path, std::string* text, std::string* error) {
+  struct stat info;
+  const int fd = OpenRegularFile(path, &info, error);
   if (fd < 0) return false;
   text->clear();
+  const std::string too_large = path + ": larger than " +
+                                std::to_string(WinePrefixStore::kMaxFileBytes >> 20) +
+                                " MB, more than a registry file dovetune reads";
+  if (static_cast<unsigned long long>(info.st_size) > WinePrefixStore::kMaxFileBytes) {
+    *error = too_large;
+    close(fd);
+    return false;
+  }
   char buffer[65536];
   ssize_t size;
-  while ((size = read(fd, buffer, sizeof(buffer))) > 0) text->append(buffer, size);
+  while ((size = read(fd, buffer, sizeof(buffer))) > 0) {
+    if (text->size() + size > WinePrefixStore::kMaxFileBytes) {  // grown since
+      *error = too_large;
+      close(fd);
+      return false;
+    }
+    text->append(buffer, size);
+  }
+  if (size < 0) *error = path + ": cannot read the file (" + std::strerror(errno) + ")";
   close(fd);
   return size == 0;
 }
@@ -100,12 +135,32 @@ WinePrefixStore::WinePrefixStore(const std::string& path) {
 
 bool WinePrefixStore::IsWinePrefix(const std::string& path) {
   if (IsFolder(path)) return access((path + "/user.reg").c_str(), F_OK) == 0;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat info;
+  std::string error;
+  const int fd = OpenRegularFile(path, &info, &error);
   if (fd < 0) return false;
   char start[sizeof(kHeader)] = {};
   const ssize_t size = read(fd, start, sizeof(kHeader) - 1);
   close(fd);
   return size == static_cast<ssize_t>(sizeof(kHeader) - 1) && std::strcmp(start, kHeader) == 0;
+}
+
+const char WinePrefixStore::kNotAPrefixFile[] =
+    "belongs to a Wine prefix but is not a registry file Wine has written; dovetune makes no "
+    "store there (start any Wine program in the prefix once, for example 'wine cmd /c exit', "
+    "and name the prefix folder)";
+
+bool WinePrefixStore::BelongsToPrefix(const std::string& path) {
+  std::string trimmed = path;
+  while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+  const size_t slash = trimmed.rfind('/');
+  const std::string name = slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : trimmed.substr(0, slash);
+  if (IsFolder(trimmed) && access((trimmed + "/system.reg").c_str(), F_OK) == 0) return true;
+  return name == "user.reg" || name == "system.reg" || name == "userdef.reg" ||
+         access((folder + "/system.reg").c_str(), F_OK) == 0;
 }
 
 std::string WinePrefixStore::Fold(const std::string& name) const { return LowerCaseFold(name); }
@@ -119,21 +174,29 @@ bool WinePrefixStore::Fail(StoreFailure failure, const std::string& reason) {
 }
 
 bool WinePrefixStore::WaitForServers(int wait_ms) {
-  const auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::milliseconds(std::min(wait_ms, kServerWaitMilliseconds));
+  const auto start = std::chrono::steady_clock::now();
   for (;;) {
     // A server whose lock lives where this process cannot see it. Our lock
     // does not keep such a server from starting, so looking for it before
     // taking the lock misses none that looking after would find, and keeps
     // the walk over every process out of the time the lock is held.
-    pid_t holder = FindServerHoldingFolder(prefix_);
+    pid_t holder = FindServerHoldingFolder(prefixes_);
     if (holder == 0) {
       std::string error;
-      const auto result = lock_.TryLock(prefix_, &holder, &error);
+      held_by_dovetune_ = false;
+      const auto result = lock_.TryLock(prefixes_, &holder, &error, &held_by_dovetune_);
       if (result == WineserverLock::Result::kFailed) return Fail(StoreFailure::kIo, error);
-      if (result == WineserverLock::Result::kLocked) return true;
+      // A server that started between the search and the lock.
+      if (result == WineserverLock::Result::kLocked) {
+        holder = FindServerHoldingFolder(prefixes_, &lock_);
+        if (holder == 0) return true;
+        lock_.Unlock();
+      }
     }
-    if (std::chrono::steady_clock::now() >= deadline) {
+    // Another run of ours is waited for as long as the caller waits; a
+    // server only while it may be shutting down.
+    const int limit = held_by_dovetune_ ? wait_ms : std::min(wait_ms, kServerWaitMilliseconds);
+    if (std::chrono::steady_clock::now() >= start + std::chrono::milliseconds(limit)) {
       running_server_ = holder > 0 ? holder : -1;
       return true;
     }
@@ -141,8 +204,37 @@ bool WinePrefixStore::WaitForServers(int wait_ms) {
   }
 }
 
+std::vector<std::string> WinePrefixStore::PrefixFolders() const {
+  std::vector<std::string> folders = {prefix_};
+  char resolved[PATH_MAX];
+  if (realpath(file_path_.c_str(), resolved)) {
+    const std::string file = resolved;
+    folders.push_back(file.substr(0, std::max<size_t>(file.rfind('/'), 1)));
+  }
+  return folders;
+}
+
+bool WinePrefixStore::ServerAppeared() {
+  pid_t holder = 0;
+  std::string error;
+  const auto result = lock_.TryLock(prefixes_, &holder, &error);
+  if (result == WineserverLock::Result::kFailed) return !Fail(StoreFailure::kIo, error);
+  if (result == WineserverLock::Result::kLocked)
+    holder = FindServerHoldingFolder(prefixes_, &lock_);
+  if (holder == 0) return false;
+  running_server_ = holder;
+  return !Fail(StoreFailure::kBusy, RunningServer() +
+                                        " since the run began, so dovetune wrote nothing; "
+                                        "close its programs or wait with 'wineserver -w', then "
+                                        "try again");
+}
+
 bool WinePrefixStore::Begin(int wait_ms) {
   begun_ = true;
+  // The prefix whose server would save over the file: the folder named, and
+  // the one the file lives in once its links are followed.
+  prefixes_ = PrefixFolders();
+  blind_ = !CanSeeOpenFiles();
   // The file is read, parsed and checked against Wine's form before the lock
   // is taken, and read again under it: when it is byte for byte what was
   // parsed, that work stands, and the lock is held for a read and a
@@ -150,19 +242,22 @@ bool WinePrefixStore::Begin(int wait_ms) {
   std::string early;
   std::string problem;
   file_ = WineRegFile();
-  const bool parsed = ReadWhole(file_path_, &early) && ParseWineReg(early, &file_, &problem);
+  std::string error;
+  if (!ReadWhole(file_path_, &early, &error)) return Fail(StoreFailure::kIo, error);
+  const bool parsed = ParseWineReg(early, &file_, &problem);
   in_wine_form_ = parsed && MatchWineRegText(&file_, early);
   if (!WaitForServers(wait_ms)) return false;
   PausePoint("wine-locked");
-  return ReadFile(parsed ? &early : nullptr);
+  const bool read = ReadFile(parsed ? &early : nullptr);
+  // Wine may start while the run works; Commit takes the lock again.
+  lock_.LetServersIn();
+  return read;
 }
 
 bool WinePrefixStore::ReadFile(const std::string* parsed) {
   std::string& text = text_;
-  if (!ReadWhole(file_path_, &text)) {
-    return Fail(StoreFailure::kIo,
-                file_path_ + ": cannot read the file (" + std::strerror(errno) + ")");
-  }
+  std::string error;
+  if (!ReadWhole(file_path_, &text, &error)) return Fail(StoreFailure::kIo, error);
   std::string problem;
   if (!parsed || *parsed != text) {
     file_ = WineRegFile();
@@ -172,6 +267,17 @@ bool WinePrefixStore::ReadFile(const std::string* parsed) {
                   FileName() + ": " + problem +
                       "; Wine itself would ignore or lose this, so dovetune does not use the file");
     }
+  }
+  // Wine names the branch a file holds on its second line; only a user's
+  // branch is HKEY_CURRENT_USER (system.reg holds REGISTRY\\Machine,
+  // userdef.reg REGISTRY\\User\\.Default).
+  static const char kUserBranch[] = ";; All keys relative to REGISTRY\\\\User\\\\S-";
+  if (file_.relative_to.compare(0, sizeof(kUserBranch) - 1, kUserBranch) != 0) {
+    const std::string named = file_.relative_to.empty() ? "no branch" : file_.relative_to;
+    return Fail(StoreFailure::kDamaged,
+                FileName() + ": not a user's registry (" + named +
+                    "), so it does not hold HKEY_CURRENT_USER; name the prefix folder or its "
+                    "user.reg");
   }
   keys_.clear();
   ids_.clear();
@@ -198,12 +304,17 @@ void WinePrefixStore::CheckWritable() {
 }
 
 std::string WinePrefixStore::RunningServer() const {
+  if (held_by_dovetune_) {
+    return "another dovetune run (pid " + std::to_string(running_server_) +
+           ") is using this prefix";
+  }
   return "Wine is running in this prefix (wineserver" +
          (running_server_ > 0 ? ", pid " + std::to_string(running_server_) : std::string()) + ")";
 }
 
 std::string WinePrefixStore::notice() const {
   if (running_server_ == 0) return std::string();
+  if (held_by_dovetune_) return RunningServer() + ": what is shown may not include its changes";
   return RunningServer() +
          ", which saves its registry every 30 s: what is shown may be up to 30 s old";
 }
@@ -216,6 +327,15 @@ std::string WinePrefixStore::FileName() const {
 bool WinePrefixStore::MayChange() {
   if (failed()) return false;
   if (!begun_) return Fail(StoreFailure::kIo, "the store was changed before the run began");
+  if (read_only_run_) return true;  // held in memory only
+  if (blind_) {
+    return Fail(StoreFailure::kBusy,
+                "dovetune cannot tell whether Wine runs in this prefix with its lock elsewhere "
+                "(it cannot see other programs' open files: no /proc), so it does not change it");
+  }
+  if (running_server_ != 0 && held_by_dovetune_) {
+    return Fail(StoreFailure::kBusy, RunningServer() + "; try again once it has finished");
+  }
   if (running_server_ != 0) {
     return Fail(StoreFailure::kBusy, RunningServer() +
                                          "; close its programs or wait with 'wineserver -w', "
@@ -228,10 +348,29 @@ bool WinePrefixStore::MayChange() {
 
 bool WinePrefixStore::Commit() {
   if (failed()) return false;
-  if (changed_) {
+  if (changed_ && !read_only_run_) {
     SignalsHeld signals_held;
-    PausePoint("wine-before-write");
+    // The lock again, then, just before the file is replaced, a server whose
+    // lock is where this process did not look when the run began (its
+    // "wineserver" file written meanwhile), or elsewhere.
+    for (const char* point : {"wine-before-write", ""}) {
+      if (ServerAppeared()) {
+        lock_.Unlock();
+        return false;
+      }
+      if (*point) PausePoint(point);
+    }
     std::string error;
+    std::string now;
+    // A server that ran and saved between the read and now.
+    if (!ReadWhole(file_path_, &now, &error) || now != text_) {
+      lock_.Unlock();
+      return Fail(StoreFailure::kBusy,
+                  error.empty() ? FileName() +
+                                      ": changed during the run (Wine saved it), so dovetune "
+                                      "wrote nothing; try again"
+                                : error);
+    }
     errno = 0;
     if (!ReplaceFileWhole(file_path_, FormatWineReg(file_, &text_), &error)) {
       lock_.Unlock();

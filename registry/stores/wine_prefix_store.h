@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "registry/stores/key_store.h"
 #include "registry/stores/wine_reg_format.h"
@@ -37,20 +38,33 @@ class WinePrefixStore : public KeyStore {
   // True iff |path| is a folder holding a user.reg, or a file whose first
   // line is Wine's registry header.
   static bool IsWinePrefix(const std::string& path);
+  // True iff |path| is not a Wine prefix (see IsWinePrefix) but belongs to
+  // one: a file named user.reg, system.reg or userdef.reg, or any path in a
+  // folder holding system.reg. Such a path is never made another kind of
+  // store, which Wine would then take for its own broken file.
+  static bool BelongsToPrefix(const std::string& path);
+  // Why such a path is refused.
+  static const char kNotAPrefixFile[];
 
   // How long a run waits for a wineserver to let go of the prefix: a server
   // lingers a moment after its last program.
   static constexpr int kServerWaitMilliseconds = 3000;
+  // The largest user.reg read: far beyond any real prefix's, and a bound on
+  // what a file that never ends (a link to a device) could take.
+  static constexpr size_t kMaxFileBytes = size_t{256} << 20;
 
   std::string Fold(const std::string& name) const override;
   // Waits up to kServerWaitMilliseconds (|wait_ms| when shorter) for any
-  // wineserver of the prefix, then reads user.reg.
+  // wineserver of the prefix, and up to |wait_ms| for another dovetune run,
+  // then reads user.reg.
   bool Begin(int wait_ms) override;
   bool Commit() override;
   StoreFailure failure() const override { return failure_; }
   const std::string& failure_reason() const override { return failure_reason_; }
   // While a wineserver runs: that what the run read may be up to 30 s old.
   std::string notice() const override;
+  // The run's changes are held in memory and never written.
+  void SetReadOnlyRun() override { read_only_run_ = true; }
 
   // The pid of the wineserver that Begin found running, else 0.
   pid_t running_server() const { return running_server_; }
@@ -71,6 +85,11 @@ class WinePrefixStore : public KeyStore {
  private:
   bool Fail(StoreFailure failure, const std::string& reason);
   bool WaitForServers(int wait_ms);
+  // The folders whose wineserver would save over the file.
+  std::vector<std::string> PrefixFolders() const;
+  // Whether a server of the prefix runs now, checked while the lock is
+  // held (taking it again where it has come to apply); records the failure.
+  bool ServerAppeared();
   // Reads the file into the tree, unless it is |parsed|, which the tree
   // already holds.
   bool ReadFile(const std::string* parsed);
@@ -90,8 +109,13 @@ class WinePrefixStore : public KeyStore {
 
   std::string prefix_;
   std::string file_path_;
+  std::vector<std::string> prefixes_;
   WineserverLock lock_;
   pid_t running_server_ = 0;
+  bool held_by_dovetune_ = false;
+  bool blind_ = false;
+  bool read_only_run_ = false;    // whether a server could run unseen (no /proc)  // whether
+                                  // running_server_ is a dovetune run
   std::string read_only_reason_;  // why this file may be read but not written
   bool checked_ = false;          // whether CheckWritable has run
   // Whether the file read is byte for byte as Wine would write the tree,

@@ -19,11 +19,17 @@ std::string Describe(const std::string& path, const char* what) {
   return path + ": " + what + " (" + std::strerror(errno) + ")";
 }
 
-// A folder as wineserver insists on it: a real folder of ours that nobody
-// else may enter. Wine refuses to start on anything else, and so do we.
+// Makes the folder |path| as Wine does. False, with |error| empty, when the
+// folder is one that Wine would refuse too (another user's, open to others,
+// not a folder, or impossible to make): no server of this user can run
+// there, so there is nothing to lock.
 bool MakePrivateFolder(const std::string& path, std::string* error) {
+  error->clear();
   if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
-    *error = Describe(path, "cannot make the folder");
+    if (errno != EACCES && errno != EPERM && errno != EROFS && errno != ENOENT &&
+        errno != ENOTDIR) {
+      *error = Describe(path, "cannot make the folder");
+    }
     return false;
   }
   struct stat info;
@@ -31,11 +37,7 @@ bool MakePrivateFolder(const std::string& path, std::string* error) {
     *error = Describe(path, "cannot read the folder");
     return false;
   }
-  if (!S_ISDIR(info.st_mode) || info.st_uid != getuid() || (info.st_mode & 077) != 0) {
-    *error = path + ": not a private folder of this user's, so Wine would not use it either";
-    return false;
-  }
-  return true;
+  return S_ISDIR(info.st_mode) && info.st_uid == getuid() && (info.st_mode & 077) == 0;
 }
 
 bool MakeFolders(const std::string& base, const std::vector<std::string>& levels, std::string* path,
@@ -48,11 +50,34 @@ bool MakeFolders(const std::string& base, const std::vector<std::string>& levels
   return true;
 }
 
+// Whether the Wine installed is Debian's (or Ubuntu's), whose server keeps
+// its folder under /run/user when it can: their packages install the server
+// under these names.
+bool DebianWineInstalled() {
+  for (const char* server : {"/usr/lib/wine/wineserver64", "/usr/lib/wine/wineserver32"}) {
+    if (access(server, X_OK) == 0) return true;
+  }
+  return false;
+}
+
+// A number as wineserver writes it into the folder name: "%lx", or, when it
+// does not fit an unsigned long, its two halves as "%lx%08lx".
+std::string WineHex(unsigned long long value) {
+  char text[40];
+  if (value != static_cast<unsigned long>(value)) {
+    std::snprintf(text, sizeof(text), "%lx%08lx", static_cast<unsigned long>(value >> 32),
+                  static_cast<unsigned long>(value & 0xffffffffu));
+  } else {
+    std::snprintf(text, sizeof(text), "%lx", static_cast<unsigned long>(value));
+  }
+  return text;
+}
+
 // The name Debian's Wine keeps in $WINEPREFIX/wineserver for its folder under
 // $TMPDIR; empty when the file is missing or Wine would replace it.
 std::string DebianTemporaryName(const std::string& prefix) {
   const std::string path = prefix + "/wineserver";
-  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return std::string();
   struct stat info;
   char buffer[256];
@@ -85,14 +110,14 @@ bool WineserverLock::LockFiles(const std::string& prefix, std::vector<std::strin
     *error = Describe(prefix, "cannot read the prefix folder");
     return false;
   }
-  char server[64];
-  std::snprintf(server, sizeof(server), "server-%lx-%lx", static_cast<unsigned long>(info.st_dev),
-                static_cast<unsigned long>(info.st_ino));
+  const std::string server = "server-" + WineHex(info.st_dev) + "-" + WineHex(info.st_ino);
   const std::string uid = std::to_string(getuid());
   std::vector<std::pair<std::string, std::vector<std::string>>> places = {
       {"/tmp", {".wine-" + uid, server}}};
   const std::string run_user = "/run/user/" + uid;
-  if (CanOpenFolder(run_user)) places.push_back({run_user, {"wine", server}});
+  if (DebianWineInstalled() && CanOpenFolder(run_user)) {
+    places.push_back({run_user, {"wine", server}});
+  }
   const std::string name = DebianTemporaryName(prefix);
   if (!name.empty()) {
     const char* tmpdir = std::getenv("TMPDIR");
@@ -101,69 +126,127 @@ bool WineserverLock::LockFiles(const std::string& prefix, std::vector<std::strin
   paths->clear();
   for (const auto& place : places) {
     std::string folder;
-    if (!MakeFolders(place.first, place.second, &folder, error)) return false;
-    paths->push_back(folder + "/lock");
+    if (MakeFolders(place.first, place.second, &folder, error)) {
+      paths->push_back(folder + "/lock");
+    } else if (!error->empty()) {
+      return false;
+    }
   }
   return true;
 }
 
-WineserverLock::Result WineserverLock::TryLock(const std::string& prefix, pid_t* holder,
-                                               std::string* error) {
-  Unlock();
-  std::vector<std::string> paths;
-  if (!LockFiles(prefix, &paths, error)) return Result::kFailed;
-  std::vector<std::pair<dev_t, ino_t>> opened;
-  for (const std::string& path : paths) {
-    const int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0600);
-    struct stat info;
+namespace {
+
+// The pid holding byte |start| of |fd|'s file, or 0.
+pid_t LockHolder(int fd, off_t start) {
+  struct flock probe = {};
+  probe.l_type = F_WRLCK;
+  probe.l_whence = SEEK_SET;
+  probe.l_start = start;
+  probe.l_len = 1;
+  return fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK ? probe.l_pid : 0;
+}
+
+bool LockByte(int fd, off_t start) {
+  struct flock lock = {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = start;
+  lock.l_len = 1;
+  return fcntl(fd, F_SETLK, &lock) == 0;
+}
+
+}  // namespace
+
+WineserverLock::Result WineserverLock::Take(const std::string& path, pid_t* holder,
+                                            bool* by_dovetune, std::string* error) {
+  // A file held already is locked again on its own descriptor: opening and
+  // closing a second one would drop the lock.
+  struct stat info;
+  int fd = -1;
+  if (lstat(path.c_str(), &info) == 0) {
+    for (const Held& held : held_) {
+      if (held.device == info.st_dev && held.inode == info.st_ino) fd = held.fd;
+    }
+  }
+  const bool known = fd >= 0;
+  if (!known) {
+    fd = open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0 || fstat(fd, &info) != 0) {
       *error = Describe(path, "cannot open wineserver's lock file");
       if (fd >= 0) close(fd);
+      return Result::kFailed;
+    }
+    // Kept until Unlock even when it turns out to be a file held already.
+    held_.push_back({info.st_dev, info.st_ino, fd});
+  }
+  if (LockByte(fd, 0) && LockByte(fd, 1)) return Result::kLocked;
+  const bool busy = errno == EACCES || errno == EAGAIN;
+  if (busy) {
+    // A run holds its mark throughout, and wineserver's byte only to read
+    // and to write.
+    const pid_t marker = LockHolder(fd, 1);
+    *holder = LockHolder(fd, 0);
+    if (*holder == 0) *holder = marker;
+    if (by_dovetune) *by_dovetune = marker != 0 && marker == *holder;
+  } else {
+    *error = std::string("cannot take wineserver's lock (") + std::strerror(errno) + ")";
+  }
+  return busy ? Result::kBusy : Result::kFailed;  // the caller lets go of all
+}
+
+WineserverLock::Result WineserverLock::TryLock(const std::vector<std::string>& prefixes,
+                                               pid_t* holder, std::string* error,
+                                               bool* by_dovetune) {
+  for (const std::string& prefix : prefixes) {
+    std::vector<std::string> paths;
+    if (!LockFiles(prefix, &paths, error)) {
       Unlock();
       return Result::kFailed;
     }
-    // One descriptor per file: closing a second one would drop the lock.
-    bool seen = false;
-    for (const auto& id : opened)
-      seen = seen || (id.first == info.st_dev && id.second == info.st_ino);
-    if (seen) {
-      close(fd);
-      continue;
+    for (const std::string& path : paths) {
+      const Result result = Take(path, holder, by_dovetune, error);
+      if (result != Result::kLocked) {
+        Unlock();
+        return result;
+      }
     }
-    opened.push_back({info.st_dev, info.st_ino});
-    fds_.push_back(fd);
-  }
-  for (int fd : fds_) {
-    struct flock lock = {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = 0;
-    lock.l_len = 1;
-    if (fcntl(fd, F_SETLK, &lock) == 0) continue;
-    const bool busy = errno == EACCES || errno == EAGAIN;
-    if (busy) {
-      struct flock probe = {};
-      probe.l_type = F_WRLCK;
-      probe.l_whence = SEEK_SET;
-      probe.l_len = 1;
-      *holder = fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK ? probe.l_pid : 0;
-    } else {
-      *error = std::string("cannot take wineserver's lock (") + std::strerror(errno) + ")";
-    }
-    Unlock();
-    return busy ? Result::kBusy : Result::kFailed;
   }
   return Result::kLocked;
 }
 
-void WineserverLock::Unlock() {
-  for (int fd : fds_) close(fd);  // closing drops the record lock
-  fds_.clear();
+void WineserverLock::LetServersIn() {
+  for (const Held& held : held_) {
+    struct flock lock = {};
+    lock.l_type = F_UNLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_len = 1;
+    fcntl(held.fd, F_SETLK, &lock);
+  }
 }
 
-pid_t FindServerHoldingFolder(const std::string& prefix) {
-  char resolved[PATH_MAX];
-  if (!realpath(prefix.c_str(), resolved)) return 0;
+void WineserverLock::Unlock() {
+  for (const Held& held : held_) close(held.fd);  // closing drops the record lock
+  held_.clear();
+}
+
+bool CanSeeOpenFiles() { return access("/proc/self/fd", R_OK) == 0; }
+
+bool WineserverLock::Holds(const struct stat& file) const {
+  for (const Held& held : held_) {
+    if (held.device == file.st_dev && held.inode == file.st_ino) return true;
+  }
+  return false;
+}
+
+pid_t FindServerHoldingFolder(const std::vector<std::string>& prefixes,
+                              const WineserverLock* ours) {
+  std::vector<std::string> folders;
+  for (const std::string& prefix : prefixes) {
+    char resolved[PATH_MAX];
+    if (realpath(prefix.c_str(), resolved)) folders.push_back(resolved);
+  }
+  if (folders.empty()) return 0;
   DIR* proc = opendir("/proc");
   if (!proc) return 0;
   pid_t found = 0;
@@ -178,13 +261,23 @@ pid_t FindServerHoldingFolder(const std::string& prefix) {
     if (size <= 0 || std::strncmp(name, "wineserver", 10) != 0) continue;
     DIR* fds = opendir((base + "/fd").c_str());
     if (!fds) continue;
+    bool holds_folder = false;
+    bool waits_for_us = false;
     while (dirent* fd = readdir(fds)) {
+      const std::string link = base + "/fd/" + fd->d_name;
       char target[PATH_MAX];
-      const ssize_t length =
-          readlink((base + "/fd/" + fd->d_name).c_str(), target, sizeof(target) - 1);
-      if (length > 0 && std::string(target, length) == resolved) found = std::atoi(entry->d_name);
+      const ssize_t length = readlink(link.c_str(), target, sizeof(target) - 1);
+      if (length <= 0) continue;
+      for (const std::string& folder : folders) {
+        holds_folder = holds_folder || std::string(target, length) == folder;
+      }
+      struct stat file;
+      waits_for_us = waits_for_us || (ours && stat(link.c_str(), &file) == 0 && ours->Holds(file));
     }
     closedir(fds);
+    // A server that has our lock file open is one that our lock keeps from
+    // starting (or `wineserver -w` waiting for us): it loads nothing.
+    if (holds_folder && !waits_for_us) found = std::atoi(entry->d_name);
     if (found) break;
   }
   closedir(proc);

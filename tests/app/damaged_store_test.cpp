@@ -91,6 +91,7 @@ TEST_F(DamagedStoreTest, EmptyFileIsRefused) {
 }
 
 TEST_F(DamagedStoreTest, FolderIsRefused) {
+  ASSERT_EQ(unlink(store_path_.c_str()), 0);
   ASSERT_EQ(mkdir(store_path_.c_str(), 0700), 0);
   const ProcessResult result = Run({"view"});
   EXPECT_EQ(result.status, 1);
@@ -312,6 +313,7 @@ TEST_F(DamagedStoreTest, ReadOnlyFolderLetsTheStoreBeViewedButNotChanged) {
 
 TEST_F(DamagedStoreTest, MissingStoreInAFolderThatCannotBeWrittenIsNotCreated) {
   if (!CanRunAsAnotherUser()) GTEST_SKIP() << "running the program as another user needs root";
+  ASSERT_EQ(unlink(store_path_.c_str()), 0);
   ASSERT_EQ(chmod(folder_.path().c_str(), 0755), 0);
   const ProcessResult result = Run({"create", "x"}, Unprivileged());
   EXPECT_EQ(result.status, 1);

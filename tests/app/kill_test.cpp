@@ -3,6 +3,8 @@
 // killed run leaves behind are cleared by the next. The runs are killed at the
 // pause points of base/pause_point.h, so each test knows where.
 
+#include <unistd.h>
+
 #include "tests/support/cli_fixture.h"
 
 namespace dovetune {
@@ -52,6 +54,7 @@ TEST_F(KillTest, KilledFirstRunLeavesNoHalfBuiltStoreAndTheNextClearsItsFiles) {
 }
 
 TEST_F(KillTest, AFailedFirstRunRemovesTheFoldersItMade) {
+  ASSERT_EQ(unlink(store_path_.c_str()), 0);
   store_path_ = folder_.File("made/by/run/registry.db");
   ProcessOptions options;
   options.file_size_limit = 0;  // SQLite cannot write the new store

@@ -85,6 +85,19 @@ TEST_F(StartUpTest, StoreIsCreatedPrivateWithItsFolders) {
   // Nothing is left beside it.
   EXPECT_EQ(Output({"view"}), kFreshListing);
 }
+
+// The run that creates a store names it on standard error, once, so that a
+// mistyped path is seen at once.
+TEST_F(StartUpTest, ARunThatCreatesTheStoreSaysSoOnce) {
+  store_path_ = folder_.File("mistyped.db");
+  const ProcessResult first = Run({"view"});
+  EXPECT_EQ(first.status, 0);
+  EXPECT_EQ(first.out, kFreshListing);
+  EXPECT_EQ(first.err, "dovetune: created a new registry at " + store_path_ + "\n");
+  const ProcessResult second = Run({"view"});
+  EXPECT_EQ(second.out, kFreshListing);
+  EXPECT_EQ(second.err, "");
+}
 #endif
 
 }  // namespace

@@ -10,9 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <memory>
 
+#include "registry/stores/wine_prefix_store.h"
 #include "registry/stores/wineserver_lock.h"
+#include "tests/support/fake_wineserver.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_store.h"
 
@@ -141,30 +145,147 @@ TEST_F(WinePrefixFileTest, AFileChangedBeforeTheLockWasTakenIsReadAgain) {
   EXPECT_NE(written.find("Presets\\\\second]"), std::string::npos) << written;
 }
 
-// While another process holds wineserver's lock (as a running server does), a
-// view that would have to create the presets tree is a change, and refused;
-// once the tree is there, a view goes on and says what it shows may be old.
-TEST_F(WinePrefixFileTest, ViewThatWouldInitialiseIsRefusedWhileWineRuns) {
-  WineserverLock server;
-  pid_t holder = 0;
-  std::string error;
-  ASSERT_EQ(server.TryLock(prefix_, &holder, &error), WineserverLock::Result::kLocked) << error;
-  const std::string running =
-      "Wine is running in this prefix (wineserver, pid " + std::to_string(getpid()) + ")";
-  const ProcessResult refused = Run({"view"});
-  EXPECT_EQ(refused.status, 1);
-  EXPECT_EQ(refused.err, "Fatal Error: " + prefix_ + ": " + running +
-                             "; close its programs or wait with 'wineserver -w', then try again\n");
-  EXPECT_EQ(ReadWholeFile(user_reg()), kUserReg);
+// The folder name wineserver gives a prefix's server folder, from stat.
+std::string ServerFolderName(const std::string& prefix) {
+  struct stat info = {};
+  stat(prefix.c_str(), &info);
+  char name[64];
+  std::snprintf(name, sizeof(name), "server-%llx-%llx",
+                static_cast<unsigned long long>(info.st_dev),
+                static_cast<unsigned long long>(info.st_ino));
+  return name;
+}
 
-  server.Unlock();
-  ASSERT_EQ(Run({"view"}).status, 0);
-  ASSERT_EQ(server.TryLock(prefix_, &holder, &error), WineserverLock::Result::kLocked) << error;
+// A server that starts while a run is under way, wherever its lock lives,
+// is found before the file is replaced: the run writes nothing and fails.
+TEST_F(WinePrefixFileTest, AServerThatStartsDuringTheRunStopsIt) {
+  const std::string tmpdir = folder_.File("tmp");
+  ASSERT_EQ(mkdir(tmpdir.c_str(), 0700), 0);
+  const std::string server_folder = tmpdir + "/wine-test/" + ServerFolderName(prefix_);
+  enum class Lock { kFolderOnly, kDebianTemporary };
+  for (const char* point : {"wine-locked", "wine-before-write"}) {
+    for (const Lock lock : {Lock::kFolderOnly, Lock::kDebianTemporary}) {
+      SCOPED_TRACE(std::string(point) + (lock == Lock::kFolderOnly ? " folder" : " tmpdir"));
+      unlink((prefix_ + "/wineserver").c_str());
+      ProcessOptions options;
+      options.pause_at = point;
+      options.environment = {{"TMPDIR", tmpdir}};
+      const pid_t run =
+          SpawnProgram(DOVETUNE_PAUSABLE_BINARY, {"create", "second"}, prefix_, -1, -1, options);
+      ASSERT_GT(run, 0);
+      int status = 0;
+      ASSERT_EQ(waitpid(run, &status, WUNTRACED), run);
+      ASSERT_TRUE(WIFSTOPPED(status));
+      std::unique_ptr<FakeWineserver> server;
+      if (lock == Lock::kFolderOnly) {
+        server = std::make_unique<FakeWineserver>(prefix_);
+      } else {
+        // Debian's Wine names its folder in the prefix when it starts.
+        ASSERT_EQ(system(("mkdir -p -m 700 " + tmpdir + "/wine-test " + server_folder).c_str()), 0);
+        WriteWholeFile(prefix_ + "/wineserver", "wine-test");
+        ASSERT_EQ(chmod((prefix_ + "/wineserver").c_str(), 0400), 0);
+        server = std::make_unique<FakeWineserver>("", server_folder + "/lock");
+      }
+      ASSERT_GT(server->pid(), 0);
+      kill(run, SIGCONT);
+      ASSERT_EQ(waitpid(run, &status, 0), run);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+      EXPECT_EQ(ReadWholeFile(user_reg()), kUserReg);
+    }
+  }
+}
+
+// A run that finds another dovetune run holding the lock says so, rather
+// than naming it a wineserver.
+TEST_F(WinePrefixFileTest, AnotherRunHoldingTheLockIsNamedAsSuch) {
+  // While it reads the file, and while it works between the read and the write.
+  for (const char* point : {"wine-locked", "before-commit"}) {
+    ProcessOptions options;
+    options.pause_at = point;
+    const pid_t run =
+        SpawnProgram(DOVETUNE_PAUSABLE_BINARY, {"create", "first"}, prefix_, -1, -1, options);
+    ASSERT_GT(run, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(run, &status, WUNTRACED), run);
+    ASSERT_TRUE(WIFSTOPPED(status));
+    WinePrefixStore store(prefix_);
+    EXPECT_TRUE(store.Begin(0));
+    EXPECT_EQ(store.AddChild(store.FindRoot("hkey_current_user"), "X", "x"), 0);
+    EXPECT_EQ(store.failure_reason(), "another dovetune run (pid " + std::to_string(run) +
+                                          ") is using this prefix; try again once it has finished")
+        << point;
+    kill(run, SIGKILL);
+    waitpid(run, &status, 0);
+  }
+}
+
+// wineserver's lock is held to read the file and to write it, not between:
+// a server may take it while the run works (and then stops the run's write,
+// as the test above shows); one that ran and saved meanwhile does too.
+TEST_F(WinePrefixFileTest, TheLockIsHeldOnlyToReadAndToWrite) {
+  std::vector<std::string> locks;
+  std::string error;
+  ASSERT_TRUE(WineserverLock::LockFiles(prefix_, &locks, &error)) << error;
+  const std::string saved =
+      std::string(kUserReg) + "\n[Software\\\\Zz] 1796704220\n#time=1dd86ccd5625c7a\n";
+  for (const bool server_saves : {false, true}) {
+    ProcessOptions options;
+    options.pause_at = "before-commit";
+    const pid_t run =
+        SpawnProgram(DOVETUNE_PAUSABLE_BINARY, {"create", "second"}, prefix_, -1, -1, options);
+    ASSERT_GT(run, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(run, &status, WUNTRACED), run);
+    ASSERT_TRUE(WIFSTOPPED(status));
+    {
+      FakeWineserver server("", locks.front());
+      EXPECT_GT(server.pid(), 0) << "the lock was held while the run worked";
+      if (server_saves) WriteWholeFile(user_reg(), saved);
+    }
+    kill(run, SIGCONT);
+    ASSERT_EQ(waitpid(run, &status, 0), run);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), server_saves ? 1 : 0);
+    const std::string written = ReadWholeFile(user_reg());
+    if (server_saves) {
+      EXPECT_EQ(written, saved);
+    } else {
+      EXPECT_NE(written.find("Presets\\\\second]"), std::string::npos) << written;
+      ASSERT_EQ(Run({"delete", "second"}).status, 0);
+    }
+  }
+}
+
+// A view never writes: on a prefix without the presets tree it shows what
+// start-up would make, while Wine runs (another process holds wineserver's
+// lock), when the file has other hard links, and otherwise, and leaves the
+// file as it was.
+TEST_F(WinePrefixFileTest, AViewShowsTheDefaultsWithoutWriting) {
+  const ProcessResult fresh = RunProgram(DOVETUNE_BINARY, {"view"}, folder_.File("fresh.db"));
+  ASSERT_EQ(fresh.status, 0);
+  std::vector<std::string> locks;
+  std::string error;
+  ASSERT_TRUE(WineserverLock::LockFiles(prefix_, &locks, &error)) << error;
+  auto server = std::make_unique<FakeWineserver>("", locks.front());
+  ASSERT_GT(server->pid(), 0);
   const ProcessResult view = Run({"view"});
   EXPECT_EQ(view.status, 0);
-  EXPECT_EQ(view.err, "Note: " + running +
-                          ", which saves its registry every 30 s: what is shown may be up to 30 s "
-                          "old\n");
+  EXPECT_EQ(view.out, fresh.out);
+  EXPECT_EQ(view.err, "Note: Wine is running in this prefix (wineserver, pid " +
+                          std::to_string(server->pid()) +
+                          "), which saves its registry every 30 s: what is shown may be up to "
+                          "30 s old\n");
+  server.reset();
+  ASSERT_EQ(link(user_reg().c_str(), folder_.File("second.reg").c_str()), 0);
+  for (const char* state : {"hard-linked", "alone"}) {
+    const ProcessResult run = Run({"view", "default"});
+    EXPECT_EQ(run.status, 0) << state << run.err;
+    EXPECT_EQ(run.err, "") << state;
+    if (std::string(state) == "hard-linked") {
+      ASSERT_EQ(unlink(folder_.File("second.reg").c_str()), 0);
+    }
+  }
+  EXPECT_EQ(ReadWholeFile(user_reg()), kUserReg);
 }
 
 }  // namespace

@@ -1,6 +1,11 @@
 #include "tests/support/cli_fixture.h"
 
 #include "registry/registry_session.h"
+#ifndef _WIN32
+#include <unistd.h>
+
+#include "registry/store_file.h"
+#endif
 #include "tests/support/platform.h"
 #include "tests/support/registry_keys.h"
 
@@ -22,6 +27,12 @@ void CliTest::SetUp() {
   if (OnSystemRegistry()) {
     ASSERT_TRUE(ResetToolKeys());
   }
+#ifndef _WIN32
+  // The runs work on a store that exists, as every run but the first does;
+  // the tests of a first run name a path of their own.
+  std::string error;
+  ASSERT_TRUE(PrepareStoreFile(store_path_, &error)) << error;
+#endif
 }
 
 void CliTest::TearDown() {
@@ -36,9 +47,17 @@ ProcessResult CliTest::Run(const std::vector<std::string>& arguments,
 }
 
 std::string CliTest::Output(const std::vector<std::string>& arguments, int status) {
+#ifndef _WIN32
+  // A run that creates the store says so, and nothing else.
+  const bool missing = access(store_path_.c_str(), F_OK) != 0;
   const ProcessResult result = Run(arguments);
+  const bool fresh = missing && access(store_path_.c_str(), F_OK) == 0;
+#else
+  const ProcessResult result = Run(arguments);
+  const bool fresh = false;
+#endif
   EXPECT_EQ(result.status, status) << "dovetune " << ::testing::PrintToString(arguments);
-  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.err, fresh ? "dovetune: created a new registry at " + store_path_ + "\n" : "");
   return result.out;
 }
 

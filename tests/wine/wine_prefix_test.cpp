@@ -164,7 +164,7 @@ TEST_F(WinePrefixTest, WhatWineWritesComesBackByteForByte) {
   EXPECT_TRUE(ComesBackByteForByte(user));
   // And a run that changes nothing there leaves the file alone.
   const ino_t inode = Inode("user.reg");
-  ASSERT_EQ(Dovetune({"view"}).status, 0);
+  ASSERT_EQ(Dovetune({"use", "default"}).status, 0);
   const std::string initialised = File("user.reg");
   EXPECT_NE(initialised, user);
   ASSERT_EQ(Reg({"query", "HKCU\\Software\\Probe", "/s"}).status, 0);
@@ -263,7 +263,7 @@ TEST_F(WinePrefixTest, WineStartedDuringARunWaitsForItAndSeesItsChanges) {
 }
 
 TEST_F(WinePrefixTest, KilledRunsLeaveTheOldFileOrTheNewOne) {
-  ASSERT_EQ(Dovetune({"view"}).status, 0);
+  ASSERT_EQ(Dovetune({"use", "default"}).status, 0);
   const std::string old_file = File("user.reg");
   struct Case {
     const char* point;
