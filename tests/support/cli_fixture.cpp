@@ -46,9 +46,26 @@ std::string CliTest::PresetPath(const std::string& name) {
   return "Software\\Orvane\\Ostrel\\Presets\\" + name;
 }
 
+void CliTest::OpenStore(CRegistrySession* session) {
+  std::string error;
+  ASSERT_TRUE(session->Open(store_path_, &error)) << error;
+}
+
 void CliTest::SetValue(const std::string& key_path, const std::string& name, DWORD type,
                        const std::string& bytes) {
-  WriteValueBetweenRuns(store_path_, key_path, name, type, bytes);
+  CRegistrySession session;
+  ASSERT_NO_FATAL_FAILURE(OpenStore(&session));
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  const LONG status =
+      RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                     static_cast<DWORD>(bytes.size()));
+  RegCloseKey(key);
+  ASSERT_EQ(status, ERROR_SUCCESS) << key_path << "\\" << name;
+  std::string error;
+  ASSERT_TRUE(session.Commit(&error)) << error;
 }
 
 void CliTest::SetDword(const std::string& key_path, const std::string& name, DWORD value) {
@@ -59,8 +76,8 @@ void CliTest::SetDword(const std::string& key_path, const std::string& name, DWO
 
 void CliTest::DeleteKey(const std::string& key_path) {
   CRegistrySession session;
+  ASSERT_NO_FATAL_FAILURE(OpenStore(&session));
   std::string error;
-  ASSERT_TRUE(session.Open(store_path_, &error)) << error;
   ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, key_path.c_str()), ERROR_SUCCESS) << key_path;
   ASSERT_TRUE(session.Commit(&error)) << error;
 }
