@@ -55,17 +55,7 @@ void CliTest::SetValue(const std::string& key_path, const std::string& name, DWO
                        const std::string& bytes) {
   CRegistrySession session;
   ASSERT_NO_FATAL_FAILURE(OpenStore(&session));
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                            nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  const LONG status =
-      RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                     static_cast<DWORD>(bytes.size()));
-  RegCloseKey(key);
-  ASSERT_EQ(status, ERROR_SUCCESS) << key_path << "\\" << name;
-  std::string error;
-  ASSERT_TRUE(session.Commit(&error)) << error;
+  WriteValuesAndCommit(session, key_path, type, {{name, bytes}});
 }
 
 void CliTest::SetDword(const std::string& key_path, const std::string& name, DWORD value) {
