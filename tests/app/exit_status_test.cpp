@@ -87,7 +87,7 @@ TEST_F(ExitStatusTest, EachOutcomeHasItsStatusAndItsMessages) {
 }
 
 // Each kind of outcome once, as a process: its status, and what reaches each
-// stream of its own.
+// stream of its own; the last run finds what the first one kept.
 TEST_F(ProcessExitStatusTest, EachKindOfOutcomeAsAProcess) {
   const ProcessResult done = Run({"create", "fast", "-downmix"});
   EXPECT_EQ(done.status, kExitDone);

@@ -46,12 +46,6 @@ TEST_F(StartUpTest, UnrecognisedWordsPrintNothingButStillInitialise) {
   EXPECT_EQ(Output({"view"}), kFreshListing);
 }
 
-TEST_F(StartUpProcessTest, ChangesPersistBetweenRuns) {
-  ASSERT_EQ(Output({"create", "kept", "-downmix"}),
-            Lines({"preset kept created", "kept - bitrate: vbr streaming, downmix"}));
-  EXPECT_EQ(FirstLine(Output({"view", "kept"})), "kept - bitrate: vbr streaming, downmix");
-}
-
 #ifndef _WIN32
 // Store only: the file the embedded store keeps the registry in.
 TEST_F(StartUpProcessTest, StoreIsCreatedPrivateWithItsFolders) {
