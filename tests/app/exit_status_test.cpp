@@ -1,11 +1,12 @@
 // What a script can rely on: the exit status of every kind of outcome, the
 // help and version words, and the warnings on standard error for words the
-// parameter editor ignores. Standard output keeps its texts throughout.
+// parameter editor ignores. Standard output keeps its texts throughout. The
+// outcomes run in process; the program as a process shows each kind once.
 
 #include <string>
 #include <vector>
 
-#include "tests/support/cli_fixture.h"
+#include "tests/support/command_fixture.h"
 
 namespace dovetune {
 
@@ -25,7 +26,8 @@ std::string Ignored(const std::string& word) {
   return "dovetune: ignoring unknown parameter '" + word + "'\n";
 }
 
-using ExitStatusTest = CliTest;
+using ExitStatusTest = CommandTest;
+using ProcessExitStatusTest = CliTest;
 
 // One store through the whole table, in order: fast exists, and nested has a
 // key beneath it, so that it cannot be deleted.
@@ -84,7 +86,28 @@ TEST_F(ExitStatusTest, EachOutcomeHasItsStatusAndItsMessages) {
   }
 }
 
-TEST_F(ExitStatusTest, HelpAndVersionNeedNoStore) {
+// Each kind of outcome once, as a process: its status, and what reaches each
+// stream of its own; the last run finds what the first one kept.
+TEST_F(ProcessExitStatusTest, EachKindOfOutcomeAsAProcess) {
+  const ProcessResult done = Run({"create", "fast", "-downmix"});
+  EXPECT_EQ(done.status, kExitDone);
+  EXPECT_EQ(done.out, Lines({"preset fast created", "fast - bitrate: vbr streaming, downmix"}));
+  EXPECT_EQ(done.err, "");
+  const ProcessResult failed = Run({"view", "missing"});
+  EXPECT_EQ(failed.status, kExitFailed);
+  EXPECT_EQ(failed.out, Lines({"missing - preset doesn't exist"}));
+  EXPECT_EQ(failed.err, "");
+  const ProcessResult usage = Run({"vieww"});
+  EXPECT_EQ(usage.status, kExitUsage);
+  EXPECT_EQ(usage.out, "");
+  EXPECT_EQ(usage.err, Unknown("vieww"));
+  const ProcessResult warned = Run({"edit", "fast", "-downmixx"});
+  EXPECT_EQ(warned.status, kExitDone);
+  EXPECT_EQ(warned.out, Lines({"fast - bitrate: vbr streaming, downmix"}));
+  EXPECT_EQ(warned.err, Ignored("-downmixx"));
+}
+
+TEST_F(ProcessExitStatusTest, HelpAndVersionNeedNoStore) {
   const std::string help = Output({});
   store_path_ = folder_.File("never made/registry.db");
   EXPECT_EQ(Output({"--help"}), help);

@@ -1,13 +1,13 @@
 // The parameter editor, through "create" and "edit": every word, the bitrate
 // ladder, trailing trims, "-preset" ordering and the decimal conversion.
 
-#include "tests/support/cli_fixture.h"
+#include "tests/support/command_fixture.h"
 
 namespace dovetune {
 
 namespace {
 
-class ParameterEditorTest : public CliTest {
+class ParameterEditorTest : public CommandTest {
  protected:
   // The value lines of one preset, as "view NAME" prints them.
   std::string SettingsOf(const std::string& name) {
@@ -23,6 +23,7 @@ class ParameterEditorTest : public CliTest {
   }
 };
 
+// Each word, the setting it writes and the value, as the manual page gives them.
 TEST_F(ParameterEditorTest, EveryFixedWordWritesItsSetting) {
   struct Case {
     const char* word;

@@ -1,7 +1,7 @@
 // "create", "create_from_current", "edit", "delete" and "use": their messages
 // and what they leave in the registry.
 
-#include "tests/support/cli_fixture.h"
+#include "tests/support/command_fixture.h"
 
 #ifdef _WIN32
 #include <sddl.h>
@@ -14,7 +14,7 @@ namespace {
 // The ten settings of one set, as "view NAME" lists them.
 std::string Settings(const std::string& detail) { return detail.substr(detail.find('\n') + 1); }
 
-using PresetCommandsTest = CliTest;
+using PresetCommandsTest = CommandTest;
 
 TEST_F(PresetCommandsTest, CreateCopiesDefaultAndAppliesParameters) {
   EXPECT_EQ(Output({"create", "fast", "-cbr", "128", "-codecquality_fast"}),

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "registry/registry_session.h"
-#include "tests/support/cli_fixture.h"
+#include "tests/support/command_fixture.h"
 #include "tests/support/platform.h"
 
 namespace dovetune {
@@ -36,7 +36,7 @@ const std::string kFactoryDetail = ValueLines({
     "DefOptimize - 0",
 });
 
-using ViewTest = CliTest;
+using ViewTest = CommandTest;
 
 TEST_F(ViewTest, FreshRegistryListsCurrentAndDefault) {
   EXPECT_EQ(Output({"view"}),
@@ -166,8 +166,8 @@ TEST_F(ViewTest, ALongListingComesOutWholeAndInOrder) {
   std::string expected = fresh;
   {
     CRegistrySession session;
+    ASSERT_NO_FATAL_FAILURE(OpenStore(&session));
     std::string error;
-    ASSERT_TRUE(session.Open(store_path_, &error)) << error;
     for (int i = 0; i < 1500; ++i) {
       char name[64];
       std::snprintf(name, sizeof(name), "a-preset-with-a-long-name-to-fill-the-lines-%04d", i);

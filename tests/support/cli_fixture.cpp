@@ -65,9 +65,16 @@ std::string CliTest::PresetPath(const std::string& name) {
   return "Software\\Orvane\\Ostrel\\Presets\\" + name;
 }
 
+void CliTest::OpenStore(CRegistrySession* session) {
+  std::string error;
+  ASSERT_TRUE(session->Open(store_path_, &error)) << error;
+}
+
 void CliTest::SetValue(const std::string& key_path, const std::string& name, DWORD type,
                        const std::string& bytes) {
-  WriteValueBetweenRuns(store_path_, key_path, name, type, bytes);
+  CRegistrySession session;
+  ASSERT_NO_FATAL_FAILURE(OpenStore(&session));
+  WriteValuesAndCommit(session, key_path, type, {{name, bytes}});
 }
 
 void CliTest::SetDword(const std::string& key_path, const std::string& name, DWORD value) {
@@ -78,8 +85,8 @@ void CliTest::SetDword(const std::string& key_path, const std::string& name, DWO
 
 void CliTest::DeleteKey(const std::string& key_path) {
   CRegistrySession session;
+  ASSERT_NO_FATAL_FAILURE(OpenStore(&session));
   std::string error;
-  ASSERT_TRUE(session.Open(store_path_, &error)) << error;
   ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, key_path.c_str()), ERROR_SUCCESS) << key_path;
   ASSERT_TRUE(session.Commit(&error)) << error;
 }

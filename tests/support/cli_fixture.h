@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/commands.h"
+#include "registry/registry_session.h"
 #include "registry/win32_api.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_store.h"
@@ -28,13 +29,17 @@ class CliTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  ProcessResult Run(const std::vector<std::string>& arguments, const ProcessOptions& options = {});
+  virtual ~CliTest() = default;
+  virtual ProcessResult Run(const std::vector<std::string>& arguments,
+                            const ProcessOptions& options = {});
   // Runs a command that must end with |status| and print nothing on standard
   // error, and returns its standard output.
   std::string Output(const std::vector<std::string>& arguments, int status = kExitDone);
 
   // Changes the store between runs through the registry layer, as another
   // program sharing the registry would.
+  // Opens the registry the runs work on, as a run of its own.
+  virtual void OpenStore(CRegistrySession* session);
   void SetValue(const std::string& key_path, const std::string& name, DWORD type,
                 const std::string& bytes);
   void SetDword(const std::string& key_path, const std::string& name, DWORD value);

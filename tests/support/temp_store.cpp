@@ -98,6 +98,11 @@ void WriteValuesBetweenRuns(const std::string& store_path, const std::string& ke
   CRegistrySession session;
   std::string error;
   ASSERT_TRUE(session.Open(store_path, &error)) << error;
+  WriteValuesAndCommit(session, key_path, type, values);
+}
+
+void WriteValuesAndCommit(CRegistrySession& session, const std::string& key_path, DWORD type,
+                          const std::vector<std::pair<std::string, std::string>>& values) {
   HKEY key = nullptr;
   ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                             nullptr, &key, nullptr),
@@ -109,6 +114,7 @@ void WriteValuesBetweenRuns(const std::string& store_path, const std::string& ke
               ERROR_SUCCESS);
   }
   RegCloseKey(key);
+  std::string error;
   ASSERT_TRUE(session.Commit(&error)) << error;
 }
 

@@ -48,6 +48,9 @@ void WriteValueBetweenRuns(const std::string& store_path, const std::string& key
 // The same for several values of one type, in one run.
 void WriteValuesBetweenRuns(const std::string& store_path, const std::string& key_path, DWORD type,
                             const std::vector<std::pair<std::string, std::string>>& values);
+// Writes the values in the run |session| has open and commits it.
+void WriteValuesAndCommit(CRegistrySession& session, const std::string& key_path, DWORD type,
+                          const std::vector<std::pair<std::string, std::string>>& values);
 
 // The stores a registry test can run on: the system registry on Windows; off
 // Windows the SQLite file that the program uses, and a store in memory.

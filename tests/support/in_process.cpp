@@ -1,0 +1,100 @@
+#include "tests/support/in_process.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "app/commands.h"
+#include "app/held_text.h"
+#include "app/program.h"
+#include "registry/registry_session.h"
+#include "registry/stores/key_store.h"
+
+namespace dovetune {
+
+namespace {
+
+// Points one of the process's standard descriptors at a temporary file while
+// it lives, and gives back what was written there.
+class CapturedStream {
+ public:
+  CapturedStream(std::FILE* stream, int descriptor)
+      : stream_(stream), descriptor_(descriptor), file_(std::tmpfile(), &std::fclose) {
+    std::fflush(stream_);
+    saved_ = dup(descriptor_);
+    if (file_ && saved_ >= 0) dup2(fileno(file_.get()), descriptor_);
+  }
+  ~CapturedStream() { Restore(); }
+  CapturedStream(const CapturedStream&) = delete;
+  CapturedStream& operator=(const CapturedStream&) = delete;
+
+  // Puts the descriptor back and returns the text written meanwhile.
+  std::string Release() {
+    Restore();
+    std::string text;
+    if (!file_) return "(no temporary file to capture into)";
+    std::rewind(file_.get());
+    char buffer[4096];
+    size_t read;
+    while ((read = std::fread(buffer, 1, sizeof(buffer), file_.get())) > 0)
+      text.append(buffer, read);
+    return text;
+  }
+
+ private:
+  void Restore() {
+    if (saved_ < 0) return;
+    std::fflush(stream_);
+    dup2(saved_, descriptor_);
+    close(saved_);
+    saved_ = -1;
+  }
+
+  std::FILE* stream_;
+  int descriptor_;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_;
+  int saved_ = -1;
+};
+
+// What main() does once the arguments are known, on the store |open_store|
+// gives instead of the one the environment names.
+int RunAsMain(int argc, char** argv, const StoreOpener& open_store, const std::string& name) {
+  HeldText out;
+  if (RunWithoutStore(argc, argv, out)) return PrintOutput(out, kExitDone);
+  std::string error;
+  std::unique_ptr<KeyStore> store = open_store(&error);
+  if (!store) return FatalError(name + ": " + error);
+  CRegistrySession session;
+  if (!session.Open(std::move(store), name, &error)) return FatalError(error);
+  return RunProgram(session, argc, argv);
+}
+
+}  // namespace
+
+ProcessResult RunInProcess(const std::vector<std::string>& arguments, const StoreOpener& open_store,
+                           const std::string& store_name) {
+  std::vector<std::string> words = {"dovetune"};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(&word[0]);
+  argv.push_back(nullptr);
+
+  ProcessResult result;
+  CapturedStream out(stdout, STDOUT_FILENO);
+  CapturedStream err(stderr, STDERR_FILENO);
+  try {
+    result.status = RunAsMain(static_cast<int>(words.size()), argv.data(), open_store, store_name);
+  } catch (const std::bad_alloc&) {
+    std::fputs("Fatal Error: out of memory\n", stderr);
+    result.status = 1;
+  }
+  result.out = out.Release();
+  result.err = err.Release();
+  return result;
+}
+
+}  // namespace dovetune

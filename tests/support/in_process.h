@@ -1,0 +1,28 @@
+// Test support: runs the program's command line in the test's own process, as
+// main() does, on a store the test opens, and captures what the run prints on
+// standard output and standard error and its exit status. For the behaviour
+// of the commands, which does not depend on running as a process of its own.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/process.h"
+
+namespace dovetune {
+
+class KeyStore;
+
+// Opens the store a run works on (its transaction not begun), or returns null
+// with |error| saying why.
+using StoreOpener = std::function<std::unique_ptr<KeyStore>(std::string* error)>;
+
+// Runs "dovetune |arguments|" on the store |open_store| gives, named
+// |store_name| in the run's errors, with the program's own start-up and
+// commit; the store is not opened for the words that need none.
+ProcessResult RunInProcess(const std::vector<std::string>& arguments, const StoreOpener& open_store,
+                           const std::string& store_name);
+
+}  // namespace dovetune
