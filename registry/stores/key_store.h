@@ -13,8 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "registry/stores/subkey_listing.h"
-
 namespace dovetune {
 
 // A key of a store. 0 means no key: a missing one, or a failure.
@@ -63,12 +61,6 @@ class KeyStore {
   // The form under which this store compares a key or value name: two names
   // denote the same key or value iff their folds are equal. Pure.
   virtual std::string Fold(const std::string& name) const = 0;
-  // The same fold of |size| bytes at |name| into |folded|, whose room is
-  // reused: names looked up by the thousand would otherwise cost a new
-  // string each.
-  virtual void FoldInto(const char* name, size_t size, std::string* folded) const {
-    *folded = Fold(std::string(name, size));
-  }
 
   // Begins the run's one transaction, waiting up to |wait_ms| for whoever
   // holds the store. A store that can only be read begins for reading; its
@@ -103,18 +95,6 @@ class KeyStore {
   // The subkeys, in the store's enumeration order (stable while the key is
   // unchanged).
   virtual std::vector<StoredKey> Children(KeyId parent) = 0;
-  // The same appended to |listing|, which a store that can fills as it reads
-  // rather than through a vector: a registry holds the subkeys it enumerates
-  // for the whole run. False on a failure, or for a name too long to hold.
-  virtual bool ListChildren(KeyId parent, SubkeyListing* listing) {
-    for (const StoredKey& child : Children(parent)) {
-      if (!listing->Add(child.id, child.name.data(), child.name.size(), child.folded_name.data(),
-                        child.folded_name.size())) {
-        return false;
-      }
-    }
-    return !failed();
-  }
 
   // Values: all of a key's values, in no particular order.
   virtual std::vector<StoredValue> Values(KeyId key) = 0;

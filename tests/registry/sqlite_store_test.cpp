@@ -133,38 +133,6 @@ class FreshSqliteStoreTest : public ::testing::Test {
   KeyId software_ = 0;
 };
 
-// A run that makes many keys, as an import does, leaves its rows packed as
-// tightly as a store rebuilt from scratch: a store filled in one run would
-// otherwise stay half as large again as its data for good.
-TEST_F(FreshSqliteStoreTest, ManyKeysMadeInOneRunFillTheirPages) {
-  for (int i = 0; i < 3000; ++i) {
-    const KeyId key = AddKey(software_, "preset-" + std::to_string(i));
-    for (int v = 0; v < 10; ++v) {
-      const std::string value = "Setting" + std::to_string(v);
-      ASSERT_TRUE(store_.SetValue(key, StoreValue{value, 4, "1234"}, store_.Fold(value)));
-    }
-  }
-  ASSERT_TRUE(store_.Commit());
-  const size_t written = ReadWholeFile(path_).size();
-  MakeDatabase(path_, "VACUUM");
-  const size_t rebuilt = ReadWholeFile(path_).size();
-  EXPECT_LE(written, rebuilt + rebuilt / 10);
-}
-
-// The registry holds every listing a run makes, and a walk through a tree
-// lists every key in it: a listing takes little more room than its keys,
-// whether it holds none, a few or thousands.
-TEST_F(FreshSqliteStoreTest, ListingsTakeLittleMoreRoomThanTheirKeys) {
-  for (size_t count : {0, 1, 63, 64, 65, 1000}) {
-    const KeyId parent = AddKey(software_, "parent-" + std::to_string(count));
-    for (size_t i = 0; i < count; ++i) ASSERT_NE(AddKey(parent, "key-" + std::to_string(i)), 0);
-    const std::vector<StoredKey> listed = store_.Children(parent);
-    EXPECT_EQ(listed.size(), count);
-    EXPECT_LE(listed.capacity(), count + count / 8) << count << " keys";
-  }
-  EXPECT_TRUE(store_.Commit());
-}
-
 // A run that reads keeps a small page cache; one that changes many keys, as
 // an import does, keeps every page it changed until its commit rather than
 // writing them into the store part-way, which would sync the journal first
