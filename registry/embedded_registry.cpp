@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "registry/name_fold.h"
+#include "registry/stores/name_fold.h"
 
 namespace dovetune {
 

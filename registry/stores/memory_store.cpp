@@ -1,6 +1,6 @@
 #include "registry/stores/memory_store.h"
 
-#include "registry/name_fold.h"
+#include "registry/stores/name_fold.h"
 
 namespace dovetune {
 

@@ -10,7 +10,7 @@
 #include "base/pause_point.h"
 #include "base/replace_file.h"
 #include "base/sync_to_disk.h"
-#include "registry/name_fold.h"
+#include "registry/stores/name_fold.h"
 
 namespace dovetune {
 

@@ -14,7 +14,7 @@
 
 #include "base/pause_point.h"
 #include "base/replace_file.h"
-#include "registry/name_fold.h"
+#include "registry/stores/name_fold.h"
 
 namespace dovetune {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "base/utf.h"
-#include "registry/name_fold.h"
+#include "registry/stores/name_fold.h"
 
 namespace dovetune {
 
