@@ -265,7 +265,7 @@ KeyValues* EmbeddedRegistry::ValuesOf(KeyId key) {
   KeyValues* values = cache_.Values(key);
   if (values) return values;
   values = cache_.PlaceForValues(key);
-  if (!store_.ValuesInto(key, values->room())) {
+  if (!store_.Values(key, values->room())) {
     cache_.DropValues(key);
     return nullptr;
   }
@@ -383,7 +383,9 @@ bool EmbeddedRegistry::DeleteContents(KeyId key, std::vector<KeyId>* deleted_key
     if (!DeleteContents(child.id, deleted_keys) || !store_.DeleteKey(child.id)) return false;
     deleted_keys->push_back(child.id);
   }
-  for (const StoredValue& stored : store_.Values(key)) {
+  std::vector<StoredValue> values;
+  if (!store_.Values(key, &values)) return false;
+  for (const StoredValue& stored : values) {
     if (!store_.DeleteValue(key, stored.folded_name)) return false;
   }
   return !store_.failed();

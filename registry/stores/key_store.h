@@ -96,14 +96,10 @@ class KeyStore {
   // unchanged).
   virtual std::vector<StoredKey> Children(KeyId parent) = 0;
 
-  // Values: all of a key's values, in no particular order.
-  virtual std::vector<StoredValue> Values(KeyId key) = 0;
-  // The same into |values|, reusing the room of the strings it already holds:
-  // a listing reads the values of key after key. False on a failure.
-  virtual bool ValuesInto(KeyId key, std::vector<StoredValue>* values) {
-    *values = Values(key);
-    return !failed();
-  }
+  // Values: all of a key's values, in no particular order, in place of what
+  // |values| held; a store may reuse the room of the strings it holds there,
+  // as a listing reads the values of key after key. False on a failure.
+  virtual bool Values(KeyId key, std::vector<StoredValue>* values) = 0;
   // The data of a value whose data Values did not hold. False when there is
   // no such value, or on a failure.
   virtual bool ReadData(KeyId key, const std::string& folded_name, std::string* data) = 0;

@@ -817,12 +817,6 @@ bool SqliteStore::BigDataThere(int64_t id, uint32_t size) {
   return there || (code != SQLITE_ROW && code != SQLITE_DONE && Fail(code));
 }
 
-std::vector<StoredValue> SqliteStore::Values(KeyId key) {
-  std::vector<StoredValue> values;
-  if (!ValuesInto(key, &values)) values.clear();
-  return values;
-}
-
 namespace {
 
 // Fills |to| from one packed value, reusing its strings' room. Keys of one
@@ -852,7 +846,7 @@ void TakeValue(const PackedEntry& from, size_t index, StoredValue* to) {
 // A key's values straight from the bytes of its row: a listing reads them
 // key after key, and copying each name and datum once more would cost as
 // much as finding the row.
-bool SqliteStore::ValuesInto(KeyId key, std::vector<StoredValue>* values) {
+bool SqliteStore::Values(KeyId key, std::vector<StoredValue>* values) {
   size_t count = 0;
   bool large = false;  // a value's data is in a row of its own
   auto take = [&](const PackedEntry& entry) {

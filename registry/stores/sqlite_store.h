@@ -59,8 +59,7 @@ class SqliteStore : public KeyStore {
   std::vector<StoredKey> Children(KeyId parent) override;
 
   // All of a key's values in one row; data over 2 KB is not held.
-  std::vector<StoredValue> Values(KeyId key) override;
-  bool ValuesInto(KeyId key, std::vector<StoredValue>* values) override;
+  bool Values(KeyId key, std::vector<StoredValue>* values) override;
   bool ReadData(KeyId key, const std::string& folded_name, std::string* data) override;
   bool SetValue(KeyId key, const StoreValue& value, const std::string& folded_name) override;
   bool DeleteValue(KeyId key, const std::string& folded_name) override;

@@ -81,7 +81,8 @@ TEST(SqliteStoreTest, LargeDataIsReadOnlyWhenAskedFor) {
   }
   SqliteStore store;
   ASSERT_TRUE(store.Open(path, &error) && store.Begin(0)) << error;
-  const std::vector<StoredValue> values = store.Values(software);
+  std::vector<StoredValue> values;
+  ASSERT_TRUE(store.Values(software, &values));
   ASSERT_EQ(values.size(), 2u);
   EXPECT_EQ(values[0].value.name, "Large");
   EXPECT_FALSE(values[0].data_held);
@@ -103,7 +104,8 @@ TEST(SqliteStoreTest, LargeDataIsReadOnlyWhenAskedFor) {
     SqliteStore damaged;
     ASSERT_TRUE(damaged.Open(path, &error) && damaged.Begin(0)) << error;
     if (listed) {
-      EXPECT_TRUE(damaged.Values(software).empty());
+      std::vector<StoredValue> values;
+      EXPECT_FALSE(damaged.Values(software, &values));
     } else {
       EXPECT_FALSE(damaged.ReadData(software, "SMALL", &data));
     }
