@@ -116,6 +116,31 @@ TEST(SqliteStoreTest, LargeDataIsReadOnlyWhenAskedFor) {
   }
 }
 
+// A key name longer than any the registry allows can only come from a
+// damaged file: listing it fails the run rather than leave the key out.
+TEST(SqliteStoreTest, AListedKeyNameTooLongToHoldIsDamage) {
+  TempFolder folder;
+  const std::string path = folder.File("store.db");
+  std::string error;
+  ASSERT_TRUE(SqliteStore::CreateFresh(path, &error)) << error;
+  KeyId software = 0;
+  {
+    SqliteStore store;
+    ASSERT_TRUE(store.Open(path, &error) && store.Begin(0)) << error;
+    software = store.FindChild(store.FindRoot("HKEY_CURRENT_USER"), "SOFTWARE");
+    ASSERT_NE(store.AddChild(software, "Long", "LONG"), 0);
+    ASSERT_TRUE(store.Commit());
+  }
+  MakeDatabase(path,
+               "UPDATE keys SET name = zeroblob(70000) WHERE id = (SELECT max(id) FROM keys)");
+  SqliteStore store;
+  ASSERT_TRUE(store.Open(path, &error) && store.Begin(0)) << error;
+  EXPECT_TRUE(store.Children(software).empty());
+  EXPECT_EQ(store.failure(), StoreFailure::kDamaged);
+  EXPECT_EQ(store.failure_reason(),
+            "the registry store is damaged (a key name is longer than any the registry allows)");
+}
+
 // A fresh store, open for a run, with HKEY_CURRENT_USER\Software at hand.
 class FreshSqliteStoreTest : public ::testing::Test {
  protected:
