@@ -1,7 +1,6 @@
-// The command words and their handlers. Each handler receives the whole
-// command line (program name, command word, preset name, parameters), writes
-// every line it prints to |out| and its warnings to |err|, and returns the
-// run's exit status.
+// The command line: the words answered without a store, the command words
+// and the handler each one runs (view_command.h, preset_commands.h), and the
+// exit statuses every handler returns.
 #pragma once
 
 #include "app/held_text.h"
@@ -31,13 +30,5 @@ bool ChangesStore(int argc, const char* const* argv);
 // Returns the exit status.
 int RunCommandLine(CPresetStore& store, int argc, const char* const* argv, HeldText& out,
                    HeldText& err);
-
-int RunView(CPresetStore& store, int argc, const char* const* argv, HeldText& out, HeldText& err);
-int RunCreate(CPresetStore& store, int argc, const char* const* argv, HeldText& out, HeldText& err);
-int RunCreateFromCurrent(CPresetStore& store, int argc, const char* const* argv, HeldText& out,
-                         HeldText& err);
-int RunEdit(CPresetStore& store, int argc, const char* const* argv, HeldText& out, HeldText& err);
-int RunDelete(CPresetStore& store, int argc, const char* const* argv, HeldText& out, HeldText& err);
-int RunUse(CPresetStore& store, int argc, const char* const* argv, HeldText& out, HeldText& err);
 
 }  // namespace dovetune

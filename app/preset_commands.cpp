@@ -1,26 +1,20 @@
-// The commands that change presets or the current settings: "create",
-// "create_from_current", "edit", "delete" and "use".
+#include "app/preset_commands.h"
 
 #include <string>
 #include <vector>
 
 #include "app/commands.h"
+#include "app/view_command.h"
+#include "presets/preset_schema.h"
 #include "presets/preset_store.h"
 
 namespace dovetune {
 
 namespace {
 
-constexpr char kCurrent[] = "current";
-constexpr char kDefault[] = "default";
-
 // A handler takes the preset name to be present whenever anything follows the
 // command word.
 bool HasName(int argc) { return argc != 2; }
-
-void PrintSummaryLine(CPresetStore& store, const std::string& name, HeldText& out) {
-  out << name << " - " << store.DescribePreset(name) << '\n';
-}
 
 int PrintMissingName(const char* message, HeldText& out) {
   out << '\n' << message << '\n' << '\n';
@@ -31,8 +25,8 @@ void PrintDoesNotExist(const std::string& name, HeldText& out) {
   out << '\n' << name << " doesn't exists" << '\n';
 }
 
-// The editor goes on past words it does not know, as it always has; the user
-// hears of them on standard error.
+// The editor goes on past words it does not know; the user hears of them on
+// standard error.
 void Edit(CPresetStore& store, const std::string& name, const char* const* argv, int argc,
           HeldText& err) {
   for (const std::string& warning : store.EditPreset(name, argv, argc)) {
@@ -62,12 +56,12 @@ int CreateFrom(const char* source, CPresetStore& store, int argc, const char* co
 
 int RunCreate(CPresetStore& store, int argc, const char* const* argv, HeldText& out,
               HeldText& err) {
-  return CreateFrom(kDefault, store, argc, argv, out, err);
+  return CreateFrom(schema::kDefault, store, argc, argv, out, err);
 }
 
 int RunCreateFromCurrent(CPresetStore& store, int argc, const char* const* argv, HeldText& out,
                          HeldText& err) {
-  return CreateFrom(kCurrent, store, argc, argv, out, err);
+  return CreateFrom(schema::kCurrent, store, argc, argv, out, err);
 }
 
 int RunEdit(CPresetStore& store, int argc, const char* const* argv, HeldText& out, HeldText& err) {
@@ -107,9 +101,9 @@ int RunUse(CPresetStore& store, int argc, const char* const* argv, HeldText& out
     PrintDoesNotExist(name, out);
     return kExitFailed;
   }
-  store.CopyPreset(name, kCurrent);
-  Edit(store, kCurrent, argv, argc, err);
-  PrintSummaryLine(store, kCurrent, out);
+  store.CopyPreset(name, schema::kCurrent);
+  Edit(store, schema::kCurrent, argv, argc, err);
+  PrintSummaryLine(store, schema::kCurrent, out);
   return kExitDone;
 }
 

@@ -1,10 +1,11 @@
-// "view": every settings set with its summary, or one preset in detail.
+#include "app/view_command.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "app/commands.h"
+#include "presets/preset_schema.h"
 #include "presets/preset_store.h"
 
 namespace dovetune {
@@ -13,23 +14,23 @@ namespace {
 
 constexpr char kSeparator[] = " - ";
 
+}  // namespace
+
 void PrintSummaryLine(CPresetStore& store, const std::string& name, HeldText& out) {
   out << name << kSeparator << store.DescribePreset(name) << '\n';
 }
 
-}  // namespace
-
 int RunView(CPresetStore& store, int argc, const char* const* argv, HeldText& out,
             HeldText& /*err*/) {
   if (argc == 2) {
-    PrintSummaryLine(store, "current", out);
-    PrintSummaryLine(store, "default", out);
+    PrintSummaryLine(store, schema::kCurrent, out);
+    PrintSummaryLine(store, schema::kDefault, out);
     // Each preset is described as the enumeration reaches it: a list of
     // thousands of names, held beside the registry's own, would cost more
     // memory than anything else the run holds. Nothing here changes the
     // presets key, so the order is the listing's.
     store.ForEachPresetSummary([&out](const std::string& name, const std::string& summary) {
-      if (name != "default") out << name << kSeparator << summary << '\n';
+      if (name != schema::kDefault) out << name << kSeparator << summary << '\n';
     });
     return kExitDone;
   }

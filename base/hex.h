@@ -11,4 +11,6 @@ inline int HexDigitValue(char digit) {
   return -1;
 }
 
+inline bool IsHexDigit(char digit) { return HexDigitValue(digit) >= 0; }
+
 }  // namespace dovetune

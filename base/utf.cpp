@@ -55,23 +55,43 @@ void AppendUtf8(char32_t code_point, std::string* out) {
   }
 }
 
+void AppendUtf16(char32_t code_point, std::u16string* out) {
+  if (code_point < 0x10000) {
+    out->push_back(static_cast<char16_t>(code_point));
+    return;
+  }
+  code_point -= 0x10000;
+  out->push_back(static_cast<char16_t>(0xD800 + (code_point >> 10)));
+  out->push_back(static_cast<char16_t>(0xDC00 + (code_point & 0x3FF)));
+}
+
+std::string Utf16UnitsToLe(const std::u16string& units) {
+  std::string bytes;
+  bytes.reserve(units.size() * 2);
+  for (char16_t unit : units) AppendLittleEndian(unit, 2, &bytes);
+  return bytes;
+}
+
+std::u16string Utf16LeToUnits(const std::string& bytes) {
+  std::u16string units(bytes.size() / 2, 0);
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  for (size_t i = 0; i < units.size(); ++i) {
+    units[i] = static_cast<char16_t>(DecodeLittleEndian(data + 2 * i, 2));
+  }
+  return units;
+}
+
 bool Utf8ToUtf16Le(const std::string& utf8, std::string* utf16le) {
-  std::string out;
-  out.reserve(utf8.size() * 2);
+  std::u16string units;
+  units.reserve(utf8.size());
   for (size_t pos = 0; pos < utf8.size();) {
     char32_t code_point = 0;
     const size_t length = DecodeUtf8(utf8, pos, &code_point);
     if (length == 0) return false;
     pos += length;
-    if (code_point < 0x10000) {
-      AppendLittleEndian(code_point, 2, &out);
-    } else {
-      code_point -= 0x10000;
-      AppendLittleEndian(0xD800 + (code_point >> 10), 2, &out);
-      AppendLittleEndian(0xDC00 + (code_point & 0x3FF), 2, &out);
-    }
+    AppendUtf16(code_point, &units);
   }
-  *utf16le = std::move(out);
+  *utf16le = Utf16UnitsToLe(units);
   return true;
 }
 

@@ -17,6 +17,14 @@ size_t DecodeUtf8(const std::string& text, size_t pos, char32_t* code_point);
 // Appends the UTF-8 form of |code_point|.
 void AppendUtf8(char32_t code_point, std::string* out);
 
+// Appends the UTF-16 form of |code_point|: one unit, or a surrogate pair
+// past U+FFFF.
+void AppendUtf16(char32_t code_point, std::u16string* out);
+
+// UTF-16 units as UTF-16LE bytes, and back (an odd last byte is dropped).
+std::string Utf16UnitsToLe(const std::u16string& units);
+std::u16string Utf16LeToUnits(const std::string& bytes);
+
 // UTF-8 to UTF-16LE bytes; false when |utf8| is not valid UTF-8.
 bool Utf8ToUtf16Le(const std::string& utf8, std::string* utf16le);
 

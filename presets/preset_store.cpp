@@ -1,5 +1,5 @@
-// Initialisation and copying: the two operations that create and fill
-// settings sets.
+// The operations that change the tree of settings sets: initialising it,
+// creating and copying presets, deleting one; and what they share.
 
 #include "presets/preset_store.h"
 
@@ -96,6 +96,12 @@ void CPresetStore::CopyPreset(const std::string& strSource, const std::string& s
     DWORD value = 0;
     if (source.ReadDword(name, value)) WriteSetting(destination, strDestination, name, value);
   }
+}
+
+bool CPresetStore::DeletePreset(const std::string& strName) {
+  CRegistry presets(HKEY_CURRENT_USER, schema::kPresetsKeyPath);
+  return presets.DeleteKey(HKEY_CURRENT_USER,
+                           std::string(schema::kPresetsDeletePath) + "\\" + strName);
 }
 
 void CPresetStore::WriteSetting(CRegistry& settings, const std::string& strSet,

@@ -2,6 +2,12 @@
 // holds no settings itself: each operation opens the keys it needs, works,
 // and lets them go; the registry is the only state but for the first change
 // the registry refused, kept so that the run can say so. It never prints.
+//
+// Its operations are in files named after them: preset_store.cpp changes the
+// tree (Initialize, CreatePreset, CopyPreset, DeletePreset); read_presets.cpp
+// reads it (PresetExists, ListPresets, ForEachPreset, ReadPresetValues);
+// edit_preset.cpp applies parameter words (EditPreset); describe_preset.cpp
+// makes the one-line summaries (DescribePreset, ForEachPresetSummary).
 #pragma once
 
 #include <functional>

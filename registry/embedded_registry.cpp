@@ -2,8 +2,7 @@
 
 #include <cstring>
 
-#include "base/short_bytes.h"
-#include "registry/name_fold.h"
+#include "registry/stores/name_fold.h"
 
 namespace dovetune {
 
@@ -70,7 +69,7 @@ bool NextComponent(const char** at, std::string* name) {
   if (*start == '\0') return false;
   const char* end = start;
   while (*end != '\\' && *end != '\0') ++end;
-  AssignBytes(start, static_cast<size_t>(end - start), name);
+  name->assign(start, static_cast<size_t>(end - start));
   *at = end;
   return true;
 }
@@ -202,7 +201,7 @@ LONG EmbeddedRegistry::Walk(KeyId from, LPCSTR path, bool create, KeyLocation* l
   for (const char* at = path ? path : ""; NextComponent(&at, &name);) {
     if (LongerThan(name, kMaxKeyNameLength)) return ERROR_INVALID_PARAMETER;
     location->parent = location->key;
-    store_.FoldInto(name.data(), name.size(), &location->folded_name);
+    location->folded_name = store_.Fold(name);
     KeyId child = FindChild(location->parent, location->folded_name);
     if (child == 0 && !store_.failed()) {
       if (!create) return ERROR_FILE_NOT_FOUND;
@@ -266,7 +265,7 @@ KeyValues* EmbeddedRegistry::ValuesOf(KeyId key) {
   KeyValues* values = cache_.Values(key);
   if (values) return values;
   values = cache_.PlaceForValues(key);
-  if (!store_.ValuesInto(key, values->room())) {
+  if (!store_.Values(key, values->room())) {
     cache_.DropValues(key);
     return nullptr;
   }
@@ -286,7 +285,7 @@ LONG EmbeddedRegistry::CopyData(KeyId key, const StoredValue& stored, LPDWORD ty
   if (data && *data_size < size) {
     result = ERROR_MORE_DATA;
   } else if (data && stored.data_held) {
-    CopyBytes(reinterpret_cast<char*>(data), stored.value.data.data(), size);
+    std::memcpy(data, stored.value.data.data(), size);
   } else if (data) {
     std::string read;
     if (!store_.ReadData(key, stored.folded_name, &read) || read.size() != size) {
@@ -306,22 +305,10 @@ LONG EmbeddedRegistry::QueryValue(HKEY key, LPCSTR name, LPDWORD type, LPBYTE da
   const KeyValues* values = ValuesOf(id);
   if (!values) return StoreError();
   if (!name) name = "";
-  const size_t size = std::strlen(name);
-  // Callers ask for the same names key after key, mostly from the same
-  // constants: where the name at this address was found last is looked at
-  // first (always checked, so any address will do).
-#ifdef DOVETUNE_FUZZ_BUILD
-  // Addresses differ from run to run, and a fuzzer's coverage with them:
-  // a fuzz build picks the hint by the name's length instead.
-  size_t& hint = lookup_hints_[size % kLookupHints];
-#else
-  size_t& hint = lookup_hints_[(reinterpret_cast<uintptr_t>(name) >> 3) % kLookupHints];
-#endif
-  const StoredValue* value = values->FindExact(name, size, &hint);
-  if (!value) {
-    store_.FoldInto(name, size, &folded_lookup_);
-    value = values->Find(folded_lookup_);
-  }
+  // The name a program asks for is usually the one it created: most
+  // lookups need no fold.
+  const StoredValue* value = values->FindExact(name, std::strlen(name));
+  if (!value) value = values->Find(store_.Fold(name));
   return value ? CopyData(id, *value, type, data, data_size) : ERROR_FILE_NOT_FOUND;
 }
 
@@ -396,7 +383,9 @@ bool EmbeddedRegistry::DeleteContents(KeyId key, std::vector<KeyId>* deleted_key
     if (!DeleteContents(child.id, deleted_keys) || !store_.DeleteKey(child.id)) return false;
     deleted_keys->push_back(child.id);
   }
-  for (const StoredValue& stored : store_.Values(key)) {
+  std::vector<StoredValue> values;
+  if (!store_.Values(key, &values)) return false;
+  for (const StoredValue& stored : values) {
     if (!store_.DeleteValue(key, stored.folded_name)) return false;
   }
   return !store_.failed();
@@ -431,9 +420,13 @@ LONG EmbeddedRegistry::EnumKey(HKEY key, DWORD index, LPSTR name, LPDWORD name_l
   const SubkeyListing* subkeys = cache_.Subkeys(id);
   if (!subkeys) {
     SubkeyListing children;
-    if (!store_.ListChildren(id, &children)) {
-      return store_.failed() ? StoreError() : ERROR_REGISTRY_IO_FAILED;
+    for (const StoredKey& child : store_.Children(id)) {
+      if (!children.Add(child.id, child.name.data(), child.name.size(), child.folded_name.data(),
+                        child.folded_name.size())) {
+        return ERROR_REGISTRY_IO_FAILED;
+      }
     }
+    if (store_.failed()) return StoreError();
     cache_.SetSubkeys(id, std::move(children));
     subkeys = cache_.Subkeys(id);
   }

@@ -92,11 +92,6 @@ class EmbeddedRegistry {
   OpenHandle roots_[kRootCount];
   HandleTable handles_;
   KeyId software_key_ = 0;
-  // The folded name of the value looked up last; kept for its room.
-  std::string folded_lookup_;
-  // Where values were found by their names' addresses, as QueryValue's hints.
-  static constexpr size_t kLookupHints = 32;
-  size_t lookup_hints_[kLookupHints] = {};
   // The handle found last and its entry, which stays put until the next
   // handle is added.
   HKEY last_handle_ = nullptr;

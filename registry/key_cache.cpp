@@ -4,8 +4,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "base/short_bytes.h"
-
 namespace dovetune {
 
 namespace {
@@ -108,17 +106,11 @@ const StoredValue* KeyValues::Find(const std::string& folded_name) const {
   return &stored_[order_by_fold_[at]];
 }
 
-const StoredValue* KeyValues::FindExact(const char* name, size_t size, size_t* hint) const {
+const StoredValue* KeyValues::FindExact(const char* name, size_t size) const {
   if (stored_.size() > kScannedValues) return nullptr;
-  const auto named = [name, size](const StoredValue& value) {
+  for (const StoredValue& value : stored_) {
     const std::string& candidate = value.value.name;
-    return candidate.size() == size && SameBytes(candidate.data(), name, size);
-  };
-  if (*hint < stored_.size() && named(stored_[*hint])) return &stored_[*hint];
-  for (size_t i = 0; i < stored_.size(); ++i) {
-    if (!named(stored_[i])) continue;
-    *hint = i;
-    return &stored_[i];
+    if (candidate.size() == size && std::memcmp(candidate.data(), name, size) == 0) return &value;
   }
   return nullptr;
 }

@@ -33,9 +33,8 @@ class KeyValues {
   const StoredValue* Find(const std::string& folded_name) const;
   // The value of a key of few values whose name is exactly |name|: the name
   // a program asks for is usually the one it created, so most lookups need
-  // no fold. Null when none is, or when the key has many values. The value at
-  // |*hint| is looked at first, and |*hint| becomes the place of the one found.
-  const StoredValue* FindExact(const char* name, size_t size, size_t* hint) const;
+  // no fold. Null when none is, or when the key has many values.
+  const StoredValue* FindExact(const char* name, size_t size) const;
   // As the store sets a value: the one with the same folded name keeps its
   // name and place and takes the new type and data; a new one comes last.
   void Set(const StoreValue& value, const std::string& folded_name);

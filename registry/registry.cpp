@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "base/little_endian.h"
-#include "base/short_bytes.h"
 
 namespace dovetune {
 
@@ -45,7 +44,7 @@ LONG FetchName(DWORD length, std::string& strName, Call call) {
   buffer[0] = '\0';
   DWORD passed = length;
   const LONG result = call(buffer, &passed);
-  if (result == ERROR_SUCCESS) AssignBytes(buffer, std::strlen(buffer), &strName);
+  if (result == ERROR_SUCCESS) strName.assign(buffer);
   return result;
 }
 

@@ -1,6 +1,6 @@
 #include "regtool/registry_key.h"
 
-#include "registry/name_fold.h"
+#include "registry/stores/name_fold.h"
 
 namespace dovetune {
 

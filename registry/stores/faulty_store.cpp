@@ -80,8 +80,9 @@ std::vector<StoredKey> FaultyStore::Children(KeyId parent) {
   return Pass() ? store_->Children(parent) : std::vector<StoredKey>();
 }
 
-std::vector<StoredValue> FaultyStore::Values(KeyId key) {
-  return Pass() ? store_->Values(key) : std::vector<StoredValue>();
+bool FaultyStore::Values(KeyId key, std::vector<StoredValue>* values) {
+  values->clear();
+  return Pass() && store_->Values(key, values);
 }
 
 bool FaultyStore::ReadData(KeyId key, const std::string& folded_name, std::string* data) {

@@ -13,8 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "registry/stores/subkey_listing.h"
-
 namespace dovetune {
 
 // A key of a store. 0 means no key: a missing one, or a failure.
@@ -63,12 +61,6 @@ class KeyStore {
   // The form under which this store compares a key or value name: two names
   // denote the same key or value iff their folds are equal. Pure.
   virtual std::string Fold(const std::string& name) const = 0;
-  // The same fold of |size| bytes at |name| into |folded|, whose room is
-  // reused: names looked up by the thousand would otherwise cost a new
-  // string each.
-  virtual void FoldInto(const char* name, size_t size, std::string* folded) const {
-    *folded = Fold(std::string(name, size));
-  }
 
   // Begins the run's one transaction, waiting up to |wait_ms| for whoever
   // holds the store. A store that can only be read begins for reading; its
@@ -108,27 +100,11 @@ class KeyStore {
   // The subkeys, in the store's enumeration order (stable while the key is
   // unchanged).
   virtual std::vector<StoredKey> Children(KeyId parent) = 0;
-  // The same appended to |listing|, which a store that can fills as it reads
-  // rather than through a vector: a registry holds the subkeys it enumerates
-  // for the whole run. False on a failure, or for a name too long to hold.
-  virtual bool ListChildren(KeyId parent, SubkeyListing* listing) {
-    for (const StoredKey& child : Children(parent)) {
-      if (!listing->Add(child.id, child.name.data(), child.name.size(), child.folded_name.data(),
-                        child.folded_name.size())) {
-        return false;
-      }
-    }
-    return !failed();
-  }
 
-  // Values: all of a key's values, in no particular order.
-  virtual std::vector<StoredValue> Values(KeyId key) = 0;
-  // The same into |values|, reusing the room of the strings it already holds:
-  // a listing reads the values of key after key. False on a failure.
-  virtual bool ValuesInto(KeyId key, std::vector<StoredValue>* values) {
-    *values = Values(key);
-    return !failed();
-  }
+  // Values: all of a key's values, in no particular order, in place of what
+  // |values| held; a store may reuse the room of the strings it holds there,
+  // as a listing reads the values of key after key. False on a failure.
+  virtual bool Values(KeyId key, std::vector<StoredValue>* values) = 0;
   // The data of a value whose data Values did not hold. False when there is
   // no such value, or on a failure.
   virtual bool ReadData(KeyId key, const std::string& folded_name, std::string* data) = 0;

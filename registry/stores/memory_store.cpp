@@ -1,6 +1,6 @@
 #include "registry/stores/memory_store.h"
 
-#include "registry/name_fold.h"
+#include "registry/stores/name_fold.h"
 
 namespace dovetune {
 
@@ -138,23 +138,23 @@ std::vector<StoredKey> MemoryStore::Children(KeyId parent) {
   return children;
 }
 
-std::vector<StoredValue> MemoryStore::Values(KeyId key) {
-  std::vector<StoredValue> values;
+bool MemoryStore::Values(KeyId key, std::vector<StoredValue>* values) {
+  values->clear();
   const Key* found = Find(key);
-  if (!found) return values;
+  if (!found) return !failed();
   for (const auto& entry : found->values) {
     const StoredValue& kept = entry.second;
     if (kept.value.data.size() <= kHeldDataBytes) {
-      values.push_back(kept);
+      values->push_back(kept);
       continue;
     }
     StoredValue unheld{StoreValue{kept.value.name, kept.value.type, std::string()},
                        kept.folded_name, kept.place};
     unheld.data_held = false;
     unheld.unheld_size = static_cast<uint32_t>(kept.value.data.size());
-    values.push_back(std::move(unheld));
+    values->push_back(std::move(unheld));
   }
-  return values;
+  return !failed();
 }
 
 bool MemoryStore::ReadData(KeyId key, const std::string& folded_name, std::string* data) {

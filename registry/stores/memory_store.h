@@ -46,7 +46,7 @@ class MemoryStore : public KeyStore {
   std::vector<StoredKey> Children(KeyId parent) override;
 
   // Data over 2 KB is not held, as in the SQLite store.
-  std::vector<StoredValue> Values(KeyId key) override;
+  bool Values(KeyId key, std::vector<StoredValue>* values) override;
   bool ReadData(KeyId key, const std::string& folded_name, std::string* data) override;
   bool SetValue(KeyId key, const StoreValue& value, const std::string& folded_name) override;
   bool DeleteValue(KeyId key, const std::string& folded_name) override;

@@ -9,9 +9,8 @@
 #include "base/little_endian.h"
 #include "base/pause_point.h"
 #include "base/replace_file.h"
-#include "base/short_bytes.h"
 #include "base/sync_to_disk.h"
-#include "registry/name_fold.h"
+#include "registry/stores/name_fold.h"
 
 namespace dovetune {
 
@@ -300,10 +299,6 @@ bool SqliteStore::Open(const std::string& path, std::string* error) {
 }
 
 std::string SqliteStore::Fold(const std::string& name) const { return FoldName(name); }
-
-void SqliteStore::FoldInto(const char* name, size_t size, std::string* folded) const {
-  FoldName(name, size, folded);
-}
 
 bool SqliteStore::Begin(int wait_ms) {
   if (failed()) return false;
@@ -661,34 +656,30 @@ bool SqliteStore::DeleteKey(KeyId key) {
 
 std::vector<StoredKey> SqliteStore::Children(KeyId parent) {
   std::vector<StoredKey> children;
-  SubkeyListing listing;
-  if (!ListChildren(parent, &listing)) return children;
-  children.resize(listing.size());
-  for (size_t i = 0; i < listing.size(); ++i) {
-    children[i].id = listing.id(i);
-    children[i].name = listing.name(i).str();
-    children[i].folded_name = listing.fold(i).str();
-  }
-  return children;
-}
-
-bool SqliteStore::ListChildren(KeyId parent, SubkeyListing* listing) {
   // The folds are made here rather than read: that costs less than taking
   // one more column from SQLite.
   Statement* query = Prepare("SELECT id, name FROM keys WHERE parent = ?1 ORDER BY fold");
-  if (!query) return false;
+  if (!query) return children;
   query->Bind(1, parent);
   int code;
   while ((code = query->Step()) == SQLITE_ROW) {
     size_t size = 0;
     const char* name = query->Blob(1, &size);
-    FoldInto(name, size, &listed_fold_);
-    if (!listing->Add(query->Number(0), name, size, listed_fold_.data(), listed_fold_.size())) {
-      return Damaged("a key name is longer than any the registry allows");
+    StoredKey child{query->Number(0), std::string(name, size), std::string()};
+    child.folded_name = FoldName(child.name);
+    // A listing holds names and folds of less than 64 KB (SubkeyListing).
+    if (size > UINT16_MAX || child.folded_name.size() > UINT16_MAX) {
+      query->Reset();
+      Damaged("a key name is longer than any the registry allows");
+      return {};
     }
+    children.push_back(std::move(child));
   }
-  if (code != SQLITE_DONE) return Fail(code);
-  return true;
+  if (code != SQLITE_DONE) {
+    Fail(code);
+    children.clear();
+  }
+  return children;
 }
 
 // A key's values as they are packed in its row, in the order they were
@@ -800,7 +791,7 @@ int SqliteStore::FindValue(const std::vector<PackedValue>& values,
                            const std::string& folded_name) const {
   std::string folded;
   for (size_t i = 0; i < values.size(); ++i) {
-    FoldInto(values[i].name.data(), values[i].name.size(), &folded);
+    FoldName(values[i].name.data(), values[i].name.size(), &folded);
     if (folded == folded_name) return static_cast<int>(i);
   }
   return -1;
@@ -832,31 +823,25 @@ bool SqliteStore::BigDataThere(int64_t id, uint32_t size) {
   return there || (code != SQLITE_ROW && code != SQLITE_DONE && Fail(code));
 }
 
-std::vector<StoredValue> SqliteStore::Values(KeyId key) {
-  std::vector<StoredValue> values;
-  if (!ValuesInto(key, &values)) values.clear();
-  return values;
-}
-
 namespace {
 
 // Fills |to| from one packed value, reusing its strings' room. Keys of one
 // kind name their values alike, so a name often equals the one already in
 // its place, whose fold is then already there too. Large data is left unread.
-void TakeValue(const SqliteStore& store, const PackedEntry& from, size_t index, StoredValue* to) {
+void TakeValue(const PackedEntry& from, size_t index, StoredValue* to) {
   std::string& name = to->value.name;
   const bool same_name = name.size() == from.name_size && !to->folded_name.empty() &&
-                         SameBytes(name.data(), from.name, from.name_size);
+                         std::memcmp(name.data(), from.name, from.name_size) == 0;
   if (!same_name) {
-    AssignBytes(from.name, from.name_size, &name);
-    store.FoldInto(from.name, from.name_size, &to->folded_name);
+    name.assign(from.name, from.name_size);
+    FoldName(from.name, from.name_size, &to->folded_name);
   }
   to->value.type = from.type;
   to->place = static_cast<int64_t>(index) + 1;
   to->data_held = from.big_id == 0;
   to->unheld_size = to->data_held ? 0 : from.size;
   if (to->data_held) {
-    AssignBytes(from.data, from.size, &to->value.data);
+    to->value.data.assign(from.data, from.size);
   } else {
     to->value.data.clear();
   }
@@ -867,12 +852,12 @@ void TakeValue(const SqliteStore& store, const PackedEntry& from, size_t index, 
 // A key's values straight from the bytes of its row: a listing reads them
 // key after key, and copying each name and datum once more would cost as
 // much as finding the row.
-bool SqliteStore::ValuesInto(KeyId key, std::vector<StoredValue>* values) {
+bool SqliteStore::Values(KeyId key, std::vector<StoredValue>* values) {
   size_t count = 0;
   bool large = false;  // a value's data is in a row of its own
   auto take = [&](const PackedEntry& entry) {
     if (values->size() <= count) values->emplace_back();
-    TakeValue(*this, entry, count, &(*values)[count]);
+    TakeValue(entry, count, &(*values)[count]);
     ++count;
     large |= entry.big_id != 0;
   };

@@ -42,7 +42,6 @@ class SqliteStore : public KeyStore {
   void SetWaitNotice(std::function<void()> notice) { wait_notice_ = std::move(notice); }
 
   std::string Fold(const std::string& name) const override;
-  void FoldInto(const char* name, size_t size, std::string* folded) const override;
   // Also checks that the file is a store of ours, of this version, whole.
   bool Begin(int wait_ms) override;
   bool Commit() override;
@@ -58,11 +57,9 @@ class SqliteStore : public KeyStore {
   bool DeleteKey(KeyId key) override;
   // The subkeys, in the order of their folded names.
   std::vector<StoredKey> Children(KeyId parent) override;
-  bool ListChildren(KeyId parent, SubkeyListing* listing) override;
 
   // All of a key's values in one row; data over 2 KB is not held.
-  std::vector<StoredValue> Values(KeyId key) override;
-  bool ValuesInto(KeyId key, std::vector<StoredValue>* values) override;
+  bool Values(KeyId key, std::vector<StoredValue>* values) override;
   bool ReadData(KeyId key, const std::string& folded_name, std::string* data) override;
   bool SetValue(KeyId key, const StoreValue& value, const std::string& folded_name) override;
   bool DeleteValue(KeyId key, const std::string& folded_name) override;
@@ -142,7 +139,6 @@ class SqliteStore : public KeyStore {
   sqlite3_blob* values_blob_ = nullptr;
   bool read_rows_directly_ = true;  // false after the handle missed a row
   std::string row_;                 // the bytes read through it, in reused room
-  std::string listed_fold_;         // the fold of the subkey being listed, likewise
   std::string failure_;
   StoreFailure failure_kind_ = StoreFailure::kNone;
   int wait_ms_ = 0;

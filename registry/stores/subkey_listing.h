@@ -14,13 +14,10 @@
 
 namespace dovetune {
 
-// Some bytes of the listing's text; not terminated. A fold that is its name
-// with the ASCII letters raised is not held twice: it is the name's bytes,
-// |raised|, and reads with a to z as A to Z.
+// Some bytes of the listing's text; not terminated.
 struct ListedText {
   const char* data;
   size_t size;
-  bool raised = false;
 
   // Byte by byte, as std::string and SQLite's BINARY collation compare.
   int Compare(const ListedText& other) const;
@@ -52,7 +49,7 @@ class SubkeyListing {
   struct Entry {
     int64_t id;
     // Two 16-bit sizes, of the name and of the fold, then the name and the
-    // fold themselves; a fold of kRaisedName is the name raised.
+    // fold themselves.
     const char* text;
   };
   // Most keys have few subkeys: the first four and their text share one

@@ -16,7 +16,7 @@
 
 #include "base/pause_point.h"
 #include "base/replace_file.h"
-#include "registry/name_fold.h"
+#include "registry/stores/name_fold.h"
 
 namespace dovetune {
 
@@ -451,21 +451,21 @@ std::vector<StoredKey> WinePrefixStore::Children(KeyId parent) {
   return children;
 }
 
-std::vector<StoredValue> WinePrefixStore::Values(KeyId id) {
-  std::vector<StoredValue> values;
+bool WinePrefixStore::Values(KeyId id, std::vector<StoredValue>* values) {
+  values->clear();
   WineRegKey* key = failed() ? nullptr : KeyOf(id);
-  if (!key) return values;
-  values.reserve(key->values.size());
+  if (!key) return !failed();
+  values->reserve(key->values.size());
   for (const WineRegValue& value : key->values) {
     StoredValue stored;
     stored.value.name = Utf16ToUtf8Lossless(value.name);
     stored.value.type = value.type;
     stored.value.data = DataFromWine(value.type, value.data);
     stored.folded_name = FoldOf(value.name, value.order, stored.value.name);
-    stored.place = static_cast<int64_t>(values.size());
-    values.push_back(std::move(stored));
+    stored.place = static_cast<int64_t>(values->size());
+    values->push_back(std::move(stored));
   }
-  return values;
+  return !failed();
 }
 
 bool WinePrefixStore::ReadData(KeyId id, const std::string& folded_name, std::string* data) {

@@ -77,7 +77,7 @@ class WinePrefixStore : public KeyStore {
   bool HasChildren(KeyId key) override;
   bool DeleteKey(KeyId key) override;
   std::vector<StoredKey> Children(KeyId parent) override;
-  std::vector<StoredValue> Values(KeyId key) override;  // every value's data held
+  bool Values(KeyId key, std::vector<StoredValue>* values) override;  // every value's data held
   bool ReadData(KeyId key, const std::string& folded_name, std::string* data) override;
   bool SetValue(KeyId key, const StoreValue& value, const std::string& folded_name) override;
   bool DeleteValue(KeyId key, const std::string& folded_name) override;

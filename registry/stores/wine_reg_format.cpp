@@ -8,8 +8,9 @@
 #include <iterator>
 #include <string_view>
 
+#include "base/hex.h"
 #include "base/utf.h"
-#include "registry/name_fold.h"
+#include "registry/stores/name_fold.h"
 
 namespace dovetune {
 
@@ -20,33 +21,7 @@ constexpr uint64_t kTicks1601To1970 = 116444736000000000ULL;
 constexpr size_t kMaxKeyNameLength = 256;
 constexpr size_t kMaxValueNameLength = 16383;
 
-// strtoul(text, nullptr, 16), done by hand for the plain digits Wine writes.
-unsigned long ReadHexNumber(const char* text) {
-  const bool prefixed = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-  unsigned long number = 0;
-  int digits = 0;
-  for (; !prefixed && digits < 16; ++digits) {
-    const char c = text[digits];
-    const int digit = c >= '0' && c <= '9'   ? c - '0'
-                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                             : -1;
-    if (digit < 0) break;
-    number = number * 16 + digit;
-  }
-  // No digit (blanks or a sign first), a 0x prefix, or more digits than fit.
-  if (digits == 0 || digits == 16) return std::strtoul(text, nullptr, 16);
-  return number;
-}
-
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-bool IsHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  return (c | 0x20) - 'a' + 10;
-}
 
 char16_t LowerUnit(char16_t unit) {
   if (unit < 0x80) return (unit >= 'A' && unit <= 'Z') ? unit + ('a' - 'A') : unit;
@@ -110,12 +85,7 @@ bool DecodeUtf8Unit(const std::string& s, size_t* pos, std::u16string* out) {
   }
   static const char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
   if (cp < kSmallest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-  if (cp >= 0x10000) {
-    out->push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-    out->push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-  } else {
-    out->push_back(static_cast<char16_t>(cp));
-  }
+  AppendUtf16(cp, out);
   *pos += length;
   return true;
 }
@@ -151,7 +121,7 @@ size_t ParseEscaped(const std::string& s, size_t pos, char end_char, std::u16str
     } else if (e == 'x' && pos < s.size() && IsHexDigit(s[pos])) {
       char16_t unit = 0;
       for (int i = 0; i < 4 && pos < s.size() && IsHexDigit(s[pos]); ++i) {
-        unit = static_cast<char16_t>(unit * 16 + HexDigit(s[pos++]));
+        unit = static_cast<char16_t>(unit * 16 + HexDigitValue(s[pos++]));
       }
       out->push_back(unit);
     } else if (e >= '0' && e <= '7') {
@@ -165,16 +135,6 @@ size_t ParseEscaped(const std::string& s, size_t pos, char end_char, std::u16str
     }
   }
   return std::string::npos;
-}
-
-std::string UnitsToBytes(const std::u16string& units) {
-  std::string bytes;
-  bytes.reserve(units.size() * 2);
-  for (char16_t unit : units) {
-    bytes.push_back(static_cast<char>(unit & 0xFF));
-    bytes.push_back(static_cast<char>(unit >> 8));
-  }
-  return bytes;
 }
 
 const std::u16string& OrderOf(const WineRegValue& value) { return value.order; }
@@ -356,11 +316,12 @@ class Parser {
       }
       text.push_back(0);
       *type = tag.type;
-      *data = UnitsToBytes(text);
+      *data = Utf16UnitsToLe(text);
       return true;
     }
     if (line.compare(pos, 6, "dword:") == 0) {
-      const uint32_t number = static_cast<uint32_t>(ReadHexNumber(line.c_str() + pos + 6));
+      const uint32_t number =
+          static_cast<uint32_t>(std::strtoul(line.c_str() + pos + 6, nullptr, 16));
       *type = 4;
       *data = std::string(reinterpret_cast<const char*>(&number), 4);
       return true;
@@ -416,7 +377,7 @@ class Parser {
     if (line.compare(0, 6, "#time=") == 0) {
       uint64_t time = 0;
       for (size_t pos = 6; pos < line.size() && IsHexDigit(line[pos]); ++pos) {
-        time = (time << 4) | HexDigit(line[pos]);
+        time = (time << 4) | static_cast<uint64_t>(HexDigitValue(line[pos]));
       }
       key_->time = time;
     } else if (line.compare(0, 7, "#class=") == 0) {
@@ -510,15 +471,6 @@ bool IsWrittenAsString(const WineRegValue& value) {
   return d.size() >= 2 && d.size() % 2 == 0 && d[d.size() - 1] == 0 && d[d.size() - 2] == 0;
 }
 
-std::u16string BytesToUnits(const std::string& bytes) {
-  std::u16string units(bytes.size() / 2, 0);
-  for (size_t i = 0; i < units.size(); ++i) {
-    units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                     (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-  }
-  return units;
-}
-
 void AppendValue(const WineRegValue& value, std::string* out) {
   const size_t line_start = out->size();
   if (value.name.empty()) {
@@ -531,7 +483,7 @@ void AppendValue(const WineRegValue& value, std::string* out) {
   if (IsWrittenAsString(value)) {
     if (value.type != 1) out->append(value.type == 2 ? "str(2):" : "str(7):");
     out->push_back('"');
-    AppendEscaped(BytesToUnits(value.data), "\"\"", out);
+    AppendEscaped(Utf16LeToUnits(value.data), "\"\"", out);
     out->append("\"\n");
     return;
   }
@@ -756,12 +708,7 @@ std::u16string Utf8ToUtf16Lossless(const std::string& text) {
       ++pos;
       continue;
     }
-    if (cp >= 0x10000) {
-      out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
+    AppendUtf16(cp, &out);
     pos += length;
   }
   return out;

@@ -1,11 +1,11 @@
 // Name folding by the fixed case tables: which names are one, and the order
 // Wine keeps them in.
 
-#include "registry/name_fold.h"
+#include "registry/stores/name_fold.h"
 
 #include <gtest/gtest.h>
 
-#include "registry/utf8.h"
+#include "base/utf.h"
 
 namespace dovetune {
 

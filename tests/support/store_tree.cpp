@@ -11,7 +11,8 @@ namespace dovetune {
 namespace {
 
 void AddKey(KeyStore& store, KeyId key, const std::string& path, std::string* tree) {
-  std::vector<StoredValue> values = store.Values(key);
+  std::vector<StoredValue> values;
+  if (!store.Values(key, &values)) *tree += "(values unreadable)\n";
   std::sort(values.begin(), values.end(),
             [](const StoredValue& a, const StoredValue& b) { return a.place < b.place; });
   *tree += path + "\n";

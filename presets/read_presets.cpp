@@ -1,4 +1,4 @@
-// Existence, listing, reading and deletion of presets.
+// Reading presets: whether one exists, their names, and the values of one.
 
 #include "presets/preset_schema.h"
 #include "presets/preset_store.h"
@@ -40,12 +40,6 @@ void CPresetStore::ReadPresetValues(const std::string& strName, std::vector<std:
     names.push_back(name);
     values.push_back(value);
   }
-}
-
-bool CPresetStore::DeletePreset(const std::string& strName) {
-  CRegistry presets(HKEY_CURRENT_USER, schema::kPresetsKeyPath);
-  return presets.DeleteKey(HKEY_CURRENT_USER,
-                           std::string(schema::kPresetsDeletePath) + "\\" + strName);
 }
 
 }  // namespace dovetune

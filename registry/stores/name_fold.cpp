@@ -1,11 +1,11 @@
-#include "registry/name_fold.h"
+#include "registry/stores/name_fold.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 
-#include "registry/case_tables.h"
-#include "registry/utf8.h"
+#include "base/utf.h"
+#include "registry/stores/case_tables.h"
 
 namespace dovetune {
 

@@ -1,6 +1,6 @@
 // The case tables that registry names fold by, fixed in the source so that a
 // store compares its names alike on every machine: generated from one Unicode
-// version's data by registry/make_case_tables.py, which says what they hold.
+// version's data by registry/stores/make_case_tables.py, which says what they hold.
 #pragma once
 
 #include <cstddef>

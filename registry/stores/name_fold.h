@@ -1,6 +1,6 @@
 // How the embedded registry compares key and value names: without regard to
 // letter case, non-ASCII letters included, by case tables fixed in the source
-// (registry/case_tables.h), so that no locale, environment or C library
+// (registry/stores/case_tables.h), so that no locale, environment or C library
 // changes which names are one. Names are UTF-8; they fold per UTF-16 unit, as
 // the registry compares them, so characters past U+FFFF never fold. Bytes
 // that are not valid UTF-8 are kept as they are and compare exactly.

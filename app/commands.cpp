@@ -1,7 +1,10 @@
+#include "app/commands.h"
+
 #include <cstring>
 
-#include "app/commands.h"
 #include "app/help_screen.h"
+#include "app/preset_commands.h"
+#include "app/view_command.h"
 #include "presets/preset_store.h"
 
 namespace dovetune {
@@ -57,8 +60,8 @@ int RunCommandLine(CPresetStore& store, int argc, const char* const* argv, HeldT
   for (const Command& command : kCommands) {
     if (Is(argv[1], command.word)) return command.handler(store, argc, argv, out, err);
   }
-  // Standard output stays as it always was for a word it does not know:
-  // empty. Scripts compare it.
+  // Standard output stays empty for a word it does not know: scripts compare
+  // it.
   err << "dovetune: unknown command '" << argv[1] << "' (run dovetune with no arguments for help)"
       << '\n';
   return kExitUsage;
