@@ -62,7 +62,7 @@ TEST_F(StartUpProcessTest, StoreIsCreatedPrivateWithItsFolders) {
 
 // The run that creates a store names it on standard error, once, so that a
 // mistyped path is seen at once.
-TEST_F(StartUpTest, ARunThatCreatesTheStoreSaysSoOnce) {
+TEST_F(StartUpProcessTest, ARunThatCreatesTheStoreSaysSoOnce) {
   store_path_ = folder_.File("mistyped.db");
   const ProcessResult first = Run({"view"});
   EXPECT_EQ(first.status, 0);
