@@ -24,18 +24,12 @@ namespace dovetune {
 
 namespace {
 
-const char kUserReg[] =
-    "WINE REGISTRY Version 2\n"
-    ";; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n"
-    "\n#arch=win64\n"
-    "\n[Software\\\\Wine] 1796704220\n#time=1dd86ccd5625c7a\n\"v\"=\"x\"\n";
-
 class WinePrefixFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
     prefix_ = folder_.File("prefix");
     ASSERT_EQ(mkdir(prefix_.c_str(), 0700), 0);
-    WriteWholeFile(user_reg(), kUserReg);
+    WriteWholeFile(user_reg(), kSmallUserReg);
   }
   std::string user_reg() const { return prefix_ + "/user.reg"; }
   ProcessResult Run(const std::vector<std::string>& arguments) {
@@ -130,12 +124,9 @@ TEST_F(WinePrefixFileTest, AFileChangedBeforeTheLockWasTakenIsReadAgain) {
                             "\n[Software\\\\Zz] 1796704220\n#time=1dd86ccd5625c7a\n\"z\"=\"1\"\n";
   ProcessOptions options;
   options.pause_at = "wine-locked";
-  const pid_t run =
-      SpawnProgram(DOVETUNE_PAUSABLE_BINARY, {"create", "second"}, prefix_, -1, -1, options);
+  const pid_t run = SpawnStopped(DOVETUNE_PAUSABLE_BINARY, {"create", "second"}, prefix_, options);
   ASSERT_GT(run, 0);
   int status = 0;
-  ASSERT_EQ(waitpid(run, &status, WUNTRACED), run);
-  ASSERT_TRUE(WIFSTOPPED(status));
   WriteWholeFile(user_reg(), saved);
   kill(run, SIGCONT);
   ASSERT_EQ(waitpid(run, &status, 0), run);
@@ -171,11 +162,9 @@ TEST_F(WinePrefixFileTest, AServerThatStartsDuringTheRunStopsIt) {
       options.pause_at = point;
       options.environment = {{"TMPDIR", tmpdir}};
       const pid_t run =
-          SpawnProgram(DOVETUNE_PAUSABLE_BINARY, {"create", "second"}, prefix_, -1, -1, options);
+          SpawnStopped(DOVETUNE_PAUSABLE_BINARY, {"create", "second"}, prefix_, options);
       ASSERT_GT(run, 0);
       int status = 0;
-      ASSERT_EQ(waitpid(run, &status, WUNTRACED), run);
-      ASSERT_TRUE(WIFSTOPPED(status));
       std::unique_ptr<FakeWineserver> server;
       if (lock == Lock::kFolderOnly) {
         server = std::make_unique<FakeWineserver>(prefix_);
@@ -190,7 +179,7 @@ TEST_F(WinePrefixFileTest, AServerThatStartsDuringTheRunStopsIt) {
       kill(run, SIGCONT);
       ASSERT_EQ(waitpid(run, &status, 0), run);
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
-      EXPECT_EQ(ReadWholeFile(user_reg()), kUserReg);
+      EXPECT_EQ(ReadWholeFile(user_reg()), kSmallUserReg);
     }
   }
 }
@@ -202,12 +191,9 @@ TEST_F(WinePrefixFileTest, AnotherRunHoldingTheLockIsNamedAsSuch) {
   for (const char* point : {"wine-locked", "before-commit"}) {
     ProcessOptions options;
     options.pause_at = point;
-    const pid_t run =
-        SpawnProgram(DOVETUNE_PAUSABLE_BINARY, {"create", "first"}, prefix_, -1, -1, options);
+    const pid_t run = SpawnStopped(DOVETUNE_PAUSABLE_BINARY, {"create", "first"}, prefix_, options);
     ASSERT_GT(run, 0);
     int status = 0;
-    ASSERT_EQ(waitpid(run, &status, WUNTRACED), run);
-    ASSERT_TRUE(WIFSTOPPED(status));
     WinePrefixStore store(prefix_);
     EXPECT_TRUE(store.Begin(0));
     EXPECT_EQ(store.AddChild(store.FindRoot("hkey_current_user"), "X", "x"), 0);
@@ -227,16 +213,14 @@ TEST_F(WinePrefixFileTest, TheLockIsHeldOnlyToReadAndToWrite) {
   std::string error;
   ASSERT_TRUE(WineserverLock::LockFiles(prefix_, &locks, &error)) << error;
   const std::string saved =
-      std::string(kUserReg) + "\n[Software\\\\Zz] 1796704220\n#time=1dd86ccd5625c7a\n";
+      std::string(kSmallUserReg) + "\n[Software\\\\Zz] 1796704220\n#time=1dd86ccd5625c7a\n";
   for (const bool server_saves : {false, true}) {
     ProcessOptions options;
     options.pause_at = "before-commit";
     const pid_t run =
-        SpawnProgram(DOVETUNE_PAUSABLE_BINARY, {"create", "second"}, prefix_, -1, -1, options);
+        SpawnStopped(DOVETUNE_PAUSABLE_BINARY, {"create", "second"}, prefix_, options);
     ASSERT_GT(run, 0);
     int status = 0;
-    ASSERT_EQ(waitpid(run, &status, WUNTRACED), run);
-    ASSERT_TRUE(WIFSTOPPED(status));
     {
       FakeWineserver server("", locks.front());
       EXPECT_GT(server.pid(), 0) << "the lock was held while the run worked";
@@ -285,7 +269,7 @@ TEST_F(WinePrefixFileTest, AViewShowsTheDefaultsWithoutWriting) {
       ASSERT_EQ(unlink(folder_.File("second.reg").c_str()), 0);
     }
   }
-  EXPECT_EQ(ReadWholeFile(user_reg()), kUserReg);
+  EXPECT_EQ(ReadWholeFile(user_reg()), kSmallUserReg);
 }
 
 }  // namespace

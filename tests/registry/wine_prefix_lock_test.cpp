@@ -16,18 +16,12 @@ namespace dovetune {
 
 namespace {
 
-const char kUserReg[] =
-    "WINE REGISTRY Version 2\n"
-    ";; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n"
-    "\n#arch=win64\n"
-    "\n[Software\\\\Wine] 1796704220\n#time=1dd86ccd5625c7a\n\"v\"=\"x\"\n";
-
 class WinePrefixLockTest : public ::testing::Test {
  protected:
   void SetUp() override {
     prefix_ = folder_.File("prefix");
     ASSERT_EQ(mkdir(prefix_.c_str(), 0700), 0);
-    WriteWholeFile(user_reg(), kUserReg);
+    WriteWholeFile(user_reg(), kSmallUserReg);
   }
   std::string user_reg() const { return prefix_ + "/user.reg"; }
 
@@ -55,7 +49,7 @@ TEST_F(WinePrefixLockTest, AServerOfTheFilesOwnFolderIsFoundThroughAnyLink) {
   ASSERT_GT(server.pid(), 0);
   for (const std::string& path : {prefix_, user_reg(), other + "/user.reg", other}) {
     EXPECT_EQ(Change(path), StoreFailure::kBusy) << path;
-    EXPECT_EQ(ReadWholeFile(user_reg()), kUserReg) << path;
+    EXPECT_EQ(ReadWholeFile(user_reg()), kSmallUserReg) << path;
   }
 }
 
@@ -112,7 +106,7 @@ TEST_F(WinePrefixLockTest, OnlyAUsersBranchIsTakenForTheCurrentUser) {
 // is refused at once, before any read that could wait or never end.
 TEST_F(WinePrefixLockTest, SpecialAndHugeFilesAreRefusedWithoutReading) {
   const std::string big = folder_.File("big.reg");
-  WriteWholeFile(big, kUserReg);
+  WriteWholeFile(big, kSmallUserReg);
   ASSERT_EQ(truncate(big.c_str(), WinePrefixStore::kMaxFileBytes + 1), 0);
   const std::string fifo = folder_.File("fifo");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);

@@ -10,6 +10,13 @@
 
 namespace dovetune {
 
+// A small user.reg as Wine writes one: its header and one key.
+inline constexpr char kSmallUserReg[] =
+    "WINE REGISTRY Version 2\n"
+    ";; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n"
+    "\n#arch=win64\n"
+    "\n[Software\\\\Wine] 1796704220\n#time=1dd86ccd5625c7a\n\"v\"=\"x\"\n";
+
 class FakeWineserver {
  public:
   // Starts the process and returns once it holds |prefix| open and

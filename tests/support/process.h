@@ -61,6 +61,12 @@ pid_t SpawnCapturing(const std::string& program, const std::vector<std::string>&
                      const std::string& store_path, int* out, int* err,
                      const ProcessOptions& options = {});
 
+// Starts a pausable build of the program with its output discarded and
+// returns its process id once it has stopped at |options.pause_at| (SIGCONT
+// lets it go on), or -1 when it ended without reaching the point.
+pid_t SpawnStopped(const std::string& program, const std::vector<std::string>& arguments,
+                   const std::string& store_path, const ProcessOptions& options);
+
 // Runs a pausable build of the program until it stops at |options.pause_at|,
 // then kills it. Returns false when the run ended without reaching the point.
 bool RunUntilPausedAndKill(const std::string& program, const std::vector<std::string>& arguments,

@@ -198,18 +198,24 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
   return result;
 }
 
+pid_t SpawnStopped(const std::string& program, const std::vector<std::string>& arguments,
+                   const std::string& store_path, const ProcessOptions& options) {
+  const pid_t child = SpawnProgram(program, arguments, store_path, -1, -1, options);
+  if (child < 0) return -1;
+  int status = 0;
+  if (waitpid(child, &status, WUNTRACED) != child) return -1;
+  if (WIFSTOPPED(status)) return child;
+  return -1;
+}
+
 bool RunUntilPausedAndKill(const std::string& program, const std::vector<std::string>& arguments,
                            const std::string& store_path, const ProcessOptions& options) {
-  const pid_t child = SpawnProgram(program, arguments, store_path, -1, -1, options);
+  const pid_t child = SpawnStopped(program, arguments, store_path, options);
   if (child < 0) return false;
   int status = 0;
-  if (waitpid(child, &status, WUNTRACED) != child) return false;
-  const bool paused = WIFSTOPPED(status);
-  if (paused) {
-    kill(child, SIGKILL);
-    waitpid(child, &status, 0);
-  }
-  return paused;
+  kill(child, SIGKILL);
+  waitpid(child, &status, 0);
+  return true;
 }
 
 pid_t StartProgram(const std::string& program, const std::vector<std::string>& arguments,
