@@ -95,7 +95,7 @@ if(DOVETUNE_START_UP_SETTINGS AND NOT WIN32 AND NOT DOVETUNE_SANITIZE AND
   # its cache); optimised across files at link time they are inlined into one
   # another, a tenth fewer instructions for a listing of 10,000 presets.
   # GCC's objects keep their machine code too, so that the tests link without
-  # it, as fast as before. clang's objects hold no machine code, so every
+  # it, and quickly. clang's objects hold no machine code, so every
   # program built from them (the tests' too) is linked with ThinLTO, which
   # does that part of the compiling in parallel.
   if(NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
