@@ -74,11 +74,17 @@ grep -q "Wine is running in this prefix" $err || fail "refusal: $(cat $err)"
 eval "exec ${holder[1]}>&-"
 wait "$holder_PID" || true
 
-mount -t tmpfs tmpfs /proc
-if "$dovetune" create third >/dev/null 2>$err; then fail "a change went on without /proc"; fi
-grep -q "no /proc" $err || fail "refusal without /proc: $(cat $err)"
-"$dovetune" view first >/dev/null 2>$err || fail "view without /proc: $(cat $err)"
-umount /proc
+# A sanitizer build reads its own options, and LeakSanitizer the threads to
+# scan, from /proc: it cannot run without it. The plain build checks this.
+if grep -qa __asan_init "$dovetune"; then
+  echo "without /proc: left to the build without sanitizers"
+else
+  mount -t tmpfs tmpfs /proc
+  if "$dovetune" create third >/dev/null 2>$err; then fail "a change went on without /proc"; fi
+  grep -q "no /proc" $err || fail "refusal without /proc: $(cat $err)"
+  "$dovetune" view first >/dev/null 2>$err || fail "view without /proc: $(cat $err)"
+  umount /proc
+fi
 
 rm -rf "/tmp/.wine-$uid"
 mkdir -m 755 "/tmp/.wine-$uid"
