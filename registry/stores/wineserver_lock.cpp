@@ -137,22 +137,24 @@ bool WineserverLock::LockFiles(const std::string& prefix, std::vector<std::strin
 
 namespace {
 
-// The pid holding byte |start| of |fd|'s file, or 0.
-pid_t LockHolder(int fd, off_t start) {
-  struct flock probe = {};
-  probe.l_type = F_WRLCK;
-  probe.l_whence = SEEK_SET;
-  probe.l_start = start;
-  probe.l_len = 1;
-  return fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK ? probe.l_pid : 0;
-}
-
-bool LockByte(int fd, off_t start) {
+// A write lock on byte |start| alone.
+struct flock ByteLock(off_t start) {
   struct flock lock = {};
   lock.l_type = F_WRLCK;
   lock.l_whence = SEEK_SET;
   lock.l_start = start;
   lock.l_len = 1;
+  return lock;
+}
+
+// The pid holding byte |start| of |fd|'s file, or 0.
+pid_t LockHolder(int fd, off_t start) {
+  struct flock probe = ByteLock(start);
+  return fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK ? probe.l_pid : 0;
+}
+
+bool LockByte(int fd, off_t start) {
+  struct flock lock = ByteLock(start);
   return fcntl(fd, F_SETLK, &lock) == 0;
 }
 

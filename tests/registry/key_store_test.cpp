@@ -54,7 +54,7 @@ TEST(PartialStoreTest, ARootTheStoreLacksIsAMissingKey) {
       ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, nullptr), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
-  // The root it holds works as ever.
+  // The root it holds still works after the others were refused.
   EXPECT_EQ(Touch(HKEY_CURRENT_USER, "Software\\DovetuneTest"), ERROR_SUCCESS);
   EXPECT_TRUE(session.Commit(&error)) << error;
 }
