@@ -32,6 +32,8 @@ fail() {
 # The program may lie under /tmp: copied into the fresh one.
 exec 3<"$dovetune"
 mount -t tmpfs tmpfs /tmp
+# The working folder may have been under the /tmp just replaced.
+cd /
 mkdir -m 755 /tmp/bin
 cat <&3 >/tmp/bin/dovetune
 exec 3<&-
