@@ -28,10 +28,12 @@ bool Is(const char* argument, const char* word) { return std::strcmp(argument, w
 
 }  // namespace
 
-bool RunWithoutStore(int argc, const char* const* argv, HeldText& out) {
+bool RunWithoutStore(int argc, const char* const* argv, const std::string& registry,
+                     HeldText& out) {
   if (argc < 2) return false;
   if (Is(argv[1], "--help") || Is(argv[1], "-h")) {
     PrintHelpScreen(out);
+    if (!registry.empty()) out << "Registry: " << registry << '\n';
     return true;
   }
   if (Is(argv[1], "--version")) {

@@ -3,6 +3,8 @@
 // exit statuses every handler returns.
 #pragma once
 
+#include <string>
+
 #include "app/held_text.h"
 
 namespace dovetune {
@@ -18,8 +20,10 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 // Answers the words that need no store ("--help", "-h", "--version"), printing
-// to |out|. Returns false, printing nothing, for any other command line.
-bool RunWithoutStore(int argc, const char* const* argv, HeldText& out);
+// to |out|. "--help" ends with a line "Registry: |registry|" (which registry a
+// run uses and what chose it) when |registry| is not empty. Returns false,
+// printing nothing, for any other command line.
+bool RunWithoutStore(int argc, const char* const* argv, const std::string& registry, HeldText& out);
 
 // Whether the command line asks for a change (create, edit, delete, use and
 // their kin); every other run only reads.

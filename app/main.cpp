@@ -8,6 +8,7 @@
 
 #include "app/commands.h"
 #include "app/held_text.h"
+#include "app/hidden_presets.h"
 #include "app/program.h"
 #include "registry/registry_session.h"
 
@@ -16,20 +17,25 @@ using namespace dovetune;  // NOLINT(google-build-using-namespace)
 namespace {
 
 int Run(int argc, char** argv) {
+  StoreChoice choice;
+  std::string error;
+  const bool chosen = CRegistrySession::ChooseStore(&choice, &error);
   HeldText out;
-  if (RunWithoutStore(argc, argv, out)) return PrintOutput(out, kExitDone);
+  const std::string registry = chosen ? DescribeStoreChoice(choice) : "none: " + error;
+  if (RunWithoutStore(argc, argv, registry, out)) return PrintOutput(out, kExitDone);
+  if (!chosen) return FatalError(error);
+  const std::string hidden = HiddenPresetsNotice(choice);
+  if (!hidden.empty()) std::fputs(hidden.c_str(), stderr);
 
   CRegistrySession session;
   // As apt does for its lock: a run that waits should not look hung.
   session.SetWaitNotice([] {
     std::fprintf(stderr, "dovetune: waiting for another run to finish with the store \u2026\n");
   });
-  std::string error;
-  const std::string path = CRegistrySession::DefaultStorePath();
-  if (!session.Open(path, &error)) return FatalError(error);
+  if (!session.Open(choice.path, &error)) return FatalError(error);
   // Once, so that a mistyped DOVETUNE_REGISTRY is seen at once.
   if (session.CreatedStore()) {
-    std::fprintf(stderr, "dovetune: created a new registry at %s\n", path.c_str());
+    std::fprintf(stderr, "dovetune: created a new registry at %s\n", choice.path.c_str());
   }
   return RunProgram(session, argc, argv);
 }

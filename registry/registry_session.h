@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "registry/store_choice.h"
+
 namespace dovetune {
 
 class KeyStore;
@@ -20,8 +22,9 @@ class CRegistrySession {
   CRegistrySession(const CRegistrySession&) = delete;
   CRegistrySession& operator=(const CRegistrySession&) = delete;
 
-  // The store file the environment names (empty on Windows).
-  static std::string DefaultStorePath();
+  // The registry the environment chooses (see ChooseStore in
+  // registry/store_file.h); on Windows always the system's.
+  static bool ChooseStore(StoreChoice* choice, std::string* error);
 
   // Opens the registry: off Windows the store at |store_path|, created fresh
   // when missing. On failure |error| names the path and the reason.

@@ -1,4 +1,5 @@
 #include <csignal>
+#include <cstdlib>
 
 #include "base/pause_point.h"
 #include "registry/embedded_registry.h"
@@ -42,7 +43,9 @@ struct CRegistrySession::Store {
 CRegistrySession::CRegistrySession() = default;
 CRegistrySession::~CRegistrySession() = default;
 
-std::string CRegistrySession::DefaultStorePath() { return DefaultStoreFilePath(); }
+bool CRegistrySession::ChooseStore(StoreChoice* choice, std::string* error) {
+  return dovetune::ChooseStore([](const char* name) { return std::getenv(name); }, choice, error);
+}
 
 bool CRegistrySession::Open(const std::string& store_path, std::string* error) {
   // A file size limit must fail the write, not kill the run half-way.

@@ -9,7 +9,10 @@ struct CRegistrySession::Store {};
 CRegistrySession::CRegistrySession() = default;
 CRegistrySession::~CRegistrySession() = default;
 
-std::string CRegistrySession::DefaultStorePath() { return std::string(); }
+bool CRegistrySession::ChooseStore(StoreChoice* choice, std::string* /*error*/) {
+  *choice = StoreChoice();
+  return true;
+}
 
 bool CRegistrySession::Open(const std::string& /*store_path*/, std::string* /*error*/) {
   return true;

@@ -12,6 +12,7 @@
 
 #include "base/replace_file.h"
 #include "registry/stores/sqlite_store.h"
+#include "registry/stores/wine_prefix_store.h"
 
 namespace dovetune {
 
@@ -20,8 +21,8 @@ namespace {
 const char kNoStoreFolder[] =
     "no folder for the registry store: set XDG_CONFIG_HOME or HOME to an absolute path";
 
-std::string Environment(const char* name) {
-  const char* value = std::getenv(name);
+std::string Environment(const EnvironmentLookup& environment, const char* name) {
+  const char* value = environment(name);
   return value ? value : "";
 }
 
@@ -33,8 +34,8 @@ std::string AbsoluteFolder(const std::string& value) {
 
 // $HOME when absolute; the password database only when HOME is unset, since a
 // HOME that is set but relative says no home folder is meant.
-std::string HomeFolder() {
-  const char* home = std::getenv("HOME");
+std::string HomeFolder(const EnvironmentLookup& environment) {
+  const char* home = environment("HOME");
   if (home && *home) return AbsoluteFolder(home);
   const passwd* entry = getpwuid(getuid());
   return entry && entry->pw_dir ? AbsoluteFolder(entry->pw_dir) : std::string();
@@ -93,14 +94,69 @@ bool CreateFreshStore(const std::string& path, std::string* error, bool* created
   return true;
 }
 
+// A folder holding user.reg: what Wine takes for a prefix it has made.
+bool IsPrefixFolder(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
+         WinePrefixStore::IsWinePrefix(path);
+}
+
+// Whether WINEPREFIX names a prefix by Wine's rules, or false saying why not.
+bool NamedPrefix(const std::string& prefix, std::string* error) {
+  if (prefix.empty() || prefix[0] != '/') {
+    *error = "WINEPREFIX=" + prefix +
+             " is not an absolute path, as Wine needs it to be: set it to the prefix's full path";
+    return false;
+  }
+  if (IsPrefixFolder(prefix)) return true;
+  struct stat status;
+  std::string why;
+  if (stat(prefix.c_str(), &status) != 0) {
+    why = SystemError(prefix.c_str());
+  } else if (!S_ISDIR(status.st_mode)) {
+    why = prefix + " is not a folder";
+  } else {
+    why = prefix + " holds no user.reg";
+  }
+  *error = "WINEPREFIX names no Wine prefix: " + why +
+           "; make the prefix with \"WINEPREFIX=" + prefix +
+           " wineboot\", or set DOVETUNE_REGISTRY to the registry you mean";
+  return false;
+}
+
 }  // namespace
 
-std::string DefaultStoreFilePath() {
-  const std::string explicit_path = Environment("DOVETUNE_REGISTRY");
-  if (!explicit_path.empty()) return explicit_path;
-  std::string config = AbsoluteFolder(Environment("XDG_CONFIG_HOME"));
+bool ChooseStore(const EnvironmentLookup& environment, StoreChoice* choice, std::string* error) {
+  *choice = StoreChoice();
+  choice->own_store = OwnStoreFilePath(environment);
+  const std::string explicit_path = Environment(environment, "DOVETUNE_REGISTRY");
+  if (!explicit_path.empty()) {
+    choice->origin = StoreOrigin::kExplicit;
+    choice->path = explicit_path;
+    return true;
+  }
+  // Set but empty counts as set, as it does for Wine, which refuses it.
+  if (const char* prefix = environment("WINEPREFIX")) {
+    if (!NamedPrefix(prefix, error)) return false;
+    choice->origin = StoreOrigin::kWinePrefixVariable;
+    choice->path = prefix;
+    return true;
+  }
+  const std::string home = HomeFolder(environment);
+  if (!home.empty() && IsPrefixFolder(home + "/.wine")) {
+    choice->origin = StoreOrigin::kWineDefaultPrefix;
+    choice->path = home + "/.wine";
+    return true;
+  }
+  choice->origin = StoreOrigin::kOwnStore;
+  choice->path = choice->own_store;
+  return true;
+}
+
+std::string OwnStoreFilePath(const EnvironmentLookup& environment) {
+  std::string config = AbsoluteFolder(Environment(environment, "XDG_CONFIG_HOME"));
   if (config.empty()) {
-    const std::string home = HomeFolder();
+    const std::string home = HomeFolder(environment);
     if (home.empty()) return "";
     config = home + "/.config";
   }

@@ -4,13 +4,25 @@
 
 #include <string>
 
+#include "registry/store_choice.h"
+
 namespace dovetune {
 
-// DOVETUNE_REGISTRY when set; otherwise registry.db in the dovetune folder of
+// dovetune's own store: registry.db in the dovetune folder of
 // $XDG_CONFIG_HOME, else of $HOME/.config (relative values of either are
 // ignored, and HOME falls back to the password database only when unset).
 // Empty when neither names a folder.
-std::string DefaultStoreFilePath();
+std::string OwnStoreFilePath(const EnvironmentLookup& environment);
+
+// Chooses the registry of a run, as Wine chooses its prefix:
+//   DOVETUNE_REGISTRY when set and not empty;
+//   else WINEPREFIX when set, which must then be an absolute path to a folder
+//     holding user.reg (false otherwise: nothing is made there, since Wine
+//     would take a folder it finds without user.reg for a prefix to make);
+//   else ~/.wine when it holds user.reg;
+//   else dovetune's own store.
+// Reads the environment through |environment| and only looks at files.
+bool ChooseStore(const EnvironmentLookup& environment, StoreChoice* choice, std::string* error);
 
 // Makes sure |path| names a store file that can be opened: an existing regular,
 // readable, non-empty file is left as it is; a missing one is created as a

@@ -236,8 +236,10 @@ std::string RegUsage(RegOperation operation) {
          "/f overwrites a value or deletes without asking: this tool never asks,\n"
          "so without /f it refuses. /y lets export replace an existing file.\n"
          "A FILE of - is standard output for export and standard input for import.\n"
-         "The store is $DOVETUNE_REGISTRY, else $XDG_CONFIG_HOME/dovetune/registry.db,\n"
-         "else ~/.config/dovetune/registry.db. Exit status 0 on success, 1 on failure,\n"
+         "The registry is $DOVETUNE_REGISTRY; else the Wine prefix $WINEPREFIX names;\n"
+         "else Wine's default prefix ~/.wine when it holds user.reg; else dovetune's\n"
+         "own store, registry.db in $XDG_CONFIG_HOME/dovetune or ~/.config/dovetune.\n"
+         "The last line says which one a run uses. Exit status 0 on success, 1 on failure,\n"
          "2 for an unknown operation.\n";
 }
 

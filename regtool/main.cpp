@@ -48,6 +48,8 @@ int Run(const std::vector<std::string>& arguments) {
     return Fail(error, unknown ? 2 : 1);
   }
 
+  StoreChoice choice;
+  const bool chosen = CRegistrySession::ChooseStore(&choice, &error);
   std::string out;
   CRegistrySession session;
   session.SetWaitNotice([] {
@@ -55,8 +57,11 @@ int Run(const std::vector<std::string>& arguments) {
   });
   if (NeedsNoStore(command)) {
     RunRegCommand(command, &out, &error);
+    if (!command.help && command.operation == RegOperation::kHelp) {
+      out += "Registry: " + (chosen ? DescribeStoreChoice(choice) : "none: " + error) + "\n";
+    }
   } else {
-    if (!session.Open(CRegistrySession::DefaultStorePath(), &error)) return Fail(error);
+    if (!chosen || !session.Open(choice.path, &error)) return Fail(error);
     if (command.key.root && !HasRoot(command.key.root)) {
       return Fail(command.key.root_name +
                   " is not there: only HKEY_CURRENT_USER is available in a Wine prefix");

@@ -279,11 +279,11 @@ bool SqliteStore::CreateFresh(const std::string& path, std::string* error) {
   return code == SQLITE_OK;
 }
 
-bool SqliteStore::Open(const std::string& path, std::string* error) {
+bool SqliteStore::Open(const std::string& path, std::string* error, bool only_read) {
   ConfigureSqlite();
   path_ = path;
-  int code =
-      sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  const int mode = only_read ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+  int code = sqlite3_open_v2(path.c_str(), &db_, mode | SQLITE_OPEN_NOMUTEX, nullptr);
   if (code == SQLITE_OK) code = SyncThroughDriveCache(db_);
   if (code != SQLITE_OK) {
     *error = Describe(db_, code);

@@ -35,8 +35,9 @@ class SqliteStore : public KeyStore {
   static bool CreateFresh(const std::string& path, std::string* error);
 
   // Opens the existing store file at |path|. A file that cannot be written is
-  // opened for reading only; Begin then begins for reading.
-  bool Open(const std::string& path, std::string* error);
+  // opened for reading only; Begin then begins for reading. With
+  // |only_read|, the file is opened for reading whatever its permissions.
+  bool Open(const std::string& path, std::string* error, bool only_read = false);
   // Called once when Begin has waited a second for another run, so that the
   // user knows why nothing happens yet.
   void SetWaitNotice(std::function<void()> notice) { wait_notice_ = std::move(notice); }

@@ -77,10 +77,10 @@ TEST_F(RunLimitsTest, RelativeHomeAndConfigFoldersAreIgnored) {
   ASSERT_EQ(mkdir(start.c_str(), 0700), 0);
   auto run_in_start = [&](const std::string& home, const std::string& xdg) {
     const std::string script = "cd '" + start + "' && exec '" DOVETUNE_BINARY "' view";
-    return RunProgram(
-        "env",
-        {"-u", "DOVETUNE_REGISTRY", "HOME=" + home, "XDG_CONFIG_HOME=" + xdg, "sh", "-c", script},
-        store_path_);
+    return RunProgram("env",
+                      {"-u", "DOVETUNE_REGISTRY", "-u", "WINEPREFIX", "HOME=" + home,
+                       "XDG_CONFIG_HOME=" + xdg, "sh", "-c", script},
+                      store_path_);
   };
   const ProcessResult neither = run_in_start("home", "config");
   EXPECT_EQ(neither.status, 1);

@@ -273,10 +273,13 @@ class Native:
     def run_case(self, store_folder, args, number):
         folder = "%s/cases/%d" % (self.work, number)
         shutil.copytree(store_folder, folder)
-        env = dict(self.env, DOVETUNE_REGISTRY=self.store_path(folder))
-        result = run([self.dovetune] + args, env)
+        store = self.store_path(folder)
+        status, out, err = run([self.dovetune] + args, dict(self.env, DOVETUNE_REGISTRY=store))
         shutil.rmtree(folder)
-        return result
+        # The case's store lies in a folder of its own each time: it is
+        # recorded by the variable that names it.
+        named = b"$DOVETUNE_REGISTRY"
+        return status, out.replace(store.encode(), named), err.replace(store.encode(), named)
 
 
 def make_fresh_prefix(work, env):

@@ -64,7 +64,7 @@ class CapturedStream {
 // gives instead of the one the environment names.
 int RunAsMain(int argc, char** argv, const StoreOpener& open_store, const std::string& name) {
   HeldText out;
-  if (RunWithoutStore(argc, argv, out)) return PrintOutput(out, kExitDone);
+  if (RunWithoutStore(argc, argv, std::string(), out)) return PrintOutput(out, kExitDone);
   std::string error;
   std::unique_ptr<KeyStore> store = open_store(&error);
   if (!store) return FatalError(name + ": " + error);
