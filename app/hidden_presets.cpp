@@ -1,12 +1,12 @@
 #include "app/hidden_presets.h"
 
-#include <strings.h>
-
 #include <vector>
 
 #include "base/shell_quote.h"
 #include "presets/preset_schema.h"
 #ifndef _WIN32
+#include <strings.h>
+
 #include "registry/store_peek.h"
 #endif
 
