@@ -36,10 +36,10 @@ struct ProcessOptions {
   std::vector<std::pair<std::string, std::string>> environment;
 };
 
-// Runs |program| with |arguments|, with DOVETUNE_REGISTRY set to |store_path|.
-// On Windows the program works on the system registry and |store_path| is
-// not used; a |program| given without a folder is the one beside the running
-// test program.
+// Runs |program| with |arguments|, with DOVETUNE_REGISTRY set to |store_path|
+// and WINEPREFIX unset (POSIX; |options.environment| may set it). On Windows the program works on
+// the system registry and |store_path| is not used; a |program| given without a folder is the one
+// beside the running test program.
 ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                          const std::string& store_path, const ProcessOptions& options = {});
 

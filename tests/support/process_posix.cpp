@@ -78,6 +78,8 @@ bool DropPrivileges() {
 [[noreturn]] void Exec(const std::vector<std::string>& words, const std::string& store_path,
                        int out, int err, const ProcessOptions& options) {
   setenv("DOVETUNE_REGISTRY", store_path.c_str(), 1);
+  // The machine's prefix is never a test's: a test that means one names it.
+  unsetenv("WINEPREFIX");
   for (const auto& variable : options.environment) {
     setenv(variable.first.c_str(), variable.second.c_str(), 1);
   }

@@ -170,20 +170,21 @@ TEST_F(WineDiscoveryTest, ARunFindsThePrefixAsWineDoes) {
   EXPECT_NE(access(own_store_.c_str(), F_OK), 0) << "the own store was made";
 }
 
-// Both tools' --help say which registry a run uses and what chose it.
+// Both tools' --help say which registry a run uses and what chose it, and
+// their other runs stop on a WINEPREFIX that names no prefix.
 TEST_F(WineDiscoveryTest, HelpNamesTheRegistryAndWhatChoseIt) {
   CopyPrefix(home_ + "/.wine");
   const std::string start = folder_.File("start");
+  const std::string no_prefix =
+      "WINEPREFIX names no Wine prefix: /nowhere: No such file or directory; make the prefix "
+      "with \"WINEPREFIX=/nowhere wineboot\", or set DOVETUNE_REGISTRY to the registry you mean";
   const struct {
     const char* title;
     const char* prefix;
     std::string line;
   } cases[] = {
       {"~/.wine", nullptr, "Registry: " + home_ + "/.wine (Wine's default prefix, ~/.wine)\n"},
-      {"WINEPREFIX", "/nowhere",
-       "Registry: none: WINEPREFIX names no Wine prefix: /nowhere: No such file or directory; "
-       "make the prefix with \"WINEPREFIX=/nowhere wineboot\", or set DOVETUNE_REGISTRY to the "
-       "registry you mean\n"},
+      {"WINEPREFIX", "/nowhere", "Registry: none: " + no_prefix + "\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.title);
@@ -194,6 +195,10 @@ TEST_F(WineDiscoveryTest, HelpNamesTheRegistryAndWhatChoseIt) {
       EXPECT_EQ(help.out.substr(help.out.size() - c.line.size()), c.line) << program;
     }
   }
+  const ProcessResult query = RunFound("/nowhere", DOVETUNE_REG_BINARY, {"query", "HKCU"}, start);
+  EXPECT_EQ(query.status, 1);
+  EXPECT_EQ(query.out, "");
+  EXPECT_EQ(query.err, "ERROR: " + no_prefix + "\n");
 }
 
 // Presets made in dovetune's own store before are told of once per run,
