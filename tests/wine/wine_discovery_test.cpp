@@ -114,91 +114,61 @@ TempFolder* WineDiscoveryTest::fresh_folder_ = nullptr;
 bool WineDiscoveryTest::fresh_ok_ = false;
 
 // Each run's change lands in the prefix its environment names, where Wine
-// reads it; a WINEPREFIX that names no prefix is refused, and nothing is made
-// for it, there or in dovetune's own store.
+// reads it, and both tools' --help say which one and what chose it. A
+// WINEPREFIX that names no prefix stops both tools' runs with the reason, and
+// nothing is made for it, there or in dovetune's own store.
 TEST_F(WineDiscoveryTest, ARunFindsThePrefixAsWineDoes) {
   const std::string named = folder_.File("named");
   CopyPrefix(named);
   CopyPrefix(home_ + "/.wine");
   CopyPrefix(folder_.File("start/relative"));
   const std::string relative_before = ReadWholeFile(folder_.File("start/relative/user.reg"));
+  const std::string empty = folder_.File("empty");
   const struct {
     const char* title;
     const char* prefix;  // WINEPREFIX, or null for unset
     const char* preset;  // the preset the run creates
-    int status;
-    std::string err;             // standard error
-    std::string changed_prefix;  // the prefix Wine must find the preset in, if any
+    std::string found;   // the prefix, or empty when the run is refused
+    std::string chosen;  // what --help says after "Registry: "
   } cases[] = {
-      {"WINEPREFIX", named.c_str(), "named", 0, "", named},
-      {"~/.wine", nullptr, "default_prefix", 0, "", home_ + "/.wine"},
-      {"a relative WINEPREFIX", "relative", "relative", 1,
-       "Fatal Error: WINEPREFIX=relative is not an absolute path, as Wine needs it to be: set it "
-       "to the prefix's full path\n",
-       ""},
-      {"a WINEPREFIX without user.reg", "@empty", "empty", 1,
-       "Fatal Error: WINEPREFIX names no Wine prefix: " + folder_.File("empty") +
-           " holds no user.reg; make the prefix with \"WINEPREFIX=" + folder_.File("empty") +
-           " wineboot\", or set DOVETUNE_REGISTRY to the registry you mean\n",
-       ""},
-      {"a missing WINEPREFIX", "@missing", "missing", 1,
-       "Fatal Error: WINEPREFIX names no Wine prefix: " + folder_.File("missing") +
-           ": No such file or directory; make the prefix with \"WINEPREFIX=" +
-           folder_.File("missing") +
-           " wineboot\", or set DOVETUNE_REGISTRY to the registry you "
-           "mean\n",
-       ""},
+      {"WINEPREFIX", named.c_str(), "named", named, named + " (the Wine prefix WINEPREFIX names)"},
+      {"~/.wine", nullptr, "default_prefix", home_ + "/.wine",
+       home_ + "/.wine (Wine's default prefix, ~/.wine)"},
+      {"a relative WINEPREFIX", "relative", "relative", "",
+       "WINEPREFIX=relative is not an absolute path, as Wine needs it to be: set it to the "
+       "prefix's full path"},
+      {"a WINEPREFIX without user.reg", empty.c_str(), "empty", "",
+       "WINEPREFIX names no Wine prefix: " + empty +
+           " holds no user.reg; make the prefix with \"WINEPREFIX=" + empty +
+           " wineboot\", or set DOVETUNE_REGISTRY to the registry you mean"},
   };
+  const std::string start = folder_.File("start");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.title);
-    const std::string prefix = !c.prefix            ? ""
-                               : c.prefix[0] == '@' ? folder_.File(c.prefix + 1)
-                                                    : c.prefix;
-    const ProcessResult run = Dovetune(c.prefix ? prefix.c_str() : nullptr, {"create", c.preset});
-    EXPECT_EQ(run.status, c.status);
-    EXPECT_EQ(run.err, c.err);
-    if (c.status != 0) {
-      EXPECT_EQ(run.out, "");
+    const bool found = !c.found.empty();
+    const ProcessResult run = Dovetune(c.prefix, {"create", c.preset});
+    EXPECT_EQ(run.status, found ? 0 : 1);
+    EXPECT_EQ(run.err, found ? "" : "Fatal Error: " + c.chosen + "\n");
+    if (found) {
+      EXPECT_TRUE(WineHasPreset(c.found, c.preset));
     } else {
-      EXPECT_TRUE(WineHasPreset(c.changed_prefix, c.preset));
+      EXPECT_EQ(run.out, "");
+      const ProcessResult query = RunFound(c.prefix, DOVETUNE_REG_BINARY, {"query", "HKCU"}, start);
+      EXPECT_EQ(query.status, 1);
+      EXPECT_EQ(query.err, "ERROR: " + c.chosen + "\n");
+    }
+    const std::string line = "Registry: " + std::string(found ? "" : "none: ") + c.chosen + "\n";
+    for (const char* program : {DOVETUNE_BINARY, DOVETUNE_REG_BINARY}) {
+      const ProcessResult help = RunFound(c.prefix, program, {"--help"}, start);
+      EXPECT_EQ(help.status, 0) << program;
+      ASSERT_GE(help.out.size(), line.size()) << program;
+      EXPECT_EQ(help.out.substr(help.out.size() - line.size()), line) << program;
     }
   }
   EXPECT_FALSE(WineHasPreset(named, "default_prefix"));
   EXPECT_EQ(ReadWholeFile(folder_.File("start/relative/user.reg")), relative_before);
-  EXPECT_EQ(FolderEntries(folder_.File("empty")), std::vector<std::string>{});
-  EXPECT_NE(access(folder_.File("missing").c_str(), F_OK), 0);
+  EXPECT_EQ(FolderEntries(empty), std::vector<std::string>{});
   EXPECT_NE(access(own_store_.c_str(), F_OK), 0) << "the own store was made";
-}
-
-// Both tools' --help say which registry a run uses and what chose it, and
-// their other runs stop on a WINEPREFIX that names no prefix.
-TEST_F(WineDiscoveryTest, HelpNamesTheRegistryAndWhatChoseIt) {
-  CopyPrefix(home_ + "/.wine");
-  const std::string start = folder_.File("start");
-  const std::string no_prefix =
-      "WINEPREFIX names no Wine prefix: /nowhere: No such file or directory; make the prefix "
-      "with \"WINEPREFIX=/nowhere wineboot\", or set DOVETUNE_REGISTRY to the registry you mean";
-  const struct {
-    const char* title;
-    const char* prefix;
-    std::string line;
-  } cases[] = {
-      {"~/.wine", nullptr, "Registry: " + home_ + "/.wine (Wine's default prefix, ~/.wine)\n"},
-      {"WINEPREFIX", "/nowhere", "Registry: none: " + no_prefix + "\n"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.title);
-    for (const char* program : {DOVETUNE_BINARY, DOVETUNE_REG_BINARY}) {
-      const ProcessResult help = RunFound(c.prefix, program, {"--help"}, start);
-      EXPECT_EQ(help.status, 0) << program;
-      ASSERT_GE(help.out.size(), c.line.size()) << program;
-      EXPECT_EQ(help.out.substr(help.out.size() - c.line.size()), c.line) << program;
-    }
-  }
-  const ProcessResult query = RunFound("/nowhere", DOVETUNE_REG_BINARY, {"query", "HKCU"}, start);
-  EXPECT_EQ(query.status, 1);
-  EXPECT_EQ(query.out, "");
-  EXPECT_EQ(query.err, "ERROR: " + no_prefix + "\n");
 }
 
 // Presets made in dovetune's own store before are told of once per run,
