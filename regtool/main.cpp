@@ -49,7 +49,8 @@ int Run(const std::vector<std::string>& arguments) {
   }
 
   StoreChoice choice;
-  const bool chosen = CRegistrySession::ChooseStore(&choice, &error);
+  std::string no_choice;
+  const bool chosen = CRegistrySession::ChooseStore(&choice, &no_choice);
   std::string out;
   CRegistrySession session;
   session.SetWaitNotice([] {
@@ -58,10 +59,11 @@ int Run(const std::vector<std::string>& arguments) {
   if (NeedsNoStore(command)) {
     RunRegCommand(command, &out, &error);
     if (!command.help && command.operation == RegOperation::kHelp) {
-      out += "Registry: " + (chosen ? DescribeStoreChoice(choice) : "none: " + error) + "\n";
+      out += "Registry: " + (chosen ? DescribeStoreChoice(choice) : "none: " + no_choice) + "\n";
     }
   } else {
-    if (!chosen || !session.Open(choice.path, &error)) return Fail(error);
+    if (!chosen) return Fail(no_choice);
+    if (!session.Open(choice.path, &error)) return Fail(error);
     if (command.key.root && !HasRoot(command.key.root)) {
       return Fail(command.key.root_name +
                   " is not there: only HKEY_CURRENT_USER is available in a Wine prefix");
