@@ -45,48 +45,55 @@ int OpenRegularFile(const std::string& path, struct stat* info, std::string* err
   return fd;
 }
 
-bool ReadWhole(const std::string& path, std::string* text, struct stat* status,
+// Reads the file at |path| whole into |*bytes| (|*size| of them), with
+// |*status| its status as opened.
+bool ReadWhole(const std::string& path, FileBytes* bytes, size_t* size, struct stat* status,
                std::string* error) {
-  struct stat& info = *status;
-  const int fd = OpenRegularFile(path, &info, error);
+  const int fd = OpenRegularFile(path, status, error);
   if (fd < 0) return false;
-  text->clear();
   const std::string too_large = path + ": larger than " +
                                 std::to_string(WinePrefixStore::kMaxFileBytes >> 20) +
                                 " MB, more than a registry file dovetune reads";
-  if (static_cast<unsigned long long>(info.st_size) > WinePrefixStore::kMaxFileBytes) {
-    *error = too_large;
+  const size_t limit = WinePrefixStore::kMaxFileBytes;
+  if (static_cast<unsigned long long>(status->st_size) > limit) {
     close(fd);
+    *error = too_large;
     return false;
   }
-  // Read straight into the string, sized for the file as it was; one that
-  // has grown since is read on, up to the limit.
-  text->resize(static_cast<size_t>(info.st_size) + 1);
+  // Read straight into room sized for the file as it was; a file that has
+  // grown since is read on, up to the limit.
+  size_t room = static_cast<size_t>(status->st_size) + 1;
+  bytes->reset(static_cast<char*>(std::malloc(room)));
   size_t done = 0;
-  ssize_t size;
-  for (;;) {
-    if (done == text->size()) {
-      if (done > WinePrefixStore::kMaxFileBytes) {
-        *error = too_large;
-        close(fd);
-        return false;
-      }
-      text->resize(std::min(done * 2, WinePrefixStore::kMaxFileBytes + 1));
+  ssize_t got = 0;
+  bool no_memory = !bytes->get();
+  while (!no_memory && done <= limit) {
+    if (done == room) {
+      room = std::min(room * 2, limit + 1);
+      char* larger = static_cast<char*>(std::realloc(bytes->get(), room));
+      no_memory = !larger;
+      if (no_memory) break;
+      bytes->release();
+      bytes->reset(larger);
     }
-    size = read(fd, &(*text)[done], text->size() - done);
-    if (size < 0 && errno == EINTR) continue;
-    if (size <= 0) break;
-    done += static_cast<size_t>(size);
+    got = read(fd, bytes->get() + done, room - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += static_cast<size_t>(got);
   }
-  text->resize(done);
-  if (size == 0 && done > WinePrefixStore::kMaxFileBytes) {
-    *error = too_large;
-    close(fd);
-    return false;
-  }
-  if (size < 0) *error = path + ": cannot read the file (" + std::strerror(errno) + ")";
+  const int read_errno = errno;
   close(fd);
-  return size == 0;
+  *size = done;
+  if (no_memory) {
+    *error = path + ": not enough memory to read the file";
+  } else if (done > limit) {
+    *error = too_large;
+  } else if (got < 0) {
+    *error = path + ": cannot read the file (" + std::strerror(read_errno) + ")";
+  } else {
+    return true;
+  }
+  return false;
 }
 
 // The fold of a name the tree holds as |name| (UTF-16) with its lower-case
@@ -262,7 +269,10 @@ bool WinePrefixStore::Begin(int wait_ms) {
 bool WinePrefixStore::ReadFile() {
   std::string error;
   struct stat info;
-  if (!ReadWhole(file_path_, &text_, &info, &error)) return Fail(StoreFailure::kIo, error);
+  size_t size = 0;
+  text_ = std::string_view();
+  if (!ReadWhole(file_path_, &bytes_, &size, &info, &error)) return Fail(StoreFailure::kIo, error);
+  text_ = std::string_view(bytes_.get(), size);
   read_identity_ = {info.st_dev, info.st_ino, info.st_size,
                     info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec,
                     info.st_ctim.tv_sec * 1000000000LL + info.st_ctim.tv_nsec};

@@ -22,7 +22,10 @@
 
 #include <sys/types.h>
 
+#include <cstdlib>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -31,6 +34,13 @@
 #include "registry/stores/wineserver_lock.h"
 
 namespace dovetune {
+
+// Bytes held with malloc, so that a file is read into them without first
+// being filled with zeros.
+struct FreeBytes {
+  void operator()(char* bytes) const { std::free(bytes); }
+};
+using FileBytes = std::unique_ptr<char, FreeBytes>;
 
 class WinePrefixStore : public KeyStore {
  public:
@@ -129,7 +139,8 @@ class WinePrefixStore : public KeyStore {
   bool read_only_run_ = false;     // whether the run's changes are held in memory only
   std::string read_only_reason_;   // why this file may be read but not written
   bool checked_ = false;           // whether CheckWritable has run
-  std::string text_;               // the file as read, which unchanged keys are copied from
+  FileBytes bytes_;                // the file as read, which unchanged keys are copied from
+  std::string_view text_;          // those bytes
   // The file read, as fstat described it: a save by Wine (a new file, or the
   // same one rewritten) changes one of these.
   struct Identity {

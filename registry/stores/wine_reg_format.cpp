@@ -383,40 +383,39 @@ class BlockParser {
 // where each key's block lies and whether the blocks come in Wine's order.
 class Indexer {
  public:
-  Indexer(const std::string& text, WineRegFile* file) : text_(text), file_(file) {}
+  Indexer(std::string_view text, WineRegFile* file) : text_(text), file_(file) {}
 
   bool Run(std::string* error) {
     const size_t nul = text_.find('\0');
     if (nul != std::string::npos) return Fail(LineOf(nul), "a NUL byte in the line", error);
     file_->header_end = text_.size();
-    bool blank = false;      // whether the line before is empty
-    bool continued = false;  // whether the line before ends in a '\' that continues it
+    bool blank = false;  // whether the line before is empty
     size_t line_start = 0, previous_start = 0, number = 1;
     while (line_start < text_.size()) {
       const char* found = static_cast<const char*>(
           std::memchr(&text_[line_start], '\n', text_.size() - line_start));
       const size_t end = found ? found - text_.data() : text_.size();
       size_t first = line_start;
-      while (first < end && IsSpace(text_[first])) ++first;
+      if (first < end && text_[first] != '[') {
+        while (first < end && IsSpace(text_[first])) ++first;
+      }
       if (first < end && text_[first] == '[') {
-        if (continued) {
+        if (!blank && Continued(previous_start, line_start)) {
           return Fail(number,
-                      "a key line after a line continued with '\\', whose data Wine "
-                      "takes it for",
+                      "a key line after a line continued with '\\', whose data Wine takes it for",
                       error);
         }
         const size_t begin = blank ? previous_start : line_start;
         if (!KeyLine(first, end, begin, number, blank, error)) return false;
       }
-      size_t last = end;
-      while (last > first && IsSpace(text_[last - 1])) --last;
       blank = end == line_start;
-      continued = last > first && text_[last - 1] == '\\' && text_[first] != ';';
       previous_start = line_start;
       line_start = end + 1;
       ++number;
     }
-    if (continued) return Fail(number - 1, "hex data continued past the end of the file", error);
+    if (Continued(previous_start, text_.size())) {
+      return Fail(number - 1, "hex data continued past the end of the file", error);
+    }
     if (!file_->blocks.empty()) file_->blocks.back().end = text_.size();
     return BlockParser(std::string_view(text_).substr(0, file_->header_end), 1)
         .Header(file_, error);
@@ -427,6 +426,13 @@ class Indexer {
     *error = "line " + std::to_string(line) + ": " + why;
     return false;
   }
+  // Whether the line from |start| to |end| ends in a '\\' that continues
+  // it on the next line, as hex data does (a comment never continues).
+  bool Continued(size_t start, size_t end) const {
+    while (end > start && IsSpace(text_[end - 1])) --end;
+    while (start < end && IsSpace(text_[start])) ++start;
+    return end > start && text_[end - 1] == '\\' && text_[start] != ';';
+  }
   size_t LineOf(size_t pos) const {
     return 1 + static_cast<size_t>(std::count(text_.begin(), text_.begin() + pos, '\n'));
   }
@@ -435,7 +441,7 @@ class Indexer {
   // block begins at |begin|: on the blank line before it when |blank|.
   bool KeyLine(size_t first, size_t end, size_t begin, size_t number, bool blank,
                std::string* error) {
-    line_.assign(text_, first, end - first);
+    line_.assign(text_.data() + first, end - first);
     if (!line_.empty() && line_.back() == '\r') line_.pop_back();
     const size_t close = ParseEscaped(line_, 1, ']', &path_);
     if (close == std::string::npos) return Fail(number, "a key without its closing ']'", error);
@@ -522,7 +528,7 @@ class Indexer {
     WineRegKey* key;
   };
 
-  const std::string& text_;
+  std::string_view text_;
   WineRegFile* file_;
   std::string line_;
   std::u16string path_;
@@ -782,12 +788,12 @@ bool WineRegKey::HasOwnBlock() const {
   return !values.empty() || subkeys.empty() || has_class || link;
 }
 
-bool IndexWineReg(const std::string& text, WineRegFile* file, std::string* error) {
+bool IndexWineReg(std::string_view text, WineRegFile* file, std::string* error) {
   *file = WineRegFile();
   return Indexer(text, file).Run(error);
 }
 
-bool LoadWineRegKey(const std::string& text, const WineRegFile& file, WineRegKey* key,
+bool LoadWineRegKey(std::string_view text, const WineRegFile& file, WineRegKey* key,
                     std::string* error) {
   if (key->loaded) return true;
   key->values.clear();
@@ -806,8 +812,7 @@ bool LoadWineRegKey(const std::string& text, const WineRegFile& file, WineRegKey
 
 namespace {
 
-bool LoadAll(const std::string& text, const WineRegFile& file, WineRegKey* key,
-             std::string* error) {
+bool LoadAll(std::string_view text, const WineRegFile& file, WineRegKey* key, std::string* error) {
   if (!LoadWineRegKey(text, file, key, error)) return false;
   for (const auto& subkey : key->subkeys) {
     if (!LoadAll(text, file, subkey.get(), error)) return false;
@@ -831,7 +836,7 @@ std::string FormatWineReg(const WineRegFile& file) {
   return out;
 }
 
-bool WriteWineRegChanges(const std::string& text, const WineRegFile& file,
+bool WriteWineRegChanges(std::string_view text, const WineRegFile& file,
                          const WineRegWriter& write) {
   std::vector<Edit> edits;
   for (const WineRegBlock& block : file.blocks) {

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace dovetune {
@@ -108,13 +109,13 @@ std::u16string WineOrder(const std::u16string& name);
 // #arch, a line before the first key that is no comment or option, a key line
 // without its ']' or with a name too long, a key line that follows a line
 // continued with '\\' (Wine takes it for that line's data), a NUL byte.
-bool IndexWineReg(const std::string& text, WineRegFile* file, std::string* error);
+bool IndexWineReg(std::string_view text, WineRegFile* file, std::string* error);
 
 // Reads the values, time, class and link of |key| from its blocks in |text|,
 // the text |file| indexes. Fails, saying which line and why, on a line there
 // that wineserver would refuse, drop or turn into an empty value: a
 // malformed value or option, a stray line, a name too long.
-bool LoadWineRegKey(const std::string& text, const WineRegFile& file, WineRegKey* key,
+bool LoadWineRegKey(std::string_view text, const WineRegFile& file, WineRegKey* key,
                     std::string* error);
 
 // Indexes |text| and loads every key: the whole file read as wineserver
@@ -130,7 +131,7 @@ std::string FormatWineReg(const WineRegFile& file);
 // in wineserver's form, where wineserver's order puts it; the blocks of
 // deleted keys are left out. REQUIRES: |file.in_order|.
 using WineRegWriter = std::function<bool(const char* data, size_t size)>;
-bool WriteWineRegChanges(const std::string& text, const WineRegFile& file,
+bool WriteWineRegChanges(std::string_view text, const WineRegFile& file,
                          const WineRegWriter& write);
 
 // Names between the tree's UTF-16 and the registry's UTF-8. Units that are no
