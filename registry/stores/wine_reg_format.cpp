@@ -92,8 +92,10 @@ bool DecodeUtf8Unit(std::string_view s, size_t* pos, std::u16string* out) {
 
 // Wine's parse_strW: unescapes s from |pos| up to the first unescaped
 // |end_char|. Returns the position after it, or npos when there is none or the
-// text holds bytes Wine would drop.
-size_t ParseEscaped(std::string_view s, size_t pos, char end_char, std::u16string* out) {
+// text holds bytes Wine would drop. With |backslashes|, notes where in |s|
+// each backslash unit of |out| was written (every one is escaped).
+size_t ParseEscaped(std::string_view s, size_t pos, char end_char, std::u16string* out,
+                    std::vector<size_t>* backslashes = nullptr) {
   out->clear();
   while (pos < s.size()) {
     // Most text is ASCII with nothing escaped: taken a run at a time.
@@ -113,6 +115,7 @@ size_t ParseEscaped(std::string_view s, size_t pos, char end_char, std::u16strin
       continue;
     }
     if (pos >= s.size()) return std::string::npos;
+    const size_t escape = pos - 1;
     const char e = s[pos++];
     static const char kLetters[] = "abefnrtv";
     static const char16_t kCodes[] = {7, 8, 27, 12, 10, 13, 9, 11};
@@ -133,6 +136,7 @@ size_t ParseEscaped(std::string_view s, size_t pos, char end_char, std::u16strin
     } else {
       out->push_back(static_cast<unsigned char>(e));
     }
+    if (backslashes && out->back() == u'\\') backslashes->push_back(escape);
   }
   return std::string::npos;
 }
@@ -443,7 +447,23 @@ class Indexer {
                std::string* error) {
     line_.assign(text_.data() + first, end - first);
     if (!line_.empty() && line_.back() == '\r') line_.pop_back();
-    const size_t close = ParseEscaped(line_, 1, ']', &path_);
+    // Keys come in the order Wine writes them, so most of a key line is the
+    // key line before: the components it shares, up to a separator or the
+    // ']', are the same keys, and only the rest is read and looked up.
+    size_t same = 0;
+    const size_t shorter = std::min(line_.size(), last_line_.size());
+    while (same < shorter && line_[same] == last_line_[same]) ++same;
+    size_t kept = 0;
+    for (; kept < components_.size(); ++kept) {
+      const size_t at = components_[kept].raw_end;
+      if (at > same || at >= line_.size()) break;  // what comes before it differs
+      const bool separator = line_[at] == '\\' && at + 1 < line_.size() && line_[at + 1] == '\\';
+      if (!separator && line_[at] != ']') break;
+    }
+    components_.resize(kept);
+    backslashes_.clear();
+    const size_t resume = kept ? components_[kept - 1].raw_end : 1;
+    const size_t close = ParseEscaped(line_, resume, ']', &path_, &backslashes_);
     if (close == std::string::npos) return Fail(number, "a key without its closing ']'", error);
     const uint64_t time = KeyLineTime(line_, close);
     const size_t index = file_->blocks.size();
@@ -457,37 +477,22 @@ class Indexer {
     block.begin = begin;
     block.line = blank ? number - 1 : number;
     file_->blocks.push_back(block);
-    // Keys come in the order Wine writes them, so most of a path is the path
-    // of the key before: those components are not looked up again.
-    WineRegKey* key = &file_->root;
+    WineRegKey* key = kept ? components_[kept - 1].key : &file_->root;
     bool made = false;
-    size_t depth = 0;
-    bool as_before = true;
-    for (size_t at = 0; at < path_.size(); ++depth) {
-      while (at < path_.size() && path_[at] == u'\\') ++at;
+    size_t separators = 0;  // the backslash units of |path_| passed
+    for (size_t at = 0; at < path_.size();) {
+      while (at < path_.size() && path_[at] == u'\\') ++at, ++separators;
       const size_t stop = std::min(path_.find(u'\\', at), path_.size());
       if (stop == at) break;
-      as_before = as_before && depth < components_.size() &&
-                  path_.compare(at, stop - at, last_path_, components_[depth].at,
-                                components_[depth].length) == 0;
-      if (as_before) {
-        key = components_[depth].key;
-      } else {
-        if (stop - at > kMaxKeyNameLength) {
-          return Fail(number, "a key name longer than Wine allows", error);
-        }
-        key = Subkey(key, path_.substr(at, stop - at), time, index, &made);
+      if (stop - at > kMaxKeyNameLength) {
+        return Fail(number, "a key name longer than Wine allows", error);
       }
-      const Component component = {at, stop - at, key};
-      if (depth < components_.size()) {
-        components_[depth] = component;
-      } else {
-        components_.push_back(component);
-      }
+      key = Subkey(key, path_.substr(at, stop - at), time, index, &made);
+      const size_t raw_end = stop < path_.size() ? backslashes_[separators] : close - 1;
+      components_.push_back({raw_end, key});
       at = stop;
     }
-    components_.resize(depth);
-    last_path_.swap(path_);
+    last_line_.swap(line_);
     // A key met again, or after a key below it, is out of Wine's order.
     if (!made) file_->in_order = false;
     if (key->block == WineRegKey::kNoBlock) {
@@ -521,18 +526,19 @@ class Indexer {
     return key;
   }
 
-  // One component of the last key line's path: where it is in |last_path_|.
+  // One component of the last key line's path: where the separator or ']'
+  // after it begins in |last_line_|, and its key.
   struct Component {
-    size_t at;
-    size_t length;
+    size_t raw_end;
     WineRegKey* key;
   };
 
   std::string_view text_;
   WineRegFile* file_;
   std::string line_;
+  std::string last_line_;
   std::u16string path_;
-  std::u16string last_path_;
+  std::vector<size_t> backslashes_;
   std::vector<Component> components_;
 };
 
