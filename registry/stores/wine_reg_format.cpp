@@ -197,6 +197,11 @@ uint64_t KeyLineTime(const std::string& line, size_t pos) {
   return static_cast<unsigned int>(seconds) * kTicksPerSecond + kTicks1601To1970;
 }
 
+// The number of the line at |pos| in |text|.
+size_t LineOf(std::string_view text, size_t pos) {
+  return 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + pos, '\n'));
+}
+
 // The lines of a file's header, or of one key's block, read as wineserver
 // reads them.
 class BlockParser {
@@ -393,32 +398,42 @@ class Indexer {
     const size_t nul = text_.find('\0');
     if (nul != std::string::npos) return Fail(LineOf(nul), "a NUL byte in the line", error);
     file_->header_end = text_.size();
-    bool blank = false;  // whether the line before is empty
-    size_t line_start = 0, previous_start = 0, number = 1;
-    while (line_start < text_.size()) {
-      const char* found = static_cast<const char*>(
-          std::memchr(&text_[line_start], '\n', text_.size() - line_start));
-      const size_t end = found ? found - text_.data() : text_.size();
-      size_t first = line_start;
-      if (first < end && text_[first] != '[') {
-        while (first < end && IsSpace(text_[first])) ++first;
+    // Key lines are found by their '[': far fewer than the lines of a file
+    // whose values wrap. A '[' after anything but white space on its line is
+    // inside a value.
+    for (size_t pos = 1; pos < text_.size(); ++pos) {
+      const char* found =
+          static_cast<const char*>(std::memchr(&text_[pos], '[', text_.size() - pos));
+      if (!found) break;
+      pos = found - text_.data();
+      size_t line_start = pos;
+      while (line_start > 1 && text_[line_start - 1] != '\n' && IsSpace(text_[line_start - 1])) {
+        --line_start;
       }
-      if (first < end && text_[first] == '[') {
-        if (!blank && Continued(previous_start, line_start)) {
-          return Fail(number,
-                      "a key line after a line continued with '\\', whose data Wine takes it for",
-                      error);
-        }
-        const size_t begin = blank ? previous_start : line_start;
-        if (!KeyLine(first, end, begin, number, blank, error)) return false;
+      if (text_[line_start - 1] != '\n') continue;
+      const char* line_end =
+          static_cast<const char*>(std::memchr(&text_[pos], '\n', text_.size() - pos));
+      const size_t end = line_end ? line_end - text_.data() : text_.size();
+      // The line before: blank (Wine writes one before every key line), or
+      // not continued.
+      const size_t previous_end = line_start - 1;
+      size_t previous_start = previous_end;
+      while (previous_start > 0 && text_[previous_start - 1] != '\n') --previous_start;
+      const bool blank = previous_start == previous_end;
+      if (!blank && Continued(previous_start, previous_end)) {
+        return Fail(LineOf(pos),
+                    "a key line after a line continued with '\\', whose data Wine takes it for",
+                    error);
       }
-      blank = end == line_start;
-      previous_start = line_start;
-      line_start = end + 1;
-      ++number;
+      if (!KeyLine(pos, end, blank ? previous_start : line_start, error)) return false;
+      pos = end;
     }
-    if (Continued(previous_start, text_.size())) {
-      return Fail(number - 1, "hex data continued past the end of the file", error);
+    size_t last_end = text_.size();
+    while (last_end > 0 && IsSpace(text_[last_end - 1])) --last_end;
+    size_t last_start = last_end;
+    while (last_start > 0 && text_[last_start - 1] != '\n') --last_start;
+    if (Continued(last_start, last_end)) {
+      return Fail(LineOf(last_start), "hex data continued past the end of the file", error);
     }
     if (!file_->blocks.empty()) file_->blocks.back().end = text_.size();
     return BlockParser(std::string_view(text_).substr(0, file_->header_end), 1)
@@ -437,14 +452,11 @@ class Indexer {
     while (start < end && IsSpace(text_[start])) ++start;
     return end > start && text_[end - 1] == '\\' && text_[start] != ';';
   }
-  size_t LineOf(size_t pos) const {
-    return 1 + static_cast<size_t>(std::count(text_.begin(), text_.begin() + pos, '\n'));
-  }
+  size_t LineOf(size_t pos) const { return dovetune::LineOf(text_, pos); }
 
-  // The key line from |first| (its '[') to |end|, on line |number|, whose
-  // block begins at |begin|: on the blank line before it when |blank|.
-  bool KeyLine(size_t first, size_t end, size_t begin, size_t number, bool blank,
-               std::string* error) {
+  // The key line from |first| (its '[') to |end|, whose block begins at
+  // |begin|.
+  bool KeyLine(size_t first, size_t end, size_t begin, std::string* error) {
     line_.assign(text_.data() + first, end - first);
     if (!line_.empty() && line_.back() == '\r') line_.pop_back();
     // Keys come in the order Wine writes them, so most of a key line is the
@@ -464,7 +476,9 @@ class Indexer {
     backslashes_.clear();
     const size_t resume = kept ? components_[kept - 1].raw_end : 1;
     const size_t close = ParseEscaped(line_, resume, ']', &path_, &backslashes_);
-    if (close == std::string::npos) return Fail(number, "a key without its closing ']'", error);
+    if (close == std::string::npos) {
+      return Fail(LineOf(first), "a key without its closing ']'", error);
+    }
     const uint64_t time = KeyLineTime(line_, close);
     const size_t index = file_->blocks.size();
     if (index == 0) {
@@ -475,7 +489,6 @@ class Indexer {
     }
     WineRegBlock block;
     block.begin = begin;
-    block.line = blank ? number - 1 : number;
     file_->blocks.push_back(block);
     WineRegKey* key = kept ? components_[kept - 1].key : &file_->root;
     bool made = false;
@@ -485,7 +498,7 @@ class Indexer {
       const size_t stop = std::min(path_.find(u'\\', at), path_.size());
       if (stop == at) break;
       if (stop - at > kMaxKeyNameLength) {
-        return Fail(number, "a key name longer than Wine allows", error);
+        return Fail(LineOf(first), "a key name longer than Wine allows", error);
       }
       key = Subkey(key, path_.substr(at, stop - at), time, index, &made);
       const size_t raw_end = stop < path_.size() ? backslashes_[separators] : close - 1;
@@ -810,7 +823,7 @@ bool LoadWineRegKey(std::string_view text, const WineRegFile& file, WineRegKey* 
        index = file.blocks[index].next_of_key) {
     const WineRegBlock& block = file.blocks[index];
     const std::string_view view(text.data() + block.begin, block.end - block.begin);
-    if (!BlockParser(view, block.line).Block(key, error)) return false;
+    if (!BlockParser(view, LineOf(text, block.begin)).Block(key, error)) return false;
   }
   key->loaded = true;
   return true;

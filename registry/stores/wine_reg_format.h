@@ -83,7 +83,6 @@ struct WineRegKey {
 struct WineRegBlock {
   size_t begin = 0;
   size_t end = 0;
-  size_t line = 0;                            // the key line's number
   size_t next_of_key = WineRegKey::kNoBlock;  // the same key's next block
   bool removed = false;                       // the key was deleted
 };

@@ -282,6 +282,72 @@ void CollectKeys(WineRegKey* key, std::vector<WineRegKey*>* keys) {
   for (const auto& subkey : key->subkeys) CollectKeys(subkey.get(), keys);
 }
 
+// The blocks an index finds, each as its text, and whether they come in
+// Wine's order: key lines by their '[' at the start of a line (after white
+// space), each block with the blank line before it when there is one.
+TEST(WineRegFormatTest, IndexFindsEachKeyLinesBlockAndWinesOrder) {
+  struct Case {
+    std::string keys;  // after the file's head
+    std::vector<std::string> blocks;
+    bool in_order;
+  };
+  const Case cases[] = {
+      {"\n[A] 1\n#time=1\n\n[A\\\\B] 1\n", {"\n[A] 1\n#time=1\n", "\n[A\\\\B] 1\n"}, true},
+      {"\n[A] 1\n\"v\"=\"x [y]\"\n\"w\"=\"[z\"\n",
+       {"\n[A] 1\n\"v\"=\"x [y]\"\n\"w\"=\"[z\"\n"},
+       true},
+      {"\n[A] 1\n  [B] 2\n", {"\n[A] 1\n", "  [B] 2\n"}, true},
+      {"\r\n[A] 1\r\n[B] 1\r\n", {"[A] 1\r\n", "[B] 1\r\n"}, true},
+      {"[A]\n\"b\"=hex:01,\\\n  02\n\n\n[B]", {"[A]\n\"b\"=hex:01,\\\n  02\n\n", "\n[B]"}, true},
+      {"\n[A\\\\B]\n\n[A\\\\C]\n", {"\n[A\\\\B]\n", "\n[A\\\\C]\n"}, true},
+      {"\n[A\\\\B\\\\C]\n\n[A\\\\D]\n", {"\n[A\\\\B\\\\C]\n", "\n[A\\\\D]\n"}, true},
+      {"\n[A\\\\\\x42]\n\n[A\\\\C]\n", {"\n[A\\\\\\x42]\n", "\n[A\\\\C]\n"}, true},
+      {"\n[A\\\\B]\n\n[AB]\n", {"\n[A\\\\B]\n", "\n[AB]\n"}, true},
+      {"\n[A_B]\n\n[AB]\n", {"\n[A_B]\n", "\n[AB]\n"}, true},
+      {"\n[AB]\n\n[A_B]\n", {"\n[AB]\n", "\n[A_B]\n"}, false},
+      {"\n[B]\n\n[A]\n", {"\n[B]\n", "\n[A]\n"}, false},
+      {"\n[A]\n\n[A]\n", {"\n[A]\n", "\n[A]\n"}, false},
+      {"\n[A\\\\B]\n\n[A]\n", {"\n[A\\\\B]\n", "\n[A]\n"}, false},
+      {"\n[a]\n\n[A\\\\B]\n", {"\n[a]\n", "\n[A\\\\B]\n"}, false},
+      {"\n[A\\\\BC]\n\n[A\\\\B]\n", {"\n[A\\\\BC]\n", "\n[A\\\\B]\n"}, false},
+  };
+  for (const Case& c : cases) {
+    const std::string text = kHead + c.keys;
+    WineRegFile file;
+    std::string error;
+    ASSERT_TRUE(IndexWineReg(text, &file, &error)) << c.keys << error;
+    std::vector<std::string> blocks;
+    for (const WineRegBlock& block : file.blocks) {
+      blocks.push_back(text.substr(block.begin, block.end - block.begin));
+    }
+    EXPECT_EQ(blocks, c.blocks) << c.keys;
+    EXPECT_EQ(file.in_order, c.in_order) << c.keys;
+    EXPECT_EQ(file.header_end, file.blocks[0].begin) << c.keys;
+  }
+}
+
+// A key with subkeys and no block of its own is in the tree all the same,
+// and one met again gathers the values of all its blocks, the later winning.
+TEST(WineRegFormatTest, KeysWithoutBlocksAndKeysWithTwoAreOneKeyEach) {
+  const std::string text = std::string(kHead) +
+                           "\n[A\\\\B\\\\C] 1\n\"v\"=dword:1\n"
+                           "\n[A\\\\D] 1\n"
+                           "\n[A\\\\B\\\\C] 1\n\"v\"=dword:2\n\"w\"=dword:3\n";
+  WineRegFile file;
+  std::string error;
+  ASSERT_TRUE(IndexWineReg(text, &file, &error)) << error;
+  WineRegKey* a = file.root.FindSubkey(u"a");
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a->block, WineRegKey::kNoBlock);
+  ASSERT_EQ(a->subkeys.size(), 2u);
+  WineRegKey* c = a->FindSubkey(u"b")->FindSubkey(u"c");
+  ASSERT_NE(c, nullptr);
+  ASSERT_TRUE(LoadWineRegKey(text, file, c, &error)) << error;
+  ASSERT_EQ(c->values.size(), 2u);
+  EXPECT_EQ(c->values[0].data, Bytes({2, 0, 0, 0}));
+  EXPECT_FALSE(file.in_order);
+}
+
 // What the prefix store does to a key it changes: its values read first, a
 // new time, and its block written anew.
 void Change(const std::string& text, const WineRegFile& file, WineRegKey* key) {
