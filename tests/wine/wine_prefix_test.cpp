@@ -272,6 +272,34 @@ TEST_F(WinePrefixTest, OnAGrownPrefixOnlyTheToolsBlocksChange) {
   EXPECT_EQ(ToolBlocks(saved), ToolBlocks(mine));
 }
 
+// A file in a form Wine reads but does not write (CRLF line ends, a comment,
+// an indented key) is changed in the tool's keys alone, and Wine reads both
+// those and the rest.
+TEST_F(WinePrefixTest, OnAFileInAnotherFormWineReadsWhatTheCommandsWrote) {
+  std::string other;
+  for (char c : File("user.reg")) other += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  other += "; a note\r\n  [Zz] 1\r\n  \"v\"=dword:00000007\r\n";
+  WriteWholeFile(prefix_ + "/user.reg", other);
+  const ProcessResult run = Dovetune({"create", "fast", "-cbr", "128"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  // Our blocks come with the blank line Wine writes before each.
+  const auto lines = [](const std::string& text) {
+    std::string kept;
+    for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
+         start = end + 1) {
+      if (end > start && text.compare(start, end - start, "\r") != 0) {
+        kept += text.substr(start, end + 1 - start);
+      }
+    }
+    return kept;
+  };
+  EXPECT_EQ(lines(OtherBlocks(File("user.reg"))), lines(OtherBlocks(other)));
+  EXPECT_NE(
+      WineQuery(std::string(kPresets) + "\\Presets\\fast").find("DefBitRate    REG_DWORD    0x80"),
+      std::string::npos);
+  EXPECT_NE(WineQuery("HKCU\\Zz").find("v    REG_DWORD    0x7"), std::string::npos);
+}
+
 TEST_F(WinePrefixTest, NoChangeWhileWineRuns) {
   ASSERT_EQ(Dovetune({"create", "fast", "-cbr", "128"}).status, 0);
   // A server that stays until killed; it goes into the background once it
