@@ -101,10 +101,12 @@ class TemporaryFile {
   bool kept_ = false;
 };
 
-bool WriteAll(int descriptor, const std::string& bytes) {
+}  // namespace
+
+bool WriteAll(int descriptor, const char* data, size_t size) {
   size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t written = write(descriptor, bytes.data() + done, bytes.size() - done);
+  while (done < size) {
+    const ssize_t written = write(descriptor, data + done, size - done);
     if (written < 0 && errno == EINTR) continue;
     if (written < 0) return false;
     if (written == 0) {
@@ -115,6 +117,8 @@ bool WriteAll(int descriptor, const std::string& bytes) {
   }
   return true;
 }
+
+namespace {
 
 // Whether the link |path|, whose status is |link|, may be followed: not when
 // it lies in a sticky folder that anyone may write, and belongs neither to
@@ -211,6 +215,14 @@ void RemoveStaleTemporaryFiles(const std::string& path) {
 
 bool ReplaceFileWhole(const std::string& path, const std::string& contents, std::string* error,
                       mode_t mode_if_new) {
+  const auto write = [&contents](int descriptor) {
+    return WriteAll(descriptor, contents.data(), contents.size());
+  };
+  return ReplaceFileWith(path, write, error, mode_if_new);
+}
+
+bool ReplaceFileWith(const std::string& path, const FileWriter& write, std::string* error,
+                     mode_t mode_if_new) {
   std::string target;
   mode_t mode = 0;
   if (!ResolveLinks(path, &target, error) ||
@@ -220,7 +232,7 @@ bool ReplaceFileWhole(const std::string& path, const std::string& contents, std:
   RemoveStaleTemporaryFiles(target);
   TemporaryFile temporary;
   if (!temporary.Create(target, 0600, error)) return false;
-  if (fchmod(temporary.descriptor(), mode) != 0 || !WriteAll(temporary.descriptor(), contents) ||
+  if (fchmod(temporary.descriptor(), mode) != 0 || !write(temporary.descriptor()) ||
       !SyncToDisk(temporary.descriptor()) || !temporary.Close()) {
     return Failure("cannot write " + path, errno, error);
   }

@@ -31,6 +31,19 @@ namespace dovetune {
 bool ReplaceFileWhole(const std::string& path, const std::string& contents, std::string* error,
                       mode_t mode_if_new = 0600);
 
+// Writes the whole new contents to |descriptor|; false, with errno set, on a
+// failure.
+using FileWriter = std::function<bool(int descriptor)>;
+
+// ReplaceFileWhole with the new contents written by |write|, a piece at a
+// time, rather than held whole.
+bool ReplaceFileWith(const std::string& path, const FileWriter& write, std::string* error,
+                     mode_t mode_if_new = 0600);
+
+// Writes all |size| bytes at |data| to |descriptor|, as many write() calls as
+// it takes; false, with errno set, on a failure.
+bool WriteAll(int descriptor, const char* data, size_t size);
+
 // Fills the temporary file at |temporary_path| (created empty, mode 0600).
 using FileFiller = std::function<bool(const std::string& temporary_path, std::string* error)>;
 

@@ -11,7 +11,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
 #include <thread>
 
 #include "base/pause_point.h"
@@ -46,32 +45,55 @@ int OpenRegularFile(const std::string& path, struct stat* info, std::string* err
   return fd;
 }
 
-bool ReadWhole(const std::string& path, std::string* text, std::string* error) {
-  struct stat info;
-  const int fd = OpenRegularFile(path, &info, error);
+// Reads the file at |path| whole into |*bytes| (|*size| of them), with
+// |*status| its status as opened.
+bool ReadWhole(const std::string& path, FileBytes* bytes, size_t* size, struct stat* status,
+               std::string* error) {
+  const int fd = OpenRegularFile(path, status, error);
   if (fd < 0) return false;
-  text->clear();
   const std::string too_large = path + ": larger than " +
                                 std::to_string(WinePrefixStore::kMaxFileBytes >> 20) +
                                 " MB, more than a registry file dovetune reads";
-  if (static_cast<unsigned long long>(info.st_size) > WinePrefixStore::kMaxFileBytes) {
-    *error = too_large;
+  const size_t limit = WinePrefixStore::kMaxFileBytes;
+  if (static_cast<unsigned long long>(status->st_size) > limit) {
     close(fd);
+    *error = too_large;
     return false;
   }
-  char buffer[65536];
-  ssize_t size;
-  while ((size = read(fd, buffer, sizeof(buffer))) > 0) {
-    if (text->size() + size > WinePrefixStore::kMaxFileBytes) {  // grown since
-      *error = too_large;
-      close(fd);
-      return false;
+  // Read straight into room sized for the file as it was; a file that has
+  // grown since is read on, up to the limit.
+  size_t room = static_cast<size_t>(status->st_size) + 1;
+  bytes->reset(static_cast<char*>(std::malloc(room)));
+  size_t done = 0;
+  ssize_t got = 0;
+  bool no_memory = !bytes->get();
+  while (!no_memory && done <= limit) {
+    if (done == room) {
+      room = std::min(room * 2, limit + 1);
+      char* larger = static_cast<char*>(std::realloc(bytes->get(), room));
+      no_memory = !larger;
+      if (no_memory) break;
+      bytes->release();
+      bytes->reset(larger);
     }
-    text->append(buffer, size);
+    got = read(fd, bytes->get() + done, room - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += static_cast<size_t>(got);
   }
-  if (size < 0) *error = path + ": cannot read the file (" + std::strerror(errno) + ")";
+  const int read_errno = errno;
   close(fd);
-  return size == 0;
+  *size = done;
+  if (no_memory) {
+    *error = path + ": not enough memory to read the file";
+  } else if (done > limit) {
+    *error = too_large;
+  } else if (got < 0) {
+    *error = path + ": cannot read the file (" + std::strerror(read_errno) + ")";
+  } else {
+    return true;
+  }
+  return false;
 }
 
 // The fold of a name the tree holds as |name| (UTF-16) with its lower-case
@@ -235,38 +257,52 @@ bool WinePrefixStore::Begin(int wait_ms) {
   // the one the file lives in once its links are followed.
   prefixes_ = PrefixFolders();
   blind_ = !CanSeeOpenFiles();
-  // The file is read, parsed and checked against Wine's form before the lock
-  // is taken, and read again under it: when it is byte for byte what was
-  // parsed, that work stands, and the lock is held for a read and a
-  // comparison instead.
-  std::string early;
-  std::string problem;
-  file_ = WineRegFile();
-  std::string error;
-  if (!ReadWhole(file_path_, &early, &error)) return Fail(StoreFailure::kIo, error);
-  const bool parsed = ParseWineReg(early, &file_, &problem);
-  in_wine_form_ = parsed && MatchWineRegText(&file_, early);
   if (!WaitForServers(wait_ms)) return false;
   PausePoint("wine-locked");
-  const bool read = ReadFile(parsed ? &early : nullptr);
-  // Wine may start while the run works; Commit takes the lock again.
+  const bool read = ReadFile();
+  // The lock is held for the read alone: Wine may start while the run
+  // works, and Commit takes the lock again.
   lock_.LetServersIn();
-  return read;
+  return read && IndexFile();
 }
 
-bool WinePrefixStore::ReadFile(const std::string* parsed) {
-  std::string& text = text_;
+bool WinePrefixStore::ReadFile() {
   std::string error;
-  if (!ReadWhole(file_path_, &text, &error)) return Fail(StoreFailure::kIo, error);
+  struct stat info;
+  size_t size = 0;
+  text_ = std::string_view();
+  if (!ReadWhole(file_path_, &bytes_, &size, &info, &error)) return Fail(StoreFailure::kIo, error);
+  text_ = std::string_view(bytes_.get(), size);
+  read_identity_ = {info.st_dev, info.st_ino, info.st_size,
+                    info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec,
+                    info.st_ctim.tv_sec * 1000000000LL + info.st_ctim.tv_nsec};
+  return true;
+}
+
+bool WinePrefixStore::Identity::operator==(const Identity& other) const {
+  return device == other.device && inode == other.inode && size == other.size &&
+         modified_ns == other.modified_ns && changed_ns == other.changed_ns;
+}
+
+bool WinePrefixStore::SameFileAsRead() {
+  struct stat info;
+  if (stat(file_path_.c_str(), &info) != 0) return false;
+  const Identity now = {info.st_dev, info.st_ino, info.st_size,
+                        info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec,
+                        info.st_ctim.tv_sec * 1000000000LL + info.st_ctim.tv_nsec};
+  return now == read_identity_;
+}
+
+bool WinePrefixStore::IndexFile() {
+  file_ = WineRegFile();
+  keys_.clear();
+  ids_.clear();
+  checked_ = false;
   std::string problem;
-  if (!parsed || *parsed != text) {
-    file_ = WineRegFile();
-    in_wine_form_ = std::nullopt;
-    if (!ParseWineReg(text, &file_, &problem)) {
-      return Fail(StoreFailure::kDamaged,
-                  FileName() + ": " + problem +
-                      "; Wine itself would ignore or lose this, so dovetune does not use the file");
-    }
+  if (!IndexWineReg(text_, &file_, &problem)) {
+    return Fail(StoreFailure::kDamaged,
+                FileName() + ": " + problem +
+                    "; Wine itself would ignore or lose this, so dovetune does not use the file");
   }
   // Wine names the branch a file holds on its second line; only a user's
   // branch is HKEY_CURRENT_USER (system.reg holds REGISTRY\\Machine,
@@ -279,23 +315,28 @@ bool WinePrefixStore::ReadFile(const std::string* parsed) {
                     "), so it does not hold HKEY_CURRENT_USER; name the prefix folder or its "
                     "user.reg");
   }
-  keys_.clear();
-  ids_.clear();
-  checked_ = false;
   return true;
+}
+
+bool WinePrefixStore::Load(WineRegKey* key) {
+  if (failed()) return false;
+  std::string problem;
+  if (LoadWineRegKey(text_, file_, key, &problem)) return true;
+  return Fail(StoreFailure::kDamaged,
+              FileName() + ": " + problem +
+                  "; Wine itself would ignore or lose this, so dovetune does not use the file");
 }
 
 void WinePrefixStore::CheckWritable() {
   if (checked_) return;
   checked_ = true;
   struct stat info;
-  if (!in_wine_form_) in_wine_form_ = MatchWineRegText(&file_, text_);
-  if (!*in_wine_form_) {
+  if (!file_.in_order) {
     read_only_reason_ = FileName() +
-                        ": the file is not in the form Wine writes (edited by hand or by another "
-                        "program), so dovetune will not change it; start any Wine program in the "
-                        "prefix once (for example 'wine cmd /c exit') and Wine rewrites it in its "
-                        "own form";
+                        ": the keys are not in the order Wine writes them, or a key is written "
+                        "twice (edited by hand or by another program), so dovetune will not "
+                        "change it; start any Wine program in the prefix once (for example 'wine "
+                        "cmd /c exit') and Wine rewrites it in its own form";
   } else if (stat(file_path_.c_str(), &info) == 0 && info.st_nlink > 1) {
     read_only_reason_ = FileName() +
                         ": the file has other hard links, which replacing it would split off; "
@@ -360,19 +401,17 @@ bool WinePrefixStore::Commit() {
       }
       if (*point) PausePoint(point);
     }
-    std::string error;
-    std::string now;
     // A server that ran and saved between the read and now.
-    if (!ReadWhole(file_path_, &now, &error) || now != text_) {
+    if (!SameFileAsRead()) {
       lock_.Unlock();
-      return Fail(StoreFailure::kBusy,
-                  error.empty() ? FileName() +
-                                      ": changed during the run (Wine saved it), so dovetune "
-                                      "wrote nothing; try again"
-                                : error);
+      return Fail(StoreFailure::kBusy, FileName() +
+                                           ": changed during the run (Wine saved it), so "
+                                           "dovetune wrote nothing; try again");
     }
+    std::string error;
     errno = 0;
-    if (!ReplaceFileWhole(file_path_, FormatWineReg(file_, &text_), &error)) {
+    const auto write = [this](int descriptor) { return WriteFile(descriptor); };
+    if (!ReplaceFileWith(file_path_, write, &error)) {
       lock_.Unlock();
       return Fail(errno == ENOSPC ? StoreFailure::kDiskFull : StoreFailure::kIo, error);
     }
@@ -382,6 +421,25 @@ bool WinePrefixStore::Commit() {
   }
   lock_.Unlock();
   return true;
+}
+
+bool WinePrefixStore::WriteFile(int descriptor) const {
+  // Long untouched stretches go straight from the text read; the pieces
+  // between them are gathered first.
+  constexpr size_t kGathered = 64 * 1024;
+  std::string gathered;
+  const auto flush = [&] {
+    const bool written = WriteAll(descriptor, gathered.data(), gathered.size());
+    gathered.clear();
+    return written;
+  };
+  const auto write = [&](const char* data, size_t size) {
+    if (gathered.size() + size > kGathered && !flush()) return false;
+    if (size > kGathered) return WriteAll(descriptor, data, size);
+    gathered.append(data, size);
+    return true;
+  };
+  return WriteWineRegChanges(text_, file_, write) && flush();
 }
 
 WineRegKey* WinePrefixStore::KeyOf(KeyId id) {
@@ -401,6 +459,7 @@ KeyId WinePrefixStore::IdOf(WineRegKey* key) {
 
 void WinePrefixStore::Touch(WineRegKey* key) {
   key->time = WineTimeNow();
+  key->rewrite = true;
   key->MarkChanged();
   changed_ = true;
 }
@@ -417,9 +476,11 @@ KeyId WinePrefixStore::FindChild(KeyId parent, const std::string& folded_name) {
 
 KeyId WinePrefixStore::AddChild(KeyId parent, const std::string& name, const std::string&) {
   WineRegKey* key = KeyOf(parent);
-  if (!MayChange() || !key) return 0;
+  if (!MayChange() || !key || !Load(key)) return 0;
   Touch(key);
-  return IdOf(key->AddSubkey(Utf8ToUtf16Lossless(name), key->time));
+  WineRegKey* child = key->AddSubkey(Utf8ToUtf16Lossless(name), key->time);
+  child->rewrite = true;
+  return IdOf(child);
 }
 
 bool WinePrefixStore::HasChildren(KeyId key) {
@@ -429,8 +490,12 @@ bool WinePrefixStore::HasChildren(KeyId key) {
 
 bool WinePrefixStore::DeleteKey(KeyId id) {
   WineRegKey* key = KeyOf(id);
-  if (!MayChange() || !key || !key->parent) return false;
+  if (!MayChange() || !key || !key->parent || !Load(key->parent)) return false;
   WineRegKey* parent = key->parent;
+  for (size_t block = key->block; block != WineRegKey::kNoBlock;
+       block = file_.blocks[block].next_of_key) {
+    file_.blocks[block].removed = true;
+  }
   keys_.erase(id);
   ids_.erase(key);
   parent->DeleteSubkey(key);
@@ -454,7 +519,7 @@ std::vector<StoredKey> WinePrefixStore::Children(KeyId parent) {
 bool WinePrefixStore::Values(KeyId id, std::vector<StoredValue>* values) {
   values->clear();
   WineRegKey* key = failed() ? nullptr : KeyOf(id);
-  if (!key) return !failed();
+  if (!key || !Load(key)) return !failed();
   values->reserve(key->values.size());
   for (const WineRegValue& value : key->values) {
     StoredValue stored;
@@ -471,7 +536,7 @@ bool WinePrefixStore::Values(KeyId id, std::vector<StoredValue>* values) {
 bool WinePrefixStore::ReadData(KeyId id, const std::string& folded_name, std::string* data) {
   WineRegKey* key = failed() ? nullptr : KeyOf(id);
   const WineRegValue* value =
-      key ? key->FindValue(WineOrder(Utf8ToUtf16Lossless(folded_name))) : nullptr;
+      key && Load(key) ? key->FindValue(WineOrder(Utf8ToUtf16Lossless(folded_name))) : nullptr;
   if (!value) return false;
   *data = DataFromWine(value->type, value->data);
   return true;
@@ -479,7 +544,7 @@ bool WinePrefixStore::ReadData(KeyId id, const std::string& folded_name, std::st
 
 bool WinePrefixStore::SetValue(KeyId id, const StoreValue& value, const std::string&) {
   WineRegKey* key = KeyOf(id);
-  if (!MayChange() || !key) return false;
+  if (!MayChange() || !key || !Load(key)) return false;
   if (key->SetValue(Utf8ToUtf16Lossless(value.name), value.type,
                     DataForWine(value.type, value.data))) {
     Touch(key);
@@ -489,7 +554,7 @@ bool WinePrefixStore::SetValue(KeyId id, const StoreValue& value, const std::str
 
 bool WinePrefixStore::DeleteValue(KeyId id, const std::string& folded_name) {
   WineRegKey* key = KeyOf(id);
-  if (!MayChange() || !key) return false;
+  if (!MayChange() || !key || !Load(key)) return false;
   if (!key->DeleteValue(WineOrder(Utf8ToUtf16Lossless(folded_name)))) return false;
   Touch(key);
   return true;

@@ -1,6 +1,9 @@
 // A Wine prefix's HKEY_CURRENT_USER as a store: the prefix's user.reg, read
-// whole at the start of the run and, when the run changed something, written
-// whole at its end, in wineserver's own form (wine_reg_format.h).
+// once at the start of the run and indexed by its key lines; a key's values
+// are parsed when the run first reads or changes them. When the run changed
+// something, the file is replaced at its end by one made of the untouched
+// bytes, copied, and the changed keys' blocks in wineserver's own form
+// (wine_reg_format.h).
 //
 // wineserver reads user.reg when it starts and overwrites it while it runs,
 // so the file is only ever changed while this process holds wineserver's own
@@ -9,17 +12,20 @@
 // When one does, the run may still read the file (which may then be up to
 // 30 s behind the server), and its first change fails with kBusy.
 //
-// Never makes the file worse: a file that wineserver would refuse, or that
-// holds a line it would drop or empty, is not read at all (kDamaged); one
-// that does not come out byte for byte the same when written back unchanged
-// (edited by hand or another tool) is read but never written (kReadOnly). A
+// Never makes the file worse: a file whose header or key lines wineserver
+// would refuse or read otherwise is not read at all (kDamaged), nor is a key
+// whose block holds a line wineserver would drop or empty, once the run
+// reads or changes that key; a file whose key blocks are not in wineserver's
+// order, one block for each key, is read but never written (kReadOnly). A
 // run that changes nothing does not write.
 #pragma once
 
 #include <sys/types.h>
 
-#include <optional>
+#include <cstdlib>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -28,6 +34,13 @@
 #include "registry/stores/wineserver_lock.h"
 
 namespace dovetune {
+
+// Bytes held with malloc, so that a file is read into them without first
+// being filled with zeros.
+struct FreeBytes {
+  void operator()(char* bytes) const { std::free(bytes); }
+};
+using FileBytes = std::unique_ptr<char, FreeBytes>;
 
 class WinePrefixStore : public KeyStore {
  public:
@@ -90,9 +103,15 @@ class WinePrefixStore : public KeyStore {
   // Whether a server of the prefix runs now, checked while the lock is
   // held (taking it again where it has come to apply); records the failure.
   bool ServerAppeared();
-  // Reads the file into the tree, unless it is |parsed|, which the tree
-  // already holds.
-  bool ReadFile(const std::string* parsed);
+  // Reads the file whole.
+  bool ReadFile();
+  // Indexes the file read; checks its branch.
+  bool IndexFile();
+  // Whether user.reg is still the very file that was read.
+  bool SameFileAsRead();
+  // Parses the key's values from its block, as first needed; records the
+  // failure.
+  bool Load(WineRegKey* key);
   // Whether the file read may be written back, checked when the run first
   // changes something; sets read_only_reason_ when not.
   void CheckWritable();
@@ -104,7 +123,10 @@ class WinePrefixStore : public KeyStore {
   std::string FileName() const;
   WineRegKey* KeyOf(KeyId id);
   KeyId IdOf(WineRegKey* key);
-  // The key was changed now, as wineserver stamps it.
+  // Writes the file with the run's changes (WriteWineRegChanges).
+  bool WriteFile(int descriptor) const;
+  // The key was changed now, as wineserver stamps it; its block is written
+  // anew.
   void Touch(WineRegKey* key);
 
   std::string prefix_;
@@ -112,16 +134,24 @@ class WinePrefixStore : public KeyStore {
   std::vector<std::string> prefixes_;
   WineserverLock lock_;
   pid_t running_server_ = 0;
-  bool held_by_dovetune_ = false;
-  bool blind_ = false;
-  bool read_only_run_ = false;    // whether a server could run unseen (no /proc)  // whether
-                                  // running_server_ is a dovetune run
-  std::string read_only_reason_;  // why this file may be read but not written
-  bool checked_ = false;          // whether CheckWritable has run
-  // Whether the file read is byte for byte as Wine would write the tree,
-  // once known (MatchWineRegText).
-  std::optional<bool> in_wine_form_;
-  std::string text_;  // the file as read, which unchanged keys are copied from
+  bool held_by_dovetune_ = false;  // whether running_server_ is a dovetune run
+  bool blind_ = false;             // whether a server could run unseen (no /proc)
+  bool read_only_run_ = false;     // whether the run's changes are held in memory only
+  std::string read_only_reason_;   // why this file may be read but not written
+  bool checked_ = false;           // whether CheckWritable has run
+  FileBytes bytes_;                // the file as read, which unchanged keys are copied from
+  std::string_view text_;          // those bytes
+  // The file read, as fstat described it: a save by Wine (a new file, or the
+  // same one rewritten) changes one of these.
+  struct Identity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    long long modified_ns = 0;
+    long long changed_ns = 0;
+    bool operator==(const Identity& other) const;
+  };
+  Identity read_identity_;
   WineRegFile file_;
   bool begun_ = false;
   bool changed_ = false;

@@ -37,12 +37,12 @@ char16_t LowerUnit(char16_t unit) {
 // before it.
 class LineReader {
  public:
-  explicit LineReader(const std::string& text) : text_(text) {}
+  explicit LineReader(std::string_view text) : text_(text) {}
   bool Next(std::string* line) {
     if (pos_ >= text_.size()) return false;
     size_t end = text_.find('\n', pos_);
-    if (end == std::string::npos) end = text_.size();
-    line->assign(text_, pos_, end - pos_);
+    if (end == std::string_view::npos) end = text_.size();
+    line->assign(text_.data() + pos_, end - pos_);
     if (end < text_.size() && !line->empty() && line->back() == '\r') line->pop_back();
     pos_ = end + 1;
     ++number_;
@@ -51,7 +51,7 @@ class LineReader {
   int number() const { return number_; }
 
  private:
-  const std::string& text_;
+  std::string_view text_;
   size_t pos_ = 0;
   int number_ = 0;
 };
@@ -73,7 +73,7 @@ bool CopyPlainRun(const From& text, size_t* pos, Plain plain, To* out) {
 
 // Decodes one UTF-8 sequence at s[*pos] as wineserver does; invalid bytes are
 // skipped there, so they are an error here.
-bool DecodeUtf8Unit(const std::string& s, size_t* pos, std::u16string* out) {
+bool DecodeUtf8Unit(std::string_view s, size_t* pos, std::u16string* out) {
   const unsigned char lead = static_cast<unsigned char>(s[*pos]);
   int length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
   if (length == 0 || lead > 0xF4 || *pos + length > s.size()) return false;
@@ -92,8 +92,10 @@ bool DecodeUtf8Unit(const std::string& s, size_t* pos, std::u16string* out) {
 
 // Wine's parse_strW: unescapes s from |pos| up to the first unescaped
 // |end_char|. Returns the position after it, or npos when there is none or the
-// text holds bytes Wine would drop.
-size_t ParseEscaped(const std::string& s, size_t pos, char end_char, std::u16string* out) {
+// text holds bytes Wine would drop. With |backslashes|, notes where in |s|
+// each backslash unit of |out| was written (every one is escaped).
+size_t ParseEscaped(std::string_view s, size_t pos, char end_char, std::u16string* out,
+                    std::vector<size_t>* backslashes = nullptr) {
   out->clear();
   while (pos < s.size()) {
     // Most text is ASCII with nothing escaped: taken a run at a time.
@@ -113,6 +115,7 @@ size_t ParseEscaped(const std::string& s, size_t pos, char end_char, std::u16str
       continue;
     }
     if (pos >= s.size()) return std::string::npos;
+    const size_t escape = pos - 1;
     const char e = s[pos++];
     static const char kLetters[] = "abefnrtv";
     static const char16_t kCodes[] = {7, 8, 27, 12, 10, 13, 9, 11};
@@ -133,6 +136,7 @@ size_t ParseEscaped(const std::string& s, size_t pos, char end_char, std::u16str
     } else {
       out->push_back(static_cast<unsigned char>(e));
     }
+    if (backslashes && out->back() == u'\\') backslashes->push_back(escape);
   }
   return std::string::npos;
 }
@@ -151,43 +155,101 @@ auto LowerBound(std::vector<T>& items, const std::u16string& order) {
 
 WineRegKey* InsertSubkey(WineRegKey* parent, std::u16string name, std::u16string order,
                          uint64_t time, std::vector<std::unique_ptr<WineRegKey>>::iterator at) {
-  parent->MarkChanged();
   auto key = std::make_unique<WineRegKey>();
   key->name = std::move(name);
   key->order = std::move(order);
   key->time = time;
   key->parent = parent;
+  key->loaded = true;  // until a block of its own is found
   return parent->subkeys.insert(at, std::move(key))->get();
 }
 
-WineRegKey* FindOrAddSubkey(WineRegKey* parent, std::u16string name, uint64_t time) {
+// Sets a value without marking the key changed. Returns false when it
+// already held exactly this type and data.
+bool PutValue(WineRegKey* key, std::u16string name, uint32_t type, std::string data) {
   std::u16string order = WineOrder(name);
-  const auto it = LowerBound(parent->subkeys, order);
-  if (it != parent->subkeys.end() && (*it)->order == order) return it->get();
-  return InsertSubkey(parent, std::move(name), std::move(order), time, it);
+  auto it = LowerBound(key->values, order);
+  if (it != key->values.end() && it->order == order) {
+    if (it->type == type && it->data == data) return false;
+    it->type = type;
+    it->data = std::move(data);
+    return true;
+  }
+  key->values.insert(it, WineRegValue{std::move(name), std::move(order), type, std::move(data)});
+  return true;
 }
 
-class Parser {
- public:
-  Parser(const std::string& text, WineRegFile* file) : lines_(text), file_(file) {}
+// The seconds after a key's ']', as sscanf(" %u") reads them; when there
+// are none, now.
+uint64_t KeyLineTime(const std::string& line, size_t pos) {
+  while (pos < line.size() && IsSpace(line[pos])) ++pos;
+  size_t digits = 0;
+  uint64_t seconds = 0;
+  for (; pos + digits < line.size() && line[pos + digits] >= '0' && line[pos + digits] <= '9';
+       ++digits) {
+    seconds = seconds * 10 + (line[pos + digits] - '0');
+  }
+  if (digits == 0 || digits > 10 || seconds > 0xFFFFFFFFu) {  // a sign, or no plain number
+    unsigned int scanned = 0;
+    if (std::sscanf(line.c_str() + pos, " %u", &scanned) != 1) return WineTimeNow();
+    seconds = scanned;
+  }
+  return static_cast<unsigned int>(seconds) * kTicksPerSecond + kTicks1601To1970;
+}
 
-  bool Run(std::string* error) {
+// The number of the line at |pos| in |text|.
+size_t LineOf(std::string_view text, size_t pos) {
+  return 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + pos, '\n'));
+}
+
+// The lines of a file's header, or of one key's block, read as wineserver
+// reads them.
+class BlockParser {
+ public:
+  // |text| begins at line |first_line| of the file.
+  BlockParser(std::string_view text, size_t first_line) : lines_(text), first_line_(first_line) {}
+
+  // The first line, the branch line, comments and options.
+  bool Header(WineRegFile* file, std::string* error) {
     std::string line;
     if (!lines_.Next(&line) || line != "WINE REGISTRY Version 2") {
       return Fail("the first line is not \"WINE REGISTRY Version 2\"", error);
     }
+    file_ = file;
     while (lines_.Next(&line)) {
-      size_t start = 0;
-      while (start < line.size() && IsSpace(line[start])) ++start;
+      const size_t start = SkipSpace(line, 0);
+      const char first = start < line.size() ? line[start] : '\0';
+      if (lines_.number() == 2 && first == ';') file->relative_to = line;
       if (!Line(line, start)) return Fail(problem_, error);
     }
-    TakePendingValues();
+    return true;
+  }
+
+  // The key line and the lines after it: the key's #time, class, link and
+  // values.
+  bool Block(WineRegKey* key, std::string* error) {
+    std::string line;
+    while (lines_.Next(&line)) {
+      const size_t start = SkipSpace(line, 0);
+      // The key line, read when the file was indexed. The time it gives is
+      // the key's unless a #time line follows; it was set then, and only for
+      // the line that made the key, as Wine sets it.
+      if (!key_ && start < line.size() && line[start] == '[') {
+        key_ = key;
+        continue;
+      }
+      if (!Line(line, start)) return Fail(problem_, error);
+    }
     return true;
   }
 
  private:
+  static size_t SkipSpace(const std::string& line, size_t pos) {
+    while (pos < line.size() && IsSpace(line[pos])) ++pos;
+    return pos;
+  }
   bool Fail(const std::string& why, std::string* error) {
-    *error = "line " + std::to_string(lines_.number()) + ": " + why;
+    *error = "line " + std::to_string(first_line_ + lines_.number() - 1) + ": " + why;
     return false;
   }
   bool Problem(const std::string& why) {
@@ -198,76 +260,15 @@ class Parser {
   bool Line(const std::string& line, size_t start) {
     const char first = start < line.size() ? line[start] : '\0';
     if (line.find('\0') != std::string::npos) return Problem("a NUL byte in the line");
-    if (first == '\0' || first == ';') {
-      if (lines_.number() == 2 && first == ';') file_->relative_to = line;
-      return true;
-    }
-    if (first == '[') return KeyLine(line, start + 1);
+    if (first == '\0' || first == ';') return true;
     if (first == '@' || first == '"') return ValueLine(line, start);
     if (first == '#') return OptionLine(std::string_view(line).substr(start), line, start);
     return Problem("a line that is no key, value, option or comment");
   }
 
-  bool KeyLine(const std::string& line, size_t pos) {
-    TakePendingValues();
-    std::u16string& path = path_;
-    pos = ParseEscaped(line, pos, ']', &path);
-    if (pos == std::string::npos) return Problem("a key without its closing ']'");
-    const uint64_t time = KeyLineTime(line, pos);
-    // Keys come in the order Wine writes them, so most of a path is the path
-    // of the key before: those components are not looked up again.
-    WineRegKey* key = &file_->root;
-    size_t depth = 0;
-    bool as_before = true;
-    for (size_t at = 0; at < path.size(); ++depth) {
-      while (at < path.size() && path[at] == u'\\') ++at;
-      const size_t end = std::min(path.find(u'\\', at), path.size());
-      if (end == at) break;
-      as_before = as_before && depth < components_.size() &&
-                  path.compare(at, end - at, last_path_, components_[depth].at,
-                               components_[depth].length) == 0;
-      if (as_before) {
-        key = components_[depth].key;
-      } else {
-        if (end - at > kMaxKeyNameLength) return Problem("a key name longer than Wine allows");
-        key = FindOrAddSubkey(key, path.substr(at, end - at), time);
-      }
-      const Component component = {at, end - at, key};
-      if (depth < components_.size()) {
-        components_[depth] = component;
-      } else {
-        components_.push_back(component);
-      }
-      at = end;
-    }
-    components_.resize(depth);
-    last_path_.swap(path);
-    key_ = key;
-    return true;
-  }
-
-  // The seconds after a key's ']', as sscanf(" %u") reads them; when there
-  // are none, now.
-  static uint64_t KeyLineTime(const std::string& line, size_t pos) {
-    while (pos < line.size() && IsSpace(line[pos])) ++pos;
-    size_t digits = 0;
-    uint64_t seconds = 0;
-    for (; pos + digits < line.size() && line[pos + digits] >= '0' && line[pos + digits] <= '9';
-         ++digits) {
-      seconds = seconds * 10 + (line[pos + digits] - '0');
-    }
-    if (digits == 0 || digits > 10 || seconds > 0xFFFFFFFFu) {  // a sign, or no plain number
-      unsigned int scanned = 0;
-      if (std::sscanf(line.c_str() + pos, " %u", &scanned) != 1) return WineTimeNow();
-      seconds = scanned;
-    }
-    return static_cast<unsigned int>(seconds) * kTicksPerSecond + kTicks1601To1970;
-  }
-
   bool ValueLine(const std::string& line, size_t pos) {
     if (!key_) return Problem("a value before the first key");
-    std::u16string& name = name_;
-    name.clear();
+    std::u16string name;
     if (line[pos] == '@') {
       ++pos;
     } else {
@@ -275,30 +276,20 @@ class Parser {
       if (pos == std::string::npos) return Problem("a value name without its closing '\"'");
       if (name.size() > kMaxValueNameLength) return Problem("a value name longer than Wine allows");
     }
-    while (pos < line.size() && IsSpace(line[pos])) ++pos;
+    pos = SkipSpace(line, pos);
     if (pos >= line.size() || line[pos] != '=') return Problem("a value name without '='");
-    ++pos;
-    while (pos < line.size() && IsSpace(line[pos])) ++pos;
+    pos = SkipSpace(line, pos + 1);
     uint32_t type = 0;
-    data_.clear();
-    if (!ValueData(line, pos, &type, &data_)) return false;
+    std::string data;
+    if (!ValueData(line, pos, &type, &data)) return false;
     std::u16string order = WineOrder(name);
-    if (key_->values.empty() && (pending_.empty() || pending_.back().order < order)) {
-      pending_.push_back({std::move(name), std::move(order), type, std::move(data_)});
+    std::vector<WineRegValue>& values = key_->values;
+    if (values.empty() || values.back().order < order) {  // in Wine's order, as Wine writes
+      values.push_back({std::move(name), std::move(order), type, std::move(data)});
     } else {
-      TakePendingValues();
-      key_->SetValue(std::move(name), type, std::move(data_));
+      PutValue(key_, std::move(name), type, std::move(data));
     }
     return true;
-  }
-
-  // The current key's values read in order so far, which are the values it
-  // would have had by SetValue one by one: moved in, in one allocation.
-  void TakePendingValues() {
-    if (pending_.empty()) return;
-    key_->values.reserve(pending_.size());
-    std::move(pending_.begin(), pending_.end(), std::back_inserter(key_->values));
-    pending_.clear();
   }
 
   bool ValueData(const std::string& line, size_t pos, uint32_t* type, std::string* data) {
@@ -349,18 +340,16 @@ class Parser {
         const unsigned long byte = std::strtoul(line.c_str() + pos, &end, 16);
         if (byte > 0xFF) return Problem("a hex byte above ff");
         data->push_back(static_cast<char>(byte));
-        pos = end - line.c_str();
-        while (pos < line.size() && IsSpace(line[pos])) ++pos;
+        pos = SkipSpace(line, end - line.c_str());
         if (pos < line.size() && line[pos] == ',') ++pos;
-        while (pos < line.size() && IsSpace(line[pos])) ++pos;
+        pos = SkipSpace(line, pos);
       }
-      while (pos < line.size() && IsSpace(line[pos])) ++pos;
+      pos = SkipSpace(line, pos);
       if (pos >= line.size()) return true;
       if (line[pos] != '\\') return Problem("hex data with a stray character");
-      if (!lines_.Next(&line)) return Problem("hex data continued past the end of the file");
+      if (!lines_.Next(&line)) return Problem("hex data continued past the end of the block");
       if (line.find('\0') != std::string::npos) return Problem("a NUL byte in the line");
-      pos = 0;
-      while (pos < line.size() && IsSpace(line[pos])) ++pos;
+      pos = SkipSpace(line, 0);
       if (pos >= line.size()) return Problem("hex data continued on a blank line");
     }
   }
@@ -392,25 +381,178 @@ class Parser {
     return true;
   }
 
-  // One component of the last key line's path: where it is in |last_path_|.
+  LineReader lines_;
+  size_t first_line_;
+  WineRegFile* file_ = nullptr;
+  WineRegKey* key_ = nullptr;
+  std::string problem_;
+};
+
+// Finds the key lines of a file and builds the tree of keys they name, noting
+// where each key's block lies and whether the blocks come in Wine's order.
+class Indexer {
+ public:
+  Indexer(std::string_view text, WineRegFile* file) : text_(text), file_(file) {}
+
+  bool Run(std::string* error) {
+    const size_t nul = text_.find('\0');
+    if (nul != std::string::npos) return Fail(LineOf(nul), "a NUL byte in the line", error);
+    file_->header_end = text_.size();
+    // Key lines are found by their '[': far fewer than the lines of a file
+    // whose values wrap. A '[' after anything but white space on its line is
+    // inside a value.
+    for (size_t pos = 1; pos < text_.size(); ++pos) {
+      const char* found =
+          static_cast<const char*>(std::memchr(&text_[pos], '[', text_.size() - pos));
+      if (!found) break;
+      pos = found - text_.data();
+      size_t line_start = pos;
+      while (line_start > 1 && text_[line_start - 1] != '\n' && IsSpace(text_[line_start - 1])) {
+        --line_start;
+      }
+      if (text_[line_start - 1] != '\n') continue;
+      const char* line_end =
+          static_cast<const char*>(std::memchr(&text_[pos], '\n', text_.size() - pos));
+      const size_t end = line_end ? line_end - text_.data() : text_.size();
+      // The line before: blank (Wine writes one before every key line), or
+      // not continued.
+      const size_t previous_end = line_start - 1;
+      size_t previous_start = previous_end;
+      while (previous_start > 0 && text_[previous_start - 1] != '\n') --previous_start;
+      const bool blank = previous_start == previous_end;
+      if (!blank && Continued(previous_start, previous_end)) {
+        return Fail(LineOf(pos),
+                    "a key line after a line continued with '\\', whose data Wine takes it for",
+                    error);
+      }
+      if (!KeyLine(pos, end, blank ? previous_start : line_start, error)) return false;
+      pos = end;
+    }
+    size_t last_end = text_.size();
+    while (last_end > 0 && IsSpace(text_[last_end - 1])) --last_end;
+    size_t last_start = last_end;
+    while (last_start > 0 && text_[last_start - 1] != '\n') --last_start;
+    if (Continued(last_start, last_end)) {
+      return Fail(LineOf(last_start), "hex data continued past the end of the file", error);
+    }
+    if (!file_->blocks.empty()) file_->blocks.back().end = text_.size();
+    return BlockParser(std::string_view(text_).substr(0, file_->header_end), 1)
+        .Header(file_, error);
+  }
+
+ private:
+  bool Fail(size_t line, const std::string& why, std::string* error) {
+    *error = "line " + std::to_string(line) + ": " + why;
+    return false;
+  }
+  // Whether the line from |start| to |end| ends in a '\\' that continues
+  // it on the next line, as hex data does (a comment never continues).
+  bool Continued(size_t start, size_t end) const {
+    while (end > start && IsSpace(text_[end - 1])) --end;
+    while (start < end && IsSpace(text_[start])) ++start;
+    return end > start && text_[end - 1] == '\\' && text_[start] != ';';
+  }
+  size_t LineOf(size_t pos) const { return dovetune::LineOf(text_, pos); }
+
+  // The key line from |first| (its '[') to |end|, whose block begins at
+  // |begin|.
+  bool KeyLine(size_t first, size_t end, size_t begin, std::string* error) {
+    line_.assign(text_.data() + first, end - first);
+    if (!line_.empty() && line_.back() == '\r') line_.pop_back();
+    // Keys come in the order Wine writes them, so most of a key line is the
+    // key line before: the components it shares, up to a separator or the
+    // ']', are the same keys, and only the rest is read and looked up.
+    size_t same = 0;
+    const size_t shorter = std::min(line_.size(), last_line_.size());
+    while (same < shorter && line_[same] == last_line_[same]) ++same;
+    size_t kept = 0;
+    for (; kept < components_.size(); ++kept) {
+      const size_t at = components_[kept].raw_end;
+      if (at > same || at >= line_.size()) break;  // what comes before it differs
+      const bool separator = line_[at] == '\\' && at + 1 < line_.size() && line_[at + 1] == '\\';
+      if (!separator && line_[at] != ']') break;
+    }
+    components_.resize(kept);
+    backslashes_.clear();
+    const size_t resume = kept ? components_[kept - 1].raw_end : 1;
+    const size_t close = ParseEscaped(line_, resume, ']', &path_, &backslashes_);
+    if (close == std::string::npos) {
+      return Fail(LineOf(first), "a key without its closing ']'", error);
+    }
+    const uint64_t time = KeyLineTime(line_, close);
+    const size_t index = file_->blocks.size();
+    if (index == 0) {
+      file_->header_end = begin;
+      file_->root.first_block = 0;
+    } else {
+      file_->blocks.back().end = begin;
+    }
+    WineRegBlock block;
+    block.begin = begin;
+    file_->blocks.push_back(block);
+    WineRegKey* key = kept ? components_[kept - 1].key : &file_->root;
+    bool made = false;
+    size_t separators = 0;  // the backslash units of |path_| passed
+    for (size_t at = 0; at < path_.size();) {
+      while (at < path_.size() && path_[at] == u'\\') ++at, ++separators;
+      const size_t stop = std::min(path_.find(u'\\', at), path_.size());
+      if (stop == at) break;
+      if (stop - at > kMaxKeyNameLength) {
+        return Fail(LineOf(first), "a key name longer than Wine allows", error);
+      }
+      key = Subkey(key, path_.substr(at, stop - at), time, index, &made);
+      const size_t raw_end = stop < path_.size() ? backslashes_[separators] : close - 1;
+      components_.push_back({raw_end, key});
+      at = stop;
+    }
+    last_line_.swap(line_);
+    // A key met again, or after a key below it, is out of Wine's order.
+    if (!made) file_->in_order = false;
+    if (key->block == WineRegKey::kNoBlock) {
+      key->block = index;
+      key->loaded = false;
+    } else {
+      size_t last = key->block;
+      while (file_->blocks[last].next_of_key != WineRegKey::kNoBlock) {
+        last = file_->blocks[last].next_of_key;
+      }
+      file_->blocks[last].next_of_key = index;
+    }
+    return true;
+  }
+
+  // The subkey |name| of |parent|, made when there is none (|*made| then
+  // true): in Wine's order, after the subkeys made before.
+  WineRegKey* Subkey(WineRegKey* parent, std::u16string name, uint64_t time, size_t block,
+                     bool* made) {
+    std::u16string order = WineOrder(name);
+    const auto it = LowerBound(parent->subkeys, order);
+    if (it != parent->subkeys.end() && (*it)->order == order) {
+      file_->in_order = false;  // a key left and met again
+      *made = false;
+      return it->get();
+    }
+    if (it != parent->subkeys.end()) file_->in_order = false;
+    *made = true;
+    WineRegKey* key = InsertSubkey(parent, std::move(name), std::move(order), time, it);
+    key->first_block = block;
+    return key;
+  }
+
+  // One component of the last key line's path: where the separator or ']'
+  // after it begins in |last_line_|, and its key.
   struct Component {
-    size_t at;
-    size_t length;
+    size_t raw_end;
     WineRegKey* key;
   };
 
-  LineReader lines_;
+  std::string_view text_;
   WineRegFile* file_;
-  WineRegKey* key_ = nullptr;
-  std::string problem_;
+  std::string line_;
+  std::string last_line_;
   std::u16string path_;
-  std::u16string last_path_;
+  std::vector<size_t> backslashes_;
   std::vector<Component> components_;
-  std::u16string name_;
-  std::string data_;
-  // Values of |key_| not yet in it: those of a block read so far, while each
-  // comes after the one before in Wine's order and the key had none.
-  std::vector<WineRegValue> pending_;
 };
 
 // --- Writing -----------------------------------------------------------------
@@ -519,73 +661,88 @@ void AppendValue(const WineRegValue& value, std::string* out) {
   out->push_back('\n');
 }
 
-// How AppendKey writes: copying unchanged keys from the text last matched,
-// and noting where each key begins and ends, in the order written.
-struct Writing {
-  const std::string* matched = nullptr;
-  std::vector<size_t>* spans = nullptr;
-};
+// Appends |key|'s block as Wine writes it, "\n[path] seconds\n#time=...\n"
+// and its class, link and values; |path| is its path as written (escaped,
+// relative to the root).
+void AppendBlock(const WineRegKey& key, const std::string& path, std::string* out) {
+  out->append("\n[");
+  out->append(path);
+  const int64_t seconds =
+      (static_cast<int64_t>(key.time) - static_cast<int64_t>(kTicks1601To1970)) /
+      static_cast<int64_t>(kTicksPerSecond);
+  out->append("] ");
+  AppendNumber<10>(static_cast<unsigned>(seconds), 1, out);
+  out->append("\n#time=");
+  AppendNumber<16>(static_cast<unsigned>(key.time >> 32), 1, out);
+  AppendNumber<16>(static_cast<unsigned>(key.time), 8, out);
+  out->push_back('\n');
+  if (key.has_class) {
+    out->append("#class=\"");
+    AppendEscaped(key.class_name, "\"\"", out);
+    out->append("\"\n");
+  }
+  if (key.link) out->append("#link\n");
+  for (const WineRegValue& value : key.values) AppendValue(value, out);
+}
 
-// Writes |key|'s block and its subkeys'. |path| holds the key's path as
-// written (escaped, relative to the root); it is extended for each subkey in
-// turn and left as it was.
-void AppendKey(const WineRegKey& key, std::string* path, const Writing& writing, std::string* out) {
-  if (writing.matched && !key.changed) {
-    out->append(*writing.matched, key.text_begin, key.text_end - key.text_begin);
-    return;
-  }
-  if (writing.spans) writing.spans->push_back(out->size());
-  if (!key.values.empty() || key.subkeys.empty() || key.has_class || key.link) {
-    out->append("\n[");
-    out->append(*path);
-    const int64_t seconds =
-        (static_cast<int64_t>(key.time) - static_cast<int64_t>(kTicks1601To1970)) /
-        static_cast<int64_t>(kTicksPerSecond);
-    out->append("] ");
-    AppendNumber<10>(static_cast<unsigned>(seconds), 1, out);
-    out->append("\n#time=");
-    AppendNumber<16>(static_cast<unsigned>(key.time >> 32), 1, out);
-    AppendNumber<16>(static_cast<unsigned>(key.time), 8, out);
-    out->push_back('\n');
-    if (key.has_class) {
-      out->append("#class=\"");
-      AppendEscaped(key.class_name, "\"\"", out);
-      out->append("\"\n");
-    }
-    if (key.link) out->append("#link\n");
-    for (const WineRegValue& value : key.values) AppendValue(value, out);
-  }
+// |path| extended by |subkey|'s name, as a path is written.
+void AppendPath(const WineRegKey& subkey, std::string* path) {
+  if (subkey.parent && subkey.parent->parent) path->append("\\\\");
+  AppendEscaped(subkey.name, "[]", path);
+}
+
+// Writes |key|'s block and its subkeys'. |path| holds the key's path; it is
+// extended for each subkey in turn and left as it was.
+void AppendKey(const WineRegKey& key, std::string* path, std::string* out) {
+  if (key.HasOwnBlock()) AppendBlock(key, *path, out);
   const size_t length = path->size();
   for (const auto& subkey : key.subkeys) {
-    if (writing.matched && !subkey->changed) {  // copied: no need for its path
-      AppendKey(*subkey, path, writing, out);
-      continue;
-    }
-    if (key.parent) path->append("\\\\");
-    AppendEscaped(subkey->name, "[]", path);
-    AppendKey(*subkey, path, writing, out);
+    AppendPath(*subkey, path);
+    AppendKey(*subkey, path, out);
     path->resize(length);
   }
-  if (writing.spans) writing.spans->push_back(out->size());
 }
 
-// Gives each key the span AppendKey noted for it, in the same order.
-void TakeSpans(WineRegKey* key, const std::vector<size_t>& spans, size_t* next) {
-  key->text_begin = spans[(*next)++];
-  for (const auto& subkey : key->subkeys) TakeSpans(subkey.get(), spans, next);
-  key->text_end = spans[(*next)++];
-  key->changed = false;
-}
+// A change to the text: the bytes from |at| to |end| left out, and |text|
+// written in their place.
+struct Edit {
+  size_t at;
+  size_t end;
+  std::string text;
+};
 
-std::string FormatFile(const WineRegFile& file, const Writing& writing) {
-  std::string out = "WINE REGISTRY Version 2\n";
-  if (writing.matched) out.reserve(writing.matched->size());
-  out += file.relative_to;
-  out += '\n';
-  if (!file.arch.empty()) out += "\n#arch=" + file.arch + "\n";
-  std::string path;
-  AppendKey(file.root, &path, writing, &out);
-  return out;
+// Collects the edits for the keys at and below |key| that changed, in Wine's
+// order. |next| is where the text after |key| and its subkeys begins: the
+// first block of a key after them, or the end of the text.
+void CollectEdits(const WineRegFile& file, const WineRegKey& key, std::string* path, size_t next,
+                  std::vector<Edit>* edits) {
+  if (key.rewrite) {
+    std::string block;
+    if (key.HasOwnBlock()) AppendBlock(key, *path, &block);
+    if (key.block != WineRegKey::kNoBlock) {
+      const WineRegBlock& old = file.blocks[key.block];
+      edits->push_back({old.begin, old.end, std::move(block)});
+    } else if (!block.empty()) {
+      const size_t at =
+          key.first_block != WineRegKey::kNoBlock ? file.blocks[key.first_block].begin : next;
+      edits->push_back({at, at, std::move(block)});
+    }
+  }
+  // Where each subkey's text ends: where the next one's that has a block
+  // begins.
+  std::vector<size_t> ends(key.subkeys.size(), next);
+  for (size_t i = key.subkeys.size(); i-- > 1;) {
+    const size_t first = key.subkeys[i]->first_block;
+    ends[i - 1] = first != WineRegKey::kNoBlock ? file.blocks[first].begin : ends[i];
+  }
+  const size_t length = path->size();
+  for (size_t i = 0; i < key.subkeys.size(); ++i) {
+    const WineRegKey& subkey = *key.subkeys[i];
+    if (!subkey.changed) continue;
+    AppendPath(subkey, path);
+    CollectEdits(file, subkey, path, ends[i], edits);
+    path->resize(length);
+  }
 }
 
 }  // namespace
@@ -614,24 +771,17 @@ WineRegValue* WineRegKey::FindValue(const std::u16string& order_name) {
 }
 
 WineRegKey* WineRegKey::AddSubkey(const std::u16string& name, uint64_t modified) {
+  MarkChanged();
   std::u16string order = WineOrder(name);
   const auto it = LowerBound(subkeys, order);
-  return InsertSubkey(this, name, std::move(order), modified, it);
+  WineRegKey* key = InsertSubkey(this, name, std::move(order), modified, it);
+  key->changed = true;
+  return key;
 }
 
 bool WineRegKey::SetValue(std::u16string value_name, uint32_t type, std::string data) {
-  std::u16string order_name = WineOrder(value_name);
-  auto it = LowerBound(values, order_name);
-  if (it != values.end() && it->order == order_name) {
-    if (it->type == type && it->data == data) return false;
-    MarkChanged();
-    it->type = type;
-    it->data = std::move(data);
-    return true;
-  }
+  if (!PutValue(this, std::move(value_name), type, std::move(data))) return false;
   MarkChanged();
-  values.insert(it,
-                WineRegValue{std::move(value_name), std::move(order_name), type, std::move(data)});
   return true;
 }
 
@@ -649,28 +799,86 @@ void WineRegKey::DeleteSubkey(const WineRegKey* subkey) {
                              [subkey](const auto& item) { return item.get() == subkey; }));
 }
 
-bool ParseWineReg(const std::string& text, WineRegFile* file, std::string* error) {
-  return Parser(text, file).Run(error);
+void WineRegKey::MarkChanged() {
+  for (WineRegKey* key = this; key && !key->changed; key = key->parent) key->changed = true;
 }
 
-std::string FormatWineReg(const WineRegFile& file, const std::string* matched) {
-  Writing writing;
-  writing.matched = matched;
-  return FormatFile(file, writing);
+bool WineRegKey::HasOwnBlock() const {
+  return !values.empty() || subkeys.empty() || has_class || link;
 }
 
-bool MatchWineRegText(WineRegFile* file, const std::string& text) {
-  std::vector<size_t> spans;
-  Writing writing;
-  writing.spans = &spans;
-  if (FormatFile(*file, writing) != text) return false;
-  size_t next = 0;
-  TakeSpans(&file->root, spans, &next);
+bool IndexWineReg(std::string_view text, WineRegFile* file, std::string* error) {
+  *file = WineRegFile();
+  return Indexer(text, file).Run(error);
+}
+
+bool LoadWineRegKey(std::string_view text, const WineRegFile& file, WineRegKey* key,
+                    std::string* error) {
+  if (key->loaded) return true;
+  key->values.clear();
+  key->has_class = false;
+  key->class_name.clear();
+  key->link = false;
+  for (size_t index = key->block; index != WineRegKey::kNoBlock;
+       index = file.blocks[index].next_of_key) {
+    const WineRegBlock& block = file.blocks[index];
+    const std::string_view view(text.data() + block.begin, block.end - block.begin);
+    if (!BlockParser(view, LineOf(text, block.begin)).Block(key, error)) return false;
+  }
+  key->loaded = true;
   return true;
 }
 
-void WineRegKey::MarkChanged() {
-  for (WineRegKey* key = this; key && !key->changed; key = key->parent) key->changed = true;
+namespace {
+
+bool LoadAll(std::string_view text, const WineRegFile& file, WineRegKey* key, std::string* error) {
+  if (!LoadWineRegKey(text, file, key, error)) return false;
+  for (const auto& subkey : key->subkeys) {
+    if (!LoadAll(text, file, subkey.get(), error)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseWineReg(const std::string& text, WineRegFile* file, std::string* error) {
+  return IndexWineReg(text, file, error) && LoadAll(text, *file, &file->root, error);
+}
+
+std::string FormatWineReg(const WineRegFile& file) {
+  std::string out = "WINE REGISTRY Version 2\n";
+  out += file.relative_to;
+  out += '\n';
+  if (!file.arch.empty()) out += "\n#arch=" + file.arch + "\n";
+  std::string path;
+  AppendKey(file.root, &path, &out);
+  return out;
+}
+
+bool WriteWineRegChanges(std::string_view text, const WineRegFile& file,
+                         const WineRegWriter& write) {
+  std::vector<Edit> edits;
+  for (const WineRegBlock& block : file.blocks) {
+    if (block.removed) edits.push_back({block.begin, block.end, std::string()});
+  }
+  std::string path;
+  if (file.root.changed) CollectEdits(file, file.root, &path, text.size(), &edits);
+  std::stable_sort(edits.begin(), edits.end(),
+                   [](const Edit& a, const Edit& b) { return a.at < b.at; });
+  size_t copied = 0;
+  // Whether a block put at the end follows a last line without its LF.
+  bool unended = !text.empty() && text.back() != '\n';
+  for (const Edit& edit : edits) {
+    if (edit.at > copied && !write(text.data() + copied, edit.at - copied)) return false;
+    copied = std::max(copied, edit.at);
+    if (unended && copied == text.size() && !edit.text.empty()) {
+      if (!write("\n", 1)) return false;
+      unended = false;
+    }
+    if (!write(edit.text.data(), edit.text.size())) return false;
+    copied = std::max(copied, edit.end);
+  }
+  return copied >= text.size() || write(text.data() + copied, text.size() - copied);
 }
 
 std::string Utf16ToUtf8Lossless(const std::u16string& text) {

@@ -1,16 +1,24 @@
-// A Wine registry file (user.reg and its kin) as a tree in memory: read with
-// the rules wineserver reads it by, and written back byte for byte as
-// wineserver writes it (server/registry.c: load_keys, save_all_subkeys).
+// A Wine registry file (user.reg and its kin) as a tree of keys over the
+// file's own text: read by the rules wineserver reads it by, and changed by
+// writing the blocks of the keys that changed, in wineserver's own form
+// (server/registry.c: load_keys, save_all_subkeys), between the untouched
+// bytes of the file.
 //
-// Names and string data stay in UTF-16 units, as Wine holds them, so that a
-// key or value nobody changed is written back exactly as it was read. Keys and
-// values are kept in Wine's order: by the lower-case form of their names, unit
-// by unit, the shorter name first on equal prefixes.
+// Indexing a file reads its header and its key lines only: every key the
+// file names gets its place in the tree, with where its block lies. A key's
+// values are parsed from its block when first asked for (LoadWineRegKey).
+//
+// Names and string data stay in UTF-16 units, as Wine holds them. Keys and
+// values are kept in Wine's order: by the lower-case form of their names,
+// unit by unit, the shorter name first on equal prefixes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace dovetune {
@@ -32,16 +40,29 @@ struct WineRegKey {
   WineRegKey* parent = nullptr;
   std::vector<WineRegValue> values;                  // sorted by |order|
   std::vector<std::unique_ptr<WineRegKey>> subkeys;  // sorted by |order|
-  // Where this key's block and its subkeys' lie in the text last matched
-  // (MatchWineRegText); |changed| once anything there may differ from it.
-  size_t text_begin = 0;
-  size_t text_end = 0;
-  bool changed = true;
+  // The key's first block in the file indexed (WineRegFile::blocks), or
+  // kNoBlock: a key with only subkeys has none, nor has a key made since.
+  size_t block = kNoBlock;
+  // The first block in the file of this key or a key below it, or kNoBlock.
+  size_t first_block = kNoBlock;
+  // Whether |time|, |values|, the class and the link hold what the key's
+  // blocks say (LoadWineRegKey); a key made since is loaded.
+  bool loaded = false;
+  // Whether the key's own block is written anew (by the store: a key whose
+  // values or time changed, and every key made since).
+  bool rewrite = false;
+  // Whether anything at or below this key differs from the file indexed.
+  bool changed = false;
 
-  // Marks this key and the keys above it as no longer as matched. Every
-  // change to a key must do this: the methods below do, and so must whoever
-  // sets |time| or another field.
+  static constexpr size_t kNoBlock = static_cast<size_t>(-1);
+
+  // Marks this key and the keys above it as changed. Every change to a key
+  // must do this: the methods below do, and so must whoever sets |time| or
+  // another field.
   void MarkChanged();
+  // Whether Wine writes a block for this key: when it has a value, a class
+  // or a link, or no subkeys.
+  bool HasOwnBlock() const;
 
   // The subkey or value of that lower-case name; null when there is none.
   WineRegKey* FindSubkey(const std::u16string& order_name) const;
@@ -55,30 +76,62 @@ struct WineRegKey {
   void DeleteSubkey(const WineRegKey* subkey);
 };
 
+// A key line of the file and the lines after it, up to the next key line:
+// from the blank line before the key line when there is one (Wine writes
+// one before every block), so that a block is "\n[key] ...\n" as Wine
+// writes it.
+struct WineRegBlock {
+  size_t begin = 0;
+  size_t end = 0;
+  size_t next_of_key = WineRegKey::kNoBlock;  // the same key's next block
+  bool removed = false;                       // the key was deleted
+};
+
 struct WineRegFile {
   std::string relative_to;  // the ";;" line that names the branch, as read
   std::string arch;         // "win32", "win64", or empty when the file has none
   WineRegKey root;
+  size_t header_end = 0;             // where the first block begins
+  std::vector<WineRegBlock> blocks;  // in the file's order
+  // Whether the blocks come in Wine's order, one for each key, each where
+  // Wine would write it: only then can a changed block be put where Wine's
+  // order puts it.
+  bool in_order = true;
 };
 
 // Wine's lower-case form of a name, the form it sorts and compares names by.
 std::u16string WineOrder(const std::u16string& name);
 
-// Reads |text| as wineserver would. Fails, saying which line and why, on
-// anything wineserver would refuse, drop or turn into an empty value: the
-// first line, an unknown #arch, a malformed key or value, a stray line, a NUL
-// byte, a name too long.
+// Reads the header and the key lines of |text| into |file|, the values of no
+// key. Fails, saying which line and why, on anything in them wineserver would
+// refuse or read otherwise than a key line says: the first line, an unknown
+// #arch, a line before the first key that is no comment or option, a key line
+// without its ']' or with a name too long, a key line that follows a line
+// continued with '\\' (Wine takes it for that line's data), a NUL byte.
+bool IndexWineReg(std::string_view text, WineRegFile* file, std::string* error);
+
+// Reads the values, time, class and link of |key| from its blocks in |text|,
+// the text |file| indexes. Fails, saying which line and why, on a line there
+// that wineserver would refuse, drop or turn into an empty value: a
+// malformed value or option, a stray line, a name too long.
+bool LoadWineRegKey(std::string_view text, const WineRegFile& file, WineRegKey* key,
+                    std::string* error);
+
+// Indexes |text| and loads every key: the whole file read as wineserver
+// reads it, with every check of the two above.
 bool ParseWineReg(const std::string& text, WineRegFile* file, std::string* error);
 
-// The file as wineserver would save this tree. With |matched|, the text the
-// tree was last matched against (MatchWineRegText), the keys that have not
-// changed since are copied from it rather than formatted again.
-std::string FormatWineReg(const WineRegFile& file, const std::string* matched = nullptr);
+// The file as wineserver would save this tree, every key loaded.
+std::string FormatWineReg(const WineRegFile& file);
 
-// Whether |text| is byte for byte the file as wineserver would save this
-// tree. When it is, notes where each key lies in it and marks every key
-// unchanged, for FormatWineReg to copy from |text|.
-bool MatchWineRegText(WineRegFile* file, const std::string& text);
+// Writes, through |write|, the file |text| (indexed as |file|) with the
+// changes made to the tree since: the bytes of blocks that did not change as
+// they are in |text|, and each key whose block is written anew (|rewrite|)
+// in wineserver's form, where wineserver's order puts it; the blocks of
+// deleted keys are left out. REQUIRES: |file.in_order|.
+using WineRegWriter = std::function<bool(const char* data, size_t size)>;
+bool WriteWineRegChanges(std::string_view text, const WineRegFile& file,
+                         const WineRegWriter& write);
 
 // Names between the tree's UTF-16 and the registry's UTF-8. Units that are no
 // character (a lone surrogate) pass through as their three-byte form, so that

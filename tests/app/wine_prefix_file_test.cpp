@@ -1,6 +1,8 @@
-// A Wine prefix's user.reg is never made worse: a file Wine would refuse or
-// damage is not used at all, one not in Wine's own form is read but never
-// written, a run that changes nothing leaves the file alone, and a change
+// A Wine prefix's user.reg is never made worse: a file whose key lines Wine
+// would refuse or read otherwise is not used at all, nor a block the run
+// reads that Wine would damage; one whose keys are out of Wine's order is
+// read but never written; lines the run does not touch are copied as they
+// are; a run that changes nothing leaves the file alone, and a change
 // replaces the file whole, beside its symlink's target when it is one.
 
 #include <signal.h>
@@ -61,35 +63,81 @@ TEST_F(WinePrefixFileTest, RunsThatChangeNothingLeaveTheFileAlone) {
             Run({"view", "fast"}).out);
 }
 
-TEST_F(WinePrefixFileTest, FilesNotAsWineWritesThemAreNeverWritten) {
+// The non-empty lines of |text| outside the blocks of the tool's keys.
+std::string ForeignLines(const std::string& text) {
+  std::string lines;
+  bool ours = false;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    if (line[0] == '[') ours = line.find("\\\\Orvane") != std::string::npos;
+    if (!ours && !line.empty()) lines += line + "\n";
+    start = end + 1;
+  }
+  return lines;
+}
+
+TEST_F(WinePrefixFileTest, FilesNotAsWineWritesThemGetWhatTheReadmeStates) {
+  enum Outcome { kWritten, kReadOnly, kRefused };
   struct Case {
     const char* what;
     std::string text;
-    bool readable;
-    const char* reason;
+    Outcome outcome;
+    const char* reason;  // for a file not written
   };
-  ASSERT_EQ(Run({"view"}).status, 0);
-  const std::string good = ReadWholeFile(user_reg());
+  const std::string good = kSmallUserReg;
   std::string crlf;
   for (char c : good) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  // A block the run reads, with |line| in it, before the file's own key.
+  const auto ours = [&good](const std::string& line) {
+    return std::string(good).insert(
+        good.find("\n[Software\\\\Wine]"),
+        "\n[Software\\\\Orvane\\\\Ostrel\\\\Presets\\\\default] 1\n" + line);
+  };
   const Case cases[] = {
-      {"CRLF", crlf, true, "start any Wine program in the prefix once"},
-      {"comment", good + ";; mine\n", true, "user.reg: the file is not in the form Wine writes"},
-      {"seconds only", good + "\n[Software\\\\X] 1\n", true, "not in the form"},
-      {"BOM", "\xEF\xBB\xBF" + good, false, "first line"},
-      {"arch", std::string(good).replace(good.find("win64"), 5, "win16"), false, "#arch"},
-      {"bad hex", good + "\"v\"=hex:zz\n", false, "stray"},
-      {"stray line", good + "v=1\n", false, "no key, value"},
+      // Untouched lines Wine reads, or skips, are copied as they are.
+      {"CRLF", crlf, kWritten, ""},
+      {"comment", good + ";; mine\n", kWritten, ""},
+      {"seconds only", good + "\n[Software\\\\X] 1\n", kWritten, ""},
+      {"indented", good + "\n  [Software\\\\X] 1\n  \"v\"=dword:1\n", kWritten, ""},
+      {"bad hex elsewhere", good + "\"w\"=hex:zz\n", kWritten, ""},
+      {"stray line elsewhere", good + "v=1\n", kWritten, ""},
+      {"truncated elsewhere", good + "\n[Zz] 1\n\"v\"=\"abc", kWritten, ""},
+      {"no last LF", good + "\n[Zz] 1\n\"v\"=dword:1", kWritten, ""},
+      // Where Wine's order cannot be kept: read, never written.
+      {"repeated key", good + "\n[Software\\\\Wine] 2\n\"w\"=\"y\"\n", kReadOnly,
+       "not in the order Wine writes them, or a key is written twice"},
+      {"out of order", good + "\n[Software\\\\A] 2\n", kReadOnly, "not in the order Wine writes"},
+      {"respelled", good + "\n[SOFTWARE\\\\Zz] 2\n", kReadOnly, "not in the order Wine writes"},
+      // What Wine would refuse, or read otherwise than its key lines say.
+      {"BOM", "\xEF\xBB\xBF" + good, kRefused, "first line"},
+      {"arch", std::string(good).replace(good.find("win64"), 5, "win16"), kRefused, "#arch"},
+      {"key line in hex data", good + "\"w\"=hex:01,\\\n[Software\\\\Y] 1\n", kRefused,
+       "line 10: a key line after a line continued"},
+      {"hex data cut short", good + "\"w\"=hex:01,\\\n", kRefused, "line 9: hex data continued"},
+      {"NUL", good + std::string("\"w\"=\"a\0\"\n", 9), kRefused, "line 9: a NUL byte"},
+      {"key without ]", good + "\n[Software\\\\Y\n", kRefused, "line 10: a key without"},
+      // A block the run reads must be sound.
+      {"bad hex in ours", ours("\"v\"=hex:zz\n"), kRefused, "line 7: hex data with a stray"},
+      {"stray line in ours", ours("v=1\n"), kRefused, "line 7: a line that is no key"},
   };
   for (const Case& c : cases) {
     WriteWholeFile(user_reg(), c.text);
     const ino_t inode = Inode();
     const ProcessResult view = Run({"view", "default"});
-    EXPECT_EQ(view.status, c.readable ? 0 : 1) << c.what << view.err;
-    const ProcessResult create = Run({"create", "fast"});
+    EXPECT_EQ(view.status, c.outcome == kRefused ? 1 : 0) << c.what << view.err;
+    const ProcessResult create = Run({"create", "fast", "-cbr", "96"});
+    const std::string after = ReadWholeFile(user_reg());
+    if (c.outcome == kWritten) {
+      EXPECT_EQ(create.status, 0) << c.what << ": " << create.err;
+      EXPECT_EQ(ForeignLines(after), ForeignLines(c.text)) << c.what;
+      EXPECT_EQ(RunProgram(DOVETUNE_BINARY, {"view", "fast"}, prefix_).status, 0) << c.what;
+      continue;
+    }
     EXPECT_EQ(create.status, 1) << c.what;
     EXPECT_NE(create.err.find(c.reason), std::string::npos) << c.what << ": " << create.err;
-    EXPECT_EQ(ReadWholeFile(user_reg()), c.text) << c.what;
+    EXPECT_EQ(after, c.text) << c.what;
     EXPECT_EQ(Inode(), inode) << c.what;
   }
 }
@@ -181,6 +229,36 @@ TEST_F(WinePrefixFileTest, AServerThatStartsDuringTheRunStopsIt) {
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
       EXPECT_EQ(ReadWholeFile(user_reg()), kSmallUserReg);
     }
+  }
+}
+
+// A file saved by Wine between the run's read and its write, whether as a
+// new file renamed into place or rewritten in place to the same size, stops
+// the run, and the file saved stays.
+TEST_F(WinePrefixFileTest, AFileSavedDuringTheRunStopsIt) {
+  std::string saved = kSmallUserReg;
+  saved.replace(saved.find("\"x\""), 3, "\"y\"");
+  for (const bool in_place : {false, true}) {
+    SCOPED_TRACE(in_place ? "in place" : "renamed");
+    WriteWholeFile(user_reg(), kSmallUserReg);
+    ProcessOptions options;
+    options.pause_at = "wine-before-write";
+    const pid_t run = SpawnStopped(DOVETUNE_PAUSABLE_BINARY, {"create", "fast"}, prefix_, options);
+    ASSERT_GT(run, 0);
+    if (in_place) {
+      FILE* file = fopen(user_reg().c_str(), "r+");
+      ASSERT_NE(file, nullptr);
+      ASSERT_EQ(fwrite(saved.data(), 1, saved.size(), file), saved.size());
+      fclose(file);
+    } else {
+      WriteWholeFile(user_reg() + ".new", saved);
+      ASSERT_EQ(rename((user_reg() + ".new").c_str(), user_reg().c_str()), 0);
+    }
+    kill(run, SIGCONT);
+    int status = 0;
+    ASSERT_EQ(waitpid(run, &status, 0), run);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_EQ(ReadWholeFile(user_reg()), saved);
   }
 }
 

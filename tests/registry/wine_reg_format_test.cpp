@@ -282,14 +282,100 @@ void CollectKeys(WineRegKey* key, std::vector<WineRegKey*>* keys) {
   for (const auto& subkey : key->subkeys) CollectKeys(subkey.get(), keys);
 }
 
-// A file matched against its text and then changed at random keys is written
-// exactly as if formatted from scratch, with the unchanged keys copied.
-TEST(WineRegFormatTest, ChangesAfterAMatchWriteAsIfFormattedWhole) {
+// The blocks an index finds, each as its text, and whether they come in
+// Wine's order: key lines by their '[' at the start of a line (after white
+// space), each block with the blank line before it when there is one.
+TEST(WineRegFormatTest, IndexFindsEachKeyLinesBlockAndWinesOrder) {
+  struct Case {
+    std::string keys;  // after the file's head
+    std::vector<std::string> blocks;
+    bool in_order;
+  };
+  const Case cases[] = {
+      {"\n[A] 1\n#time=1\n\n[A\\\\B] 1\n", {"\n[A] 1\n#time=1\n", "\n[A\\\\B] 1\n"}, true},
+      {"\n[A] 1\n\"v\"=\"x [y]\"\n\"w\"=\"[z\"\n",
+       {"\n[A] 1\n\"v\"=\"x [y]\"\n\"w\"=\"[z\"\n"},
+       true},
+      {"\n[A] 1\n  [B] 2\n", {"\n[A] 1\n", "  [B] 2\n"}, true},
+      {"\r\n[A] 1\r\n[B] 1\r\n", {"[A] 1\r\n", "[B] 1\r\n"}, true},
+      {"[A]\n\"b\"=hex:01,\\\n  02\n\n\n[B]", {"[A]\n\"b\"=hex:01,\\\n  02\n\n", "\n[B]"}, true},
+      {"\n[A\\\\B]\n\n[A\\\\C]\n", {"\n[A\\\\B]\n", "\n[A\\\\C]\n"}, true},
+      {"\n[A\\\\B\\\\C]\n\n[A\\\\D]\n", {"\n[A\\\\B\\\\C]\n", "\n[A\\\\D]\n"}, true},
+      {"\n[A\\\\\\x42]\n\n[A\\\\C]\n", {"\n[A\\\\\\x42]\n", "\n[A\\\\C]\n"}, true},
+      {"\n[A\\\\B]\n\n[AB]\n", {"\n[A\\\\B]\n", "\n[AB]\n"}, true},
+      {"\n[A_B]\n\n[AB]\n", {"\n[A_B]\n", "\n[AB]\n"}, true},
+      {"\n[AB]\n\n[A_B]\n", {"\n[AB]\n", "\n[A_B]\n"}, false},
+      {"\n[B]\n\n[A]\n", {"\n[B]\n", "\n[A]\n"}, false},
+      {"\n[A]\n\n[A]\n", {"\n[A]\n", "\n[A]\n"}, false},
+      {"\n[A\\\\B]\n\n[A]\n", {"\n[A\\\\B]\n", "\n[A]\n"}, false},
+      {"\n[a]\n\n[A\\\\B]\n", {"\n[a]\n", "\n[A\\\\B]\n"}, false},
+      {"\n[A\\\\BC]\n\n[A\\\\B]\n", {"\n[A\\\\BC]\n", "\n[A\\\\B]\n"}, false},
+  };
+  for (const Case& c : cases) {
+    const std::string text = kHead + c.keys;
+    WineRegFile file;
+    std::string error;
+    ASSERT_TRUE(IndexWineReg(text, &file, &error)) << c.keys << error;
+    std::vector<std::string> blocks;
+    for (const WineRegBlock& block : file.blocks) {
+      blocks.push_back(text.substr(block.begin, block.end - block.begin));
+    }
+    EXPECT_EQ(blocks, c.blocks) << c.keys;
+    EXPECT_EQ(file.in_order, c.in_order) << c.keys;
+    EXPECT_EQ(file.header_end, file.blocks[0].begin) << c.keys;
+  }
+}
+
+// A key with subkeys and no block of its own is in the tree all the same,
+// and one met again gathers the values of all its blocks, the later winning.
+TEST(WineRegFormatTest, KeysWithoutBlocksAndKeysWithTwoAreOneKeyEach) {
+  const std::string text = std::string(kHead) +
+                           "\n[A\\\\B\\\\C] 1\n\"v\"=dword:1\n"
+                           "\n[A\\\\D] 1\n"
+                           "\n[A\\\\B\\\\C] 1\n\"v\"=dword:2\n\"w\"=dword:3\n";
+  WineRegFile file;
+  std::string error;
+  ASSERT_TRUE(IndexWineReg(text, &file, &error)) << error;
+  WineRegKey* a = file.root.FindSubkey(u"a");
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a->block, WineRegKey::kNoBlock);
+  ASSERT_EQ(a->subkeys.size(), 2u);
+  WineRegKey* c = a->FindSubkey(u"b")->FindSubkey(u"c");
+  ASSERT_NE(c, nullptr);
+  ASSERT_TRUE(LoadWineRegKey(text, file, c, &error)) << error;
+  ASSERT_EQ(c->values.size(), 2u);
+  EXPECT_EQ(c->values[0].data, Bytes({2, 0, 0, 0}));
+  EXPECT_FALSE(file.in_order);
+}
+
+// What the prefix store does to a key it changes: its values read first, a
+// new time, and its block written anew.
+void Change(const std::string& text, const WineRegFile& file, WineRegKey* key) {
+  std::string error;
+  ASSERT_TRUE(LoadWineRegKey(text, file, key, &error)) << error;
+  key->time = WineTimeNow();
+  key->rewrite = true;
+  key->MarkChanged();
+}
+
+// The blocks of a key and every key below it, as the store leaves them out
+// when it deletes them.
+void Remove(WineRegFile* file, const WineRegKey& key) {
+  for (size_t block = key.block; block != WineRegKey::kNoBlock;
+       block = file->blocks[block].next_of_key) {
+    file->blocks[block].removed = true;
+  }
+  for (const auto& subkey : key.subkeys) Remove(file, *subkey);
+}
+
+// A file changed at random keys is written exactly as if formatted whole,
+// with the unchanged keys' blocks copied from the text.
+TEST(WineRegFormatTest, ChangesWriteAsIfFormattedWhole) {
   std::mt19937 random(7);
   const std::u16string names[] = {u"a", u"B", u"c_d", u"cd", u"\u00e9", u"Zz"};
   auto name = [&] { return names[random() % 6]; };
   auto dword = [&] { return std::string(4, static_cast<char>('0' + random() % 3)); };
-  for (int round = 0; round < 40; ++round) {
+  for (int round = 0; round < 60; ++round) {
     WineRegFile file;
     file.relative_to = ";; All keys relative to REGISTRY\\\\User";
     file.arch = "win64";
@@ -305,35 +391,49 @@ TEST(WineRegFormatTest, ChangesAfterAMatchWriteAsIfFormattedWhole) {
     const std::string text = FormatWineReg(file);
     WineRegFile read;
     std::string error;
-    ASSERT_TRUE(ParseWineReg(text, &read, &error)) << error;
-    EXPECT_FALSE(MatchWineRegText(&read, text + "\n"));
-    ASSERT_TRUE(MatchWineRegText(&read, text));
-    EXPECT_EQ(FormatWineReg(read, &text), text);
+    ASSERT_TRUE(IndexWineReg(text, &read, &error)) << error;
+    ASSERT_TRUE(read.in_order);
     for (int change = 0; change < 6; ++change) {
       std::vector<WineRegKey*> keys;
       CollectKeys(&read.root, &keys);
       WineRegKey* key = keys[random() % keys.size()];
       switch (random() % 5) {
         case 0:
+          Change(text, read, key);
           key->SetValue(name(), 4, dword());
           break;
         case 1:
+          Change(text, read, key);
           key->DeleteValue(WineOrder(name()));
           break;
         case 2: {
           const std::u16string child = name();
-          if (!key->FindSubkey(WineOrder(child))) key->AddSubkey(child, WineTimeNow());
+          if (key->FindSubkey(WineOrder(child))) break;
+          Change(text, read, key);
+          key->AddSubkey(child, WineTimeNow())->rewrite = true;
           break;
         }
         case 3:
-          if (key->parent) key->parent->DeleteSubkey(key);
+          if (!key->parent) break;
+          Change(text, read, key->parent);
+          Remove(&read, *key);
+          key->parent->DeleteSubkey(key);
           break;
         default:
-          key->time = WineTimeNow();
-          key->MarkChanged();
+          Change(text, read, key);
       }
-      ASSERT_EQ(FormatWineReg(read, &text), FormatWineReg(read)) << round << " " << change;
     }
+    std::string written;
+    ASSERT_TRUE(WriteWineRegChanges(text, read, [&](const char* data, size_t size) {
+      written.append(data, size);
+      return true;
+    }));
+    WineRegFile whole;
+    ASSERT_TRUE(ParseWineReg(text, &whole, &error)) << error;
+    std::vector<WineRegKey*> keys;
+    CollectKeys(&read.root, &keys);
+    for (WineRegKey* key : keys) ASSERT_TRUE(LoadWineRegKey(text, read, key, &error)) << error;
+    ASSERT_EQ(written, FormatWineReg(read)) << round;
   }
 }
 

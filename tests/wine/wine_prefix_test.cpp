@@ -60,6 +60,39 @@ std::string ToolBlocks(const std::string& text) {
   return blocks;
 }
 
+// The blocks of |text| for every key but the tool's own (those under
+// Software\Orvane\Ostrel), and the file's head.
+std::string OtherBlocks(const std::string& text) {
+  std::string blocks = text.substr(0, text.find("\n["));
+  for (size_t start = text.find("\n["); start != std::string::npos;) {
+    const size_t end = text.find("\n[", start + 1);
+    static const std::string kTool = "\n[Software\\\\Orvane\\\\Ostrel";
+    if (text.compare(start, kTool.size(), kTool) != 0) {
+      blocks += text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    }
+    start = end;
+  }
+  return blocks;
+}
+
+// Keys as other programs leave them, for Wine's regedit to add: on both
+// sides of the tool's keys in Wine's order and beside them, recent-file
+// lists, paths, and binary data long enough to wrap.
+std::string Growth() {
+  std::string reg = "REGEDIT4\n\n";
+  for (const char* program : {"Aardvark\\Recent", "Orvane\\Other", "Zebra\\Files"}) {
+    reg += std::string("[HKEY_CURRENT_USER\\Software\\") + program + "]\n";
+    for (int i = 0; i < 12; ++i) {
+      reg += "\"MRU" + std::to_string(i) + "\"=\"C:\\\\users\\\\me\\\\file " + std::to_string(i) +
+             ".txt\"\n";
+    }
+    reg += "\"Blob\"=hex:";
+    for (int i = 0; i < 300; ++i) reg += (i ? "," : "") + std::to_string(10 + i % 80);
+    reg += "\n\"Flags\"=dword:0000002a\n\n";
+  }
+  return reg;
+}
+
 class WinePrefixTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -107,6 +140,14 @@ class WinePrefixTest : public ::testing::Test {
     const std::string shown = ValuesShown(Wine({"reg", "query", key, "/s"}).out);
     Server({"-w"});
     return shown;
+  }
+  // Adds Growth() to the prefix through Wine's own regedit.
+  void Grow() {
+    const std::string reg = folder_.File("growth.reg");
+    WriteWholeFile(reg, Growth());
+    ASSERT_EQ(Wine({"regedit", "/S", reg}).status, 0);
+    ASSERT_EQ(Server({"-w"}).status, 0);
+    ASSERT_NE(File("user.reg").find("[Software\\\\Zebra\\\\Files]"), std::string::npos);
   }
   std::string File(const std::string& name) const { return ReadWholeFile(prefix_ + "/" + name); }
   ino_t Inode(const std::string& name) const {
@@ -199,6 +240,66 @@ TEST_F(WinePrefixTest, WineSeesExactlyWhatTheCommandsWrote) {
   EXPECT_EQ(ToolBlocks(saved), ToolBlocks(mine));
 }
 
+// On a prefix that other programs have grown, each command changes the tool's
+// keys' blocks alone; Wine reads what they wrote, and its own next save keeps
+// those blocks as they are.
+TEST_F(WinePrefixTest, OnAGrownPrefixOnlyTheToolsBlocksChange) {
+  Grow();
+  const std::string grown = File("user.reg");
+  for (const std::vector<std::string>& command :
+       {std::vector<std::string>{"create", "fast", "-cbr", "128"},
+        {"create_from_current", "mine", "-downmix"},
+        {"edit", "fast", "-cbr", "96"},
+        {"use", "fast"},
+        {"view"},
+        {"view", "fast"},
+        {"delete", "mine"}}) {
+    const std::string before = File("user.reg");
+    const ProcessResult run = Dovetune(command);
+    ASSERT_EQ(run.status, 0) << command[0] << run.err;
+    EXPECT_EQ(OtherBlocks(File("user.reg")), OtherBlocks(before)) << command[0];
+  }
+  EXPECT_EQ(OtherBlocks(File("user.reg")), OtherBlocks(grown));
+  const std::string mine = File("user.reg");
+  const ProcessResult ours = Reg({"query", kPresets, "/s"});
+  ASSERT_EQ(ours.status, 0) << ours.err;
+  EXPECT_NE(ours.out.find("DefBitRate    REG_DWORD    0x60"), std::string::npos) << ours.out;
+  EXPECT_EQ(WineQuery(kPresets), ValuesShown(ours.out));
+  EXPECT_NE(WineQuery("HKCU\\Software\\Zebra").find("Flags    REG_DWORD    0x2a"),
+            std::string::npos);
+  const std::string saved = File("user.reg");
+  ASSERT_NE(ToolBlocks(mine), "");
+  EXPECT_EQ(ToolBlocks(saved), ToolBlocks(mine));
+}
+
+// A file in a form Wine reads but does not write (CRLF line ends, a comment,
+// an indented key) is changed in the tool's keys alone, and Wine reads both
+// those and the rest.
+TEST_F(WinePrefixTest, OnAFileInAnotherFormWineReadsWhatTheCommandsWrote) {
+  std::string other;
+  for (char c : File("user.reg")) other += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  other += "; a note\r\n  [Zz] 1\r\n  \"v\"=dword:00000007\r\n";
+  WriteWholeFile(prefix_ + "/user.reg", other);
+  const ProcessResult run = Dovetune({"create", "fast", "-cbr", "128"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  // Our blocks come with the blank line Wine writes before each.
+  const auto lines = [](const std::string& text) {
+    std::string kept;
+    for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
+         start = end + 1) {
+      if (end > start && text.compare(start, end - start, "\r") != 0) {
+        kept += text.substr(start, end + 1 - start);
+      }
+    }
+    return kept;
+  };
+  EXPECT_EQ(lines(OtherBlocks(File("user.reg"))), lines(OtherBlocks(other)));
+  EXPECT_NE(
+      WineQuery(std::string(kPresets) + "\\Presets\\fast").find("DefBitRate    REG_DWORD    0x80"),
+      std::string::npos);
+  EXPECT_NE(WineQuery("HKCU\\Zz").find("v    REG_DWORD    0x7"), std::string::npos);
+}
+
 TEST_F(WinePrefixTest, NoChangeWhileWineRuns) {
   ASSERT_EQ(Dovetune({"create", "fast", "-cbr", "128"}).status, 0);
   // A server that stays until killed; it goes into the background once it
@@ -263,6 +364,7 @@ TEST_F(WinePrefixTest, WineStartedDuringARunWaitsForItAndSeesItsChanges) {
 }
 
 TEST_F(WinePrefixTest, KilledRunsLeaveTheOldFileOrTheNewOne) {
+  Grow();
   ASSERT_EQ(Dovetune({"use", "default"}).status, 0);
   const std::string old_file = File("user.reg");
   struct Case {
