@@ -15,9 +15,9 @@ function drop(fd, t) {
   parts = parts sep sprintf("%.1f", (t - start) * 1000)
   sep = "+"
 }
-# Lines of `strace -f` lead with the process id.
+# Lines of `strace -f` lead with the process id, padded with spaces.
 $1 ~ /^[0-9]+$/ && $2 ~ /^[0-9]+\.[0-9]+$/ {
-  $0 = substr($0, index($0, " ") + 1)
+  sub(/^[0-9]+ +/, "")
 }
 /^[0-9.]+ (fcntl|close)\([0-9]+<[^>]*\/lock>/ {
   fd = $2
