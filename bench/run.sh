@@ -10,6 +10,8 @@
 #   bash bench/run.sh --smoke          # smallest store, few runs: checks the script works
 #   bash bench/run.sh --exe PATH/dovetune.exe   # also the table under Wine
 #
+# Except with --smoke, it also times the Wine-prefix store on prefixes grown
+# by Wine to 1, 5 and 20 MB (bench/wine_grown.sh; Wine needed, else skipped).
 # It builds its own release build in build-bench/ and keeps its stores there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -172,6 +174,10 @@ echo
 prefix_sizes=("${sizes[0]}")
 if [ "${sizes[-1]}" != "${sizes[0]}" ]; then prefix_sizes+=("${sizes[-1]}"); fi
 bash bench/wine_prefix.sh "$runs" "$warmup" "${prefix_sizes[@]}"
+if [ "${sizes[-1]}" != "${sizes[0]}" ]; then
+  echo
+  bash bench/wine_grown.sh "$runs" "$warmup" 1 5 20
+fi
 
 echo
 if [ -x "$build/bench/dovetune_registry_benchmark" ]; then

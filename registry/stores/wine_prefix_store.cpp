@@ -201,19 +201,16 @@ bool WinePrefixStore::WaitForServers(int wait_ms) {
     // A server whose lock lives where this process cannot see it. Our lock
     // does not keep such a server from starting, so looking for it before
     // taking the lock misses none that looking after would find, and keeps
-    // the walk over every process out of the time the lock is held.
+    // the walk over every process out of the time the lock is held. One
+    // that starts after the search is no different from one that starts
+    // after the read: Commit looks again before it writes.
     pid_t holder = FindServerHoldingFolder(prefixes_);
     if (holder == 0) {
       std::string error;
       held_by_dovetune_ = false;
       const auto result = lock_.TryLock(prefixes_, &holder, &error, &held_by_dovetune_);
       if (result == WineserverLock::Result::kFailed) return Fail(StoreFailure::kIo, error);
-      // A server that started between the search and the lock.
-      if (result == WineserverLock::Result::kLocked) {
-        holder = FindServerHoldingFolder(prefixes_, &lock_);
-        if (holder == 0) return true;
-        lock_.Unlock();
-      }
+      if (result == WineserverLock::Result::kLocked) return true;
     }
     // Another run of ours is waited for as long as the caller waits; a
     // server only while it may be shutting down.
@@ -236,12 +233,12 @@ std::vector<std::string> WinePrefixStore::PrefixFolders() const {
   return folders;
 }
 
-bool WinePrefixStore::ServerAppeared() {
+bool WinePrefixStore::ServerAppeared(bool look_elsewhere) {
   pid_t holder = 0;
   std::string error;
   const auto result = lock_.TryLock(prefixes_, &holder, &error);
   if (result == WineserverLock::Result::kFailed) return !Fail(StoreFailure::kIo, error);
-  if (result == WineserverLock::Result::kLocked)
+  if (result == WineserverLock::Result::kLocked && look_elsewhere)
     holder = FindServerHoldingFolder(prefixes_, &lock_);
   if (holder == 0) return false;
   running_server_ = holder;
@@ -393,13 +390,16 @@ bool WinePrefixStore::Commit() {
     SignalsHeld signals_held;
     // The lock again, then, just before the file is replaced, a server whose
     // lock is where this process did not look when the run began (its
-    // "wineserver" file written meanwhile), or elsewhere.
-    for (const char* point : {"wine-before-write", ""}) {
-      if (ServerAppeared()) {
+    // "wineserver" file written meanwhile), or elsewhere. The walk over every
+    // process is done once, last: it finds any server that one done earlier
+    // would find, since a server that has gone by then saved the file, which
+    // the comparison below sees, or left it as it was.
+    for (const bool last : {false, true}) {
+      if (ServerAppeared(last)) {
         lock_.Unlock();
         return false;
       }
-      if (*point) PausePoint(point);
+      if (!last) PausePoint("wine-before-write");
     }
     // A server that ran and saved between the read and now.
     if (!SameFileAsRead()) {

@@ -101,8 +101,10 @@ class WinePrefixStore : public KeyStore {
   // The folders whose wineserver would save over the file.
   std::vector<std::string> PrefixFolders() const;
   // Whether a server of the prefix runs now, checked while the lock is
-  // held (taking it again where it has come to apply); records the failure.
-  bool ServerAppeared();
+  // held (taking it again where it has come to apply), and with
+  // |look_elsewhere| among every process for one whose lock this process
+  // cannot see; records the failure.
+  bool ServerAppeared(bool look_elsewhere);
   // Reads the file whole.
   bool ReadFile();
   // Indexes the file read; checks its branch.

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace dovetune {
 
@@ -241,6 +242,56 @@ bool WineserverLock::Holds(const struct stat& file) const {
   return false;
 }
 
+namespace {
+
+using Folder = std::unique_ptr<DIR, int (*)(DIR*)>;
+
+// Opens the folder |name| relative to the folder |at|.
+Folder OpenFolderAt(int at, const char* name) {
+  const int fd = openat(at, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  Folder folder(fd >= 0 ? fdopendir(fd) : nullptr, closedir);
+  if (fd >= 0 && !folder) close(fd);
+  return folder;
+}
+
+// Whether the process |pid| (a name in |proc|) is named as wineserver names
+// itself: an open, a read and a close, the whole cost of passing over the others.
+bool NamedWineserver(int proc, const char* pid) {
+  const std::string path = std::string(pid) + "/comm";
+  const int comm = openat(proc, path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (comm < 0) return false;
+  char name[32] = {};
+  const ssize_t size = read(comm, name, sizeof(name) - 1);
+  close(comm);
+  return size > 0 && std::strncmp(name, "wineserver", 10) == 0;
+}
+
+// Whether the process |pid| holds one of |folders| open, and none of the
+// lock files of |ours|.
+bool HoldsFolder(int proc, const char* pid, const std::vector<std::string>& folders,
+                 const WineserverLock* ours) {
+  const std::string path = std::string(pid) + "/fd";
+  Folder fds = OpenFolderAt(proc, path.c_str());
+  if (!fds) return false;
+  bool holds_folder = false;
+  while (dirent* fd = readdir(fds.get())) {
+    char target[PATH_MAX];
+    const ssize_t length = readlinkat(dirfd(fds.get()), fd->d_name, target, sizeof(target) - 1);
+    if (length <= 0) continue;
+    for (const std::string& folder : folders) {
+      holds_folder = holds_folder || folder.compare(0, std::string::npos, target, length) == 0;
+    }
+    // A server that has our lock file open is one that our lock keeps from
+    // starting (or `wineserver -w` waiting for us): it loads nothing.
+    struct stat file;
+    if (ours && fstatat(dirfd(fds.get()), fd->d_name, &file, 0) == 0 && ours->Holds(file))
+      return false;
+  }
+  return holds_folder;
+}
+
+}  // namespace
+
 pid_t FindServerHoldingFolder(const std::vector<std::string>& prefixes,
                               const WineserverLock* ours) {
   std::vector<std::string> folders;
@@ -249,41 +300,17 @@ pid_t FindServerHoldingFolder(const std::vector<std::string>& prefixes,
     if (realpath(prefix.c_str(), resolved)) folders.push_back(resolved);
   }
   if (folders.empty()) return 0;
-  DIR* proc = opendir("/proc");
+  Folder proc = OpenFolderAt(AT_FDCWD, "/proc");
   if (!proc) return 0;
-  pid_t found = 0;
-  while (dirent* entry = readdir(proc)) {
-    if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
-    const std::string base = std::string("/proc/") + entry->d_name;
-    char name[32] = {};
-    const int comm = open((base + "/comm").c_str(), O_RDONLY | O_CLOEXEC);
-    if (comm < 0) continue;
-    const ssize_t size = read(comm, name, sizeof(name) - 1);
-    close(comm);
-    if (size <= 0 || std::strncmp(name, "wineserver", 10) != 0) continue;
-    DIR* fds = opendir((base + "/fd").c_str());
-    if (!fds) continue;
-    bool holds_folder = false;
-    bool waits_for_us = false;
-    while (dirent* fd = readdir(fds)) {
-      const std::string link = base + "/fd/" + fd->d_name;
-      char target[PATH_MAX];
-      const ssize_t length = readlink(link.c_str(), target, sizeof(target) - 1);
-      if (length <= 0) continue;
-      for (const std::string& folder : folders) {
-        holds_folder = holds_folder || std::string(target, length) == folder;
-      }
-      struct stat file;
-      waits_for_us = waits_for_us || (ours && stat(link.c_str(), &file) == 0 && ours->Holds(file));
+  while (dirent* entry = readdir(proc.get())) {
+    const char* pid = entry->d_name;
+    if (pid[0] < '1' || pid[0] > '9') continue;
+    if (NamedWineserver(dirfd(proc.get()), pid) &&
+        HoldsFolder(dirfd(proc.get()), pid, folders, ours)) {
+      return std::atoi(pid);
     }
-    closedir(fds);
-    // A server that has our lock file open is one that our lock keeps from
-    // starting (or `wineserver -w` waiting for us): it loads nothing.
-    if (holds_folder && !waits_for_us) found = std::atoi(entry->d_name);
-    if (found) break;
   }
-  closedir(proc);
-  return found;
+  return 0;
 }
 
 }  // namespace dovetune

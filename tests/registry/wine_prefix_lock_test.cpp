@@ -7,8 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "registry/registry_session.h"
 #include "registry/stores/wine_prefix_store.h"
+#include "registry/stores/wineserver_lock.h"
 #include "tests/support/fake_wineserver.h"
 #include "tests/support/temp_store.h"
 
@@ -50,6 +54,35 @@ TEST_F(WinePrefixLockTest, AServerOfTheFilesOwnFolderIsFoundThroughAnyLink) {
   for (const std::string& path : {prefix_, user_reg(), other + "/user.reg", other}) {
     EXPECT_EQ(Change(path), StoreFailure::kBusy) << path;
     EXPECT_EQ(ReadWholeFile(user_reg()), kSmallUserReg) << path;
+  }
+}
+
+// The walk over every process finds the server that holds one of the
+// folders asked about open, however the folder is named, and no other.
+TEST_F(WinePrefixLockTest, TheServerHoldingAFolderIsFoundByTheFolderItself) {
+  const std::string other = folder_.File("other");
+  const std::string link = folder_.File("link");
+  ASSERT_EQ(mkdir(other.c_str(), 0700), 0);
+  ASSERT_EQ(symlink(prefix_.c_str(), link.c_str()), 0);
+  struct Case {
+    std::string held;
+    std::vector<std::string> asked;
+    bool found;
+  };
+  const Case cases[] = {
+      {prefix_, {prefix_}, true},
+      {prefix_, {link}, true},
+      {prefix_, {other, prefix_ + "/"}, true},
+      {other, {prefix_}, false},
+      {prefix_, {other}, false},
+      {prefix_, {folder_.File("")}, false},  // the folder above it
+      {prefix_, {folder_.File("missing")}, false},
+  };
+  for (const Case& c : cases) {
+    FakeWineserver server(c.held);
+    ASSERT_GT(server.pid(), 0);
+    EXPECT_EQ(FindServerHoldingFolder(c.asked), c.found ? server.pid() : 0)
+        << c.held << " asked " << c.asked.front();
   }
 }
 
