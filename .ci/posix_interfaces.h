@@ -128,4 +128,7 @@
 #ifdef DOVETUNE_READ_AS_APPLE
 #define __APPLE__ 1
 #define F_FULLFSYNC 51
+// macOS's names for the file times POSIX calls st_mtim and st_ctim.
+#define st_mtimespec st_mtim
+#define st_ctimespec st_ctim
 #endif

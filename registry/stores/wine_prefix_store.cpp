@@ -270,10 +270,20 @@ bool WinePrefixStore::ReadFile() {
   text_ = std::string_view();
   if (!ReadWhole(file_path_, &bytes_, &size, &info, &error)) return Fail(StoreFailure::kIo, error);
   text_ = std::string_view(bytes_.get(), size);
-  read_identity_ = {info.st_dev, info.st_ino, info.st_size,
-                    info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec,
-                    info.st_ctim.tv_sec * 1000000000LL + info.st_ctim.tv_nsec};
+  read_identity_ = IdentityOf(info);
   return true;
+}
+
+WinePrefixStore::Identity WinePrefixStore::IdentityOf(const struct stat& info) {
+#ifdef __APPLE__
+  const timespec& modified = info.st_mtimespec;
+  const timespec& changed = info.st_ctimespec;
+#else
+  const timespec& modified = info.st_mtim;
+  const timespec& changed = info.st_ctim;
+#endif
+  return {info.st_dev, info.st_ino, info.st_size, modified.tv_sec * 1000000000LL + modified.tv_nsec,
+          changed.tv_sec * 1000000000LL + changed.tv_nsec};
 }
 
 bool WinePrefixStore::Identity::operator==(const Identity& other) const {
@@ -284,10 +294,7 @@ bool WinePrefixStore::Identity::operator==(const Identity& other) const {
 bool WinePrefixStore::SameFileAsRead() {
   struct stat info;
   if (stat(file_path_.c_str(), &info) != 0) return false;
-  const Identity now = {info.st_dev, info.st_ino, info.st_size,
-                        info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec,
-                        info.st_ctim.tv_sec * 1000000000LL + info.st_ctim.tv_nsec};
-  return now == read_identity_;
+  return IdentityOf(info) == read_identity_;
 }
 
 bool WinePrefixStore::IndexFile() {

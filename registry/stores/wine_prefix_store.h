@@ -20,6 +20,7 @@
 // run that changes nothing does not write.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdlib>
@@ -153,6 +154,8 @@ class WinePrefixStore : public KeyStore {
     long long changed_ns = 0;
     bool operator==(const Identity& other) const;
   };
+  // The file's identity as stat gives it.
+  static Identity IdentityOf(const struct stat& info);
   Identity read_identity_;
   WineRegFile file_;
   bool begun_ = false;
