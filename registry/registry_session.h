@@ -30,10 +30,15 @@ class CRegistrySession {
   // when missing. On failure |error| names the path and the reason.
   bool Open(const std::string& store_path, std::string* error);
 #ifndef _WIN32
+  // How long a run waits for the runs ahead of it before it gives up.
+  static constexpr int kLockWaitMilliseconds = 10000;
+
   // Opens the registry on |store| (opened, its transaction not begun) in place
   // of the one at a path: how tests run the registry on a store of their
-  // choosing. |name| prefixes the errors as the path does.
-  bool Open(std::unique_ptr<KeyStore> store, const std::string& name, std::string* error);
+  // choosing. |name| prefixes the errors as the path does. The run waits up
+  // to |wait_ms| for another run that holds the store.
+  bool Open(std::unique_ptr<KeyStore> store, const std::string& name, std::string* error,
+            int wait_ms = kLockWaitMilliseconds);
 #endif
 
   // Called once during Open when it has waited a second for another run that

@@ -10,13 +10,6 @@
 
 namespace dovetune {
 
-namespace {
-
-// How long a run waits for the runs ahead of it before it gives up.
-constexpr int kLockWaitMilliseconds = 10000;
-
-}  // namespace
-
 std::unique_ptr<KeyStore> OpenStoreAt(const std::string& path, std::string* error,
                                       std::function<void()> wait_notice, bool* created) {
   if (WinePrefixStore::IsWinePrefix(path)) return std::make_unique<WinePrefixStore>(path);
@@ -62,12 +55,12 @@ bool CRegistrySession::Open(const std::string& store_path, std::string* error) {
 }
 
 bool CRegistrySession::Open(std::unique_ptr<KeyStore> key_store, const std::string& name,
-                            std::string* error) {
+                            std::string* error, int wait_ms) {
   std::signal(SIGXFSZ, SIG_IGN);
   store_.reset();
   auto store = std::make_unique<Store>(name, std::move(key_store));
   std::string reason;
-  if (!store->registry.Open(kLockWaitMilliseconds, &reason)) {
+  if (!store->registry.Open(wait_ms, &reason)) {
     *error = name + ": " + reason;
     return false;
   }

@@ -1,13 +1,13 @@
 // add and delete. The tool never asks a question: where reg would ask before
 // overwriting or deleting, it refuses unless /f is given.
 
+#include "regtool/change_commands.h"
+
 #include "regtool/commands.h"
 #include "regtool/reg_file_writer.h"
 #include "regtool/registry_key.h"
 
 namespace dovetune {
-
-const char kOperationCompleted[] = "The operation completed successfully.\n";
 
 namespace {
 

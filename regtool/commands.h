@@ -1,6 +1,7 @@
-// The tool's operations. Each works on the registry the run's session opened,
-// appends what it prints to |out| and, on failure, says why in |error|; the
-// caller keeps the changes only when it succeeds.
+// The tool's operations as one: runs the one a command line names. Each
+// operation works on the registry the run's session opened, appends what it
+// prints to |out| and, on failure, says why in |error|; the caller keeps the
+// changes only when it succeeds.
 #pragma once
 
 #include <string>
@@ -9,15 +10,10 @@
 
 namespace dovetune {
 
-bool RunQuery(const RegCommandLine& command, std::string* out, std::string* error);
-bool RunAdd(const RegCommandLine& command, std::string* out, std::string* error);
-bool RunDelete(const RegCommandLine& command, std::string* out, std::string* error);
-bool RunExport(const RegCommandLine& command, std::string* out, std::string* error);
-bool RunImport(const RegCommandLine& command, std::string* out, std::string* error);
+// What an operation that changes the registry prints when it succeeds.
+inline constexpr char kOperationCompleted[] = "The operation completed successfully.\n";
 
 // Runs whichever operation |command| names.
 bool RunRegCommand(const RegCommandLine& command, std::string* out, std::string* error);
-
-extern const char kOperationCompleted[];
 
 }  // namespace dovetune

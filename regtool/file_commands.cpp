@@ -1,6 +1,8 @@
 // export and import: a key and everything beneath it to a .reg file, and the
 // changes a .reg file asks for into the registry.
 
+#include "regtool/file_commands.h"
+
 #include "base/replace_file.h"
 #include "regtool/commands.h"
 #include "regtool/file_io.h"

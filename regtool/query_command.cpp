@@ -1,7 +1,8 @@
 // query: a key's values and subkeys in reg's layout, a path line and then a
 // line of four-space-separated name, type and data for each value.
 
-#include "regtool/commands.h"
+#include "regtool/query_command.h"
+
 #include "regtool/registry_key.h"
 
 namespace dovetune {

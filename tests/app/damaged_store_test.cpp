@@ -17,7 +17,9 @@
 #include <random>
 #include <set>
 
+#include "registry/stores/key_store.h"
 #include "tests/support/cli_fixture.h"
+#include "tests/support/in_process.h"
 
 namespace dovetune {
 
@@ -28,6 +30,22 @@ const std::string kFreshListing =
 
 class DamagedStoreTest : public CliTest {
  protected:
+  // What a damaged file does to a run is the store's doing, not the
+  // process's: the run is made in process on the store file, unless it needs
+  // a process of its own (another user, a limit on file sizes) or creates
+  // the store, which the program's start-up announces.
+  ProcessResult Run(const std::vector<std::string>& arguments,
+                    const ProcessOptions& options = {}) override {
+    if (access(store_path_.c_str(), F_OK) != 0 || options.unprivileged ||
+        options.file_size_limit >= 0 || options.address_space_limit >= 0 ||
+        !options.pause_at.empty() || !options.environment.empty()) {
+      return CliTest::Run(arguments, options);
+    }
+    return RunInProcess(
+        arguments, [this](std::string* error) { return OpenStoreAt(store_path_, error); },
+        store_path_);
+  }
+
   // Expects the run to be refused with |reason| (when given) after the path.
   void ExpectRefused(const std::vector<std::string>& arguments, const std::string& reason = "",
                      const ProcessOptions& options = {}) {

@@ -70,9 +70,12 @@ sys.stdin.read()' "$server/lock"
 }
 read -r ready <&"${holder[0]}"
 [[ $ready == locked ]] || fail "the lock holder did not start"
-if "$dovetune" create second >/dev/null 2>$err; then fail "a change went on beside the server"; fi
+# Both wait for the server to let go, holding no lock meanwhile: together.
+"$dovetune" create second >/dev/null 2>$err &
+change=$!
+"$dovetune" view first >/dev/null 2>$err.view || fail "view beside the server: $(cat $err.view)"
+if wait "$change"; then fail "a change went on beside the server"; fi
 grep -q "Wine is running in this prefix" $err || fail "refusal: $(cat $err)"
-"$dovetune" view first >/dev/null 2>$err || fail "view beside the server: $(cat $err)"
 eval "exec ${holder[1]}>&-"
 wait "$holder_PID" || true
 

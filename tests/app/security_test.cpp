@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "tests/support/cli_fixture.h"
+#include "tests/support/command_fixture.h"
 
 namespace dovetune {
 
@@ -100,13 +101,10 @@ TEST_F(PermissionTest, JournalIsNoWiderThanTheStore) {
   EXPECT_EQ(Mode(store_path_), 0640u);
 }
 
-// Every key and value of the registry outside the presets key, as text.
+// Every key and value of the open registry outside the presets key, as text.
 class RegistryDump {
  public:
-  explicit RegistryDump(const std::string& store_path) {
-    CRegistrySession session;
-    std::string error;
-    EXPECT_TRUE(session.Open(store_path, &error)) << error;
+  RegistryDump() {
     const std::pair<HKEY, const char*> roots[] = {
         {HKEY_CLASSES_ROOT, "HKCR"}, {HKEY_CURRENT_USER, "HKCU"},   {HKEY_LOCAL_MACHINE, "HKLM"},
         {HKEY_USERS, "HKU"},         {HKEY_CURRENT_CONFIG, "HKCC"},
@@ -151,11 +149,20 @@ class RegistryDump {
   std::string text_;
 };
 
-using PresetNameTest = CliTest;
+// What a preset name can reach is the registry's rule, not the process's: on
+// the registry in memory.
+class PresetNameTest : public CommandTest {
+ protected:
+  std::string Outside() {
+    CRegistrySession session;
+    OpenStore(&session);
+    return RegistryDump().text();
+  }
+};
 
 TEST_F(PresetNameTest, NamesReachNothingOutsideThePresetsKey) {
   Output({"create", "plain", "-cbr", "96"});
-  const std::string outside = RegistryDump(store_path_).text();
+  const std::string outside = Outside();
   ASSERT_NE(outside.find("Zelvo (HE-AAC) : DefBitRate"), std::string::npos) << outside;
   const char* const names[] = {
       "..",
@@ -181,7 +188,7 @@ TEST_F(PresetNameTest, NamesReachNothingOutsideThePresetsKey) {
           << command << " " << name << ": " << result.status;
       EXPECT_EQ(result.err, "") << command << " " << name;
     }
-    EXPECT_EQ(RegistryDump(store_path_).text(), outside) << "after the commands on " << name;
+    EXPECT_EQ(Outside(), outside) << "after the commands on " << name;
   }
   // A nested name makes keys beneath the presets key, listed by the first level.
   Output({"create", "..\\Zelvo (HE-AAC)", "-usepns"});

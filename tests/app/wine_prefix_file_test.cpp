@@ -19,6 +19,7 @@
 #include "registry/stores/wine_prefix_store.h"
 #include "registry/stores/wineserver_lock.h"
 #include "tests/support/fake_wineserver.h"
+#include "tests/support/in_process.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_store.h"
 
@@ -330,7 +331,11 @@ TEST_F(WinePrefixFileTest, AViewShowsTheDefaultsWithoutWriting) {
   ASSERT_TRUE(WineserverLock::LockFiles(prefix_, &locks, &error)) << error;
   auto server = std::make_unique<FakeWineserver>("", locks.front());
   ASSERT_GT(server->pid(), 0);
-  const ProcessResult view = Run({"view"});
+  // In process, with a short wait for the server to let go in place of the
+  // program's seconds.
+  const ProcessResult view = RunInProcess(
+      {"view"}, [this](std::string* error) { return OpenStoreAt(prefix_, error); }, prefix_,
+      /*wait_ms=*/100);
   EXPECT_EQ(view.status, 0);
   EXPECT_EQ(view.out, fresh.out);
   EXPECT_EQ(view.err, "Note: Wine is running in this prefix (wineserver, pid " +

@@ -7,7 +7,8 @@ everything else of the file (comments included) as it is.
 
 Each store of the corpus is built once, through dovetune-reg's import of a .reg
 file made from its lines (or, for the Windows build, through Wine's regedit),
-and every case runs on a fresh copy of its store. Three ways to run:
+and every case runs on a fresh copy of its store, several at once on the
+SQLite store. Three ways to run:
 
   --store sqlite   the native build on its own SQLite store
   --store prefix   the native build on a fresh Wine prefix's user.reg
@@ -17,6 +18,7 @@ A case marked "not=STORE,..." is left out on those stores.
 """
 
 import argparse
+import concurrent.futures
 import difflib
 import os
 import re
@@ -403,14 +405,22 @@ def main():
     ran = 0
     try:
         runner = Windows(args, work) if args.store == "windows" else Native(args, work)
+        cases = [item for item in items if isinstance(item, Case) and args.store not in item.skip]
         built = {}
-        for item in items:
-            if not isinstance(item, Case) or args.store in item.skip:
-                continue
-            if item.store not in built:
-                keys, commands = store_keys(store_lines[item.store])
-                built[item.store] = runner.build_store(item.store, keys, commands)
-            status, out, err = runner.run_case(built[item.store], item.args, item.line_number)
+        for case in cases:
+            if case.store not in built:
+                keys, commands = store_keys(store_lines[case.store])
+                built[case.store] = runner.build_store(case.store, keys, commands)
+
+        def run_case(case):
+            return runner.run_case(built[case.store], case.args, case.line_number)
+
+        # Cases on copies of their stores of their own run side by side;
+        # those on Wine's one registry, one after another.
+        workers = 4 if args.store == "sqlite" else 1
+        with concurrent.futures.ThreadPoolExecutor(max_workers=workers) as pool:
+            results = list(pool.map(run_case, cases))
+        for item, (status, out, err) in zip(cases, results):
             ran += 1
             actual = expectation(status, out, err)
             if args.record:

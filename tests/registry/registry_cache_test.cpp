@@ -2,6 +2,7 @@
 // values of the keys it read last). Whatever a run does, what it reads must be
 // exactly what the next run reads from the store, on every store.
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -313,6 +314,36 @@ TEST_P(RegistryCacheTest, KeysReadAfterEachOtherKeepTheirOwnNamesAndData) {
   }
   RegCloseKey(parent);
   ExpectNextRunSeesTheSame();
+}
+
+// A key's name is kept as the bytes it was given, whatever they are, each
+// name a key of its own.
+TEST_P(RegistryCacheTest, KeyNamesOfAnyBytesAreKeptAsGiven) {
+  std::vector<std::string> names = {
+      "it's",         "say \"hi\"",         "100%",        "%s%n%x%d",
+      "new\nline",    "tab\there",          "caf\xC3\xA9", "\xE2\x99\xAA notes",
+      "\xFF\xFE bad", "cut \xC3",           "cr\rreturn",  "semi;colon' OR 1=1 --",
+      "  spaced  ",   "\x1B[31mred\x1B[0m", "*",           "?",
+  };
+  for (const std::string& name : names) {
+    RegCloseKey(OpenPath((std::string(kRootPath) + "\\" + name).c_str()));
+  }
+  CommitAndReopen();
+  HKEY parent = OpenPath(kRootPath);
+  std::vector<std::string> listed;
+  char name[256];
+  for (DWORD index = 0;; ++index) {
+    DWORD length = sizeof(name);
+    if (RegEnumKeyExA(parent, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    listed.emplace_back(name, length);
+  }
+  RegCloseKey(parent);
+  std::sort(listed.begin(), listed.end());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(listed, names);
 }
 
 // An enumeration goes on by index through the list as it is after a change,

@@ -62,21 +62,22 @@ class CapturedStream {
 
 // What main() does once the arguments are known, on the store |open_store|
 // gives instead of the one the environment names.
-int RunAsMain(int argc, char** argv, const StoreOpener& open_store, const std::string& name) {
+int RunAsMain(int argc, char** argv, const StoreOpener& open_store, const std::string& name,
+              int wait_ms) {
   HeldText out;
   if (RunWithoutStore(argc, argv, std::string(), out)) return PrintOutput(out, kExitDone);
   std::string error;
   std::unique_ptr<KeyStore> store = open_store(&error);
   if (!store) return FatalError(name + ": " + error);
   CRegistrySession session;
-  if (!session.Open(std::move(store), name, &error)) return FatalError(error);
+  if (!session.Open(std::move(store), name, &error, wait_ms)) return FatalError(error);
   return RunProgram(session, argc, argv);
 }
 
 }  // namespace
 
 ProcessResult RunInProcess(const std::vector<std::string>& arguments, const StoreOpener& open_store,
-                           const std::string& store_name) {
+                           const std::string& store_name, int wait_ms) {
   std::vector<std::string> words = {"dovetune"};
   words.insert(words.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
@@ -87,7 +88,8 @@ ProcessResult RunInProcess(const std::vector<std::string>& arguments, const Stor
   CapturedStream out(stdout, STDOUT_FILENO);
   CapturedStream err(stderr, STDERR_FILENO);
   try {
-    result.status = RunAsMain(static_cast<int>(words.size()), argv.data(), open_store, store_name);
+    result.status =
+        RunAsMain(static_cast<int>(words.size()), argv.data(), open_store, store_name, wait_ms);
   } catch (const std::bad_alloc&) {
     std::fputs("Fatal Error: out of memory\n", stderr);
     result.status = 1;

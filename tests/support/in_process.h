@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "registry/registry_session.h"
 #include "tests/support/process.h"
 
 namespace dovetune {
@@ -21,8 +22,10 @@ using StoreOpener = std::function<std::unique_ptr<KeyStore>(std::string* error)>
 
 // Runs "dovetune |arguments|" on the store |open_store| gives, named
 // |store_name| in the run's errors, with the program's own start-up and
-// commit; the store is not opened for the words that need none.
+// commit; the store is not opened for the words that need none. The run
+// waits up to |wait_ms| for another run that holds the store.
 ProcessResult RunInProcess(const std::vector<std::string>& arguments, const StoreOpener& open_store,
-                           const std::string& store_name);
+                           const std::string& store_name,
+                           int wait_ms = CRegistrySession::kLockWaitMilliseconds);
 
 }  // namespace dovetune

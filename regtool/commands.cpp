@@ -1,5 +1,9 @@
 #include "regtool/commands.h"
 
+#include "regtool/change_commands.h"
+#include "regtool/file_commands.h"
+#include "regtool/query_command.h"
+
 namespace dovetune {
 
 bool RunRegCommand(const RegCommandLine& command, std::string* out, std::string* error) {
