@@ -155,6 +155,37 @@ bool WineRunsFor(const std::string& store_path) {
   return false;
 }
 
+bool WindowsPathOf(const std::string& prefix, const std::string& path, std::string* windows,
+                   std::string* error) {
+  const size_t slash = path.rfind('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::string folder = Resolved(slash == std::string::npos ? "." : FolderOf(path));
+  if (folder.empty() || name.empty() || name == "." || name == "..") {
+    *error = path + ": no such folder";
+    return false;
+  }
+  const std::string file = (folder == "/" ? "" : folder) + "/" + name;
+  std::string best_drive, best_root;
+  for (char letter = 'a'; letter <= 'z'; ++letter) {
+    const std::string root = Resolved(prefix + "/dosdevices/" + letter + ":");
+    if (root.empty()) continue;
+    const std::string base = root == "/" ? "" : root;
+    const bool holds = file.compare(0, base.size() + 1, base + "/") == 0;
+    if (holds && (best_drive.empty() || root.size() > best_root.size())) {
+      best_drive = std::string(1, static_cast<char>(letter - 'a' + 'A')) + ":";
+      best_root = root;
+    }
+  }
+  if (best_drive.empty()) {
+    *error = path + ": no drive of the Wine prefix reaches this file";
+    return false;
+  }
+  std::string rest = file.substr(best_root == "/" ? 0 : best_root.size());
+  for (char& c : rest) c = c == '/' ? '\\' : c;
+  *windows = best_drive + rest;
+  return true;
+}
+
 std::string InstalledWindowsBuild() { return DOVETUNE_WINDOWS_EXE_INSTALLED; }
 
 std::string WindowsBuildPath() {

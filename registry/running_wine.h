@@ -37,6 +37,13 @@ std::string WindowsBuildPath();
 // Debian's wine64 package keeps it).
 std::string WineLoader();
 
+// The Windows path by which programs in |prefix| reach the file |path| names
+// (which need not exist yet; its folder must): through the drive of the
+// prefix's dosdevices whose folder holds it most closely, as Wine's winepath
+// finds it. False, with |error| saying why, when no drive reaches it.
+bool WindowsPathOf(const std::string& prefix, const std::string& path, std::string* windows,
+                   std::string* error);
+
 // Runs |arguments| (the Windows program first) under WineLoader() with
 // WINEPREFIX set to |prefix| and Wine's own debug output off. Standard input
 // is the run's; standard output and error are copied to this process's with

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "registry/registry_session.h"
+#include "registry/running_wine.h"
 #include "registry/win32_api.h"
 #include "regtool/command_line.h"
 #include "regtool/commands.h"
@@ -38,6 +39,32 @@ bool HasRoot(HKEY root) {
   return true;
 }
 
+// While Wine runs in the prefix, Wine's own reg does the work on what Wine
+// holds, with the same arguments but for the file of export and import,
+// named as the prefix's programs reach it.
+int RunWineReg(const std::string& store_path, const RegCommandLine& command,
+               std::vector<std::string> arguments) {
+  const std::string prefix = WinePrefixFolder(store_path);
+  const bool has_file =
+      command.operation == RegOperation::kExport || command.operation == RegOperation::kImport;
+  if (has_file) {
+    const size_t at = command.operation == RegOperation::kImport ? 1 : 2;
+    if (command.file == kStandardStream) {
+      return Fail(
+          "Wine is running in this prefix, and its reg reads and writes files only: name "
+          "a file in place of '-'");
+    }
+    std::string error;
+    if (at >= arguments.size() || !WindowsPathOf(prefix, command.file, &arguments[at], &error)) {
+      return Fail(error.empty() ? "no file named" : error);
+    }
+  }
+  arguments.insert(arguments.begin(), "reg");
+  std::string error;
+  const int status = RunUnderWine(prefix, arguments, &error);
+  return error.empty() ? status : Fail(error);
+}
+
 int Run(const std::vector<std::string>& arguments) {
   RegCommandLine command;
   std::string error;
@@ -56,7 +83,9 @@ int Run(const std::vector<std::string>& arguments) {
   if (NeedsNoStore(command)) {
     RunRegCommand(command, &out, &error);
   } else {
-    if (!session.Open(CRegistrySession::DefaultStorePath(), &error)) return Fail(error);
+    const std::string path = CRegistrySession::DefaultStorePath();
+    if (WineRunsFor(path)) return RunWineReg(path, command, arguments);
+    if (!session.Open(path, &error)) return Fail(error);
     if (command.key.root && !HasRoot(command.key.root)) {
       return Fail(command.key.root_name +
                   " is not there: only HKEY_CURRENT_USER is available in a Wine prefix");
