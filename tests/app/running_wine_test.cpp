@@ -145,6 +145,43 @@ TEST_F(RunningWineTest, ARunThatCannotGoThroughWineFailsClearly) {
   EXPECT_EQ(ReadWholeFile(prefix_ + "/user.reg"), kSmallUserReg);
 }
 
+// A file is named through the drive whose folder holds it most closely; one
+// no drive reaches, or in a folder that is not there, is refused.
+TEST_F(RunningWineTest, NamesAFileThroughThePrefixsDrives) {
+  const std::string drive_c = prefix_ + "/drive_c";
+  const std::string devices = prefix_ + "/dosdevices";
+  ASSERT_EQ(mkdir(drive_c.c_str(), 0700), 0);
+  ASSERT_EQ(mkdir((drive_c + "/users").c_str(), 0700), 0);
+  ASSERT_EQ(mkdir(devices.c_str(), 0700), 0);
+  ASSERT_EQ(symlink("../drive_c", (devices + "/c:").c_str()), 0);
+  const std::string outside = folder_.File("outside");
+  ASSERT_EQ(mkdir(outside.c_str(), 0700), 0);
+  const std::string root = WinePrefixFolder(folder_.path());
+  const struct {
+    std::string path;
+    bool with_z;
+    std::string windows;  // empty when refused
+  } cases[] = {
+      {drive_c + "/users/a.reg", true, "C:\\users\\a.reg"},
+      {drive_c + "/users/a.reg", false, "C:\\users\\a.reg"},
+      {outside + "/b.reg", true, "Z:" + root + "\\outside\\b.reg"},
+      {outside + "/b.reg", false, ""},
+      {outside + "/missing/b.reg", true, ""},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.path + (test.with_z ? " with Z:" : ""));
+    unlink((devices + "/z:").c_str());
+    if (test.with_z) {
+      ASSERT_EQ(symlink("/", (devices + "/z:").c_str()), 0);
+    }
+    std::string windows, error;
+    EXPECT_EQ(WindowsPathOf(prefix_, test.path, &windows, &error), !test.windows.empty());
+    std::string expected = test.windows;
+    for (char& c : expected) c = c == '/' ? '\\' : c;
+    EXPECT_EQ(test.windows.empty() ? error.empty() : windows != expected, false) << windows;
+  }
+}
+
 }  // namespace
 
 }  // namespace dovetune

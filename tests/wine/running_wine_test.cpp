@@ -189,6 +189,36 @@ TEST_F(RunningWineTest, AServerThatExitsBeforeTheStartLosesNothing) {
   EXPECT_EQ(FileQuery(Running()), FileQuery(Idle()));
 }
 
+// dovetune-reg goes through Wine's own reg: each step is seen by the next
+// at once, and export and import reach a file outside the prefix's C: drive.
+TEST_F(RunningWineTest, DovetuneRegGoesThroughWinesReg) {
+  ASSERT_TRUE(StartPersistentServer(Running()));
+  const std::string file = folder_->File("home/saved.reg");
+  const std::string key = "HKCU\\Software\\Orvane\\T";
+  const struct {
+    std::vector<std::string> arguments;
+    int status;
+    std::string shown;  // what Wine's reg then shows under the key
+  } steps[] = {
+      {{"add", key, "/v", "x", "/t", "REG_DWORD", "/d", "7", "/f"}, 0, "x    REG_DWORD    0x7"},
+      {{"export", key, file, "/y"}, 0, "x    REG_DWORD    0x7"},
+      {{"delete", key, "/f"}, 0, ""},
+      {{"import", file}, 0, "x    REG_DWORD    0x7"},
+      {{"export", key, "-"}, 1, "x    REG_DWORD    0x7"},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.arguments[0]);
+    const ProcessResult run = RunProgram(DOVETUNE_REG_BINARY, step.arguments, Running());
+    EXPECT_EQ(run.status, step.status) << run.err;
+    const ProcessResult wine = RunIn(Running(), DOVETUNE_WINE_LOADER, {"reg", "query", key});
+    EXPECT_EQ(wine.status, step.shown.empty() ? 1 : 0);
+    if (!step.shown.empty()) {
+      EXPECT_NE(wine.out.find(step.shown), std::string::npos) << wine.out;
+    }
+  }
+  EXPECT_NE(ReadWholeFile(file).size(), 0u);
+}
+
 }  // namespace
 
 }  // namespace dovetune
