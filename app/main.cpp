@@ -28,6 +28,7 @@ int RunInRunningWine(const std::string& store_path, const std::string& exe, int 
   std::vector<std::string> arguments = {exe};
   arguments.insert(arguments.end(), argv + 1, argv + argc);
   std::string error;
+  if (!WineCarriesArguments(arguments, &error)) return FatalError(error);
   const int status = RunUnderWine(WinePrefixFolder(store_path), arguments, &error);
   return error.empty() ? status : FatalError(error);
 }

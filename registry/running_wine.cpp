@@ -11,10 +11,16 @@
 
 #include <cstring>
 
+#include "base/utf.h"
 #include "registry/stores/wine_prefix_store.h"
 #include "registry/stores/wineserver_lock.h"
 
 extern char** environ;
+
+// The build sets it from its install prefix (cmake/windows_build.cmake).
+#ifndef DOVETUNE_WINDOWS_EXE_INSTALLED
+#define DOVETUNE_WINDOWS_EXE_INSTALLED "/usr/local/lib/dovetune/dovetune.exe"
+#endif
 
 namespace dovetune {
 
@@ -183,6 +189,20 @@ bool WindowsPathOf(const std::string& prefix, const std::string& path, std::stri
   std::string rest = file.substr(best_root == "/" ? 0 : best_root.size());
   for (char& c : rest) c = c == '/' ? '\\' : c;
   *windows = best_drive + rest;
+  return true;
+}
+
+bool WineCarriesArguments(const std::vector<std::string>& arguments, std::string* error) {
+  for (const std::string& argument : arguments) {
+    if (IsValidUtf8(argument)) continue;
+    *error =
+        "Wine is running in this prefix, and the run would go through it, but the "
+        "argument '" +
+        argument +
+        "' is not UTF-8, which Wine would read as other characters; nothing was changed "
+        "(close Wine's programs or wait with 'wineserver -w', then try again)";
+    return false;
+  }
   return true;
 }
 

@@ -44,6 +44,12 @@ std::string WineLoader();
 bool WindowsPathOf(const std::string& prefix, const std::string& path, std::string* windows,
                    std::string* error);
 
+// Whether every one of |arguments| reaches the program under Wine as it is:
+// Wine reads them as UTF-8, and would turn bytes that are not into other
+// characters, which would name another key or preset. False, with |error|
+// naming the first argument that is not, when one is not.
+bool WineCarriesArguments(const std::vector<std::string>& arguments, std::string* error);
+
 // Runs |arguments| (the Windows program first) under WineLoader() with
 // WINEPREFIX set to |prefix| and Wine's own debug output off. Standard input
 // is the run's; standard output and error are copied to this process's with

@@ -45,6 +45,8 @@ bool HasRoot(HKEY root) {
 int RunWineReg(const std::string& store_path, const RegCommandLine& command,
                std::vector<std::string> arguments) {
   const std::string prefix = WinePrefixFolder(store_path);
+  std::string error;
+  if (!WineCarriesArguments(arguments, &error)) return Fail(error);
   const bool has_file =
       command.operation == RegOperation::kExport || command.operation == RegOperation::kImport;
   if (has_file) {
@@ -54,13 +56,11 @@ int RunWineReg(const std::string& store_path, const RegCommandLine& command,
           "Wine is running in this prefix, and its reg reads and writes files only: name "
           "a file in place of '-'");
     }
-    std::string error;
     if (at >= arguments.size() || !WindowsPathOf(prefix, command.file, &arguments[at], &error)) {
       return Fail(error.empty() ? "no file named" : error);
     }
   }
   arguments.insert(arguments.begin(), "reg");
-  std::string error;
   const int status = RunUnderWine(prefix, arguments, &error);
   return error.empty() ? status : Fail(error);
 }

@@ -121,8 +121,9 @@ TEST_F(RunningWineTest, PassesTheOutputAndStatusBack) {
 }
 
 // Without the Windows build a change is refused as it is without Wine's
-// path, naming what to install; a Wine that cannot start is a fatal error.
-// Neither changes the prefix.
+// path, naming what to install; a Wine that cannot start is a fatal error,
+// and so is an argument Wine would not pass on as it is. None changes the
+// prefix.
 TEST_F(RunningWineTest, ARunThatCannotGoThroughWineFailsClearly) {
   FakeWineserver server(prefix_);
   ASSERT_GT(server.pid(), 0);
@@ -142,6 +143,15 @@ TEST_F(RunningWineTest, ARunThatCannotGoThroughWineFailsClearly) {
                              "): No such file or directory; nothing was run (set WINELOADER to "
                              "the wine program to use)\n");
   EXPECT_EQ(no_wine.out, "");
+  // A name Wine would read as other characters is never passed on.
+  const std::string ran = folder_.File("ran");
+  const std::string marking = Script("marking.exe", "touch '" + ran + "'");
+  const ProcessResult not_utf8 = Run({"create", "bad\xff"}, marking, "/bin/sh");
+  EXPECT_EQ(not_utf8.status, 1);
+  EXPECT_NE(not_utf8.err.find("'bad\xff' is not UTF-8"), std::string::npos) << not_utf8.err;
+  EXPECT_NE(access(ran.c_str(), F_OK), 0);
+  ASSERT_EQ(Run({"create", "good"}, marking, "/bin/sh").status, 0);
+  EXPECT_EQ(access(ran.c_str(), F_OK), 0);
   EXPECT_EQ(ReadWholeFile(prefix_ + "/user.reg"), kSmallUserReg);
 }
 
