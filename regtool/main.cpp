@@ -50,13 +50,15 @@ int RunWineReg(const std::string& store_path, const RegCommandLine& command,
   const bool has_file =
       command.operation == RegOperation::kExport || command.operation == RegOperation::kImport;
   if (has_file) {
-    const size_t at = command.operation == RegOperation::kImport ? 1 : 2;
+    // The file is the last argument that names it (switches may come between).
+    size_t at = arguments.size() - 1;
+    while (at > 0 && arguments[at] != command.file) --at;
     if (command.file == kStandardStream) {
       return Fail(
           "Wine is running in this prefix, and its reg reads and writes files only: name "
           "a file in place of '-'");
     }
-    if (at >= arguments.size() || !WindowsPathOf(prefix, command.file, &arguments[at], &error)) {
+    if (at == 0 || !WindowsPathOf(prefix, command.file, &arguments[at], &error)) {
       return Fail(error.empty() ? "no file named" : error);
     }
   }
