@@ -3,8 +3,9 @@
 # FreeBSD, with warnings as errors, and its tests. GoogleTest is built from
 # Debian's sources against libc++ (libgtest-dev is built for libstdc++, and
 # does not link with libc++). Left out here and run by the GCC build: the
-# tests on a real Wine prefix (label wine), which check Wine's behaviour
-# rather than the compiler's and take most of the time, and the stress test.
+# tests on a real Wine prefix (label wine) and the Windows build they use,
+# which check Wine's behaviour rather than the compiler's and take most of
+# the time, and the stress test.
 # Runs by itself too: bash .ci/clang.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,7 +24,7 @@ if [ ! -f "$googletest/install/lib/cmake/GTest/GTestConfig.cmake" ]; then
 fi
 
 echo "== build and test with clang and libc++ (warnings as errors)"
-cmake -S . -B build-clang -DDOVETUNE_WERROR=ON -DDOVETUNE_TESTS=ON \
+cmake -S . -B build-clang -DDOVETUNE_WERROR=ON -DDOVETUNE_TESTS=ON -DDOVETUNE_WINDOWS_BUILD=OFF \
   -DCMAKE_PREFIX_PATH="$googletest/install"
 cmake --build build-clang -j2
 ctest --test-dir build-clang -j2 --output-on-failure --no-tests=error --label-exclude '^(wine|stress)$'

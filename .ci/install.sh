@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 source .ci/packages.sh
-install_missing man-db groff-base dpkg-dev file lintian
+install_missing man-db groff-base dpkg-dev file lintian binutils g++-mingw-w64-x86-64
 
 echo "== manual pages"
 bash tests/install/man_lint.sh --require man/*.1
@@ -32,13 +32,16 @@ dpkg-deb -x "$deb" "$unpacked"
 for file in usr/bin/dovetune usr/bin/dovetune-reg usr/share/man/man1/dovetune.1.gz \
   usr/share/man/man1/dovetune-reg.1.gz usr/share/bash-completion/completions/dovetune \
   usr/share/bash-completion/completions/dovetune-reg usr/share/doc/dovetune/copyright \
-  usr/share/doc/dovetune/changelog.gz; do
+  usr/share/doc/dovetune/changelog.gz usr/lib/dovetune/dovetune.exe; do
   [[ -f $unpacked/$file ]] || { echo "the package lacks $file" >&2; exit 1; }
 done
 export DOVETUNE_REGISTRY=$unpacked/registry.db
 "$unpacked/usr/bin/dovetune" create packaged -cbr 64 | grep -qx 'packaged - bitrate: cbr 64' ||
   { echo "the packaged program does not run" >&2; exit 1; }
 echo "the package installs and runs"
+# The Windows build is where the packaged program looks for it.
+strings "$unpacked/usr/bin/dovetune" | grep -qx /usr/lib/dovetune/dovetune.exe ||
+  { echo "the packaged program looks for its Windows build elsewhere" >&2; exit 1; }
 
 echo "== lintian"
 # Errors fail the run; warnings and the rest are shown for the record.

@@ -14,8 +14,10 @@ namespace dovetune {
 // kept, before its output is printed), "store-upgraded" (a store of an older
 // version upgraded in the run's transaction, nothing yet kept), and on a Wine
 // prefix "wine-locked" (wineserver's lock taken, user.reg not yet read),
-// "wine-before-write" (the run's changes made, SIGINT and SIGTERM held) and
-// "wine-written" (user.reg replaced, the lock not yet let go).
+// "wine-before-write" (the run's changes made, SIGINT and SIGTERM held),
+// "wine-written" (user.reg replaced, the lock not yet let go), and
+// "wine-running" (a wineserver found running, the Windows build not yet
+// started under it).
 void PausePoint(const char* name);
 
 }  // namespace dovetune

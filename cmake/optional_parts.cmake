@@ -80,3 +80,19 @@ BENCHMARK_MAIN();")
   dovetune_decide(decided Benchmarks DOVETUNE_BENCHMARKS "${found}" "${missing}" libbenchmark-dev)
   set(${result} ${decided} PARENT_SCOPE)
 endfunction()
+
+# Sets |result| to whether the Windows build (dovetune.exe, which a native run
+# starts under Wine while Wine runs in the prefix) is built with mingw-w64
+# beside the native programs, from DOVETUNE_WINDOWS_BUILD.
+function(dovetune_find_windows_build result)
+  set(found FALSE)
+  if(NOT DOVETUNE_WINDOWS_BUILD MATCHES "^(OFF|off|0)$")
+    find_program(DOVETUNE_MINGW_POSIX_CXX x86_64-w64-mingw32-g++-posix)
+    if(DOVETUNE_MINGW_POSIX_CXX)
+      set(found TRUE)
+    endif()
+  endif()
+  dovetune_decide(decided "Windows build" DOVETUNE_WINDOWS_BUILD "${found}"
+                  "mingw-w64 is not found" g++-mingw-w64-x86-64)
+  set(${result} ${decided} PARENT_SCOPE)
+endfunction()

@@ -3,7 +3,9 @@
 # rewrites the install_manifest.txt of the folder it runs in, which would lose
 # the list of files a `cmake --install build` put in place). The compiler and
 # linker take dpkg-buildflags' flags with every hardening feature, as a
-# Debian package build does. Prints the package's path.
+# Debian package build does. The programs are built for /usr, where the
+# package puts them: dovetune looks for its Windows build (built when
+# mingw-w64 is installed) in /usr/lib/dovetune. Prints the package's path.
 # Usage: bash packaging/build-deb.sh [BUILD_FOLDER]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,7 +20,7 @@ export CXXFLAGS LDFLAGS
 rm -rf "$build"
 mkdir -p "$build"
 log=$build/build.log
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=None -DDOVETUNE_TESTS=OFF \
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=None -DCMAKE_INSTALL_PREFIX=/usr -DDOVETUNE_TESTS=OFF \
   -DDOVETUNE_BENCHMARKS=OFF >"$log" 2>&1 || { cat "$log" >&2; exit 1; }
 cmake --build "$build" -j2 >>"$log" 2>&1 || { cat "$log" >&2; exit 1; }
 (cd "$build" && cpack -G DEB -B package) >>"$log" 2>&1 || { cat "$log" >&2; exit 1; }

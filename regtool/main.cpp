@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "registry/registry_session.h"
+#include "registry/running_wine.h"
 #include "registry/win32_api.h"
 #include "regtool/command_line.h"
 #include "regtool/commands.h"
@@ -38,6 +39,34 @@ bool HasRoot(HKEY root) {
   return true;
 }
 
+// While Wine runs in the prefix, Wine's own reg does the work on what Wine
+// holds, with the same arguments but for the file of export and import,
+// named as the prefix's programs reach it.
+int RunWineReg(const std::string& store_path, const RegCommandLine& command,
+               std::vector<std::string> arguments) {
+  const std::string prefix = WinePrefixFolder(store_path);
+  std::string error;
+  if (!WineCarriesArguments(arguments, &error)) return Fail(error);
+  const bool has_file =
+      command.operation == RegOperation::kExport || command.operation == RegOperation::kImport;
+  if (has_file) {
+    // The file is the last argument that names it (switches may come between).
+    size_t at = arguments.size() - 1;
+    while (at > 0 && arguments[at] != command.file) --at;
+    if (command.file == kStandardStream) {
+      return Fail(
+          "Wine is running in this prefix, and its reg reads and writes files only: name "
+          "a file in place of '-'");
+    }
+    if (at == 0 || !WindowsPathOf(prefix, command.file, &arguments[at], &error)) {
+      return Fail(error.empty() ? "no file named" : error);
+    }
+  }
+  arguments.insert(arguments.begin(), "reg");
+  const int status = RunUnderWine(prefix, arguments, &error);
+  return error.empty() ? status : Fail(error);
+}
+
 int Run(const std::vector<std::string>& arguments) {
   RegCommandLine command;
   std::string error;
@@ -63,6 +92,7 @@ int Run(const std::vector<std::string>& arguments) {
     }
   } else {
     if (!chosen) return Fail(no_choice);
+    if (WineRunsFor(choice.path)) return RunWineReg(choice.path, command, arguments);
     if (!session.Open(choice.path, &error)) return Fail(error);
     if (command.key.root && !HasRoot(command.key.root)) {
       return Fail(command.key.root_name +

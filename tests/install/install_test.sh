@@ -28,7 +28,7 @@ done
 
 # Every installed file is one of ours: the layout names no build leftovers.
 unexpected=$(cd "$prefix" && find . -type f | grep -v -E \
-  '^\./(bin/dovetune[^/]*|share/man/man1/dovetune[^/]*\.1\.gz|share/bash-completion/completions/dovetune[^/]*|share/doc/dovetune/(copyright|changelog\.gz))$') ||
+  '^\./(bin/dovetune[^/]*|lib/dovetune/dovetune\.exe|share/man/man1/dovetune[^/]*\.1\.gz|share/bash-completion/completions/dovetune[^/]*|share/doc/dovetune/(copyright|changelog\.gz))$') ||
   true
 [[ -z $unexpected ]] || fail "unexpected files installed: $unexpected"
 

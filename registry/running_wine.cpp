@@ -1,0 +1,277 @@
+#include "registry/running_wine.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "base/utf.h"
+#include "registry/stores/wine_prefix_store.h"
+#include "registry/stores/wineserver_lock.h"
+
+extern char** environ;
+
+// The build sets it from its install prefix (cmake/windows_build.cmake).
+#ifndef DOVETUNE_WINDOWS_EXE_INSTALLED
+#define DOVETUNE_WINDOWS_EXE_INSTALLED "/usr/local/lib/dovetune/dovetune.exe"
+#endif
+
+namespace dovetune {
+
+namespace {
+
+bool IsFile(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool IsExecutable(const std::string& path) {
+  return IsFile(path) && access(path.c_str(), X_OK) == 0;
+}
+
+std::string Resolved(const std::string& path) {
+  char resolved[PATH_MAX];
+  return realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The folders whose wineserver holds the prefix's registry: the prefix named
+// and the one its user.reg lives in once links are followed.
+std::vector<std::string> ServerFolders(const std::string& store_path) {
+  const std::string prefix = WinePrefixFolder(store_path);
+  std::vector<std::string> folders = {prefix};
+  const std::string file = Resolved(prefix + "/user.reg");
+  if (!file.empty() && FolderOf(file) != prefix) folders.push_back(FolderOf(file));
+  return folders;
+}
+
+// A file for one of the program's streams, removed at once and closed
+// however the run ends. Not a pipe: the programs Wine starts beside the
+// first one in a prefix (services.exe and its kin) inherit its streams and
+// outlive it, so a pipe would not close when the program ends.
+class StreamFile {
+ public:
+  StreamFile() {
+    const char* folder = getenv("TMPDIR");
+    std::string path = std::string(folder && *folder ? folder : "/tmp") + "/dovetune-XXXXXX";
+    fd_ = mkstemp(&path[0]);
+    if (fd_ >= 0) {
+      unlink(path.c_str());
+      fcntl(fd_, F_SETFD, FD_CLOEXEC);
+    }
+  }
+  ~StreamFile() {
+    if (fd_ >= 0) close(fd_);
+  }
+  StreamFile(const StreamFile&) = delete;
+  StreamFile& operator=(const StreamFile&) = delete;
+  int fd() const { return fd_; }
+
+  // Writes what the program wrote to |out|, its "\r\n" line ends as "\n":
+  // text mode writes every "\n" as "\r\n", so each "\r\n" was a "\n", and
+  // a lone "\r" is kept.
+  bool CopyTo(int out) const {
+    std::string text;
+    char buffer[65536];
+    for (off_t at = 0;;) {
+      const ssize_t got = pread(fd_, buffer, sizeof(buffer), at);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return false;
+      if (got == 0) break;
+      text.append(buffer, static_cast<size_t>(got));
+      at += got;
+    }
+    std::string lines;
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') lines += text[i];
+    }
+    return WriteAll(out, lines);
+  }
+
+ private:
+  static bool WriteAll(int out, const std::string& text) {
+    for (size_t done = 0; done < text.size();) {
+      const ssize_t wrote = write(out, text.data() + done, text.size() - done);
+      if (wrote < 0 && errno == EINTR) continue;
+      if (wrote <= 0) return false;
+      done += static_cast<size_t>(wrote);
+    }
+    return true;
+  }
+
+  int fd_ = -1;
+};
+
+// The environment of the run with |name| set to |value|.
+std::vector<std::string> WithVariable(std::vector<std::string> variables, const std::string& name,
+                                      const std::string& value) {
+  const std::string start = name + "=";
+  for (auto it = variables.begin(); it != variables.end();) {
+    it = it->compare(0, start.size(), start) == 0 ? variables.erase(it) : it + 1;
+  }
+  variables.push_back(start + value);
+  return variables;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (std::string& text : strings) pointers.push_back(&text[0]);
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+}  // namespace
+
+std::string WinePrefixFolder(const std::string& store_path) {
+  const std::string named = Resolved(store_path);
+  if (named.empty()) return std::string();
+  struct stat info;
+  if (stat(named.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return named;
+  return FolderOf(named);
+}
+
+bool WineRunsFor(const std::string& store_path) {
+  if (store_path.empty() || !WinePrefixStore::IsWinePrefix(store_path)) return false;
+  const std::vector<std::string> folders = ServerFolders(store_path);
+  if (folders.front().empty()) return false;
+  if (FindServerHoldingFolder(folders) != 0) return true;
+  WineserverLock lock;
+  pid_t holder = 0;
+  std::string error;
+  bool by_dovetune = false;
+  switch (lock.TryLock(folders, &holder, &error, &by_dovetune)) {
+    case WineserverLock::Result::kBusy:
+      return !by_dovetune;
+    case WineserverLock::Result::kLocked:
+    case WineserverLock::Result::kFailed:
+      // One that starts after the search is no different from one that
+      // starts during the run: the store looks for it again.
+      break;
+  }
+  return false;
+}
+
+bool WindowsPathOf(const std::string& prefix, const std::string& path, std::string* windows,
+                   std::string* error) {
+  const size_t slash = path.rfind('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::string folder = Resolved(slash == std::string::npos ? "." : FolderOf(path));
+  if (folder.empty() || name.empty() || name == "." || name == "..") {
+    *error = path + ": no such folder";
+    return false;
+  }
+  const std::string file = (folder == "/" ? "" : folder) + "/" + name;
+  std::string best_drive, best_root;
+  for (char letter = 'a'; letter <= 'z'; ++letter) {
+    const std::string root = Resolved(prefix + "/dosdevices/" + letter + ":");
+    if (root.empty()) continue;
+    const std::string base = root == "/" ? "" : root;
+    const bool holds = file.compare(0, base.size() + 1, base + "/") == 0;
+    if (holds && (best_drive.empty() || root.size() > best_root.size())) {
+      best_drive = std::string(1, static_cast<char>(letter - 'a' + 'A')) + ":";
+      best_root = root;
+    }
+  }
+  if (best_drive.empty()) {
+    *error = path + ": no drive of the Wine prefix reaches this file";
+    return false;
+  }
+  std::string rest = file.substr(best_root == "/" ? 0 : best_root.size());
+  for (char& c : rest) c = c == '/' ? '\\' : c;
+  *windows = best_drive + rest;
+  return true;
+}
+
+bool WineCarriesArguments(const std::vector<std::string>& arguments, std::string* error) {
+  for (const std::string& argument : arguments) {
+    if (IsValidUtf8(argument)) continue;
+    *error =
+        "Wine is running in this prefix, and the run would go through it, but the "
+        "argument '" +
+        argument +
+        "' is not UTF-8, which Wine would read as other characters; nothing was changed "
+        "(close Wine's programs or wait with 'wineserver -w', then try again)";
+    return false;
+  }
+  return true;
+}
+
+std::string InstalledWindowsBuild() { return DOVETUNE_WINDOWS_EXE_INSTALLED; }
+
+std::string WindowsBuildPath() {
+  const char* chosen = getenv("DOVETUNE_WINDOWS_EXE");
+  const std::string path = chosen && *chosen ? chosen : InstalledWindowsBuild();
+  return IsFile(path) ? path : std::string();
+}
+
+std::string WineLoader() {
+  const char* loader = getenv("WINELOADER");
+  if (loader && *loader) return loader;
+  const char* path = getenv("PATH");
+  for (std::string folders = path ? path : ""; !folders.empty();) {
+    const size_t colon = folders.find(':');
+    const std::string folder = folders.substr(0, colon);
+    if (!folder.empty() && IsExecutable(folder + "/wine")) return folder + "/wine";
+    folders = colon == std::string::npos ? std::string() : folders.substr(colon + 1);
+  }
+  return "/usr/lib/wine/wine64";
+}
+
+int RunUnderWine(const std::string& prefix, const std::vector<std::string>& arguments,
+                 std::string* error) {
+  const std::string loader = WineLoader();
+  std::vector<std::string> command = {loader};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  std::vector<std::string> variables;
+  for (char** variable = environ; *variable; ++variable) variables.push_back(*variable);
+  variables = WithVariable(WithVariable(variables, "WINEPREFIX", prefix), "WINEDEBUG", "-all");
+
+  StreamFile out, err;
+  if (out.fd() < 0 || err.fd() < 0) {
+    *error = std::string("cannot start Wine: no file for its output: ") + std::strerror(errno);
+    return -1;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out.fd(), STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, err.fd(), STDERR_FILENO);
+  std::vector<char*> argv = Pointers(command);
+  std::vector<char*> envp = Pointers(variables);
+  pid_t child = 0;
+  const int spawned =
+      posix_spawn(&child, loader.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) {
+    *error = "cannot start Wine (" + loader + "): " + std::strerror(spawned) +
+             "; nothing was run (set WINELOADER to the wine program to use)";
+    return -1;
+  }
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) {
+      *error = std::string("cannot wait for Wine: ") + std::strerror(errno);
+      return 1;
+    }
+  }
+  // Standard error first, as a native run prints its errors before its
+  // output; a standard error that cannot be written is no one's to hear.
+  err.CopyTo(STDERR_FILENO);
+  if (!out.CopyTo(STDOUT_FILENO)) {
+    *error = "cannot write to standard output";
+    return 1;
+  }
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
+}  // namespace dovetune
