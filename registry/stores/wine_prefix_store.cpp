@@ -45,55 +45,31 @@ int OpenRegularFile(const std::string& path, struct stat* info, std::string* err
   return fd;
 }
 
-// Reads the file at |path| whole into |*bytes| (|*size| of them), with
-// |*status| its status as opened.
-bool ReadWhole(const std::string& path, FileBytes* bytes, size_t* size, struct stat* status,
-               std::string* error) {
-  const int fd = OpenRegularFile(path, status, error);
-  if (fd < 0) return false;
-  const std::string too_large = path + ": larger than " +
-                                std::to_string(WinePrefixStore::kMaxFileBytes >> 20) +
-                                " MB, more than a registry file dovetune reads";
-  const size_t limit = WinePrefixStore::kMaxFileBytes;
-  if (static_cast<unsigned long long>(status->st_size) > limit) {
-    close(fd);
-    *error = too_large;
-    return false;
+std::string TooLarge(const std::string& path) {
+  return path + ": larger than " + std::to_string(WinePrefixStore::kMaxFileBytes >> 20) +
+         " MB, more than a registry file dovetune reads";
+}
+
+// pread, again when a signal cut it short.
+ssize_t ReadAt(int descriptor, char* into, size_t size, size_t offset) {
+  ssize_t got;
+  do {
+    got = pread(descriptor, into, size, static_cast<off_t>(offset));
+  } while (got < 0 && errno == EINTR);
+  return got;
+}
+
+// Reads |size| bytes at |offset|; false when the file ends first or cannot
+// be read.
+bool ReadAllAt(int descriptor, char* into, size_t size, size_t offset) {
+  while (size > 0) {
+    const ssize_t got = ReadAt(descriptor, into, size, offset);
+    if (got <= 0) return false;
+    into += got;
+    size -= static_cast<size_t>(got);
+    offset += static_cast<size_t>(got);
   }
-  // Read straight into room sized for the file as it was; a file that has
-  // grown since is read on, up to the limit.
-  size_t room = static_cast<size_t>(status->st_size) + 1;
-  bytes->reset(static_cast<char*>(std::malloc(room)));
-  size_t done = 0;
-  ssize_t got = 0;
-  bool no_memory = !bytes->get();
-  while (!no_memory && done <= limit) {
-    if (done == room) {
-      room = std::min(room * 2, limit + 1);
-      char* larger = static_cast<char*>(std::realloc(bytes->get(), room));
-      no_memory = !larger;
-      if (no_memory) break;
-      bytes->release();
-      bytes->reset(larger);
-    }
-    got = read(fd, bytes->get() + done, room - done);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    done += static_cast<size_t>(got);
-  }
-  const int read_errno = errno;
-  close(fd);
-  *size = done;
-  if (no_memory) {
-    *error = path + ": not enough memory to read the file";
-  } else if (done > limit) {
-    *error = too_large;
-  } else if (got < 0) {
-    *error = path + ": cannot read the file (" + std::strerror(read_errno) + ")";
-  } else {
-    return true;
-  }
-  return false;
+  return true;
 }
 
 // The fold of a name the tree holds as |name| (UTF-16) with its lower-case
@@ -256,21 +232,119 @@ bool WinePrefixStore::Begin(int wait_ms) {
   blind_ = !CanSeeOpenFiles();
   if (!WaitForServers(wait_ms)) return false;
   PausePoint("wine-locked");
-  const bool read = ReadFile();
-  // The lock is held for the read alone: Wine may start while the run
+  const bool indexed = IndexFile();
+  // The lock is held for the reading alone: Wine may start while the run
   // works, and Commit takes the lock again.
   lock_.LetServersIn();
-  return read && IndexFile();
+  return indexed && CheckBranch();
 }
 
-bool WinePrefixStore::ReadFile() {
+bool WinePrefixStore::IndexFile() {
   std::string error;
   struct stat info;
-  size_t size = 0;
+  file_ = WineRegFile();
+  keys_.clear();
+  ids_.clear();
+  checked_ = false;
   text_ = std::string_view();
-  if (!ReadWhole(file_path_, &bytes_, &size, &info, &error)) return Fail(StoreFailure::kIo, error);
-  text_ = std::string_view(bytes_.get(), size);
+  bytes_.reset();
+  readback_ = std::string();
+  descriptor_.Reset(OpenRegularFile(file_path_, &info, &error));
+  if (!descriptor_) return Fail(StoreFailure::kIo, error);
+  if (static_cast<unsigned long long>(info.st_size) > kMaxFileBytes) {
+    return Fail(StoreFailure::kIo, TooLarge(file_path_));
+  }
   read_identity_ = IdentityOf(info);
+  read_links_ = info.st_nlink;
+  const int descriptor = descriptor_.get();
+  const auto read = [this, descriptor](char* into, size_t size, size_t offset) -> long long {
+    const ssize_t got = ReadAt(descriptor, into, size, offset);
+    if (got < 0) {
+      Fail(StoreFailure::kIo, file_path_ + ": cannot read the file (" + std::strerror(errno) + ")");
+    } else if (offset + static_cast<size_t>(got) > kMaxFileBytes) {
+      Fail(StoreFailure::kIo, TooLarge(file_path_));
+      return -1;
+    }
+    return got;
+  };
+  std::string problem;
+  if (IndexWineRegFrom(read, kReadPiece, &file_, &problem)) {
+    file_size_ = file_.blocks.empty() ? file_.header_end : file_.blocks.back().end;
+    return true;
+  }
+  if (failed()) return false;
+  return Fail(StoreFailure::kDamaged,
+              FileName() + ": " + problem +
+                  "; Wine itself would ignore or lose this, so dovetune does not use the file");
+}
+
+bool WinePrefixStore::UnchangedSinceIndexed() const {
+  struct stat info;
+  if (fstat(descriptor_.get(), &info) != 0) return false;
+  const Identity now = IdentityOf(info);
+  // Replacing the file, as Wine saves it, stamps the one read as changed
+  // (it loses its name) but leaves its bytes as they were.
+  const bool relinked = info.st_nlink != read_links_;
+  return now.size == read_identity_.size && now.modified_ns == read_identity_.modified_ns &&
+         (relinked || now.changed_ns == read_identity_.changed_ns);
+}
+
+bool WinePrefixStore::FailChanged() {
+  return Fail(StoreFailure::kBusy, FileName() +
+                                       ": changed during the run (written over where it lies), "
+                                       "so dovetune stopped before using it; try again");
+}
+
+bool WinePrefixStore::ReadChecked(size_t begin, size_t end, char* into) {
+  if (!UnchangedSinceIndexed()) return FailChanged();
+  if (!ReadAllAt(descriptor_.get(), into, end - begin, begin)) {
+    if (!UnchangedSinceIndexed()) return FailChanged();
+    return Fail(StoreFailure::kIo,
+                file_path_ + ": cannot read the file (" + std::strerror(errno) + ")");
+  }
+  return UnchangedSinceIndexed() || FailChanged();
+}
+
+bool WinePrefixStore::ReadBlock(const WineRegBlock& block, std::string_view* bytes) {
+  if (bytes_) {
+    *bytes = text_.substr(block.begin, block.end - block.begin);
+    return true;
+  }
+  if (block.begin < readback_begin_ || block.end > readback_begin_ + readback_.size()) {
+    // The bytes after the block too, which the next key's often are.
+    const size_t end = std::min(file_size_, std::max(block.end, block.begin + kReadBackPiece));
+    readback_.resize(end - block.begin);
+    readback_begin_ = block.begin;
+    if (!ReadChecked(block.begin, end, &readback_[0])) {
+      readback_.clear();
+      return false;
+    }
+  }
+  *bytes =
+      std::string_view(readback_).substr(block.begin - readback_begin_, block.end - block.begin);
+  return true;
+}
+
+size_t WinePrefixStore::LineAt(size_t pos) {
+  if (bytes_) return 1 + static_cast<size_t>(std::count(text_.begin(), text_.begin() + pos, '\n'));
+  std::string piece;
+  size_t line = 1;
+  for (size_t at = 0; at < pos; at += piece.size()) {
+    piece.resize(std::min(kReadBackPiece, pos - at));
+    if (!ReadAllAt(descriptor_.get(), &piece[0], piece.size(), at)) break;
+    line += static_cast<size_t>(std::count(piece.begin(), piece.end(), '\n'));
+  }
+  return line;
+}
+
+bool WinePrefixStore::HoldWhole() {
+  if (bytes_) return true;
+  FileBytes bytes(static_cast<char*>(std::malloc(std::max<size_t>(file_size_, 1))));
+  if (!bytes) return Fail(StoreFailure::kIo, file_path_ + ": not enough memory to read the file");
+  if (!ReadChecked(0, file_size_, bytes.get())) return false;
+  bytes_ = std::move(bytes);
+  text_ = std::string_view(bytes_.get(), file_size_);
+  readback_ = std::string();
   return true;
 }
 
@@ -297,17 +371,7 @@ bool WinePrefixStore::SameFileAsRead() {
   return IdentityOf(info) == read_identity_;
 }
 
-bool WinePrefixStore::IndexFile() {
-  file_ = WineRegFile();
-  keys_.clear();
-  ids_.clear();
-  checked_ = false;
-  std::string problem;
-  if (!IndexWineReg(text_, &file_, &problem)) {
-    return Fail(StoreFailure::kDamaged,
-                FileName() + ": " + problem +
-                    "; Wine itself would ignore or lose this, so dovetune does not use the file");
-  }
+bool WinePrefixStore::CheckBranch() {
   // Wine names the branch a file holds on its second line; only a user's
   // branch is HKEY_CURRENT_USER (system.reg holds REGISTRY\\Machine,
   // userdef.reg REGISTRY\\User\\.Default).
@@ -325,7 +389,12 @@ bool WinePrefixStore::IndexFile() {
 bool WinePrefixStore::Load(WineRegKey* key) {
   if (failed()) return false;
   std::string problem;
-  if (LoadWineRegKey(text_, file_, key, &problem)) return true;
+  const WineRegBlocks blocks = {[this](const WineRegBlock& block, std::string_view* bytes) {
+                                  return ReadBlock(block, bytes);
+                                },
+                                [this](size_t pos) { return LineAt(pos); }};
+  if (LoadWineRegKey(blocks, file_, key, &problem)) return true;
+  if (failed()) return false;
   return Fail(StoreFailure::kDamaged,
               FileName() + ": " + problem +
                   "; Wine itself would ignore or lose this, so dovetune does not use the file");
@@ -388,7 +457,7 @@ bool WinePrefixStore::MayChange() {
   }
   CheckWritable();
   if (!read_only_reason_.empty()) return Fail(StoreFailure::kReadOnly, read_only_reason_);
-  return true;
+  return HoldWhole();
 }
 
 bool WinePrefixStore::Commit() {

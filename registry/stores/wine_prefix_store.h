@@ -1,9 +1,15 @@
-// A Wine prefix's HKEY_CURRENT_USER as a store: the prefix's user.reg, read
-// once at the start of the run and indexed by its key lines; a key's values
-// are parsed when the run first reads or changes them. When the run changed
-// something, the file is replaced at its end by one made of the untouched
-// bytes, copied, and the changed keys' blocks in wineserver's own form
-// (wine_reg_format.h).
+// A Wine prefix's HKEY_CURRENT_USER as a store: the prefix's user.reg,
+// indexed by its key lines at the start of the run, read in pieces and held
+// open; a key's values are parsed from its blocks, read back from the file,
+// when the run first reads or changes them. Only a run that changes
+// something holds the file whole, read when it makes its first change; it
+// replaces the file at its end by one made of the untouched bytes, copied,
+// and the changed keys' blocks in wineserver's own form (wine_reg_format.h).
+//
+// What the run reads is the file as it was indexed: one that Wine has
+// replaced meanwhile is still read as it was, from the file held open, and
+// one written over where it lies fails the run (kBusy) before anything read
+// from it is used.
 //
 // wineserver reads user.reg when it starts and overwrites it while it runs,
 // so the file is only ever changed while this process holds wineserver's own
@@ -30,6 +36,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/file_descriptor.h"
 #include "registry/stores/key_store.h"
 #include "registry/stores/wine_reg_format.h"
 #include "registry/stores/wineserver_lock.h"
@@ -106,10 +113,23 @@ class WinePrefixStore : public KeyStore {
   // |look_elsewhere| among every process for one whose lock this process
   // cannot see; records the failure.
   bool ServerAppeared(bool look_elsewhere);
-  // Reads the file whole.
-  bool ReadFile();
-  // Indexes the file read; checks its branch.
+  // Opens the file and indexes it, reading it in pieces.
   bool IndexFile();
+  // Whether the file indexed holds a user's branch; records the failure.
+  bool CheckBranch();
+  // Whether the file held open has kept its size and times since it was
+  // indexed (one that Wine replaced has).
+  bool UnchangedSinceIndexed() const;
+  bool FailChanged();
+  // Reads the file's bytes from |begin| to |end| into |into|, checking
+  // before and after that it is unchanged; records the failure.
+  bool ReadChecked(size_t begin, size_t end, char* into);
+  // The bytes of |block|, from the file held whole or read back.
+  bool ReadBlock(const WineRegBlock& block, std::string_view* bytes);
+  // The number of the line at |pos|.
+  size_t LineAt(size_t pos);
+  // Reads the file whole, for a run that changes it; records the failure.
+  bool HoldWhole();
   // Whether user.reg is still the very file that was read.
   bool SameFileAsRead();
   // Parses the key's values from its block, as first needed; records the
@@ -142,8 +162,16 @@ class WinePrefixStore : public KeyStore {
   bool read_only_run_ = false;     // whether the run's changes are held in memory only
   std::string read_only_reason_;   // why this file may be read but not written
   bool checked_ = false;           // whether CheckWritable has run
-  FileBytes bytes_;                // the file as read, which unchanged keys are copied from
-  std::string_view text_;          // those bytes
+  // The pieces the file is indexed in, and read back in.
+  static constexpr size_t kReadPiece = size_t{256} << 10;
+  static constexpr size_t kReadBackPiece = size_t{64} << 10;
+  FileDescriptor descriptor_;  // the file indexed, held open
+  size_t file_size_ = 0;       // its size as indexed
+  nlink_t read_links_ = 0;     // its links when indexed
+  std::string readback_;       // bytes read back from it
+  size_t readback_begin_ = 0;  // where they lie in it
+  FileBytes bytes_;            // the file whole, for a run that changes it
+  std::string_view text_;      // those bytes
   // The file read, as fstat described it: a save by Wine (a new file, or the
   // same one rewritten) changes one of these.
   struct Identity {

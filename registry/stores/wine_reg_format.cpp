@@ -7,6 +7,7 @@
 #include <cstring>
 #include <iterator>
 #include <string_view>
+#include <utility>
 
 #include "base/hex.h"
 #include "base/utf.h"
@@ -206,8 +207,10 @@ size_t LineOf(std::string_view text, size_t pos) {
 // reads them.
 class BlockParser {
  public:
-  // |text| begins at line |first_line| of the file.
-  BlockParser(std::string_view text, size_t first_line) : lines_(text), first_line_(first_line) {}
+  // |text| begins at the line of the file |first_line| gives, asked for only
+  // to name a line in an error.
+  BlockParser(std::string_view text, std::function<size_t()> first_line)
+      : lines_(text), first_line_(std::move(first_line)) {}
 
   // The first line, the branch line, comments and options.
   bool Header(WineRegFile* file, std::string* error) {
@@ -249,7 +252,7 @@ class BlockParser {
     return pos;
   }
   bool Fail(const std::string& why, std::string* error) {
-    *error = "line " + std::to_string(first_line_ + lines_.number() - 1) + ": " + why;
+    *error = "line " + std::to_string(first_line_() + lines_.number() - 1) + ": " + why;
     return false;
   }
   bool Problem(const std::string& why) {
@@ -382,7 +385,7 @@ class BlockParser {
   }
 
   LineReader lines_;
-  size_t first_line_;
+  std::function<size_t()> first_line_;
   WineRegFile* file_ = nullptr;
   WineRegKey* key_ = nullptr;
   std::string problem_;
@@ -390,18 +393,58 @@ class BlockParser {
 
 // Finds the key lines of a file and builds the tree of keys they name, noting
 // where each key's block lies and whether the blocks come in Wine's order.
+// The file comes in windows, each from the start of a line to the end of
+// one, the next beginning with the last line of the one before.
 class Indexer {
  public:
-  Indexer(std::string_view text, WineRegFile* file) : text_(text), file_(file) {}
+  explicit Indexer(WineRegFile* file) : file_(file) {}
 
-  bool Run(std::string* error) {
-    const size_t nul = text_.find('\0');
-    if (nul != std::string::npos) return Fail(LineOf(nul), "a NUL byte in the line", error);
-    file_->header_end = text_.size();
-    // Key lines are found by their '[': far fewer than the lines of a file
-    // whose values wrap. A '[' after anything but white space on its line is
-    // inside a value.
-    for (size_t pos = 1; pos < text_.size(); ++pos) {
+  // The window |text|, at |base| in the file, whose lines before |from|
+  // were in the window before.
+  void Window(std::string_view text, size_t base, size_t from) {
+    text_ = text;
+    base_ = base;
+    if (nul_at_ != kNowhere) return;
+    const size_t nul = text_.find('\0', from);
+    if (nul != std::string::npos) {
+      nul_at_ = base_ + nul;
+      return;
+    }
+    if (key_error_at_ == kNowhere) KeyLines(std::max<size_t>(from, 1));
+    LastLine();
+  }
+
+  // Ends the file at |size|: what the windows found wrong, in the order
+  // wineserver meets it, at the line |line_at| gives for its place.
+  bool Finish(size_t size, const std::function<size_t(size_t)>& line_at, std::string* error) {
+    const auto fail = [&](size_t pos, const char* why) {
+      *error = "line " + std::to_string(line_at(pos)) + ": " + why;
+      return false;
+    };
+    if (nul_at_ != kNowhere) return fail(nul_at_, "a NUL byte in the line");
+    if (key_error_at_ != kNowhere) return fail(key_error_at_, key_error_);
+    if (continued_at_ != kNowhere) {
+      return fail(continued_at_, "hex data continued past the end of the file");
+    }
+    if (file_->blocks.empty()) {
+      file_->header_end = size;
+    } else {
+      file_->blocks.back().end = size;
+    }
+    return true;
+  }
+
+  // Reads the header, |text| the file up to its first block.
+  bool Header(std::string_view text, std::string* error) {
+    return BlockParser(text, [] { return size_t{1}; }).Header(file_, error);
+  }
+
+ private:
+  // Key lines are found by their '[': far fewer than the lines of a file
+  // whose values wrap. A '[' after anything but white space on its line is
+  // inside a value.
+  void KeyLines(size_t from) {
+    for (size_t pos = from; pos < text_.size(); ++pos) {
       const char* found =
           static_cast<const char*>(std::memchr(&text_[pos], '[', text_.size() - pos));
       if (!found) break;
@@ -421,28 +464,29 @@ class Indexer {
       while (previous_start > 0 && text_[previous_start - 1] != '\n') --previous_start;
       const bool blank = previous_start == previous_end;
       if (!blank && Continued(previous_start, previous_end)) {
-        return Fail(LineOf(pos),
-                    "a key line after a line continued with '\\', whose data Wine takes it for",
-                    error);
+        Fail(pos, "a key line after a line continued with '\\', whose data Wine takes it for");
+        return;
       }
-      if (!KeyLine(pos, end, blank ? previous_start : line_start, error)) return false;
+      if (!KeyLine(pos, end, blank ? previous_start : line_start)) return;
       pos = end;
     }
-    size_t last_end = text_.size();
-    while (last_end > 0 && IsSpace(text_[last_end - 1])) --last_end;
-    size_t last_start = last_end;
-    while (last_start > 0 && text_[last_start - 1] != '\n') --last_start;
-    if (Continued(last_start, last_end)) {
-      return Fail(LineOf(last_start), "hex data continued past the end of the file", error);
-    }
-    if (!file_->blocks.empty()) file_->blocks.back().end = text_.size();
-    return BlockParser(std::string_view(text_).substr(0, file_->header_end), 1)
-        .Header(file_, error);
   }
 
- private:
-  bool Fail(size_t line, const std::string& why, std::string* error) {
-    *error = "line " + std::to_string(line) + ": " + why;
+  // Notes whether the last line that is not blank is continued; a window of
+  // white space alone leaves it as the windows before found it.
+  void LastLine() {
+    size_t last_end = text_.size();
+    while (last_end > 0 && IsSpace(text_[last_end - 1])) --last_end;
+    if (last_end == 0) return;
+    size_t last_start = last_end;
+    while (last_start > 0 && text_[last_start - 1] != '\n') --last_start;
+    continued_at_ = Continued(last_start, last_end) ? base_ + last_start : kNowhere;
+  }
+
+  // Notes the first key line wineserver would refuse, at |pos| in the window.
+  bool Fail(size_t pos, const char* why) {
+    key_error_at_ = base_ + pos;
+    key_error_ = why;
     return false;
   }
   // Whether the line from |start| to |end| ends in a '\\' that continues
@@ -452,11 +496,10 @@ class Indexer {
     while (start < end && IsSpace(text_[start])) ++start;
     return end > start && text_[end - 1] == '\\' && text_[start] != ';';
   }
-  size_t LineOf(size_t pos) const { return dovetune::LineOf(text_, pos); }
 
   // The key line from |first| (its '[') to |end|, whose block begins at
   // |begin|.
-  bool KeyLine(size_t first, size_t end, size_t begin, std::string* error) {
+  bool KeyLine(size_t first, size_t end, size_t begin) {
     line_.assign(text_.data() + first, end - first);
     if (!line_.empty() && line_.back() == '\r') line_.pop_back();
     // Keys come in the order Wine writes them, so most of a key line is the
@@ -477,18 +520,18 @@ class Indexer {
     const size_t resume = kept ? components_[kept - 1].raw_end : 1;
     const size_t close = ParseEscaped(line_, resume, ']', &path_, &backslashes_);
     if (close == std::string::npos) {
-      return Fail(LineOf(first), "a key without its closing ']'", error);
+      return Fail(first, "a key without its closing ']'");
     }
     const uint64_t time = KeyLineTime(line_, close);
     const size_t index = file_->blocks.size();
     if (index == 0) {
-      file_->header_end = begin;
+      file_->header_end = base_ + begin;
       file_->root.first_block = 0;
     } else {
-      file_->blocks.back().end = begin;
+      file_->blocks.back().end = base_ + begin;
     }
     WineRegBlock block;
-    block.begin = begin;
+    block.begin = base_ + begin;
     file_->blocks.push_back(block);
     WineRegKey* key = kept ? components_[kept - 1].key : &file_->root;
     bool made = false;
@@ -498,7 +541,7 @@ class Indexer {
       const size_t stop = std::min(path_.find(u'\\', at), path_.size());
       if (stop == at) break;
       if (stop - at > kMaxKeyNameLength) {
-        return Fail(LineOf(first), "a key name longer than Wine allows", error);
+        return Fail(first, "a key name longer than Wine allows");
       }
       key = Subkey(key, path_.substr(at, stop - at), time, index, &made);
       const size_t raw_end = stop < path_.size() ? backslashes_[separators] : close - 1;
@@ -547,7 +590,14 @@ class Indexer {
   };
 
   std::string_view text_;
+  static constexpr size_t kNowhere = static_cast<size_t>(-1);
+  size_t base_ = 0;  // where the window lies in the file
   WineRegFile* file_;
+  size_t nul_at_ = kNowhere;  // the first NUL byte
+  // The first key line wineserver would refuse, and why.
+  size_t key_error_at_ = kNowhere;
+  const char* key_error_ = "";
+  size_t continued_at_ = kNowhere;  // the last line that is not blank, when continued
   std::string line_;
   std::string last_line_;
   std::u16string path_;
@@ -809,10 +859,97 @@ bool WineRegKey::HasOwnBlock() const {
 
 bool IndexWineReg(std::string_view text, WineRegFile* file, std::string* error) {
   *file = WineRegFile();
-  return Indexer(text, file).Run(error);
+  Indexer indexer(file);
+  indexer.Window(text, 0, 0);
+  const auto line_at = [text](size_t pos) { return LineOf(text, pos); };
+  return indexer.Finish(text.size(), line_at, error) &&
+         indexer.Header(text.substr(0, file->header_end), error);
+}
+
+namespace {
+
+// Reads |size| bytes at |offset| through |read| into |into|; false at the
+// end of the file or a failure.
+bool ReadAll(const WineRegReader& read, char* into, size_t size, size_t offset) {
+  while (size > 0) {
+    const long long got = read(into, size, offset);
+    if (got <= 0) return false;
+    into += got;
+    size -= static_cast<size_t>(got);
+    offset += static_cast<size_t>(got);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool IndexWineRegFrom(const WineRegReader& read, size_t piece, WineRegFile* file,
+                      std::string* error) {
+  *file = WineRegFile();
+  error->clear();
+  Indexer indexer(file);
+  // The bytes from the start of a line on: |held| of them, at |base|.
+  std::string buffer(2 * piece, '\0');
+  size_t held = 0, base = 0, from = 0;
+  for (bool end = false; !end;) {
+    if (buffer.size() < held + piece) buffer.resize(2 * (held + piece));
+    const long long got = read(&buffer[held], piece, base + held);
+    if (got < 0) return false;
+    const size_t had = held;
+    held += static_cast<size_t>(got);
+    end = got == 0;
+    size_t window = held;
+    if (!end) {
+      // Up to the last line end read, which the bytes held before lack when
+      // it is not among them.
+      const size_t floor = std::max(from, had);
+      while (window > floor && buffer[window - 1] != '\n') --window;
+      if (window == floor) continue;  // no new line ends yet
+    }
+    indexer.Window(std::string_view(buffer.data(), window), base, from);
+    if (end) break;
+    // The window's last line begins the next.
+    size_t context = window - 1;
+    while (context > 0 && buffer[context - 1] != '\n') --context;
+    std::memmove(&buffer[0], buffer.data() + context, held - context);
+    held -= context;
+    base += context;
+    from = window - context;
+  }
+  const size_t size = base + held;
+  buffer = std::string();
+  // The number of the line at |pos|, counted as the file is read again.
+  const auto line_at = [&read, piece](size_t pos) {
+    std::string bytes(piece, '\0');
+    size_t line = 1;
+    for (size_t at = 0; at < pos;) {
+      const long long got = read(&bytes[0], std::min(piece, pos - at), at);
+      if (got <= 0) break;
+      line += static_cast<size_t>(std::count(bytes.data(), bytes.data() + got, '\n'));
+      at += static_cast<size_t>(got);
+    }
+    return line;
+  };
+  if (!indexer.Finish(size, line_at, error)) return false;
+  std::string header(file->header_end, '\0');
+  if (!ReadAll(read, &header[0], header.size(), 0)) {
+    *error = "the file ended while it was read";
+    return false;
+  }
+  return indexer.Header(header, error);
 }
 
 bool LoadWineRegKey(std::string_view text, const WineRegFile& file, WineRegKey* key,
+                    std::string* error) {
+  const WineRegBlocks blocks = {[text](const WineRegBlock& block, std::string_view* bytes) {
+                                  *bytes = text.substr(block.begin, block.end - block.begin);
+                                  return true;
+                                },
+                                [text](size_t pos) { return LineOf(text, pos); }};
+  return LoadWineRegKey(blocks, file, key, error);
+}
+
+bool LoadWineRegKey(const WineRegBlocks& blocks, const WineRegFile& file, WineRegKey* key,
                     std::string* error) {
   if (key->loaded) return true;
   key->values.clear();
@@ -822,8 +959,13 @@ bool LoadWineRegKey(std::string_view text, const WineRegFile& file, WineRegKey* 
   for (size_t index = key->block; index != WineRegKey::kNoBlock;
        index = file.blocks[index].next_of_key) {
     const WineRegBlock& block = file.blocks[index];
-    const std::string_view view(text.data() + block.begin, block.end - block.begin);
-    if (!BlockParser(view, LineOf(text, block.begin)).Block(key, error)) return false;
+    std::string_view view;
+    if (!blocks.read(block, &view)) {
+      error->clear();
+      return false;
+    }
+    const auto first_line = [&blocks, &block] { return blocks.line_at(block.begin); };
+    if (!BlockParser(view, first_line).Block(key, error)) return false;
   }
   key->loaded = true;
   return true;

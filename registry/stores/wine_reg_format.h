@@ -110,11 +110,32 @@ std::u16string WineOrder(const std::u16string& name);
 // continued with '\\' (Wine takes it for that line's data), a NUL byte.
 bool IndexWineReg(std::string_view text, WineRegFile* file, std::string* error);
 
+// Reads a file as IndexWineReg does, through |read|, which reads as pread:
+// up to |size| bytes at |offset| into |into|, giving the count read, 0 at
+// the end of the file, or -1 on a failure it records itself (|*error| is
+// then empty). The file is read in pieces of |piece| bytes and held no more
+// than a piece and its longest line at a time.
+using WineRegReader = std::function<long long(char* into, size_t size, size_t offset)>;
+bool IndexWineRegFrom(const WineRegReader& read, size_t piece, WineRegFile* file,
+                      std::string* error);
+
 // Reads the values, time, class and link of |key| from its blocks in |text|,
 // the text |file| indexes. Fails, saying which line and why, on a line there
 // that wineserver would refuse, drop or turn into an empty value: a
 // malformed value or option, a stray line, a name too long.
 bool LoadWineRegKey(std::string_view text, const WineRegFile& file, WineRegKey* key,
+                    std::string* error);
+
+// Where the blocks of a file not held whole are read from: |read| gives a
+// block's bytes, valid until its next call, or false on a failure it records
+// itself (LoadWineRegKey then fails with |*error| empty); |line_at| the
+// number of the line at a place of the file, asked for only to name a line
+// in an error.
+struct WineRegBlocks {
+  std::function<bool(const WineRegBlock& block, std::string_view* bytes)> read;
+  std::function<size_t(size_t pos)> line_at;
+};
+bool LoadWineRegKey(const WineRegBlocks& blocks, const WineRegFile& file, WineRegKey* key,
                     std::string* error);
 
 // Indexes |text| and loads every key: the whole file read as wineserver

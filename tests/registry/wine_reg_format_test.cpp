@@ -6,8 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace dovetune {
 
@@ -323,6 +327,78 @@ TEST(WineRegFormatTest, IndexFindsEachKeyLinesBlockAndWinesOrder) {
     EXPECT_EQ(blocks, c.blocks) << c.keys;
     EXPECT_EQ(file.in_order, c.in_order) << c.keys;
     EXPECT_EQ(file.header_end, file.blocks[0].begin) << c.keys;
+  }
+}
+
+// Loads |key| and every key below it from the file's blocks.
+bool LoadAll(const WineRegBlocks& blocks, const WineRegFile& file, WineRegKey* key,
+             std::string* error) {
+  if (!LoadWineRegKey(blocks, file, key, error)) return false;
+  for (const auto& subkey : key->subkeys) {
+    if (!LoadAll(blocks, file, subkey.get(), error)) return false;
+  }
+  return true;
+}
+
+// A file read in pieces of any size, with its blocks read back as they are
+// needed, gives the index, the tree and the errors, line for line, of the
+// file read whole.
+TEST(WineRegFormatTest, ReadInPiecesReadsAsReadWhole) {
+  const std::string head = kHead;
+  const std::string key = "\n[Software] 1\n";
+  const std::string texts[] = {
+      head + "\n[A] 1\n#time=1\n\n[A\\\\B] 1\n\"v\"=\"x [y]\"\n\"w\"=\"[z\"\n",
+      head + "\r\n[A] 1\r\n\"v\"=dword:2\r\n[B] 1\r\n",
+      head + "[A] 3\n\"b\"=hex:01,\\\n  02\n\n\n[B] 4\n  [C] 2\n\"c\"=str(2):\"%x%\"",
+      head + "\n[B] 1\n\n[A] 2\n\"a\"=\"1\"\n\n[B] 3\n\"b\"=\"2\"\n\n\n   \n",
+      head,
+      "",
+      "WINE REGISTRY Version 2\n#arch=win16\n",
+      head + "[Software\n\"v\"=\"x\"\n",
+      head + key + "\"v\"=\"a\"\n" + std::string("x\0y\n", 4),
+      head + key + "\n[A]\n\"v\"=\"a\"\n[B\n" + std::string("\0", 1),
+      head + key + "\"v\"=hex:01,\\\n",
+      head + key + "\"v\"=hex:01,\\\n[A]\n",
+      head + key + "\"v\"=\"a\"\n\n[A]\n\"w\"=\"b\"\ngarbage\n",
+      head + key + "\"v\"=hex:01,\\\n\n  02\n",
+  };
+  for (const std::string& text : texts) {
+    WineRegFile whole;
+    std::string whole_error;
+    const bool whole_read = ParseWineReg(text, &whole, &whole_error);
+    for (const size_t piece : {1, 2, 3, 5, 8, 13, 4096}) {
+      const WineRegReader read = [&text](char* into, size_t size, size_t offset) -> long long {
+        const size_t count = offset < text.size() ? std::min(size, text.size() - offset) : 0;
+        std::memcpy(into, text.data() + offset, count);
+        return static_cast<long long>(count);
+      };
+      std::string read_back;  // the last block read, as the file's own would be
+      const WineRegBlocks blocks = {
+          [&](const WineRegBlock& block, std::string_view* bytes) {
+            read_back = text.substr(block.begin, block.end - block.begin);
+            *bytes = read_back;
+            return true;
+          },
+          [&text](size_t pos) {
+            return 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + pos, '\n'));
+          }};
+      WineRegFile file;
+      std::string error;
+      const bool read_in_pieces =
+          IndexWineRegFrom(read, piece, &file, &error) && LoadAll(blocks, file, &file.root, &error);
+      const std::string where = text + " in pieces of " + std::to_string(piece);
+      ASSERT_EQ(read_in_pieces, whole_read) << where << ": " << error;
+      EXPECT_EQ(error, whole_error) << where;
+      if (!whole_read) continue;
+      EXPECT_EQ(file.header_end, whole.header_end) << where;
+      EXPECT_EQ(file.in_order, whole.in_order) << where;
+      ASSERT_EQ(file.blocks.size(), whole.blocks.size()) << where;
+      for (size_t i = 0; i < file.blocks.size(); ++i) {
+        EXPECT_EQ(file.blocks[i].begin, whole.blocks[i].begin) << where;
+        EXPECT_EQ(file.blocks[i].end, whole.blocks[i].end) << where;
+      }
+      EXPECT_EQ(FormatWineReg(file), FormatWineReg(whole)) << where;
+    }
   }
 }
 
