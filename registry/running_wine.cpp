@@ -81,6 +81,12 @@ class StreamFile {
   // text mode writes every "\n" as "\r\n", so each "\r\n" was a "\n", and
   // a lone "\r" is kept.
   bool CopyTo(int out) const {
+    std::string lines;
+    return Read(&lines) && WriteAll(out, lines);
+  }
+
+  // What the program wrote, its "\r\n" line ends as "\n" (see CopyTo).
+  bool Read(std::string* lines) const {
     std::string text;
     char buffer[65536];
     for (off_t at = 0;;) {
@@ -91,11 +97,11 @@ class StreamFile {
       text.append(buffer, static_cast<size_t>(got));
       at += got;
     }
-    std::string lines;
+    lines->clear();
     for (size_t i = 0; i < text.size(); ++i) {
-      if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') lines += text[i];
+      if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') *lines += text[i];
     }
-    return WriteAll(out, lines);
+    return true;
   }
 
  private:
@@ -227,8 +233,13 @@ std::string WineLoader() {
   return "/usr/lib/wine/wine64";
 }
 
-int RunUnderWine(const std::string& prefix, const std::vector<std::string>& arguments,
-                 std::string* error) {
+namespace {
+
+// Starts |arguments| under Wine with its streams into |out| and |err| and
+// waits for it: its status, or -1 (not started) or 1 (not waited for) with
+// |error| saying why.
+int SpawnUnderWine(const std::string& prefix, const std::vector<std::string>& arguments,
+                   const StreamFile& out, const StreamFile& err, std::string* error) {
   const std::string loader = WineLoader();
   std::vector<std::string> command = {loader};
   command.insert(command.end(), arguments.begin(), arguments.end());
@@ -236,7 +247,6 @@ int RunUnderWine(const std::string& prefix, const std::vector<std::string>& argu
   for (char** variable = environ; *variable; ++variable) variables.push_back(*variable);
   variables = WithVariable(WithVariable(variables, "WINEPREFIX", prefix), "WINEDEBUG", "-all");
 
-  StreamFile out, err;
   if (out.fd() < 0 || err.fd() < 0) {
     *error = std::string("cannot start Wine: no file for its output: ") + std::strerror(errno);
     return -1;
@@ -263,6 +273,17 @@ int RunUnderWine(const std::string& prefix, const std::vector<std::string>& argu
       return 1;
     }
   }
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
+}  // namespace
+
+int RunUnderWine(const std::string& prefix, const std::vector<std::string>& arguments,
+                 std::string* error) {
+  StreamFile out, err;
+  const int status = SpawnUnderWine(prefix, arguments, out, err, error);
+  if (!error->empty()) return status;
   // Standard error first, as a native run prints its errors before its
   // output; a standard error that cannot be written is no one's to hear.
   err.CopyTo(STDERR_FILENO);
@@ -270,8 +291,21 @@ int RunUnderWine(const std::string& prefix, const std::vector<std::string>& argu
     *error = "cannot write to standard output";
     return 1;
   }
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+  return status;
+}
+
+int RunUnderWineQuietly(const std::string& prefix, const std::vector<std::string>& arguments,
+                        std::string* output, std::string* error) {
+  StreamFile out, err;
+  const int status = SpawnUnderWine(prefix, arguments, out, err, error);
+  if (!error->empty()) return status;
+  std::string errors;
+  if (!out.Read(output) || !err.Read(&errors)) {
+    *error = std::string("cannot read what Wine printed: ") + std::strerror(errno);
+    return 1;
+  }
+  *output += errors;
+  return status;
 }
 
 }  // namespace dovetune

@@ -61,4 +61,10 @@ bool WineCarriesArguments(const std::vector<std::string>& arguments, std::string
 int RunUnderWine(const std::string& prefix, const std::vector<std::string>& arguments,
                  std::string* error);
 
+// Runs |arguments| under Wine as RunUnderWine does, but with what the
+// program prints (standard output, then standard error, line ends "\n") in
+// |output| in place of this process's streams.
+int RunUnderWineQuietly(const std::string& prefix, const std::vector<std::string>& arguments,
+                        std::string* output, std::string* error);
+
 }  // namespace dovetune

@@ -15,6 +15,7 @@
 #include "registry/win32_api.h"
 #include "regtool/command_line.h"
 #include "regtool/commands.h"
+#include "regtool/wine_query.h"
 
 using namespace dovetune;  // NOLINT(google-build-using-namespace)
 
@@ -40,8 +41,8 @@ bool HasRoot(HKEY root) {
 }
 
 // While Wine runs in the prefix, Wine's own reg does the work on what Wine
-// holds, with the same arguments but for the file of export and import,
-// named as the prefix's programs reach it.
+// holds (a query excepted: see wine_query.h), with the same arguments but for
+// the file of export and import, named as the prefix's programs reach it.
 int RunWineReg(const std::string& store_path, const RegCommandLine& command,
                std::vector<std::string> arguments) {
   const std::string prefix = WinePrefixFolder(store_path);
@@ -65,6 +66,27 @@ int RunWineReg(const std::string& store_path, const RegCommandLine& command,
   arguments.insert(arguments.begin(), "reg");
   const int status = RunUnderWine(prefix, arguments, &error);
   return error.empty() ? status : Fail(error);
+}
+
+// Runs the operation on the store at |store_path| and keeps its changes: 0,
+// or the status to exit with after saying why.
+int RunOnStore(const std::string& store_path, const RegCommandLine& command,
+               CRegistrySession* session, std::string* out) {
+  std::string error;
+  if (!session->Open(store_path, &error)) return Fail(error);
+  if (command.key.root && !HasRoot(command.key.root)) {
+    return Fail(command.key.root_name +
+                " is not there: only HKEY_CURRENT_USER is available in a Wine prefix");
+  }
+  if (!RunRegCommand(command, out, &error)) {
+    // A status such as "could not be read or written" has its cause in the store.
+    const std::string cause = session->StoreFailure();
+    return Fail(cause.empty() ? error : error + " (" + cause + ")");
+  }
+  if (!session->Commit(&error)) return Fail(error);
+  const std::string notice = session->Notice();
+  if (!notice.empty()) std::fprintf(stderr, "Note: %s\n", notice.c_str());
+  return 0;
 }
 
 int Run(const std::vector<std::string>& arguments) {
@@ -92,20 +114,19 @@ int Run(const std::vector<std::string>& arguments) {
     }
   } else {
     if (!chosen) return Fail(no_choice);
-    if (WineRunsFor(choice.path)) return RunWineReg(choice.path, command, arguments);
-    if (!session.Open(choice.path, &error)) return Fail(error);
-    if (command.key.root && !HasRoot(command.key.root)) {
-      return Fail(command.key.root_name +
-                  " is not there: only HKEY_CURRENT_USER is available in a Wine prefix");
+    const bool wine_runs = WineRunsFor(choice.path);
+    if (wine_runs && command.operation != RegOperation::kQuery) {
+      return RunWineReg(choice.path, command, arguments);
     }
-    if (!RunRegCommand(command, &out, &error)) {
-      // A status such as "could not be read or written" has its cause in the store.
-      const std::string cause = session.StoreFailure();
-      return Fail(cause.empty() ? error : error + " (" + cause + ")");
+    if (wine_runs) {
+      if (!WineCarriesArguments(arguments, &error) ||
+          !RunQueryThroughWine(WinePrefixFolder(choice.path), command, &out, &error)) {
+        return Fail(error);
+      }
+    } else {
+      const int status = RunOnStore(choice.path, command, &session, &out);
+      if (status != 0) return status;
     }
-    if (!session.Commit(&error)) return Fail(error);
-    const std::string notice = session.Notice();
-    if (!notice.empty()) std::fprintf(stderr, "Note: %s\n", notice.c_str());
   }
   if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0) {
     return Fail("cannot write to standard output");

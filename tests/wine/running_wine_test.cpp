@@ -200,6 +200,58 @@ TEST_F(RunningWineTest, DovetuneRegGoesThroughWinesReg) {
   EXPECT_NE(ReadWholeFile(file).size(), 0u);
 }
 
+// A query through the running Wine prints what it prints on the idle prefix,
+// names and data beyond any code page among them, in each of its forms and
+// failures.
+TEST_F(RunningWineTest, DovetuneRegQueryGivesWhatItGivesOnAnIdlePrefix) {
+  ASSERT_TRUE(StartPersistentServer(Running()));
+  const std::string greek = "\xce\xb1\xce\xb2\xe2\x82\xac";        // αβ€
+  const std::string upper_greek = "\xce\x91\xce\x92\xe2\x82\xac";  // ΑΒ€
+  const std::string key = "HKCU\\Software\\Orvane\\" + greek;
+  const std::vector<std::vector<std::string>> setup = {
+      {"add", key, "/v", greek, "/d", greek, "/f"},
+      {"add", key, "/v", "n", "/t", "REG_MULTI_SZ", "/d", greek + "\\0x", "/f"},
+      {"add", key, "/ve", "/d", "d", "/f"},
+      {"add", key + "\\a_b", "/v", greek, "/t", "REG_DWORD", "/d", "5", "/f"},
+      {"add", key + "\\aB\\" + greek, "/v", "z", "/t", "REG_DWORD", "/d", "1", "/f"},
+  };
+  for (const std::vector<std::string>& step : setup) {
+    for (const std::string& prefix : {Idle(), Running()}) {
+      ASSERT_EQ(RunProgram(DOVETUNE_REG_BINARY, step, prefix).status, 0) << prefix;
+    }
+  }
+  const std::vector<std::vector<std::string>> queries = {
+      {"query", "HKCU"},
+      {"query", "HKCU\\Software\\Orvane"},
+      {"query", key},
+      {"query", key, "/s"},
+      {"query", key, "/v", greek},
+      {"query", key, "/v", upper_greek},
+      {"query", key, "/ve"},
+      {"query", key + "\\a_b", "/ve"},
+      {"query", key, "/s", "/v", greek},
+      {"query", key, "/s", "/v", "none"},
+      {"query", key, "/v", "none"},
+      {"query", key + "\\none"},
+      {"query", key + "\\none", "/s"},
+  };
+  for (const std::vector<std::string>& query : queries) {
+    std::string form;
+    for (size_t i = 2; i < query.size(); ++i) form += " " + query[i];
+    SCOPED_TRACE(query[1] + form);
+    const ProcessResult idle = RunProgram(DOVETUNE_REG_BINARY, query, Idle());
+    const ProcessResult running = RunProgram(DOVETUNE_REG_BINARY, query, Running());
+    EXPECT_EQ(running.status, idle.status);
+    EXPECT_EQ(running.out, idle.out);
+    EXPECT_EQ(running.err, idle.err);
+  }
+  // The names reached the idle prefix whole, so the comparison above holds
+  // them.
+  const ProcessResult tree = RunProgram(DOVETUNE_REG_BINARY, {"query", key, "/s"}, Idle());
+  EXPECT_NE(tree.out.find("\\aB\\" + greek + "\n"), std::string::npos) << tree.out;
+  EXPECT_NE(tree.out.find("    " + greek + "    REG_SZ    " + greek + "\n"), std::string::npos);
+}
+
 }  // namespace
 
 }  // namespace dovetune
