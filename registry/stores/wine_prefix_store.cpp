@@ -232,14 +232,18 @@ bool WinePrefixStore::Begin(int wait_ms) {
   blind_ = !CanSeeOpenFiles();
   if (!WaitForServers(wait_ms)) return false;
   PausePoint("wine-locked");
-  const bool indexed = IndexFile();
-  // The lock is held for the reading alone: Wine may start while the run
-  // works, and Commit takes the lock again.
+  const bool opened = OpenFile();
+  // The lock is held for opening the file alone. Wine saves user.reg by
+  // renaming a new file over it, which leaves the one open here as it was;
+  // one written over where it lies is seen by its identity
+  // (UnchangedSinceIndexed). Wine may start while the run works, and Commit
+  // takes the lock again.
   lock_.LetServersIn();
-  return indexed && CheckBranch();
+  PausePoint("wine-opened");
+  return opened && IndexFile() && CheckBranch();
 }
 
-bool WinePrefixStore::IndexFile() {
+bool WinePrefixStore::OpenFile() {
   std::string error;
   struct stat info;
   file_ = WineRegFile();
@@ -256,6 +260,10 @@ bool WinePrefixStore::IndexFile() {
   }
   read_identity_ = IdentityOf(info);
   read_links_ = info.st_nlink;
+  return true;
+}
+
+bool WinePrefixStore::IndexFile() {
   const int descriptor = descriptor_.get();
   const auto read = [this, descriptor](char* into, size_t size, size_t offset) -> long long {
     const ssize_t got = ReadAt(descriptor, into, size, offset);
@@ -270,7 +278,7 @@ bool WinePrefixStore::IndexFile() {
   std::string problem;
   if (IndexWineRegFrom(read, kReadPiece, &file_, &problem)) {
     file_size_ = file_.blocks.empty() ? file_.header_end : file_.blocks.back().end;
-    return true;
+    return UnchangedSinceIndexed() || FailChanged();
   }
   if (failed()) return false;
   return Fail(StoreFailure::kDamaged,

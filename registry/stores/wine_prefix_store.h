@@ -11,10 +11,11 @@
 // one written over where it lies fails the run (kBusy) before anything read
 // from it is used.
 //
-// wineserver reads user.reg when it starts and overwrites it while it runs,
-// so the file is only ever changed while this process holds wineserver's own
-// lock (wineserver_lock.h), from reading the file to replacing it: a server
-// cannot start meanwhile (a `wine` started then waits for it), and none runs.
+// wineserver reads user.reg when it starts and, while it runs, saves it by
+// renaming a new file over it. This process holds wineserver's own lock
+// (wineserver_lock.h) while it opens the file, and again from checking that
+// the file is still the one it opened to replacing it: a server cannot start
+// then (a `wine` started meanwhile waits for it), and none runs.
 // When one does, the run may still read the file (which may then be up to
 // 30 s behind the server), and its first change fails with kBusy.
 //
@@ -113,7 +114,9 @@ class WinePrefixStore : public KeyStore {
   // |look_elsewhere| among every process for one whose lock this process
   // cannot see; records the failure.
   bool ServerAppeared(bool look_elsewhere);
-  // Opens the file and indexes it, reading it in pieces.
+  // Opens the file and notes its identity.
+  bool OpenFile();
+  // Indexes the file opened, reading it in pieces.
   bool IndexFile();
   // Whether the file indexed holds a user's branch; records the failure.
   bool CheckBranch();

@@ -233,34 +233,37 @@ TEST_F(WinePrefixFileTest, AServerThatStartsDuringTheRunStopsIt) {
   }
 }
 
-// A file saved by Wine between the run's read and its write, whether as a
-// new file renamed into place or rewritten in place to the same size, stops
-// the run, and the file saved stays.
+// A file saved by Wine once the run has opened it (before it has indexed it,
+// or before it writes), whether as a new file renamed into place or
+// rewritten in place to the same size, stops the run, and the file saved
+// stays.
 TEST_F(WinePrefixFileTest, AFileSavedDuringTheRunStopsIt) {
   std::string saved = kSmallUserReg;
   saved.replace(saved.find("\"x\""), 3, "\"y\"");
-  for (const bool in_place : {false, true}) {
-    SCOPED_TRACE(in_place ? "in place" : "renamed");
-    WriteWholeFile(user_reg(), kSmallUserReg);
-    ProcessOptions options;
-    options.pause_at = "wine-before-write";
-    const pid_t run = SpawnStopped(DOVETUNE_PAUSABLE_BINARY, {"create", "fast"}, prefix_, options);
-    ASSERT_GT(run, 0);
-    if (in_place) {
-      FILE* file = fopen(user_reg().c_str(), "r+");
-      ASSERT_NE(file, nullptr);
-      ASSERT_EQ(fwrite(saved.data(), 1, saved.size(), file), saved.size());
-      fclose(file);
-    } else {
-      WriteWholeFile(user_reg() + ".new", saved);
-      ASSERT_EQ(rename((user_reg() + ".new").c_str(), user_reg().c_str()), 0);
+  for (const char* point : {"wine-opened", "wine-before-write"})
+    for (const bool in_place : {false, true}) {
+      SCOPED_TRACE(std::string(point) + (in_place ? " in place" : " renamed"));
+      WriteWholeFile(user_reg(), kSmallUserReg);
+      ProcessOptions options;
+      options.pause_at = point;
+      const pid_t run =
+          SpawnStopped(DOVETUNE_PAUSABLE_BINARY, {"create", "fast"}, prefix_, options);
+      ASSERT_GT(run, 0);
+      if (in_place) {
+        FILE* file = fopen(user_reg().c_str(), "r+");
+        ASSERT_NE(file, nullptr);
+        ASSERT_EQ(fwrite(saved.data(), 1, saved.size(), file), saved.size());
+        fclose(file);
+      } else {
+        WriteWholeFile(user_reg() + ".new", saved);
+        ASSERT_EQ(rename((user_reg() + ".new").c_str(), user_reg().c_str()), 0);
+      }
+      kill(run, SIGCONT);
+      int status = 0;
+      ASSERT_EQ(waitpid(run, &status, 0), run);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+      EXPECT_EQ(ReadWholeFile(user_reg()), saved);
     }
-    kill(run, SIGCONT);
-    int status = 0;
-    ASSERT_EQ(waitpid(run, &status, 0), run);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
-    EXPECT_EQ(ReadWholeFile(user_reg()), saved);
-  }
 }
 
 // A run that finds another dovetune run holding the lock says so, rather
