@@ -251,6 +251,13 @@ int SpawnUnderWine(const std::string& prefix, const std::vector<std::string>& ar
     *error = std::string("cannot start Wine: no file for its output: ") + std::strerror(errno);
     return -1;
   }
+  const std::string nothing_run = "; nothing was run (set WINELOADER to the wine program to use)";
+  // Said before anything starts: where posix_spawn forks (as under
+  // valgrind), a program that cannot be run shows only as status 127.
+  if (access(loader.c_str(), X_OK) != 0) {
+    *error = "cannot start Wine (" + loader + "): " + std::strerror(errno) + nothing_run;
+    return -1;
+  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out.fd(), STDOUT_FILENO);
@@ -262,8 +269,7 @@ int SpawnUnderWine(const std::string& prefix, const std::vector<std::string>& ar
       posix_spawn(&child, loader.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) {
-    *error = "cannot start Wine (" + loader + "): " + std::strerror(spawned) +
-             "; nothing was run (set WINELOADER to the wine program to use)";
+    *error = "cannot start Wine (" + loader + "): " + std::strerror(spawned) + nothing_run;
     return -1;
   }
   int status = 0;
