@@ -868,6 +868,26 @@ bool IndexWineReg(std::string_view text, WineRegFile* file, std::string* error) 
 
 namespace {
 
+// Bytes that are read into before they are looked at, and so are never
+// filled with zeros first.
+class RawBytes {
+ public:
+  size_t size() const { return size_; }
+  char& operator[](size_t at) { return bytes_[at]; }
+  const char* data() const { return bytes_.get(); }
+  // Makes room for |size| bytes, keeping the first |kept|.
+  void Grow(size_t size, size_t kept) {
+    std::unique_ptr<char[]> bytes(new char[size]);
+    if (kept > 0) std::memcpy(bytes.get(), bytes_.get(), kept);
+    bytes_ = std::move(bytes);
+    size_ = size;
+  }
+
+ private:
+  std::unique_ptr<char[]> bytes_;
+  size_t size_ = 0;
+};
+
 // Reads |size| bytes at |offset| through |read| into |into|; false at the
 // end of the file or a failure.
 bool ReadAll(const WineRegReader& read, char* into, size_t size, size_t offset) {
@@ -888,11 +908,13 @@ bool IndexWineRegFrom(const WineRegReader& read, size_t piece, WineRegFile* file
   *file = WineRegFile();
   error->clear();
   Indexer indexer(file);
-  // The bytes from the start of a line on: |held| of them, at |base|.
-  std::string buffer(2 * piece, '\0');
+  // The bytes from the start of a line on: |held| of them, at |base|. Only
+  // the bytes read are ever touched, so a small file costs no more than it
+  // holds.
+  RawBytes buffer;
   size_t held = 0, base = 0, from = 0;
   for (bool end = false; !end;) {
-    if (buffer.size() < held + piece) buffer.resize(2 * (held + piece));
+    if (buffer.size() < held + piece) buffer.Grow(2 * (held + piece), held);
     const long long got = read(&buffer[held], piece, base + held);
     if (got < 0) return false;
     const size_t had = held;
@@ -917,7 +939,7 @@ bool IndexWineRegFrom(const WineRegReader& read, size_t piece, WineRegFile* file
     from = window - context;
   }
   const size_t size = base + held;
-  buffer = std::string();
+  buffer = RawBytes();
   // The number of the line at |pos|, counted as the file is read again.
   const auto line_at = [&read, piece](size_t pos) {
     std::string bytes(piece, '\0');
