@@ -61,9 +61,11 @@ int Run(int argc, char** argv) {
     std::fprintf(stderr, "dovetune: waiting for another run to finish with the store \u2026\n");
   });
 #ifndef _WIN32
-  const bool wine_runs = WineRunsFor(choice.path);
+  bool no_wine_seen = false;
+  const bool wine_runs = WineRunsFor(choice.path, &no_wine_seen);
   const std::string exe = wine_runs ? WindowsBuildPath() : std::string();
   if (!exe.empty()) return RunInRunningWine(choice.path, exe, argc, argv);
+  if (no_wine_seen) session.SetNoWineSeen();
 #endif
   if (!session.Open(choice.path, &error)) return FatalError(error);
   // Once, so that a mistyped DOVETUNE_REGISTRY is seen at once.

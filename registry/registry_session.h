@@ -33,6 +33,13 @@ class CRegistrySession {
   // How long a run waits for the runs ahead of it before it gives up.
   static constexpr int kLockWaitMilliseconds = 10000;
 
+  // Says that a look over every process for a wineserver of the store's
+  // prefix (WineRunsFor) has just found none, so that the store Open opens
+  // does not look again before its run begins: a server that starts after
+  // the look is one that starts during the run, which a run that changes
+  // the prefix looks for before it writes.
+  void SetNoWineSeen() { no_wine_seen_ = true; }
+
   // Opens the registry on |store| (opened, its transaction not begun) in place
   // of the one at a path: how tests run the registry on a store of their
   // choosing. |name| prefixes the errors as the path does. The run waits up
@@ -66,6 +73,9 @@ class CRegistrySession {
   std::unique_ptr<Store> store_;
   std::function<void()> wait_notice_;
   bool created_store_ = false;
+#ifndef _WIN32
+  bool no_wine_seen_ = false;
+#endif
 };
 
 #ifndef _WIN32
@@ -78,9 +88,10 @@ class CRegistrySession {
 // run to let it go. A path that belongs to a Wine prefix (a file named as
 // Wine's registry files are, or beside its system.reg) is never made a SQLite
 // store. |created|, when given, says whether a fresh store was created.
+// |no_wine_seen|: as CRegistrySession::SetNoWineSeen says.
 std::unique_ptr<KeyStore> OpenStoreAt(const std::string& path, std::string* error,
                                       std::function<void()> wait_notice = {},
-                                      bool* created = nullptr);
+                                      bool* created = nullptr, bool no_wine_seen = false);
 #endif
 
 }  // namespace dovetune

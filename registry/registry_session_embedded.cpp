@@ -11,8 +11,11 @@
 namespace dovetune {
 
 std::unique_ptr<KeyStore> OpenStoreAt(const std::string& path, std::string* error,
-                                      std::function<void()> wait_notice, bool* created) {
-  if (WinePrefixStore::IsWinePrefix(path)) return std::make_unique<WinePrefixStore>(path);
+                                      std::function<void()> wait_notice, bool* created,
+                                      bool no_wine_seen) {
+  if (WinePrefixStore::IsWinePrefix(path)) {
+    return std::make_unique<WinePrefixStore>(path, no_wine_seen);
+  }
   if (WinePrefixStore::BelongsToPrefix(path)) {
     *error = WinePrefixStore::kNotAPrefixFile;
     return nullptr;
@@ -46,7 +49,8 @@ bool CRegistrySession::Open(const std::string& store_path, std::string* error) {
   store_.reset();
   std::string reason;
   created_store_ = false;
-  std::unique_ptr<KeyStore> store = OpenStoreAt(store_path, &reason, wait_notice_, &created_store_);
+  std::unique_ptr<KeyStore> store =
+      OpenStoreAt(store_path, &reason, wait_notice_, &created_store_, no_wine_seen_);
   if (!store) {
     *error = store_path.empty() ? reason : store_path + ": " + reason;
     return false;

@@ -146,7 +146,8 @@ std::string WinePrefixFolder(const std::string& store_path) {
   return FolderOf(named);
 }
 
-bool WineRunsFor(const std::string& store_path) {
+bool WineRunsFor(const std::string& store_path, bool* none_seen) {
+  if (none_seen) *none_seen = false;
   if (store_path.empty() || !WinePrefixStore::IsWinePrefix(store_path)) return false;
   const std::vector<std::string> folders = ServerFolders(store_path);
   if (folders.front().empty()) return false;
@@ -157,13 +158,15 @@ bool WineRunsFor(const std::string& store_path) {
   bool by_dovetune = false;
   switch (lock.TryLock(folders, &holder, &error, &by_dovetune)) {
     case WineserverLock::Result::kBusy:
-      return !by_dovetune;
+      if (!by_dovetune) return true;
+      break;
     case WineserverLock::Result::kLocked:
     case WineserverLock::Result::kFailed:
       // One that starts after the search is no different from one that
-      // starts during the run: the store looks for it again.
+      // starts during the run: a changing run looks again before it writes.
       break;
   }
+  if (none_seen) *none_seen = CanSeeOpenFiles();
   return false;
 }
 

@@ -17,7 +17,10 @@ namespace dovetune {
 
 // Whether |store_path| names a Wine prefix (or its user.reg) for which a
 // wineserver runs now. Another dovetune run holding the prefix is not Wine.
-bool WineRunsFor(const std::string& store_path);
+// |none_seen|, when given, says whether every process was looked at for a
+// server of the prefix, and none found, nor its lock taken (see
+// CRegistrySession::SetNoWineSeen).
+bool WineRunsFor(const std::string& store_path, bool* none_seen = nullptr);
 
 // The prefix folder that |store_path| names, as Wine's WINEPREFIX takes it:
 // absolute, its links resolved. Empty when it cannot be resolved.

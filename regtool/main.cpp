@@ -114,7 +114,8 @@ int Run(const std::vector<std::string>& arguments) {
     }
   } else {
     if (!chosen) return Fail(no_choice);
-    const bool wine_runs = WineRunsFor(choice.path);
+    bool no_wine_seen = false;
+    const bool wine_runs = WineRunsFor(choice.path, &no_wine_seen);
     if (wine_runs && command.operation != RegOperation::kQuery) {
       return RunWineReg(choice.path, command, arguments);
     }
@@ -124,6 +125,7 @@ int Run(const std::vector<std::string>& arguments) {
         return Fail(error);
       }
     } else {
+      if (no_wine_seen) session.SetNoWineSeen();
       const int status = RunOnStore(choice.path, command, &session, &out);
       if (status != 0) return status;
     }

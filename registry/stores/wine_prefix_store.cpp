@@ -118,7 +118,8 @@ class SignalsHeld {
 
 }  // namespace
 
-WinePrefixStore::WinePrefixStore(const std::string& path) {
+WinePrefixStore::WinePrefixStore(const std::string& path, bool no_server_seen)
+    : no_server_seen_(no_server_seen) {
   std::string trimmed = path;
   while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
   if (IsFolder(trimmed)) {
@@ -173,14 +174,17 @@ bool WinePrefixStore::Fail(StoreFailure failure, const std::string& reason) {
 
 bool WinePrefixStore::WaitForServers(int wait_ms) {
   const auto start = std::chrono::steady_clock::now();
-  for (;;) {
+  bool seen_none = no_server_seen_;
+  no_server_seen_ = false;  // the look serves one Begin
+  for (;; seen_none = false) {
     // A server whose lock lives where this process cannot see it. Our lock
     // does not keep such a server from starting, so looking for it before
     // taking the lock misses none that looking after would find, and keeps
     // the walk over every process out of the time the lock is held. One
     // that starts after the search is no different from one that starts
-    // after the read: Commit looks again before it writes.
-    pid_t holder = FindServerHoldingFolder(prefixes_);
+    // after the read: Commit looks again before it writes. A look done
+    // just before the store was made serves as the first.
+    pid_t holder = seen_none ? 0 : FindServerHoldingFolder(prefixes_);
     if (holder == 0) {
       std::string error;
       held_by_dovetune_ = false;

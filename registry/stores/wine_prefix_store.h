@@ -54,7 +54,10 @@ using FileBytes = std::unique_ptr<char, FreeBytes>;
 class WinePrefixStore : public KeyStore {
  public:
   // |path| names the prefix folder or its user.reg (see IsWinePrefix).
-  explicit WinePrefixStore(const std::string& path);
+  // |no_server_seen|: every process has just been looked at
+  // (FindServerHoldingFolder), and none was a server of the prefix; Begin
+  // then only takes the lock.
+  explicit WinePrefixStore(const std::string& path, bool no_server_seen = false);
   ~WinePrefixStore() override = default;
 
   // True iff |path| is a folder holding a user.reg, or a file whose first
@@ -162,6 +165,7 @@ class WinePrefixStore : public KeyStore {
   pid_t running_server_ = 0;
   bool held_by_dovetune_ = false;  // whether running_server_ is a dovetune run
   bool blind_ = false;             // whether a server could run unseen (no /proc)
+  bool no_server_seen_ = false;    // whether Begin's first look is done already
   bool read_only_run_ = false;     // whether the run's changes are held in memory only
   std::string read_only_reason_;   // why this file may be read but not written
   bool checked_ = false;           // whether CheckWritable has run

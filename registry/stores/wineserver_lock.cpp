@@ -254,11 +254,24 @@ Folder OpenFolderAt(int at, const char* name) {
   return folder;
 }
 
+// "<pid>/<entry>" in |path|, a process's file relative to /proc; false when
+// the name is longer than any pid.
+bool ProcessFile(const char* pid, const char* entry, char (&path)[32]) {
+  const size_t pid_length = std::strlen(pid);
+  const size_t entry_length = std::strlen(entry);
+  if (pid_length + 1 + entry_length >= sizeof(path)) return false;
+  std::memcpy(path, pid, pid_length);
+  path[pid_length] = '/';
+  std::memcpy(path + pid_length + 1, entry, entry_length + 1);
+  return true;
+}
+
 // Whether the process |pid| (a name in |proc|) is named as wineserver names
 // itself: an open, a read and a close, the whole cost of passing over the others.
 bool NamedWineserver(int proc, const char* pid) {
-  const std::string path = std::string(pid) + "/comm";
-  const int comm = openat(proc, path.c_str(), O_RDONLY | O_CLOEXEC);
+  char path[32];
+  if (!ProcessFile(pid, "comm", path)) return false;
+  const int comm = openat(proc, path, O_RDONLY | O_CLOEXEC);
   if (comm < 0) return false;
   char name[32] = {};
   const ssize_t size = read(comm, name, sizeof(name) - 1);
@@ -270,8 +283,9 @@ bool NamedWineserver(int proc, const char* pid) {
 // lock files of |ours|.
 bool HoldsFolder(int proc, const char* pid, const std::vector<std::string>& folders,
                  const WineserverLock* ours) {
-  const std::string path = std::string(pid) + "/fd";
-  Folder fds = OpenFolderAt(proc, path.c_str());
+  char path[32];
+  if (!ProcessFile(pid, "fd", path)) return false;
+  Folder fds = OpenFolderAt(proc, path);
   if (!fds) return false;
   bool holds_folder = false;
   while (dirent* fd = readdir(fds.get())) {

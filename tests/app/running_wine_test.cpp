@@ -51,7 +51,8 @@ class RunningWineTest : public ::testing::Test {
 
 // A server holding the prefix folder or its lock is Wine running there; no
 // server, another dovetune run holding the lock, or a folder that is no
-// prefix is not.
+// prefix is not. Only a look over the processes that found no server tells
+// the store it need not look again.
 TEST_F(RunningWineTest, FindsWineRunningOnlyWhereAServerRuns) {
   std::vector<std::string> locks;
   std::string error;
@@ -63,9 +64,13 @@ TEST_F(RunningWineTest, FindsWineRunningOnlyWhereAServerRuns) {
     Holder holder;
     std::string path;
     bool runs;
-  } cases[] = {{Holder::kNone, prefix_, false},     {Holder::kFolder, prefix_, true},
-               {Holder::kLock, prefix_, true},      {Holder::kFolder, prefix_ + "/user.reg", true},
-               {Holder::kDovetune, prefix_, false}, {Holder::kNone, plain, false}};
+    bool none_seen;
+  } cases[] = {{Holder::kNone, prefix_, false, true},
+               {Holder::kFolder, prefix_, true, false},
+               {Holder::kLock, prefix_, true, false},
+               {Holder::kFolder, prefix_ + "/user.reg", true, false},
+               {Holder::kDovetune, prefix_, false, true},
+               {Holder::kNone, plain, false, false}};
   for (const auto& test : cases) {
     SCOPED_TRACE(test.path + " " + std::to_string(static_cast<int>(test.holder)));
     std::unique_ptr<FakeWineserver> server;
@@ -81,7 +86,9 @@ TEST_F(RunningWineTest, FindsWineRunningOnlyWhereAServerRuns) {
       run = SpawnStopped(DOVETUNE_PAUSABLE_BINARY, {"create", "x"}, prefix_, options);
       ASSERT_GT(run, 0);
     }
-    EXPECT_EQ(WineRunsFor(test.path), test.runs);
+    bool none_seen = !test.none_seen;
+    EXPECT_EQ(WineRunsFor(test.path, &none_seen), test.runs);
+    EXPECT_EQ(none_seen, test.none_seen);
     if (run > 0) {
       int status = 0;
       kill(run, SIGKILL);

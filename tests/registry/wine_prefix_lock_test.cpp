@@ -86,6 +86,37 @@ TEST_F(WinePrefixLockTest, TheServerHoldingAFolderIsFoundByTheFolderItself) {
   }
 }
 
+// A store told that no server was seen just before it was made takes the
+// look as done when it begins; a run that changes the prefix still looks
+// before it writes, and keeps nothing from a server that runs.
+TEST_F(WinePrefixLockTest, ALookDoneBeforeTheStoreServesItsBeginButNotItsCommit) {
+  FakeWineserver server(prefix_);
+  ASSERT_GT(server.pid(), 0);
+  const struct {
+    bool no_server_seen;
+    bool change;
+    bool found_at_begin;
+    StoreFailure failure;
+  } cases[] = {{false, false, true, StoreFailure::kNone},
+               {true, false, false, StoreFailure::kNone},
+               {false, true, true, StoreFailure::kBusy},
+               {true, true, false, StoreFailure::kBusy}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.no_server_seen) + " " + std::to_string(c.change));
+    WinePrefixStore store(prefix_, c.no_server_seen);
+    ASSERT_TRUE(store.Begin(0)) << store.failure_reason();
+    EXPECT_EQ(store.running_server(), c.found_at_begin ? server.pid() : 0);
+    if (c.change) {
+      // Refused at once where the server was found, else at the commit.
+      const KeyId added = store.AddChild(store.FindRoot("hkey_current_user"), "Added", "added");
+      EXPECT_EQ(added != 0, !c.found_at_begin);
+      store.Commit();
+    }
+    EXPECT_EQ(store.failure(), c.failure) << store.failure_reason();
+    EXPECT_EQ(ReadWholeFile(user_reg()), kSmallUserReg);
+  }
+}
+
 // A path that belongs to a prefix but names no file Wine wrote is refused,
 // never made a SQLite store that Wine would then take for a broken file.
 TEST_F(WinePrefixLockTest, PathsOfAPrefixAreNeverMadeAnotherStore) {
