@@ -198,10 +198,32 @@ uint64_t KeyLineTime(const std::string& line, size_t pos) {
   return static_cast<unsigned int>(seconds) * kTicksPerSecond + kTicks1601To1970;
 }
 
-// The number of the line at |pos| in |text|.
-size_t LineOf(std::string_view text, size_t pos) {
-  return 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + pos, '\n'));
+// The number after "dword:" as Wine reads it, by strtoul(text, NULL, 16):
+// the eight digits Wine writes are read here, anything else by strtoul.
+uint32_t DwordNumber(const char* text) {
+  uint32_t number = 0;
+  for (int i = 0; i < 8; ++i) {
+    const int digit = HexDigitValue(text[i]);
+    if (digit < 0) return static_cast<uint32_t>(std::strtoul(text, nullptr, 16));
+    number = number << 4 | static_cast<uint32_t>(digit);
+  }
+  if (IsHexDigit(text[8])) return static_cast<uint32_t>(std::strtoul(text, nullptr, 16));
+  return number;
 }
+
+// The number of line ends in |text|.
+size_t LineEnds(std::string_view text) {
+  size_t count = 0;
+  const char* end = text.data() + text.size();
+  for (const char* at = text.data(); at < end; ++at, ++count) {
+    at = static_cast<const char*>(std::memchr(at, '\n', static_cast<size_t>(end - at)));
+    if (!at) break;
+  }
+  return count;
+}
+
+// The number of the line at |pos| in |text|.
+size_t LineOf(std::string_view text, size_t pos) { return 1 + LineEnds(text.substr(0, pos)); }
 
 // The lines of a file's header, or of one key's block, read as wineserver
 // reads them.
@@ -314,8 +336,7 @@ class BlockParser {
       return true;
     }
     if (line.compare(pos, 6, "dword:") == 0) {
-      const uint32_t number =
-          static_cast<uint32_t>(std::strtoul(line.c_str() + pos + 6, nullptr, 16));
+      const uint32_t number = DwordNumber(line.c_str() + pos + 6);
       *type = 4;
       *data = std::string(reinterpret_cast<const char*>(&number), 4);
       return true;
@@ -987,6 +1008,9 @@ bool LoadWineRegKey(const WineRegBlocks& blocks, const WineRegFile& file, WineRe
       return false;
     }
     const auto first_line = [&blocks, &block] { return blocks.line_at(block.begin); };
+    // Room for a value on each line, so that the values are not moved as
+    // they are added.
+    key->values.reserve(key->values.size() + LineEnds(view));
     if (!BlockParser(view, first_line).Block(key, error)) return false;
   }
   key->loaded = true;
