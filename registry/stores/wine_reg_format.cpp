@@ -184,12 +184,14 @@ bool PutValue(WineRegKey* key, std::u16string name, uint32_t type, std::string d
 // are none, now.
 uint64_t KeyLineTime(const std::string& line, size_t pos) {
   while (pos < line.size() && IsSpace(line[pos])) ++pos;
-  size_t digits = 0;
+  const char* const first = line.data() + pos;
+  const char* const end = line.data() + line.size();
+  const char* digit = first;
   uint64_t seconds = 0;
-  for (; pos + digits < line.size() && line[pos + digits] >= '0' && line[pos + digits] <= '9';
-       ++digits) {
-    seconds = seconds * 10 + (line[pos + digits] - '0');
+  for (; digit < end && *digit >= '0' && *digit <= '9'; ++digit) {
+    seconds = seconds * 10 + static_cast<uint64_t>(*digit - '0');
   }
+  const size_t digits = static_cast<size_t>(digit - first);
   if (digits == 0 || digits > 10 || seconds > 0xFFFFFFFFu) {  // a sign, or no plain number
     unsigned int scanned = 0;
     if (std::sscanf(line.c_str() + pos, " %u", &scanned) != 1) return WineTimeNow();
@@ -526,16 +528,9 @@ class Indexer {
     // Keys come in the order Wine writes them, so most of a key line is the
     // key line before: the components it shares, up to a separator or the
     // ']', are the same keys, and only the rest is read and looked up.
-    size_t same = 0;
-    const size_t shorter = std::min(line_.size(), last_line_.size());
-    while (same < shorter && line_[same] == last_line_[same]) ++same;
-    size_t kept = 0;
-    for (; kept < components_.size(); ++kept) {
-      const size_t at = components_[kept].raw_end;
-      if (at > same || at >= line_.size()) break;  // what comes before it differs
-      const bool separator = line_[at] == '\\' && at + 1 < line_.size() && line_[at + 1] == '\\';
-      if (!separator && line_[at] != ']') break;
-    }
+    // Tried from the deepest: a key line most often shares all but its last.
+    size_t kept = components_.size();
+    while (kept > 0 && !SharedWithLastLine(components_[kept - 1].raw_end)) --kept;
     components_.resize(kept);
     backslashes_.clear();
     const size_t resume = kept ? components_[kept - 1].raw_end : 1;
@@ -583,6 +578,15 @@ class Indexer {
       file_->blocks[last].next_of_key = index;
     }
     return true;
+  }
+
+  // Whether the key line and the one before are the same up to |at|, where
+  // the key line has a separator or its ']'.
+  bool SharedWithLastLine(size_t at) const {
+    if (at >= line_.size() || at > last_line_.size()) return false;
+    if (std::memcmp(line_.data(), last_line_.data(), at) != 0) return false;
+    const bool separator = line_[at] == '\\' && at + 1 < line_.size() && line_[at + 1] == '\\';
+    return separator || line_[at] == ']';
   }
 
   // The subkey |name| of |parent|, made when there is none (|*made| then
