@@ -17,8 +17,8 @@ namespace dovetune {
 
 // Whether |store_path| names a Wine prefix (or its user.reg) for which a
 // wineserver runs now. Another dovetune run holding the prefix is not Wine.
-// |none_seen|, when given, says whether every process was looked at for a
-// server of the prefix, and none found, nor its lock taken (see
+// |none_seen|, when given, says whether every process was looked at and no
+// server of the prefix was found, neither among them nor by its lock (see
 // CRegistrySession::SetNoWineSeen).
 bool WineRunsFor(const std::string& store_path, bool* none_seen = nullptr);
 
