@@ -40,7 +40,7 @@ class RunningWineTest : public ::testing::Test {
   // The same run in process, waiting for no server to let go of the prefix.
   ProcessResult RunHere(const std::vector<std::string>& arguments, const std::string& exe,
                         const std::string& loader) {
-    return RunDovetuneInProcess(arguments, prefix_, Options(exe, loader), 0);
+    return RunDovetuneInProcess(arguments, prefix_, Options(exe, loader).environment, 0);
   }
   ProcessOptions Options(const std::string& exe, const std::string& loader) {
     ProcessOptions options;

@@ -85,10 +85,21 @@ std::vector<char*> Argv(std::vector<std::string>& words) {
   return argv;
 }
 
-}  // namespace
+// The environment of a run as RunCapturing says, while it lives.
+class RunEnvironment {
+ public:
+  RunEnvironment(const std::string& store_path, const Environment& more);
+  ~RunEnvironment();
+  RunEnvironment(const RunEnvironment&) = delete;
+  RunEnvironment& operator=(const RunEnvironment&) = delete;
 
-RunEnvironment::RunEnvironment(const std::string& store_path,
-                               const std::vector<std::pair<std::string, std::string>>& more) {
+ private:
+  void Set(const std::string& name, const char* value);
+
+  std::vector<std::pair<std::string, std::unique_ptr<std::string>>> saved_;
+};
+
+RunEnvironment::RunEnvironment(const std::string& store_path, const Environment& more) {
   Set("DOVETUNE_REGISTRY", store_path.c_str());
   Set("WINEPREFIX", nullptr);
   for (const auto& variable : more) Set(variable.first, variable.second.c_str());
@@ -115,9 +126,11 @@ void RunEnvironment::Set(const std::string& name, const char* value) {
   }
 }
 
+}  // namespace
+
 ProcessResult RunCapturing(const std::function<int()>& run, const std::string& store_path,
-                           const ProcessOptions& options) {
-  RunEnvironment environment(store_path, options.environment);
+                           const Environment& more) {
+  RunEnvironment environment(store_path, more);
   ProcessResult result;
   CapturedStream out(stdout, STDOUT_FILENO);
   CapturedStream err(stderr, STDERR_FILENO);
@@ -128,14 +141,14 @@ ProcessResult RunCapturing(const std::function<int()>& run, const std::string& s
 }
 
 ProcessResult RunDovetuneInProcess(const std::vector<std::string>& arguments,
-                                   const std::string& store_path, const ProcessOptions& options,
+                                   const std::string& store_path, const Environment& more,
                                    int wait_ms) {
   std::vector<std::string> words = {"dovetune"};
   words.insert(words.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv = Argv(words);
   return RunCapturing(
       [&] { return RunDovetune(static_cast<int>(words.size()), argv.data(), wait_ms); }, store_path,
-      options);
+      more);
 }
 
 ProcessResult RunInProcess(const std::vector<std::string>& arguments, const StoreOpener& open_store,

@@ -29,35 +29,22 @@ ProcessResult RunInProcess(const std::vector<std::string>& arguments, const Stor
                            const std::string& store_name,
                            int wait_ms = CRegistrySession::kLockWaitMilliseconds);
 
-// Variables of the environment as a run started by RunProgram has them:
-// DOVETUNE_REGISTRY set to a store path, WINEPREFIX unset, and |more|. The
-// test's own are put back when it goes.
-class RunEnvironment {
- public:
-  RunEnvironment(const std::string& store_path,
-                 const std::vector<std::pair<std::string, std::string>>& more);
-  ~RunEnvironment();
-  RunEnvironment(const RunEnvironment&) = delete;
-  RunEnvironment& operator=(const RunEnvironment&) = delete;
-
- private:
-  void Set(const std::string& name, const char* value);
-
-  std::vector<std::pair<std::string, std::unique_ptr<std::string>>> saved_;
-};
+// More variables of the environment, as name and value.
+using Environment = std::vector<std::pair<std::string, std::string>>;
 
 // Calls |run| with what it prints on standard output and standard error
-// captured, in an environment as RunProgram gives (see RunEnvironment), and
-// returns its result as a process's; its return value is the status.
+// captured, in the environment a run started by RunProgram has
+// (DOVETUNE_REGISTRY set to |store_path|, WINEPREFIX unset, and |more|; the
+// test's own put back afterwards), and returns its result as a process's:
+// its return value is the status.
 ProcessResult RunCapturing(const std::function<int()>& run, const std::string& store_path,
-                           const ProcessOptions& options = {});
+                           const Environment& more = {});
 
 // Runs "dovetune |arguments|" in process as main() does on the store the
 // environment names (see RunCapturing), waiting up to |wait_ms| for a run or a
 // wineserver that holds it.
 ProcessResult RunDovetuneInProcess(const std::vector<std::string>& arguments,
-                                   const std::string& store_path,
-                                   const ProcessOptions& options = {},
+                                   const std::string& store_path, const Environment& more = {},
                                    int wait_ms = CRegistrySession::kLockWaitMilliseconds);
 
 }  // namespace dovetune
