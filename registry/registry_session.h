@@ -26,13 +26,15 @@ class CRegistrySession {
   // registry/store_file.h); on Windows always the system's.
   static bool ChooseStore(StoreChoice* choice, std::string* error);
 
-  // Opens the registry: off Windows the store at |store_path|, created fresh
-  // when missing. On failure |error| names the path and the reason.
-  bool Open(const std::string& store_path, std::string* error);
-#ifndef _WIN32
   // How long a run waits for the runs ahead of it before it gives up.
   static constexpr int kLockWaitMilliseconds = 10000;
 
+  // Opens the registry: off Windows the store at |store_path|, created fresh
+  // when missing, waiting up to |wait_ms| for another run that holds it. On
+  // failure |error| names the path and the reason.
+  bool Open(const std::string& store_path, std::string* error, int wait_ms = kLockWaitMilliseconds);
+
+#ifndef _WIN32
   // Says that a look over every process for a wineserver of the store's
   // prefix (WineRunsFor) has just found none, so that the store Open opens
   // does not look again before its run begins: a server that starts after

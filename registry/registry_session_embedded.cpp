@@ -43,7 +43,7 @@ bool CRegistrySession::ChooseStore(StoreChoice* choice, std::string* error) {
   return dovetune::ChooseStore([](const char* name) { return std::getenv(name); }, choice, error);
 }
 
-bool CRegistrySession::Open(const std::string& store_path, std::string* error) {
+bool CRegistrySession::Open(const std::string& store_path, std::string* error, int wait_ms) {
   // A file size limit must fail the write, not kill the run half-way.
   std::signal(SIGXFSZ, SIG_IGN);
   store_.reset();
@@ -55,7 +55,7 @@ bool CRegistrySession::Open(const std::string& store_path, std::string* error) {
     *error = store_path.empty() ? reason : store_path + ": " + reason;
     return false;
   }
-  return Open(std::move(store), store_path, error);
+  return Open(std::move(store), store_path, error, wait_ms);
 }
 
 bool CRegistrySession::Open(std::unique_ptr<KeyStore> key_store, const std::string& name,

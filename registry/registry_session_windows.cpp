@@ -14,7 +14,8 @@ bool CRegistrySession::ChooseStore(StoreChoice* choice, std::string* /*error*/) 
   return true;
 }
 
-bool CRegistrySession::Open(const std::string& /*store_path*/, std::string* /*error*/) {
+bool CRegistrySession::Open(const std::string& /*store_path*/, std::string* /*error*/,
+                            int /*wait_ms*/) {
   return true;
 }
 

@@ -2,7 +2,7 @@
 // with Windows line ends turned into "\n", its exit status, and a clear
 // failure with nothing changed when it cannot go through Wine. A stand-in
 // server marks Wine as running; a shell script stands in for Wine and the
-// Windows build.
+// Windows build. Runs that need not be a process run in the test's own.
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -17,6 +17,7 @@
 #include "registry/running_wine.h"
 #include "registry/stores/wineserver_lock.h"
 #include "tests/support/fake_wineserver.h"
+#include "tests/support/in_process.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_store.h"
 
@@ -34,10 +35,18 @@ class RunningWineTest : public ::testing::Test {
   // The run with |exe| as the Windows build and |loader| as Wine.
   ProcessResult Run(const std::vector<std::string>& arguments, const std::string& exe,
                     const std::string& loader) {
+    return RunProgram(DOVETUNE_BINARY, arguments, prefix_, Options(exe, loader));
+  }
+  // The same run in process, waiting for no server to let go of the prefix.
+  ProcessResult RunHere(const std::vector<std::string>& arguments, const std::string& exe,
+                        const std::string& loader) {
+    return RunDovetuneInProcess(arguments, prefix_, Options(exe, loader).environment, 0);
+  }
+  ProcessOptions Options(const std::string& exe, const std::string& loader) {
     ProcessOptions options;
     options.environment = {
         {"DOVETUNE_WINDOWS_EXE", exe}, {"WINELOADER", loader}, {"TMPDIR", folder_.path()}};
-    return RunProgram(DOVETUNE_BINARY, arguments, prefix_, options);
+    return options;
   }
   std::string Script(const std::string& name, const std::string& body) {
     const std::string path = folder_.File(name);
@@ -135,7 +144,7 @@ TEST_F(RunningWineTest, ARunThatCannotGoThroughWineFailsClearly) {
   FakeWineserver server(prefix_);
   ASSERT_GT(server.pid(), 0);
   const std::string exe = Script("dovetune.exe", "exit 0");
-  const ProcessResult missing = Run({"create", "x"}, folder_.File("none.exe"), "/bin/sh");
+  const ProcessResult missing = RunHere({"create", "x"}, folder_.File("none.exe"), "/bin/sh");
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("Fatal Error: "), std::string::npos) << missing.err;
   EXPECT_NE(missing.err.find("Wine is running in this prefix"), std::string::npos);
@@ -144,7 +153,7 @@ TEST_F(RunningWineTest, ARunThatCannotGoThroughWineFailsClearly) {
                              InstalledWindowsBuild()),
             std::string::npos)
       << missing.err;
-  const ProcessResult no_wine = Run({"create", "x"}, exe, folder_.File("no-wine"));
+  const ProcessResult no_wine = RunHere({"create", "x"}, exe, folder_.File("no-wine"));
   EXPECT_EQ(no_wine.status, 1);
   EXPECT_EQ(no_wine.err, "Fatal Error: cannot start Wine (" + folder_.File("no-wine") +
                              "): No such file or directory; nothing was run (set WINELOADER to "
@@ -153,11 +162,11 @@ TEST_F(RunningWineTest, ARunThatCannotGoThroughWineFailsClearly) {
   // A name Wine would read as other characters is never passed on.
   const std::string ran = folder_.File("ran");
   const std::string marking = Script("marking.exe", "touch '" + ran + "'");
-  const ProcessResult not_utf8 = Run({"create", "bad\xff"}, marking, "/bin/sh");
+  const ProcessResult not_utf8 = RunHere({"create", "bad\xff"}, marking, "/bin/sh");
   EXPECT_EQ(not_utf8.status, 1);
   EXPECT_NE(not_utf8.err.find("'bad\xff' is not UTF-8"), std::string::npos) << not_utf8.err;
   EXPECT_NE(access(ran.c_str(), F_OK), 0);
-  ASSERT_EQ(Run({"create", "good"}, marking, "/bin/sh").status, 0);
+  ASSERT_EQ(RunHere({"create", "good"}, marking, "/bin/sh").status, 0);
   EXPECT_EQ(access(ran.c_str(), F_OK), 0);
   EXPECT_EQ(ReadWholeFile(prefix_ + "/user.reg"), kSmallUserReg);
 }

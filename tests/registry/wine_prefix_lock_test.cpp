@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -55,6 +57,28 @@ TEST_F(WinePrefixLockTest, AServerOfTheFilesOwnFolderIsFoundThroughAnyLink) {
     EXPECT_EQ(Change(path), StoreFailure::kBusy) << path;
     EXPECT_EQ(ReadWholeFile(user_reg()), kSmallUserReg) << path;
   }
+}
+
+// A lock held where upstream's wineserver keeps it, named here from stat
+// rather than by the store's own list, stops a change but not a read.
+TEST_F(WinePrefixLockTest, ALockHeldInTheTmpFolderOfUpstreamsServerStopsAChangeOnly) {
+  struct stat info;
+  ASSERT_EQ(stat(prefix_.c_str(), &info), 0);
+  const std::string folder = "/tmp/.wine-" + std::to_string(getuid());
+  char server[64];
+  std::snprintf(server, sizeof(server), "/server-%llx-%llx",
+                static_cast<unsigned long long>(info.st_dev),
+                static_cast<unsigned long long>(info.st_ino));
+  ASSERT_TRUE(mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST);
+  ASSERT_EQ(mkdir((folder + server).c_str(), 0700), 0);
+  FakeWineserver holder("", folder + server + "/lock");
+  ASSERT_GT(holder.pid(), 0);
+  EXPECT_EQ(Change(prefix_), StoreFailure::kBusy);
+  EXPECT_EQ(ReadWholeFile(user_reg()), kSmallUserReg);
+  WinePrefixStore reader(prefix_);
+  reader.SetReadOnlyRun();
+  EXPECT_TRUE(reader.Begin(0)) << reader.failure_reason();
+  EXPECT_EQ(reader.running_server(), holder.pid());
 }
 
 // The walk over every process finds the server that holds one of the

@@ -1,6 +1,7 @@
 #include "tests/regtool/reg_cli_fixture.h"
 
 #include "registry/registry_session.h"
+#include "regtool/reg_tool.h"
 
 namespace dovetune {
 
@@ -40,6 +41,10 @@ void Walk(const std::string& path, std::vector<ValueInTree>* tree) {
 }
 
 }  // namespace
+
+ProcessResult RegCliTest::Reg(const std::vector<std::string>& arguments) {
+  return RunCapturing([&] { return RunRegTool(arguments); }, store_path_);
+}
 
 std::string RegCliTest::RegOutput(const std::vector<std::string>& arguments) {
   const ProcessResult result = Reg(arguments);

@@ -1,5 +1,6 @@
-// Test support: runs the built dovetune-reg (and dovetune) on a store of the
-// test's own, and reads a store's whole tree through the registry functions.
+// Test support: runs dovetune-reg (and dovetune) on a store of the test's
+// own, in the test's process as main() does or as the built program, and
+// reads a store's whole tree through the registry functions.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "registry/win32_api.h"
+#include "tests/support/in_process.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_store.h"
 
@@ -28,11 +30,15 @@ class RegCliTest : public ::testing::Test {
  protected:
   RegCliTest() : store_path_(folder_.File("registry.db")) {}
 
-  ProcessResult Reg(const std::vector<std::string>& arguments, const ProcessOptions& options = {}) {
+  // dovetune-reg in process, as its main() runs it.
+  ProcessResult Reg(const std::vector<std::string>& arguments);
+  // The built dovetune-reg, for what only a process shows.
+  ProcessResult RegProcess(const std::vector<std::string>& arguments,
+                           const ProcessOptions& options = {}) {
     return RunProgram(DOVETUNE_REG_BINARY, arguments, store_path_, options);
   }
   ProcessResult Dovetune(const std::vector<std::string>& arguments) {
-    return RunProgram(DOVETUNE_BINARY, arguments, store_path_);
+    return RunDovetuneInProcess(arguments, store_path_);
   }
   // Runs dovetune-reg, which must succeed silently on standard error.
   std::string RegOutput(const std::vector<std::string>& arguments);

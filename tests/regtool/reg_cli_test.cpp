@@ -1,6 +1,6 @@
-// dovetune-reg as a process: reg's output layout, add and delete, export and
-// import round trips, refusals that leave the store as it was, and presets
-// carried between dovetune-reg and dovetune.
+// dovetune-reg's runs: reg's output layout, add and delete, export and
+// import round trips, refusals that leave the store as it was, and what the
+// built program adds: its exit statuses and streams, "-" for them.
 
 #include "tests/regtool/reg_cli_fixture.h"
 
@@ -324,6 +324,28 @@ TEST_F(RegToolTest, HelpVersionAndUnknownOperationsNeedNoStore) {
   const std::string help = Reg({"--help"}).out;
   EXPECT_EQ(help.find(" /?"), std::string::npos);
   EXPECT_NE(help.find("'/?'"), std::string::npos);
+}
+
+// The built program exits and prints as its run in process does, for each
+// kind of outcome, and keeps what it changed.
+TEST_F(RegToolTest, TheProgramExitsAndPrintsAsItsRunInProcess) {
+  AddOneOfEachType();
+  const std::vector<std::string> cases[] = {{"query", kTestKey, "/v", "dw"},
+                                            {"--version"},
+                                            {"query", "HKCU\\Software\\Missing"},
+                                            {"query"},
+                                            {"frob", "HKCU"}};
+  for (const std::vector<std::string>& arguments : cases) {
+    const ProcessResult process = RegProcess(arguments);
+    const ProcessResult in_process = Reg(arguments);
+    EXPECT_EQ(process.status, in_process.status) << arguments[0];
+    EXPECT_EQ(process.out, in_process.out);
+    EXPECT_EQ(process.err, in_process.err);
+  }
+  const ProcessResult added = RegProcess({"add", kTestKey, "/v", "p", "/d", "kept"});
+  EXPECT_EQ(added.out, kCompleted);
+  EXPECT_EQ(RegOutput({"query", kTestKey, "/v", "p"}),
+            "\nHKEY_CURRENT_USER\\Software\\Test\n    p    REG_SZ    kept\n\n");
 }
 
 // "-" is standard output for export and standard input for import, and never

@@ -26,11 +26,12 @@ class RegSafetyTest : public RegCliTest {
   void SetUp() override {
     ASSERT_EQ(RegOutput({"add", "HKCU\\Software\\Test", "/v", "v", "/d", "1"}), kCompleted);
   }
-  // Expects the run to fail with |message| as its only line and the store as it was.
+  // Expects the run, in process or else as the built program with |process|,
+  // to fail with |message| as its only line and the store as it was.
   void ExpectError(const std::vector<std::string>& arguments, const std::string& message,
-                   const ProcessOptions& options = {}) {
+                   const ProcessOptions* process = nullptr) {
     const std::string before = ReadWholeFile(store_path_);
-    const ProcessResult result = Reg(arguments, options);
+    const ProcessResult result = process ? RegProcess(arguments, *process) : Reg(arguments);
     EXPECT_EQ(result.status, 1) << arguments[0];
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "ERROR: " + message + "\n");
@@ -101,7 +102,7 @@ TEST_F(RegSafetyTest, ExportsThatDoNotFinishLeaveNoFilesForLong) {
   ProcessOptions small;
   small.file_size_limit = 4096;
   ExpectError({"export", "HKCU\\Software", File("out.reg")},
-              "cannot write " + File("out.reg") + ": File too large", small);
+              "cannot write " + File("out.reg") + ": File too large", &small);
   EXPECT_EQ(FolderEntries(folder_.path()), std::vector<std::string>{"registry.db"});
   EXPECT_EQ(RegOutput({"export", "HKCU\\Software", File("out.reg")}), kCompleted);
   EXPECT_EQ(FolderEntries(folder_.path()), (std::vector<std::string>{"out.reg", "registry.db"}));
@@ -126,7 +127,7 @@ TEST_F(RegSafetyTest, ErrorsNameTheKeyOrFileAndTheReason) {
   ExpectError({"add", "HKCU\\Software\\Test", "/v", "w", "/d", "2"},
               "HKEY_CURRENT_USER\\Software\\Test: Access is denied. (" + store_path_ +
                   ": the registry store cannot be written (the file or its folder is read-only))",
-              other_user);
+              &other_user);
 }
 
 TEST_F(RegSafetyTest, RunningOutOfMemorySaysSoAndKeepsTheStore) {
@@ -138,7 +139,7 @@ TEST_F(RegSafetyTest, RunningOutOfMemorySaysSoAndKeepsTheStore) {
   WriteWholeFile(File("big.reg"), big);
   ProcessOptions limited;
   limited.address_space_limit = 32 << 20;
-  ExpectError({"import", File("big.reg")}, "out of memory", limited);
+  ExpectError({"import", File("big.reg")}, "out of memory", &limited);
 }
 
 }  // namespace

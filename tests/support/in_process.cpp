@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <memory>
 #include <new>
 #include <string>
@@ -11,6 +13,7 @@
 #include "app/commands.h"
 #include "app/held_text.h"
 #include "app/program.h"
+#include "app/run_dovetune.h"
 #include "registry/registry_session.h"
 #include "registry/stores/key_store.h"
 
@@ -74,15 +77,85 @@ int RunAsMain(int argc, char** argv, const StoreOpener& open_store, const std::s
   return RunProgram(session, argc, argv);
 }
 
+// The words of a command line as argv: pointers into |words|, ended by null.
+std::vector<char*> Argv(std::vector<std::string>& words) {
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(&word[0]);
+  argv.push_back(nullptr);
+  return argv;
+}
+
+// The environment of a run as RunCapturing says, while it lives.
+class RunEnvironment {
+ public:
+  RunEnvironment(const std::string& store_path, const Environment& more);
+  ~RunEnvironment();
+  RunEnvironment(const RunEnvironment&) = delete;
+  RunEnvironment& operator=(const RunEnvironment&) = delete;
+
+ private:
+  void Set(const std::string& name, const char* value);
+
+  std::vector<std::pair<std::string, std::unique_ptr<std::string>>> saved_;
+};
+
+RunEnvironment::RunEnvironment(const std::string& store_path, const Environment& more) {
+  Set("DOVETUNE_REGISTRY", store_path.c_str());
+  Set("WINEPREFIX", nullptr);
+  for (const auto& variable : more) Set(variable.first, variable.second.c_str());
+}
+
+RunEnvironment::~RunEnvironment() {
+  // Last set first, so that a name set twice ends as the test had it.
+  for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+    if (it->second) {
+      setenv(it->first.c_str(), it->second->c_str(), 1);
+    } else {
+      unsetenv(it->first.c_str());
+    }
+  }
+}
+
+void RunEnvironment::Set(const std::string& name, const char* value) {
+  const char* old = std::getenv(name.c_str());
+  saved_.emplace_back(name, old ? std::make_unique<std::string>(old) : nullptr);
+  if (value) {
+    setenv(name.c_str(), value, 1);
+  } else {
+    unsetenv(name.c_str());
+  }
+}
+
 }  // namespace
+
+ProcessResult RunCapturing(const std::function<int()>& run, const std::string& store_path,
+                           const Environment& more) {
+  RunEnvironment environment(store_path, more);
+  ProcessResult result;
+  CapturedStream out(stdout, STDOUT_FILENO);
+  CapturedStream err(stderr, STDERR_FILENO);
+  result.status = run();
+  result.out = out.Release();
+  result.err = err.Release();
+  return result;
+}
+
+ProcessResult RunDovetuneInProcess(const std::vector<std::string>& arguments,
+                                   const std::string& store_path, const Environment& more,
+                                   int wait_ms) {
+  std::vector<std::string> words = {"dovetune"};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv = Argv(words);
+  return RunCapturing(
+      [&] { return RunDovetune(static_cast<int>(words.size()), argv.data(), wait_ms); }, store_path,
+      more);
+}
 
 ProcessResult RunInProcess(const std::vector<std::string>& arguments, const StoreOpener& open_store,
                            const std::string& store_name, int wait_ms) {
   std::vector<std::string> words = {"dovetune"};
   words.insert(words.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(&word[0]);
-  argv.push_back(nullptr);
+  std::vector<char*> argv = Argv(words);
 
   ProcessResult result;
   CapturedStream out(stdout, STDOUT_FILENO);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "registry/registry_session.h"
@@ -27,5 +28,23 @@ using StoreOpener = std::function<std::unique_ptr<KeyStore>(std::string* error)>
 ProcessResult RunInProcess(const std::vector<std::string>& arguments, const StoreOpener& open_store,
                            const std::string& store_name,
                            int wait_ms = CRegistrySession::kLockWaitMilliseconds);
+
+// More variables of the environment, as name and value.
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
+// Calls |run| with what it prints on standard output and standard error
+// captured, in the environment a run started by RunProgram has
+// (DOVETUNE_REGISTRY set to |store_path|, WINEPREFIX unset, and |more|; the
+// test's own put back afterwards), and returns its result as a process's:
+// its return value is the status.
+ProcessResult RunCapturing(const std::function<int()>& run, const std::string& store_path,
+                           const Environment& more = {});
+
+// Runs "dovetune |arguments|" in process as main() does on the store the
+// environment names (see RunCapturing), waiting up to |wait_ms| for a run or a
+// wineserver that holds it.
+ProcessResult RunDovetuneInProcess(const std::vector<std::string>& arguments,
+                                   const std::string& store_path, const Environment& more = {},
+                                   int wait_ms = CRegistrySession::kLockWaitMilliseconds);
 
 }  // namespace dovetune
