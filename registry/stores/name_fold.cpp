@@ -88,39 +88,6 @@ void Fold(const char* name, size_t size, char32_t (*map)(char32_t), unsigned cha
   }
 }
 
-// Reads a name one lower-cased UTF-16 unit at a time.
-class LowerCaseUnits {
- public:
-  explicit LowerCaseUnits(const std::string& name) : name_(name) {}
-
-  // False at the end of the name.
-  bool Next(char16_t* unit) {
-    if (pending_low_ != 0) {
-      *unit = pending_low_;
-      pending_low_ = 0;
-      return true;
-    }
-    if (pos_ >= name_.size()) return false;
-    char32_t code_point = 0;
-    const size_t length = DecodeUtf8(name_, pos_, &code_point);
-    if (length == 0) code_point = static_cast<unsigned char>(name_[pos_]);
-    pos_ += length == 0 ? 1 : length;
-    if (code_point > 0xFFFF) {
-      code_point -= 0x10000;
-      *unit = static_cast<char16_t>(0xD800 + (code_point >> 10));
-      pending_low_ = static_cast<char16_t>(0xDC00 + (code_point & 0x3FF));
-      return true;
-    }
-    *unit = static_cast<char16_t>(LowerCase(code_point));
-    return true;
-  }
-
- private:
-  const std::string& name_;
-  size_t pos_ = 0;
-  char16_t pending_low_ = 0;
-};
-
 }  // namespace
 
 std::string FoldName(const std::string& name) {
@@ -137,19 +104,6 @@ std::string LowerCaseFold(const std::string& name) {
   std::string folded;
   Fold(name.data(), name.size(), LowerCase, 'A', &folded);
   return folded;
-}
-
-int CompareLowerCase(const std::string& a, const std::string& b) {
-  LowerCaseUnits left(a);
-  LowerCaseUnits right(b);
-  for (;;) {
-    char16_t left_unit = 0;
-    char16_t right_unit = 0;
-    const bool has_left = left.Next(&left_unit);
-    const bool has_right = right.Next(&right_unit);
-    if (!has_left || !has_right) return has_left - has_right;
-    if (left_unit != right_unit) return left_unit < right_unit ? -1 : 1;
-  }
 }
 
 size_t NameLength(const std::string& name) {
