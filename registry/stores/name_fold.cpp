@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 
 #include "base/utf.h"
 #include "registry/stores/case_tables.h"
@@ -26,34 +25,10 @@ char32_t UpperCase(char32_t code_point) { return MapUnit(kUpperCase, kUpperCaseR
 
 char32_t LowerCase(char32_t code_point) { return MapUnit(kLowerCase, kLowerCaseRuns, code_point); }
 
-constexpr uint64_t kEveryByte = 0x0101010101010101;
-constexpr uint64_t kHighBits = 0x8080808080808080;
-
-// Copies eight bytes, folding the ASCII letters from |ascii_from| by moving
-// each into the other case (the letter cases differ in bit 0x20 alone); false,
-// copying nothing, when one of them is not ASCII.
-bool FoldAsciiWord(unsigned char ascii_from, const char* from, char* to) {
-  uint64_t word;
-  std::memcpy(&word, from, sizeof(word));
-  if (word & kHighBits) return false;
-  // A byte's high bit is set after the first sum when it is at least the
-  // first letter, and after the second when it is past the last.
-  const uint64_t from_first = word + kEveryByte * (0x80 - ascii_from);
-  const uint64_t past_last = word + kEveryByte * (0x80 - ascii_from - 26);
-  const uint64_t letters = from_first & ~past_last & kHighBits;
-  word ^= letters >> 2;
-  std::memcpy(to, &word, sizeof(word));
-  return true;
-}
-
 // Copies |size| bytes, folding the ASCII letters from |ascii_from|; false when
 // a byte is not ASCII (what was copied is then partly folded).
 bool FoldAscii(unsigned char ascii_from, const char* from, size_t size, char* to) {
-  size_t i = 0;
-  for (; i + 8 <= size; i += 8) {
-    if (!FoldAsciiWord(ascii_from, from + i, to + i)) return false;
-  }
-  for (; i < size; ++i) {
+  for (size_t i = 0; i < size; ++i) {
     const unsigned char byte = static_cast<unsigned char>(from[i]);
     if (byte >= 0x80) return false;
     to[i] = static_cast<unsigned char>(byte - ascii_from) < 26 ? static_cast<char>(byte ^ 0x20)
@@ -66,9 +41,9 @@ bool FoldAscii(unsigned char ascii_from, const char* from, size_t size, char* to
 // (a-z or A-Z) into the other case. |folded|'s room is reused.
 void Fold(const char* name, size_t size, char32_t (*map)(char32_t), unsigned char ascii_from,
           std::string* folded_out) {
-  // Most names are plain ASCII, where folding moves one range of letters,
-  // eight bytes at a time, straight into the room of the name folded before
-  // (often of the same length): folding runs for every name a run looks up.
+  // Most names are plain ASCII, where folding moves one range of letters
+  // straight into the room of the name folded before (often of the same
+  // length): folding runs for every name a run looks up.
   std::string& folded = *folded_out;
   if (folded.size() != size) folded.resize(size);
   if (size == 0 || FoldAscii(ascii_from, name, size, &folded[0])) return;
