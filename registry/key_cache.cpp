@@ -25,38 +25,10 @@ void KeyValues::Index() {
   if (stored_.size() > kScannedValues) FoldOrder();
 }
 
-// Places are usually one run of numbers without gaps, where each value goes
-// straight to its slot; anything else is sorted.
+// The values in the order of their places.
 void KeyValues::PlaceOrder() {
-  const size_t count = stored_.size();
-  // Stores mostly hand the values over in their order already.
-  bool in_order = true;
-  for (size_t i = 1; i < count && in_order; ++i) {
-    in_order = stored_[i].place == stored_[i - 1].place + 1;
-  }
-  if (in_order) {
-    order_by_place_.resize(count);
-    for (size_t i = 0; i < count; ++i) order_by_place_[i] = static_cast<uint32_t>(i);
-    return;
-  }
-  constexpr uint32_t kEmpty = UINT32_MAX;
-  order_by_place_.assign(count, kEmpty);
-  int64_t first = stored_[0].place;
-  int64_t last = first;
-  for (const StoredValue& value : stored_) {
-    first = std::min(first, value.place);
-    last = std::max(last, value.place);
-  }
-  if (static_cast<uint64_t>(last - first) == count - 1) {
-    bool distinct = true;
-    for (size_t i = 0; i < count && distinct; ++i) {
-      uint32_t& slot = order_by_place_[static_cast<size_t>(stored_[i].place - first)];
-      distinct = slot == kEmpty;
-      slot = static_cast<uint32_t>(i);
-    }
-    if (distinct) return;
-  }
-  for (size_t i = 0; i < count; ++i) order_by_place_[i] = static_cast<uint32_t>(i);
+  order_by_place_.resize(stored_.size());
+  for (size_t i = 0; i < stored_.size(); ++i) order_by_place_[i] = static_cast<uint32_t>(i);
   std::sort(order_by_place_.begin(), order_by_place_.end(),
             [this](uint32_t a, uint32_t b) { return stored_[a].place < stored_[b].place; });
 }
