@@ -81,19 +81,4 @@ std::string LowerCaseFold(const std::string& name) {
   return folded;
 }
 
-size_t NameLength(const std::string& name) {
-  size_t count = 0;
-  for (size_t pos = 0; pos < name.size(); ++count) {
-    if (static_cast<unsigned char>(name[pos]) < 0x80) {  // most names are ASCII throughout
-      ++pos;
-      continue;
-    }
-    char32_t code_point = 0;
-    const size_t length = DecodeUtf8(name, pos, &code_point);
-    pos += length == 0 ? 1 : length;
-    if (code_point >= 0x10000) ++count;  // Windows counts these as two UTF-16 units
-  }
-  return count;
-}
-
 }  // namespace dovetune

@@ -23,8 +23,4 @@ void FoldName(const char* name, size_t size, std::string* folded);
 // whose FoldName is equal.
 std::string LowerCaseFold(const std::string& name);
 
-// The length of the name as the registry's limits count it: in UTF-16 units,
-// as Windows does (an invalid byte counts as one).
-size_t NameLength(const std::string& name);
-
 }  // namespace dovetune
