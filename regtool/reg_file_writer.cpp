@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "base/hex.h"
 #include "base/little_endian.h"
 #include "base/utf.h"
 
@@ -47,14 +48,12 @@ std::string HexPrefix(DWORD type) {
 std::string WrappedHex(const std::string& start, const std::string& bytes) {
   std::string line = start;
   size_t width = Utf16Length(start);
-  char digits[4];
   for (size_t i = 0; i < bytes.size(); ++i) {
     if (i > 0 && width > kHexLineLimit) {
       line += "\\\r\n  ";
       width = 2;
     }
-    std::snprintf(digits, sizeof(digits), "%02x", static_cast<unsigned char>(bytes[i]));
-    line += digits;
+    AppendHexByte(bytes[i], false, &line);
     width += 2;
     if (i + 1 < bytes.size()) {
       line.push_back(',');
