@@ -1,6 +1,8 @@
 // Hex digits, as .reg files and the command line write numbers and bytes.
 #pragma once
 
+#include <string>
+
 namespace dovetune {
 
 // The value of one hex digit of either case, or -1 for any other character.
@@ -12,5 +14,13 @@ inline int HexDigitValue(char digit) {
 }
 
 inline bool IsHexDigit(char digit) { return HexDigitValue(digit) >= 0; }
+
+// Appends |byte| as two hex digits, in upper case when |upper|.
+inline void AppendHexByte(char byte, bool upper, std::string* out) {
+  const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+  const unsigned char value = static_cast<unsigned char>(byte);
+  out->push_back(digits[value >> 4]);
+  out->push_back(digits[value & 0x0F]);
+}
 
 }  // namespace dovetune

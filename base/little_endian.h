@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
 
 namespace dovetune {
@@ -22,18 +21,6 @@ inline uint64_t DecodeBigEndian(const unsigned char* bytes, size_t size) {
   uint64_t number = 0;
   for (size_t i = 0; i < size; ++i) number = (number << 8) | bytes[i];
   return number;
-}
-
-// The number in the four bytes at |bytes|, in one load where the machine is
-// little-endian itself.
-inline uint32_t DecodeLittleEndian32(const unsigned char* bytes) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  uint32_t number;
-  std::memcpy(&number, bytes, sizeof(number));
-  return number;
-#else
-  return static_cast<uint32_t>(DecodeLittleEndian(bytes, 4));
-#endif
 }
 
 // The number that |bytes| (at most 8 of them) hold.

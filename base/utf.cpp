@@ -129,4 +129,19 @@ bool IsValidUtf8(const std::string& text) {
   return true;
 }
 
+size_t Utf16Length(const std::string& text) {
+  size_t count = 0;
+  for (size_t pos = 0; pos < text.size(); ++count) {
+    if (static_cast<unsigned char>(text[pos]) < 0x80) {  // most names are ASCII throughout
+      ++pos;
+      continue;
+    }
+    char32_t code_point = 0;
+    const size_t length = DecodeUtf8(text, pos, &code_point);
+    pos += length == 0 ? 1 : length;
+    if (code_point >= 0x10000) ++count;  // a surrogate pair
+  }
+  return count;
+}
+
 }  // namespace dovetune

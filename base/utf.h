@@ -34,4 +34,8 @@ bool Utf16LeToUtf8(const std::string& utf16le, std::string* utf8);
 // Whether |text| is valid UTF-8 (shortest forms, no surrogates).
 bool IsValidUtf8(const std::string& text);
 
+// The length of |text| in UTF-16 units, as Windows counts the length of a
+// name; a byte that is not UTF-8 counts as one.
+size_t Utf16Length(const std::string& text);
+
 }  // namespace dovetune

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "registry/stores/name_fold.h"
+#include "base/utf.h"
 
 namespace dovetune {
 
@@ -47,7 +47,7 @@ bool IsPredefinedRoot(HKEY handle) { return RootIndex(handle) >= 0; }
 // Whether |name| is longer than |limit| UTF-16 units. A name takes at least a
 // byte per unit, so most are known short without being counted.
 bool LongerThan(const std::string& name, size_t limit) {
-  return name.size() > limit && NameLength(name) > limit;
+  return name.size() > limit && Utf16Length(name) > limit;
 }
 
 // Checks a key path as a whole before any key is looked at.
@@ -55,7 +55,7 @@ LONG CheckPath(LPCSTR path) {
   if (!path) return ERROR_SUCCESS;
   const size_t bytes = std::strlen(path);
   if (bytes > kMaxNarrowKeyPathLength &&
-      NameLength(std::string(path, bytes)) > kMaxNarrowKeyPathLength)
+      Utf16Length(std::string(path, bytes)) > kMaxNarrowKeyPathLength)
     return ERROR_MORE_DATA;
   if (path[0] == '\\') return ERROR_BAD_PATHNAME;
   return ERROR_SUCCESS;

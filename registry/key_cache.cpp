@@ -14,66 +14,32 @@ constexpr size_t kHeldKeys = 4;
 // Paths of several components remembered; a run uses two or three.
 constexpr size_t kRememberedPaths = 8;
 
-// Keys with up to this many values are searched from first to last.
+// Keys with up to this many values are searched for a name as it is given,
+// before it is folded.
 constexpr size_t kScannedValues = 16;
 
 }  // namespace
 
 void KeyValues::Index() {
   PlaceOrder();
-  order_by_fold_.clear();
-  if (stored_.size() > kScannedValues) FoldOrder();
+  FoldOrder();
 }
 
-// Places are usually one run of numbers without gaps, where each value goes
-// straight to its slot; anything else is sorted.
+// The values in the order of their places.
 void KeyValues::PlaceOrder() {
-  const size_t count = stored_.size();
-  // Stores mostly hand the values over in their order already.
-  bool in_order = true;
-  for (size_t i = 1; i < count && in_order; ++i) {
-    in_order = stored_[i].place == stored_[i - 1].place + 1;
-  }
-  if (in_order) {
-    order_by_place_.resize(count);
-    for (size_t i = 0; i < count; ++i) order_by_place_[i] = static_cast<uint32_t>(i);
-    return;
-  }
-  constexpr uint32_t kEmpty = UINT32_MAX;
-  order_by_place_.assign(count, kEmpty);
-  int64_t first = stored_[0].place;
-  int64_t last = first;
-  for (const StoredValue& value : stored_) {
-    first = std::min(first, value.place);
-    last = std::max(last, value.place);
-  }
-  if (static_cast<uint64_t>(last - first) == count - 1) {
-    bool distinct = true;
-    for (size_t i = 0; i < count && distinct; ++i) {
-      uint32_t& slot = order_by_place_[static_cast<size_t>(stored_[i].place - first)];
-      distinct = slot == kEmpty;
-      slot = static_cast<uint32_t>(i);
-    }
-    if (distinct) return;
-  }
-  for (size_t i = 0; i < count; ++i) order_by_place_[i] = static_cast<uint32_t>(i);
+  order_by_place_.resize(stored_.size());
+  for (size_t i = 0; i < stored_.size(); ++i) order_by_place_[i] = static_cast<uint32_t>(i);
   std::sort(order_by_place_.begin(), order_by_place_.end(),
             [this](uint32_t a, uint32_t b) { return stored_[a].place < stored_[b].place; });
 }
 
-// Only keys too big to scan keep their values in the order of their folded
-// names.
+// The values in the order of their folded names.
 void KeyValues::FoldOrder() {
   order_by_fold_.resize(stored_.size());
   for (size_t i = 0; i < stored_.size(); ++i) order_by_fold_[i] = static_cast<uint32_t>(i);
-  // The store hands the values over in the order of their folded names, so
-  // the sort usually finds its work done.
-  const auto by_fold = [this](uint32_t a, uint32_t b) {
+  std::sort(order_by_fold_.begin(), order_by_fold_.end(), [this](uint32_t a, uint32_t b) {
     return stored_[a].folded_name < stored_[b].folded_name;
-  };
-  if (!std::is_sorted(order_by_fold_.begin(), order_by_fold_.end(), by_fold)) {
-    std::sort(order_by_fold_.begin(), order_by_fold_.end(), by_fold);
-  }
+  });
 }
 
 size_t KeyValues::LowerBound(const std::string& folded_name) const {
@@ -84,21 +50,7 @@ size_t KeyValues::LowerBound(const std::string& folded_name) const {
          order_by_fold_.begin();
 }
 
-size_t KeyValues::Scan(const std::string& folded_name) const {
-  for (size_t i = 0; i < stored_.size(); ++i) {
-    const std::string& name = stored_[i].folded_name;
-    if (name.size() == folded_name.size() && name == folded_name) return i;
-  }
-  return stored_.size();
-}
-
 const StoredValue* KeyValues::Find(const std::string& folded_name) const {
-  // A settings set holds ten values, whose names mostly differ in length: a
-  // look at each length finds one sooner than a binary search comparing text.
-  if (stored_.size() <= kScannedValues) {
-    const size_t at = Scan(folded_name);
-    return at == stored_.size() ? nullptr : &stored_[at];
-  }
   const size_t at = LowerBound(folded_name);
   if (at == order_by_fold_.size() || stored_[order_by_fold_[at]].folded_name != folded_name) {
     return nullptr;
@@ -116,19 +68,9 @@ const StoredValue* KeyValues::FindExact(const char* name, size_t size) const {
 }
 
 void KeyValues::Set(const StoreValue& value, const std::string& folded_name) {
-  const bool scanned = stored_.size() <= kScannedValues;
-  size_t at = 0;
-  size_t found = stored_.size();
-  if (scanned) {
-    found = Scan(folded_name);
-  } else {
-    at = LowerBound(folded_name);
-    if (at < order_by_fold_.size() && stored_[order_by_fold_[at]].folded_name == folded_name) {
-      found = order_by_fold_[at];
-    }
-  }
-  if (found < stored_.size()) {
-    StoredValue& existing = stored_[found];
+  const size_t at = LowerBound(folded_name);
+  if (at < order_by_fold_.size() && stored_[order_by_fold_[at]].folded_name == folded_name) {
+    StoredValue& existing = stored_[order_by_fold_[at]];
     existing.value.type = value.type;
     existing.value.data = value.data;
     existing.data_held = true;
@@ -138,11 +80,7 @@ void KeyValues::Set(const StoreValue& value, const std::string& folded_name) {
   const int64_t place = stored_.empty() ? 1 : stored_[order_by_place_.back()].place + 1;
   stored_.push_back(StoredValue{value, folded_name, place});
   order_by_place_.push_back(index);
-  if (!scanned) {
-    order_by_fold_.insert(order_by_fold_.begin() + at, index);
-  } else if (stored_.size() > kScannedValues) {
-    FoldOrder();
-  }
+  order_by_fold_.insert(order_by_fold_.begin() + at, index);
 }
 
 int64_t KeyCache::FindChild(int64_t parent, const std::string& folded_name) {

@@ -43,12 +43,9 @@ class KeyValues {
   void PlaceOrder();
   void FoldOrder();
   size_t LowerBound(const std::string& folded_name) const;
-  // The index in stored_ of the value, or stored_.size().
-  size_t Scan(const std::string& folded_name) const;
 
   std::vector<StoredValue> stored_;
-  // Indexes into stored_; empty while the values are few enough to scan.
-  std::vector<uint32_t> order_by_fold_;
+  std::vector<uint32_t> order_by_fold_;   // indexes into stored_
   std::vector<uint32_t> order_by_place_;  // indexes into stored_
 };
 

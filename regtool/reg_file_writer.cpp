@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "base/hex.h"
 #include "base/little_endian.h"
 #include "base/utf.h"
 
@@ -29,17 +30,6 @@ std::string Quote(const std::string& text) {
   return quoted + "\"";
 }
 
-// The width of |text| in the editor's characters, UTF-16 units.
-size_t Width(const std::string& text) {
-  size_t width = 0;
-  for (const char c : text) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    if ((byte & 0xC0) != 0x80) ++width;
-    if (byte >= 0xF0) ++width;  // a surrogate pair
-  }
-  return width;
-}
-
 // A string value the editor writes between quotes: one terminating zero and
 // no other, and nothing a line could not hold.
 bool IsQuotableString(const RegValue& value) {
@@ -57,15 +47,13 @@ std::string HexPrefix(DWORD type) {
 
 std::string WrappedHex(const std::string& start, const std::string& bytes) {
   std::string line = start;
-  size_t width = Width(start);
-  char digits[4];
+  size_t width = Utf16Length(start);
   for (size_t i = 0; i < bytes.size(); ++i) {
     if (i > 0 && width > kHexLineLimit) {
       line += "\\\r\n  ";
       width = 2;
     }
-    std::snprintf(digits, sizeof(digits), "%02x", static_cast<unsigned char>(bytes[i]));
-    line += digits;
+    AppendHexByte(bytes[i], false, &line);
     width += 2;
     if (i + 1 < bytes.size()) {
       line.push_back(',');

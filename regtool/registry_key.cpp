@@ -1,6 +1,6 @@
 #include "regtool/registry_key.h"
 
-#include "registry/stores/name_fold.h"
+#include "base/utf.h"
 
 namespace dovetune {
 
@@ -18,14 +18,14 @@ constexpr size_t kLongestPathInOneCall = 260;
 // |sub_path| in steps of whole names that each fit one call, in order. A name
 // too long for a call is a step of its own, which the registry refuses.
 std::vector<std::string> Steps(const std::string& sub_path) {
-  if (NameLength(sub_path) <= kLongestPathInOneCall) return {sub_path};
+  if (Utf16Length(sub_path) <= kLongestPathInOneCall) return {sub_path};
   std::vector<std::string> steps;
   std::string step;
   for (size_t start = 0; start <= sub_path.size();) {
     size_t end = sub_path.find('\\', start);
     if (end == std::string::npos) end = sub_path.size();
     const std::string name = sub_path.substr(start, end - start);
-    if (!step.empty() && NameLength(step) + 1 + NameLength(name) > kLongestPathInOneCall) {
+    if (!step.empty() && Utf16Length(step) + 1 + Utf16Length(name) > kLongestPathInOneCall) {
       steps.push_back(step);
       step = name;
     } else {

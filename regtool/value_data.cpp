@@ -147,13 +147,8 @@ bool ParseCommandLineData(DWORD type, const std::string& data, const std::string
 }
 
 std::string HexDigits(const std::string& bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
   std::string text;
-  for (const char byte : bytes) {
-    const unsigned char value = static_cast<unsigned char>(byte);
-    text.push_back(kDigits[value >> 4]);
-    text.push_back(kDigits[value & 0x0F]);
-  }
+  for (const char byte : bytes) AppendHexByte(byte, true, &text);
   return text;
 }
 

@@ -6,7 +6,7 @@
 #include "base/scratch_folder.h"
 #include "registry/registry_session.h"
 #include "registry/running_wine.h"
-#include "registry/stores/snapshot_store.h"
+#include "registry/stores/memory_store.h"
 #include "regtool/file_commands.h"
 #include "regtool/query_command.h"
 
@@ -27,7 +27,8 @@ bool RunQueryThroughWine(const std::string& prefix, const RegCommandLine& comman
   if (!error->empty()) return false;
 
   CRegistrySession copy;
-  if (!copy.Open(std::make_unique<SnapshotStore>(), "Wine's registry", error)) return false;
+  auto contents = MemoryStore::Fresh({}, MemoryStore::Order::kAsWine);
+  if (!copy.Open(std::make_unique<MemoryStore>(contents), "Wine's registry", error)) return false;
   // A key Wine's reg cannot export is one the copy lacks: the query then
   // says so as it does on the prefix itself.
   if (status == 0 && !RunImport(import, &printed, error)) return false;

@@ -4,8 +4,8 @@
 // they only say how their names compare (Fold), in which order they list
 // subkeys and values, and the first failure of the run.
 //
-// Implementations: the SQLite file, a store in memory for tests, a wrapper
-// that injects failures, and a Wine prefix's user.reg.
+// Implementations: the SQLite file, a Wine prefix's user.reg, a store in
+// memory, and a wrapper that injects failures.
 #pragma once
 
 #include <cstddef>

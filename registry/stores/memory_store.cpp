@@ -1,6 +1,7 @@
 #include "registry/stores/memory_store.h"
 
 #include "registry/stores/name_fold.h"
+#include "registry/stores/wine_reg_format.h"
 
 namespace dovetune {
 
@@ -8,8 +9,8 @@ struct MemoryStore::Key {
   KeyId parent = 0;
   std::string name;
   std::string folded_name;
-  std::map<std::string, KeyId> children;      // by folded name
-  std::map<std::string, StoredValue> values;  // by folded name
+  std::map<std::string, KeyId> children;      // by SortKey
+  std::map<std::string, StoredValue> values;  // by SortKey
   int64_t last_place = 0;
 };
 
@@ -23,15 +24,18 @@ constexpr size_t kHeldDataBytes = 2048;
 
 // Key 0 is the parent of the roots, as in the SQLite store's rows.
 struct MemoryStoreContents {
+  MemoryStore::Order order = MemoryStore::Order::kAsSqlite;
   std::map<KeyId, MemoryStore::Key> keys;
   KeyId last_id = 0;
 };
 
-std::shared_ptr<MemoryStore::Contents> MemoryStore::Fresh(const std::vector<std::string>& roots) {
+std::shared_ptr<MemoryStore::Contents> MemoryStore::Fresh(const std::vector<std::string>& roots,
+                                                          Order order) {
   static const std::vector<std::string> kAllRoots = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",
                                                      "HKEY_LOCAL_MACHINE", "HKEY_USERS",
                                                      "HKEY_CURRENT_CONFIG"};
   auto contents = std::make_shared<Contents>();
+  contents->order = order;
   MemoryStore store(contents);
   store.Begin(0);
   for (const std::string& root : roots.empty() ? kAllRoots : roots) {
@@ -46,7 +50,21 @@ MemoryStore::MemoryStore(std::shared_ptr<Contents> contents) : contents_(std::mo
 
 MemoryStore::~MemoryStore() = default;
 
-std::string MemoryStore::Fold(const std::string& name) const { return FoldName(name); }
+std::string MemoryStore::Fold(const std::string& name) const {
+  return contents_->order == Order::kAsWine ? LowerCaseFold(name) : FoldName(name);
+}
+
+// Wine's order is that of the lower-case UTF-16 units, which sort so when
+// each is held high byte first.
+std::string MemoryStore::SortKey(const std::string& folded_name) const {
+  if (contents_->order == Order::kAsSqlite) return folded_name;
+  std::string key;
+  for (const char16_t unit : WineOrder(Utf8ToUtf16Lossless(folded_name))) {
+    key += static_cast<char>(unit >> 8);
+    key += static_cast<char>(unit & 0xFF);
+  }
+  return key;
+}
 
 bool MemoryStore::Fail(const std::string& reason) {
   if (failure_ == StoreFailure::kNone) {
@@ -91,19 +109,20 @@ KeyId MemoryStore::FindRoot(const std::string& folded_name) { return FindChild(0
 KeyId MemoryStore::FindChild(KeyId parent, const std::string& folded_name) {
   const Key* key = Find(parent);
   if (!key) return 0;
-  const auto found = key->children.find(folded_name);
+  const auto found = key->children.find(SortKey(folded_name));
   return found == key->children.end() ? 0 : found->second;
 }
 
 KeyId MemoryStore::AddChild(KeyId parent, const std::string& name, const std::string& folded_name) {
   Key* key = Find(parent);
   if (!key) return 0;
-  if (key->children.count(folded_name)) {
+  const std::string sort_key = SortKey(folded_name);
+  if (key->children.count(sort_key)) {
     Fail("the key " + name + " already exists");
     return 0;
   }
   const KeyId id = ++working_->last_id;
-  key->children[folded_name] = id;
+  key->children[sort_key] = id;
   Key& child = working_->keys[id];
   child.parent = parent;
   child.name = name;
@@ -122,7 +141,7 @@ bool MemoryStore::DeleteKey(KeyId key) {
   if (!found->children.empty()) return Fail("a key with subkeys cannot be deleted");
   Key* parent = Find(found->parent);
   if (!parent) return false;
-  parent->children.erase(found->folded_name);
+  parent->children.erase(SortKey(found->folded_name));
   working_->keys.erase(key);
   return true;
 }
@@ -146,13 +165,14 @@ bool MemoryStore::Values(KeyId key, std::vector<StoredValue>* values) {
     const StoredValue& kept = entry.second;
     if (kept.value.data.size() <= kHeldDataBytes) {
       values->push_back(kept);
-      continue;
+    } else {
+      values->push_back(StoredValue{StoreValue{kept.value.name, kept.value.type, std::string()},
+                                    kept.folded_name, kept.place});
+      values->back().data_held = false;
+      values->back().unheld_size = static_cast<uint32_t>(kept.value.data.size());
     }
-    StoredValue unheld{StoreValue{kept.value.name, kept.value.type, std::string()},
-                       kept.folded_name, kept.place};
-    unheld.data_held = false;
-    unheld.unheld_size = static_cast<uint32_t>(kept.value.data.size());
-    values->push_back(std::move(unheld));
+    // In Wine's order a value's place is where its name sorts.
+    if (contents_->order == Order::kAsWine) values->back().place = values->size() - 1;
   }
   return !failed();
 }
@@ -160,7 +180,7 @@ bool MemoryStore::Values(KeyId key, std::vector<StoredValue>* values) {
 bool MemoryStore::ReadData(KeyId key, const std::string& folded_name, std::string* data) {
   const Key* found = Find(key);
   if (!found) return false;
-  const auto value = found->values.find(folded_name);
+  const auto value = found->values.find(SortKey(folded_name));
   if (value == found->values.end()) return false;
   *data = value->second.value.data;
   return true;
@@ -169,19 +189,20 @@ bool MemoryStore::ReadData(KeyId key, const std::string& folded_name, std::strin
 bool MemoryStore::SetValue(KeyId key, const StoreValue& value, const std::string& folded_name) {
   Key* found = Find(key);
   if (!found) return false;
-  const auto existing = found->values.find(folded_name);
+  const std::string sort_key = SortKey(folded_name);
+  const auto existing = found->values.find(sort_key);
   if (existing != found->values.end()) {
     existing->second.value.type = value.type;
     existing->second.value.data = value.data;
   } else {
-    found->values[folded_name] = StoredValue{value, folded_name, ++found->last_place};
+    found->values[sort_key] = StoredValue{value, folded_name, ++found->last_place};
   }
   return true;
 }
 
 bool MemoryStore::DeleteValue(KeyId key, const std::string& folded_name) {
   Key* found = Find(key);
-  return found && found->values.erase(folded_name) > 0;
+  return found && found->values.erase(SortKey(folded_name)) > 0;
 }
 
 }  // namespace dovetune

@@ -1,7 +1,13 @@
-// A store held in memory, for tests: the registry's semantics without a file.
-// Its contents outlive the stores opened on them, as a file outlives the runs
-// that open it, so a test can commit a run and open the next on what it kept.
-// Names compare as the SQLite store's do, and subkeys list in the same order.
+// A store held in memory: the registry's semantics without a file. Its
+// contents outlive the stores opened on them, as a file outlives the runs
+// that open it, so a run can be committed and the next opened on what it kept.
+// Names compare as in the other stores. The order keys and values list in is
+// chosen when the contents are made:
+//  - kAsSqlite, as the SQLite store lists them: subkeys by folded name,
+//    values in the order they were created (the tests' store);
+//  - kAsWine, as a Wine prefix lists them (wine_reg_format.h): both by Wine's
+//    order of names, whatever order they were added in (dovetune-reg's copy
+//    of what a running Wine exports).
 #pragma once
 
 #include <map>
@@ -20,11 +26,13 @@ struct MemoryStoreContents;
 class MemoryStore : public KeyStore {
  public:
   using Contents = MemoryStoreContents;
+  enum class Order { kAsSqlite, kAsWine };
 
   // The contents of a fresh registry: the roots named in |roots| (all five
   // predefined ones when empty), and HKEY_CURRENT_USER\Software when that
-  // root is among them.
-  static std::shared_ptr<Contents> Fresh(const std::vector<std::string>& roots = {});
+  // root is among them, listing in |order|.
+  static std::shared_ptr<Contents> Fresh(const std::vector<std::string>& roots = {},
+                                         Order order = Order::kAsSqlite);
 
   // A store on |contents|; several may be opened on the same contents, one
   // after another, as runs are.
@@ -42,7 +50,6 @@ class MemoryStore : public KeyStore {
   KeyId AddChild(KeyId parent, const std::string& name, const std::string& folded_name) override;
   bool HasChildren(KeyId key) override;
   bool DeleteKey(KeyId key) override;
-  // The subkeys, in the order of their folded names.
   std::vector<StoredKey> Children(KeyId parent) override;
 
   // Data over 2 KB is not held, as in the SQLite store.
@@ -57,6 +64,9 @@ class MemoryStore : public KeyStore {
   // The key the run works on, or null (a failure unless the run has failed).
   Key* Find(KeyId key);
   bool Fail(const std::string& reason);
+  // What a name is held under in its key's maps, so that they list in the
+  // contents' order.
+  std::string SortKey(const std::string& folded_name) const;
 
   std::shared_ptr<Contents> contents_;
   std::unique_ptr<Contents> working_;  // the run's copy, kept by Commit

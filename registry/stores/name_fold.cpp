@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 
 #include "base/utf.h"
 #include "registry/stores/case_tables.h"
@@ -26,34 +25,10 @@ char32_t UpperCase(char32_t code_point) { return MapUnit(kUpperCase, kUpperCaseR
 
 char32_t LowerCase(char32_t code_point) { return MapUnit(kLowerCase, kLowerCaseRuns, code_point); }
 
-constexpr uint64_t kEveryByte = 0x0101010101010101;
-constexpr uint64_t kHighBits = 0x8080808080808080;
-
-// Copies eight bytes, folding the ASCII letters from |ascii_from| by moving
-// each into the other case (the letter cases differ in bit 0x20 alone); false,
-// copying nothing, when one of them is not ASCII.
-bool FoldAsciiWord(unsigned char ascii_from, const char* from, char* to) {
-  uint64_t word;
-  std::memcpy(&word, from, sizeof(word));
-  if (word & kHighBits) return false;
-  // A byte's high bit is set after the first sum when it is at least the
-  // first letter, and after the second when it is past the last.
-  const uint64_t from_first = word + kEveryByte * (0x80 - ascii_from);
-  const uint64_t past_last = word + kEveryByte * (0x80 - ascii_from - 26);
-  const uint64_t letters = from_first & ~past_last & kHighBits;
-  word ^= letters >> 2;
-  std::memcpy(to, &word, sizeof(word));
-  return true;
-}
-
 // Copies |size| bytes, folding the ASCII letters from |ascii_from|; false when
 // a byte is not ASCII (what was copied is then partly folded).
 bool FoldAscii(unsigned char ascii_from, const char* from, size_t size, char* to) {
-  size_t i = 0;
-  for (; i + 8 <= size; i += 8) {
-    if (!FoldAsciiWord(ascii_from, from + i, to + i)) return false;
-  }
-  for (; i < size; ++i) {
+  for (size_t i = 0; i < size; ++i) {
     const unsigned char byte = static_cast<unsigned char>(from[i]);
     if (byte >= 0x80) return false;
     to[i] = static_cast<unsigned char>(byte - ascii_from) < 26 ? static_cast<char>(byte ^ 0x20)
@@ -66,9 +41,9 @@ bool FoldAscii(unsigned char ascii_from, const char* from, size_t size, char* to
 // (a-z or A-Z) into the other case. |folded|'s room is reused.
 void Fold(const char* name, size_t size, char32_t (*map)(char32_t), unsigned char ascii_from,
           std::string* folded_out) {
-  // Most names are plain ASCII, where folding moves one range of letters,
-  // eight bytes at a time, straight into the room of the name folded before
-  // (often of the same length): folding runs for every name a run looks up.
+  // Most names are plain ASCII, where folding moves one range of letters
+  // straight into the room of the name folded before (often of the same
+  // length): folding runs for every name a run looks up.
   std::string& folded = *folded_out;
   if (folded.size() != size) folded.resize(size);
   if (size == 0 || FoldAscii(ascii_from, name, size, &folded[0])) return;
@@ -88,39 +63,6 @@ void Fold(const char* name, size_t size, char32_t (*map)(char32_t), unsigned cha
   }
 }
 
-// Reads a name one lower-cased UTF-16 unit at a time.
-class LowerCaseUnits {
- public:
-  explicit LowerCaseUnits(const std::string& name) : name_(name) {}
-
-  // False at the end of the name.
-  bool Next(char16_t* unit) {
-    if (pending_low_ != 0) {
-      *unit = pending_low_;
-      pending_low_ = 0;
-      return true;
-    }
-    if (pos_ >= name_.size()) return false;
-    char32_t code_point = 0;
-    const size_t length = DecodeUtf8(name_, pos_, &code_point);
-    if (length == 0) code_point = static_cast<unsigned char>(name_[pos_]);
-    pos_ += length == 0 ? 1 : length;
-    if (code_point > 0xFFFF) {
-      code_point -= 0x10000;
-      *unit = static_cast<char16_t>(0xD800 + (code_point >> 10));
-      pending_low_ = static_cast<char16_t>(0xDC00 + (code_point & 0x3FF));
-      return true;
-    }
-    *unit = static_cast<char16_t>(LowerCase(code_point));
-    return true;
-  }
-
- private:
-  const std::string& name_;
-  size_t pos_ = 0;
-  char16_t pending_low_ = 0;
-};
-
 }  // namespace
 
 std::string FoldName(const std::string& name) {
@@ -137,34 +79,6 @@ std::string LowerCaseFold(const std::string& name) {
   std::string folded;
   Fold(name.data(), name.size(), LowerCase, 'A', &folded);
   return folded;
-}
-
-int CompareLowerCase(const std::string& a, const std::string& b) {
-  LowerCaseUnits left(a);
-  LowerCaseUnits right(b);
-  for (;;) {
-    char16_t left_unit = 0;
-    char16_t right_unit = 0;
-    const bool has_left = left.Next(&left_unit);
-    const bool has_right = right.Next(&right_unit);
-    if (!has_left || !has_right) return has_left - has_right;
-    if (left_unit != right_unit) return left_unit < right_unit ? -1 : 1;
-  }
-}
-
-size_t NameLength(const std::string& name) {
-  size_t count = 0;
-  for (size_t pos = 0; pos < name.size(); ++count) {
-    if (static_cast<unsigned char>(name[pos]) < 0x80) {  // most names are ASCII throughout
-      ++pos;
-      continue;
-    }
-    char32_t code_point = 0;
-    const size_t length = DecodeUtf8(name, pos, &code_point);
-    pos += length == 0 ? 1 : length;
-    if (code_point >= 0x10000) ++count;  // Windows counts these as two UTF-16 units
-  }
-  return count;
 }
 
 }  // namespace dovetune

@@ -23,14 +23,4 @@ void FoldName(const char* name, size_t size, std::string* folded);
 // whose FoldName is equal.
 std::string LowerCaseFold(const std::string& name);
 
-// Orders names as Wine orders a key's subkeys and values: by their lower-case
-// mappings, UTF-16 unit by unit, the shorter first when one begins the other
-// (so "a_b" comes before "ab"). An invalid byte counts as a unit of its value.
-// Negative, zero or positive as |a| comes before, with or after |b|.
-int CompareLowerCase(const std::string& a, const std::string& b);
-
-// The length of the name as the registry's limits count it: in UTF-16 units,
-// as Windows does (an invalid byte counts as one).
-size_t NameLength(const std::string& name);
-
 }  // namespace dovetune

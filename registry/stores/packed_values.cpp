@@ -54,7 +54,7 @@ bool PackedReader::Next(PackedEntry* entry) {
   const unsigned char* at = reinterpret_cast<const unsigned char*>(at_);
   // Checked in as few steps as the layout allows: a listing reads values by
   // the ten thousand.
-  const uint64_t name_size = left_ >= 4 ? DecodeLittleEndian32(at) : 0;
+  const uint64_t name_size = left_ >= 4 ? DecodeLittleEndian(at, 4) : 0;
   if (left_ < 4 || left_ - 4 < name_size || left_ - 4 - name_size < kAfterName) {
     damaged_ = true;
     return false;
@@ -62,8 +62,8 @@ bool PackedReader::Next(PackedEntry* entry) {
   entry->name = at_ + 4;
   entry->name_size = static_cast<size_t>(name_size);
   const unsigned char* fixed = at + 4 + name_size;
-  entry->type = DecodeLittleEndian32(fixed);
-  entry->size = DecodeLittleEndian32(fixed + 4);
+  entry->type = static_cast<uint32_t>(DecodeLittleEndian(fixed, 4));
+  entry->size = static_cast<uint32_t>(DecodeLittleEndian(fixed + 4, 4));
   const unsigned char where = fixed[8];
   at_ += 4 + name_size + kAfterName;
   left_ -= 4 + name_size + kAfterName;

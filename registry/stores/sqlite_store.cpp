@@ -256,7 +256,6 @@ class SqliteStore::Statement {
 SqliteStore::SqliteStore() = default;
 
 SqliteStore::~SqliteStore() {
-  CloseValuesBlob();
   if (in_transaction_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   statements_.clear();
   sqlite3_close_v2(db_);
@@ -399,7 +398,6 @@ bool SqliteStore::AdoptVersion1(bool read_only) {
   if (!read_only) {
     // A statement left part-way through its rows would keep its tables from
     // being dropped.
-    CloseValuesBlob();
     for (auto& statement : statements_) statement.second->Reset();
     if (!GrowCacheForWriting()) return false;
     const std::string start = "SAVEPOINT upgrade;" + UpgradeKeysFromVersion1();
@@ -511,7 +509,6 @@ bool SqliteStore::Flush() {
 bool SqliteStore::Commit() {
   Flush();
   // A query left on a row would hold the file for reading past the commit.
-  CloseValuesBlob();
   for (auto& statement : statements_) statement.second->Reset();
   if (!failed() && in_transaction_) {
     const bool journaled = JournalIsOpen();
@@ -750,7 +747,6 @@ bool SqliteStore::Version1Type(Statement& row, int column, KeyId key, PackedValu
 // Writes a key's values as its one row, or drops the row when there are none.
 bool SqliteStore::WritePacked(KeyId key, const std::vector<PackedValue>& values) {
   if (version1_) return Fail(SQLITE_READONLY);
-  CloseValuesBlob();
   Statement* write = values.empty()
                          ? Prepare("DELETE FROM main.vals WHERE key = ?1")
                          : Prepare("REPLACE INTO main.vals(key, packed) VALUES (?1, ?2)");
@@ -878,17 +874,12 @@ bool SqliteStore::Values(KeyId key, std::vector<StoredValue>* values) {
                        value.data.data()});
     }
     large = false;  // checked as the row was read
-  } else if (read_rows_directly_ && ReadRowDirectly(key, &row_)) {
-    if (!take_row(row_.data(), row_.size())) return DamagedValues(key);
   } else {
     if (failed()) return false;
     Statement* query = Prepare("SELECT packed FROM vals WHERE key = ?1");
     if (!query) return false;
     const int code = query->Bind(1, key).Step();
     if (code != SQLITE_ROW && code != SQLITE_DONE) return Fail(code);
-    // Opening the handle on a missing row fails, and costs more than this
-    // query: after a miss the handle waits until a key has values again.
-    read_rows_directly_ = code == SQLITE_ROW;
     size_t size = 0;
     const char* bytes = code == SQLITE_ROW ? query->Blob(0, &size) : "";
     const bool whole = code == SQLITE_DONE || take_row(bytes, size);
@@ -905,32 +896,6 @@ bool SqliteStore::Values(KeyId key, std::vector<StoredValue>* values) {
   for (size_t i = 0; i < count; ++i) shared |= buckets.Mark((*values)[i].folded_name);
   const auto fold = [values](size_t i) -> const std::string& { return (*values)[i].folded_name; };
   return !shared || !AnyRepeated(count, fold) || RepeatedValues(key);
-}
-
-bool SqliteStore::ReadRowDirectly(KeyId key, std::string* row) {
-  // A handle that cannot move (no such row, or its row was written) is
-  // closed; the query then tells a missing row from a failure.
-  if (values_blob_ && sqlite3_blob_reopen(values_blob_, key) != SQLITE_OK) {
-    CloseValuesBlob();
-    return false;
-  }
-  if (!values_blob_ &&
-      sqlite3_blob_open(db_, "main", "vals", "packed", key, 0, &values_blob_) != SQLITE_OK) {
-    CloseValuesBlob();
-    return false;
-  }
-  const int size = sqlite3_blob_bytes(values_blob_);
-  row->resize(static_cast<size_t>(size));
-  const int code = size == 0 ? SQLITE_OK : sqlite3_blob_read(values_blob_, &(*row)[0], size, 0);
-  if (code == SQLITE_OK) return true;
-  CloseValuesBlob();
-  return Fail(code);
-}
-
-void SqliteStore::CloseValuesBlob() {
-  if (!values_blob_) return;
-  sqlite3_blob_close(values_blob_);
-  values_blob_ = nullptr;
 }
 
 bool SqliteStore::ReadData(KeyId key, const std::string& folded_name, std::string* data) {

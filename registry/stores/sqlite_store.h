@@ -19,7 +19,6 @@
 #include "registry/stores/packed_values.h"
 
 struct sqlite3;
-struct sqlite3_blob;
 
 namespace dovetune {
 
@@ -91,12 +90,7 @@ class SqliteStore : public KeyStore {
   bool AdoptVersion1(bool read_only);
   bool UpgradeValues();
   bool ReadPacked(KeyId key, std::vector<PackedValue>* values);
-  // The bytes of |key|'s row into |row| through values_blob_; false when that
-  // way cannot tell (no row, a failure), and a query must.
   bool GrowCacheForWriting();
-  bool ReadRowDirectly(KeyId key, std::string* row);
-  // Before the values table is written, and before the transaction ends.
-  void CloseValuesBlob();
   bool ReadVersion1(KeyId key, std::vector<PackedValue>* values);
   bool WritePacked(KeyId key, const std::vector<PackedValue>& values);
   // The key's values for changing; null on a failure.
@@ -135,11 +129,6 @@ class SqliteStore : public KeyStore {
   bool read_only_ = false;
   bool tree_checked_ = false;  // CheckKeyTree found the keys a tree in this run
   std::unordered_map<KeyId, ChangedValues> changed_;
-  // Open on the row of values read last: moving it to the next row costs a
-  // listing a fraction of running a query for each key.
-  sqlite3_blob* values_blob_ = nullptr;
-  bool read_rows_directly_ = true;  // false after the handle missed a row
-  std::string row_;                 // the bytes read through it, in reused room
   std::string failure_;
   StoreFailure failure_kind_ = StoreFailure::kNone;
   int wait_ms_ = 0;

@@ -34,8 +34,6 @@ bool ListedText::Equals(const std::string& other) const {
   return size == other.size() && (size == 0 || std::memcmp(data, other.data(), size) == 0);
 }
 
-std::string ListedText::str() const { return std::string(data, size); }
-
 SubkeyListing::More& SubkeyListing::more() {
   if (!more_) more_.reset(new More);
   return *more_;
@@ -96,15 +94,6 @@ bool SubkeyListing::Add(int64_t id, const char* name, size_t name_size, const ch
   *entry = Entry{id, text};
   ++size_;
   return true;
-}
-
-void SubkeyListing::Clear() {
-  first_.reset();
-  more_.reset();
-  text_next_ = nullptr;
-  text_left_ = 0;
-  first_room_ = 0;
-  size_ = 0;
 }
 
 ListedText SubkeyListing::name(size_t index) const {

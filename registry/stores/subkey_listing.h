@@ -25,7 +25,6 @@ struct ListedText {
     return Compare(ListedText{other.data(), other.size()});
   }
   bool Equals(const std::string& other) const;
-  std::string str() const;
 };
 
 class SubkeyListing {
@@ -37,7 +36,6 @@ class SubkeyListing {
   // Appends a subkey. False, adding nothing, for a name or fold of 64 KB or
   // more, far longer than any key name the registry allows.
   bool Add(int64_t id, const char* name, size_t name_size, const char* fold, size_t fold_size);
-  void Clear();
 
   size_t size() const { return size_; }
   int64_t id(size_t index) const { return At(index).id; }

@@ -29,7 +29,12 @@ TEST(Utf16Test, CodePointsPackIntoUnitsAndLittleEndianBytes) {
     EXPECT_EQ(units, c.units) << static_cast<uint32_t>(c.code_point);
     EXPECT_EQ(Utf16UnitsToLe(units), c.bytes) << static_cast<uint32_t>(c.code_point);
     EXPECT_EQ(Utf16LeToUnits(c.bytes), c.units) << static_cast<uint32_t>(c.code_point);
+    std::string utf8;
+    AppendUtf8(c.code_point, &utf8);
+    EXPECT_EQ(Utf16Length("a" + utf8), 1 + c.units.size()) << static_cast<uint32_t>(c.code_point);
   }
+  // Each byte that is not UTF-8, a cut sequence's included, is one unit.
+  EXPECT_EQ(Utf16Length("a\xff\xe2\x82"), 4u);
   // An odd last byte is no unit.
   EXPECT_EQ(Utf16LeToUnits(std::string("A\0B", 3)), u"A");
 }

@@ -92,27 +92,6 @@ TEST(NameFoldTest, EveryAsciiByteFoldsAtEveryPlace) {
   }
 }
 
-TEST(NameFoldTest, ComparesAsWineOrdersNames) {
-  struct Order {
-    std::string first;
-    std::string second;
-  };
-  const Order orders[] = {
-      {"a_b", "ab"},  // '_' comes before the letters, lower-cased
-      {"A_B", "ab"},
-      {"a", "AB"},  // a name before the longer one it begins
-      {"ab", "abc"},
-      {"zz", "\xc3\xa9"},             // by unit: past every ASCII letter
-      {Utf8(0x10000), Utf8(0xFF21)},  // surrogates before U+E000 and above
-  };
-  for (const Order& order : orders) {
-    EXPECT_LT(CompareLowerCase(order.first, order.second), 0) << order.first << " " << order.second;
-    EXPECT_GT(CompareLowerCase(order.second, order.first), 0) << order.first << " " << order.second;
-  }
-  EXPECT_EQ(CompareLowerCase("\xc3\x89T\xc3\x89", "\xc3\xa9t\xc3\xa9"), 0);
-  EXPECT_EQ(CompareLowerCase("", ""), 0);
-}
-
 }  // namespace
 
 }  // namespace dovetune

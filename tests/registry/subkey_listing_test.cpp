@@ -13,7 +13,7 @@ namespace dovetune {
 
 namespace {
 
-std::string Text(const ListedText& text) { return text.str(); }
+std::string Text(const ListedText& text) { return std::string(text.data, text.size); }
 
 // Folds of every kind a store makes: the name itself, and folds that differ
 // from it, in length or beyond ASCII.
@@ -46,8 +46,6 @@ TEST(SubkeyListingTest, HoldsEveryNameAndFoldInOrderAcrossBlocks) {
     EXPECT_EQ(Text(listing.name(i)), names[i]) << i;
     EXPECT_EQ(Text(listing.fold(i)), FoldOf(names[i], i)) << i;
   }
-  listing.Clear();
-  EXPECT_EQ(listing.size(), 0u);
 }
 
 TEST(SubkeyListingTest, RefusesANameTooLongToHoldAndKeepsTheRest) {
