@@ -459,8 +459,8 @@ bool WinePrefixStore::Commit() {
 
 bool WinePrefixStore::Replace() {
   SignalsHeld signals_held;
-  // Let go of before the signals are let through, and after the new file,
-  // unless it is in place, is removed.
+  // The lock is let go once a new file left out of place is removed, and
+  // before the signals held take effect.
   struct LetGo {
     WineserverLock* lock;
     ~LetGo() { lock->Unlock(); }
