@@ -9,12 +9,14 @@
 namespace dovetune {
 
 // Points in use: "store-filled" (a new store built, not yet in place),
-// "file-written" (a replacement file written, not yet renamed over its
-// target), "before-commit" and "after-commit" (a run's changes made, and
-// kept, before its output is printed), "store-upgraded" (a store of an older
-// version upgraded in the run's transaction, nothing yet kept), and on a Wine
-// prefix "wine-locked" (wineserver's lock taken, user.reg not yet read),
-// "wine-before-write" (the run's changes made, SIGINT and SIGTERM held),
+// "file-written" (a replacement file written and synced, not yet renamed
+// over its target; on a Wine prefix, wineserver's lock not yet taken again),
+// "before-commit" and "after-commit" (a run's changes made, and kept, before
+// its output is printed), "store-upgraded" (a store of an older version
+// upgraded in the run's transaction, nothing yet kept), and on a Wine prefix
+// "wine-locked" (wineserver's lock taken, user.reg not yet read),
+// "wine-before-write" (the new user.reg written beside it and wineserver's
+// lock taken again, not yet checked for a server; SIGINT and SIGTERM held),
 // "wine-written" (user.reg replaced, the lock not yet let go), and
 // "wine-running" (a wineserver found running, the Windows build not yet
 // started under it).

@@ -223,25 +223,45 @@ bool ReplaceFileWhole(const std::string& path, const std::string& contents, std:
 
 bool ReplaceFileWith(const std::string& path, const FileWriter& write, std::string* error,
                      mode_t mode_if_new) {
-  std::string target;
+  FileReplacement replacement;
+  return replacement.Write(path, write, error, mode_if_new) && replacement.Commit(error);
+}
+
+FileReplacement::~FileReplacement() {
+  if (!temporary_.empty()) unlink(temporary_.c_str());
+}
+
+bool FileReplacement::Write(const std::string& path, const FileWriter& write, std::string* error,
+                            mode_t mode_if_new) {
   mode_t mode = 0;
-  if (!ResolveLinks(path, &target, error) ||
-      !ModeForReplacement(target, mode_if_new, &mode, error)) {
+  if (!temporary_.empty() || !ResolveLinks(path, &target_, error) ||
+      !ModeForReplacement(target_, mode_if_new, &mode, error)) {
     return false;
   }
-  RemoveStaleTemporaryFiles(target);
+  path_ = path;
+  RemoveStaleTemporaryFiles(target_);
   TemporaryFile temporary;
-  if (!temporary.Create(target, 0600, error)) return false;
+  if (!temporary.Create(target_, 0600, error)) return false;
   if (fchmod(temporary.descriptor(), mode) != 0 || !write(temporary.descriptor()) ||
       !SyncToDisk(temporary.descriptor()) || !temporary.Close()) {
     return Failure("cannot write " + path, errno, error);
   }
-  PausePoint("file-written");
-  if (rename(temporary.path().c_str(), target.c_str()) != 0) {
-    return Failure("cannot write " + path, errno, error);
-  }
   temporary.Keep();
-  SyncFolder(FolderOf(target));
+  temporary_ = temporary.path();
+  PausePoint("file-written");
+  return true;
+}
+
+bool FileReplacement::Commit(std::string* error) {
+  if (temporary_.empty()) {
+    *error = "cannot write " + path_ + ": no new file was written";
+    return false;
+  }
+  if (rename(temporary_.c_str(), target_.c_str()) != 0) {
+    return Failure("cannot write " + path_, errno, error);
+  }
+  temporary_.clear();
+  SyncFolder(FolderOf(target_));
   return true;
 }
 

@@ -40,6 +40,30 @@ using FileWriter = std::function<bool(int descriptor)>;
 bool ReplaceFileWith(const std::string& path, const FileWriter& write, std::string* error,
                      mode_t mode_if_new = 0600);
 
+// A new file for a target written whole beside it and synced, but not yet
+// in place, so that a caller can check what it must before the rename:
+// Commit puts it in place; one dropped without Commit is removed.
+class FileReplacement {
+ public:
+  FileReplacement() = default;
+  ~FileReplacement();
+  FileReplacement(const FileReplacement&) = delete;
+  FileReplacement& operator=(const FileReplacement&) = delete;
+
+  // Writes the new file for |path| as ReplaceFileWith does, on the same
+  // terms; false, with *error, when it is not written (nothing is left).
+  bool Write(const std::string& path, const FileWriter& write, std::string* error,
+             mode_t mode_if_new = 0600);
+  // Renames the file written over its target and syncs the folder; false,
+  // with *error, when it is not in place (the old file stays).
+  bool Commit(std::string* error);
+
+ private:
+  std::string path_;       // the target as named
+  std::string target_;     // the target, its links followed
+  std::string temporary_;  // the file written, until it is in place
+};
+
 // Writes all |size| bytes at |data| to |descriptor|, as many write() calls as
 // it takes; false, with errno set, on a failure.
 bool WriteAll(int descriptor, const char* data, size_t size);

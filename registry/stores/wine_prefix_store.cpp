@@ -13,6 +13,7 @@
 #include <cstring>
 #include <thread>
 
+#include "base/copy_bytes.h"
 #include "base/pause_point.h"
 #include "base/replace_file.h"
 #include "registry/stores/name_fold.h"
@@ -254,8 +255,6 @@ bool WinePrefixStore::OpenFile() {
   keys_.clear();
   ids_.clear();
   checked_ = false;
-  text_ = std::string_view();
-  bytes_.reset();
   readback_ = std::string();
   descriptor_.Reset(OpenRegularFile(file_path_, &info, &error));
   if (!descriptor_) return Fail(StoreFailure::kIo, error);
@@ -318,10 +317,6 @@ bool WinePrefixStore::ReadChecked(size_t begin, size_t end, char* into) {
 }
 
 bool WinePrefixStore::ReadBlock(const WineRegBlock& block, std::string_view* bytes) {
-  if (bytes_) {
-    *bytes = text_.substr(block.begin, block.end - block.begin);
-    return true;
-  }
   if (block.begin < readback_begin_ || block.end > readback_begin_ + readback_.size()) {
     // The bytes after the block too, which the next key's often are.
     const size_t end = std::min(file_size_, std::max(block.end, block.begin + kReadBackPiece));
@@ -338,7 +333,6 @@ bool WinePrefixStore::ReadBlock(const WineRegBlock& block, std::string_view* byt
 }
 
 size_t WinePrefixStore::LineAt(size_t pos) {
-  if (bytes_) return 1 + static_cast<size_t>(std::count(text_.begin(), text_.begin() + pos, '\n'));
   std::string piece;
   size_t line = 1;
   for (size_t at = 0; at < pos; at += piece.size()) {
@@ -347,17 +341,6 @@ size_t WinePrefixStore::LineAt(size_t pos) {
     line += static_cast<size_t>(std::count(piece.begin(), piece.end(), '\n'));
   }
   return line;
-}
-
-bool WinePrefixStore::HoldWhole() {
-  if (bytes_) return true;
-  FileBytes bytes(static_cast<char*>(std::malloc(std::max<size_t>(file_size_, 1))));
-  if (!bytes) return Fail(StoreFailure::kIo, file_path_ + ": not enough memory to read the file");
-  if (!ReadChecked(0, file_size_, bytes.get())) return false;
-  bytes_ = std::move(bytes);
-  text_ = std::string_view(bytes_.get(), file_size_);
-  readback_ = std::string();
-  return true;
 }
 
 WinePrefixStore::Identity WinePrefixStore::IdentityOf(const struct stat& info) {
@@ -468,52 +451,73 @@ bool WinePrefixStore::MayChange() {
                                          "then try again");
   }
   CheckWritable();
-  if (!read_only_reason_.empty()) return Fail(StoreFailure::kReadOnly, read_only_reason_);
-  return HoldWhole();
+  return read_only_reason_.empty() || Fail(StoreFailure::kReadOnly, read_only_reason_);
 }
 
 bool WinePrefixStore::Commit() {
   if (failed()) return false;
-  if (changed_ && !read_only_run_) {
-    SignalsHeld signals_held;
-    // The lock again, then, just before the file is replaced, a server whose
-    // lock is where this process did not look when the run began (its
-    // "wineserver" file written meanwhile), or elsewhere. The walk over every
-    // process is done once, last: it finds any server that one done earlier
-    // would find, since a server that has gone by then saved the file, which
-    // the comparison below sees, or left it as it was.
-    for (const bool last : {false, true}) {
-      if (ServerAppeared(last)) {
-        lock_.Unlock();
-        return false;
-      }
-      if (!last) PausePoint("wine-before-write");
-    }
-    // A server that ran and saved between the read and now.
-    if (!SameFileAsRead()) {
-      lock_.Unlock();
-      return Fail(StoreFailure::kBusy, FileName() +
-                                           ": changed during the run (Wine saved it), so "
-                                           "dovetune wrote nothing; try again");
-    }
-    std::string error;
-    errno = 0;
-    const auto write = [this](int descriptor) { return WriteFile(descriptor); };
-    if (!ReplaceFileWith(file_path_, write, &error)) {
-      lock_.Unlock();
-      return Fail(errno == ENOSPC ? StoreFailure::kDiskFull : StoreFailure::kIo, error);
-    }
-    PausePoint("wine-written");
-    changed_ = false;
-    lock_.Unlock();
-  }
+  const bool kept = !changed_ || read_only_run_ || Replace();
   lock_.Unlock();
+  return kept;
+}
+
+bool WinePrefixStore::Replace() {
+  SignalsHeld signals_held;
+  // The lock is let go once a new file left out of place is removed, and
+  // before the signals held take effect.
+  struct LetGo {
+    WineserverLock* lock;
+    ~LetGo() { lock->Unlock(); }
+  } let_go{&lock_};
+  // The new file is written and synced beside user.reg first. The lock is
+  // taken again only to put it in place: then, a server whose lock is where
+  // this process did not look when the run began (its "wineserver" file
+  // written meanwhile), or elsewhere, stops the run. The walk over every
+  // process is done once, last: it finds any server that one done earlier
+  // would find, since a server that has gone by then saved the file, which
+  // the comparison below sees, or left it as it was.
+  FileReplacement replacement;
+  if (!WriteReplacement(&replacement)) return false;
+  for (const bool last : {false, true}) {
+    if (ServerAppeared(last)) return false;
+    if (!last) PausePoint("wine-before-write");
+  }
+  // A server that ran and saved between the read and now.
+  if (!SameFileAsRead()) {
+    return Fail(StoreFailure::kBusy, FileName() +
+                                         ": changed during the run (Wine saved it), so "
+                                         "dovetune wrote nothing; try again");
+  }
+  std::string error;
+  errno = 0;
+  if (!replacement.Commit(&error)) {
+    return Fail(errno == ENOSPC ? StoreFailure::kDiskFull : StoreFailure::kIo, error);
+  }
+  PausePoint("wine-written");
+  changed_ = false;
   return true;
 }
 
-bool WinePrefixStore::WriteFile(int descriptor) const {
-  // Long untouched stretches go straight from the text read; the pieces
-  // between them are gathered first.
+bool WinePrefixStore::WriteReplacement(FileReplacement* replacement) {
+  // A block put at the end follows a last line without its LF on a line
+  // of its own.
+  char last = '\n';
+  if (file_size_ > 0 && !ReadChecked(file_size_ - 1, file_size_, &last)) return false;
+  std::string error;
+  errno = 0;
+  const auto write = [this, last](int descriptor) { return WriteFile(descriptor, last != '\n'); };
+  const bool written = replacement->Write(file_path_, write, &error);
+  const int written_errno = errno;
+  // What was copied is what was indexed only if the file held open kept
+  // its bytes meanwhile.
+  if (!UnchangedSinceIndexed()) return FailChanged();
+  if (written) return true;
+  return Fail(written_errno == ENOSPC ? StoreFailure::kDiskFull : StoreFailure::kIo, error);
+}
+
+bool WinePrefixStore::WriteFile(int descriptor, bool unended) const {
+  // The untouched stretches are copied from the file held open; the new
+  // blocks between them are gathered first.
   constexpr size_t kGathered = 64 * 1024;
   std::string gathered;
   const auto flush = [&] {
@@ -521,13 +525,14 @@ bool WinePrefixStore::WriteFile(int descriptor) const {
     gathered.clear();
     return written;
   };
-  const auto write = [&](const char* data, size_t size) {
-    if (gathered.size() + size > kGathered && !flush()) return false;
-    if (size > kGathered) return WriteAll(descriptor, data, size);
-    gathered.append(data, size);
-    return true;
+  const auto copy = [&](size_t begin, size_t end) {
+    return flush() && CopyBytes(descriptor_.get(), begin, end - begin, descriptor);
   };
-  return WriteWineRegChanges(text_, file_, write) && flush();
+  const auto write = [&](const char* data, size_t size) {
+    gathered.append(data, size);
+    return gathered.size() < kGathered || flush();
+  };
+  return WriteWineRegChanges(file_size_, unended, file_, copy, write) && flush();
 }
 
 WineRegKey* WinePrefixStore::KeyOf(KeyId id) {

@@ -1,23 +1,25 @@
 // A Wine prefix's HKEY_CURRENT_USER as a store: the prefix's user.reg,
 // indexed by its key lines at the start of the run, read in pieces and held
 // open; a key's values are parsed from its blocks, read back from the file,
-// when the run first reads or changes them. Only a run that changes
-// something holds the file whole, read when it makes its first change; it
-// replaces the file at its end by one made of the untouched bytes, copied,
-// and the changed keys' blocks in wineserver's own form (wine_reg_format.h).
+// when the run first reads or changes them. The file is never held whole: a
+// run that changes something replaces it at its end by a new file made of
+// the untouched stretches, copied from the file held open, and the changed
+// keys' blocks in wineserver's own form (wine_reg_format.h).
 //
 // What the run reads is the file as it was indexed: one that Wine has
 // replaced meanwhile is still read as it was, from the file held open, and
 // one written over where it lies fails the run (kBusy) before anything read
-// from it is used.
+// from it is used or written.
 //
 // wineserver reads user.reg when it starts and, while it runs, saves it by
 // renaming a new file over it. This process holds wineserver's own lock
-// (wineserver_lock.h) while it opens the file, and again from checking that
-// the file is still the one it opened to replacing it: a server cannot start
-// then (a `wine` started meanwhile waits for it), and none runs.
-// When one does, the run may still read the file (which may then be up to
-// 30 s behind the server), and its first change fails with kBusy.
+// (wineserver_lock.h) while it opens the file, and again, once the new file
+// is written and synced beside it, from checking that no server runs and
+// that user.reg is still the file it opened to renaming the new file over
+// it: a server cannot start then (a `wine` started meanwhile waits for it),
+// and none runs. A new file that is not put in place is removed.
+// When a server runs, the run may still read the file (which may then be up
+// to 30 s behind the server), and its first change fails with kBusy.
 //
 // Never makes the file worse: a file whose header or key lines wineserver
 // would refuse or read otherwise is not read at all (kDamaged), nor is a key
@@ -38,18 +40,12 @@
 #include <vector>
 
 #include "base/file_descriptor.h"
+#include "base/replace_file.h"
 #include "registry/stores/key_store.h"
 #include "registry/stores/wine_reg_format.h"
 #include "registry/stores/wineserver_lock.h"
 
 namespace dovetune {
-
-// Bytes held with malloc, so that a file is read into them without first
-// being filled with zeros.
-struct FreeBytes {
-  void operator()(char* bytes) const { std::free(bytes); }
-};
-using FileBytes = std::unique_ptr<char, FreeBytes>;
 
 class WinePrefixStore : public KeyStore {
  public:
@@ -134,8 +130,6 @@ class WinePrefixStore : public KeyStore {
   bool ReadBlock(const WineRegBlock& block, std::string_view* bytes);
   // The number of the line at |pos|.
   size_t LineAt(size_t pos);
-  // Reads the file whole, for a run that changes it; records the failure.
-  bool HoldWhole();
   // Whether user.reg is still the very file that was read.
   bool SameFileAsRead();
   // Parses the key's values from its block, as first needed; records the
@@ -152,8 +146,14 @@ class WinePrefixStore : public KeyStore {
   std::string FileName() const;
   WineRegKey* KeyOf(KeyId id);
   KeyId IdOf(WineRegKey* key);
-  // Writes the file with the run's changes (WriteWineRegChanges).
-  bool WriteFile(int descriptor) const;
+  // Replaces the file with one holding the run's changes; records the
+  // failure.
+  bool Replace();
+  // Writes that file beside user.reg; records the failure.
+  bool WriteReplacement(FileReplacement* replacement);
+  // Writes the file with the run's changes (WriteWineRegChanges) to
+  // |descriptor|; |unended| when the file's last line has no LF.
+  bool WriteFile(int descriptor, bool unended) const;
   // The key was changed now, as wineserver stamps it; its block is written
   // anew.
   void Touch(WineRegKey* key);
@@ -177,8 +177,6 @@ class WinePrefixStore : public KeyStore {
   nlink_t read_links_ = 0;     // its links when indexed
   std::string readback_;       // bytes read back from it
   size_t readback_begin_ = 0;  // where they lie in it
-  FileBytes bytes_;            // the file whole, for a run that changes it
-  std::string_view text_;      // those bytes
   // The file read, as fstat described it: a save by Wine (a new file, or the
   // same one rewritten) changes one of these.
   struct Identity {

@@ -1049,28 +1049,36 @@ std::string FormatWineReg(const WineRegFile& file) {
 
 bool WriteWineRegChanges(std::string_view text, const WineRegFile& file,
                          const WineRegWriter& write) {
+  const auto copy = [&](size_t begin, size_t end) {
+    return write(text.data() + begin, end - begin);
+  };
+  return WriteWineRegChanges(text.size(), !text.empty() && text.back() != '\n', file, copy, write);
+}
+
+bool WriteWineRegChanges(size_t size, bool unended, const WineRegFile& file,
+                         const WineRegCopier& copy, const WineRegWriter& write) {
   std::vector<Edit> edits;
   for (const WineRegBlock& block : file.blocks) {
     if (block.removed) edits.push_back({block.begin, block.end, std::string()});
   }
   std::string path;
-  if (file.root.changed) CollectEdits(file, file.root, &path, text.size(), &edits);
+  if (file.root.changed) CollectEdits(file, file.root, &path, size, &edits);
   std::stable_sort(edits.begin(), edits.end(),
                    [](const Edit& a, const Edit& b) { return a.at < b.at; });
   size_t copied = 0;
-  // Whether a block put at the end follows a last line without its LF.
-  bool unended = !text.empty() && text.back() != '\n';
+  // |unended|: whether a block put at the end follows a last line without
+  // its LF.
   for (const Edit& edit : edits) {
-    if (edit.at > copied && !write(text.data() + copied, edit.at - copied)) return false;
+    if (edit.at > copied && !copy(copied, edit.at)) return false;
     copied = std::max(copied, edit.at);
-    if (unended && copied == text.size() && !edit.text.empty()) {
+    if (unended && copied == size && !edit.text.empty()) {
       if (!write("\n", 1)) return false;
       unended = false;
     }
     if (!write(edit.text.data(), edit.text.size())) return false;
     copied = std::max(copied, edit.end);
   }
-  return copied >= text.size() || write(text.data() + copied, text.size() - copied);
+  return copied >= size || copy(copied, size);
 }
 
 std::string Utf16ToUtf8Lossless(const std::u16string& text) {

@@ -154,6 +154,13 @@ using WineRegWriter = std::function<bool(const char* data, size_t size)>;
 bool WriteWineRegChanges(std::string_view text, const WineRegFile& file,
                          const WineRegWriter& write);
 
+// The same for a file not held in memory, of |size| bytes, whose last line
+// has no LF when |unended|: |copy| writes the bytes of that file from
+// |begin| to |end| as they are, |write| the new ones.
+using WineRegCopier = std::function<bool(size_t begin, size_t end)>;
+bool WriteWineRegChanges(size_t size, bool unended, const WineRegFile& file,
+                         const WineRegCopier& copy, const WineRegWriter& write);
+
 // Names between the tree's UTF-16 and the registry's UTF-8. Units that are no
 // character (a lone surrogate) pass through as their three-byte form, so that
 // every name converts back unchanged.

@@ -38,6 +38,14 @@ class WinePrefixFileTest : public ::testing::Test {
   ProcessResult Run(const std::vector<std::string>& arguments) {
     return RunProgram(DOVETUNE_BINARY, arguments, prefix_);
   }
+  // The new files that runs left beside user.reg.
+  std::vector<std::string> LeftBeside() const {
+    std::vector<std::string> left;
+    for (const std::string& name : FolderEntries(prefix_)) {
+      if (name.find("dovetune-temp") != std::string::npos) left.push_back(name);
+    }
+    return left;
+  }
   ino_t Inode() const {
     struct stat info = {};
     stat(user_reg().c_str(), &info);
@@ -197,13 +205,14 @@ std::string ServerFolderName(const std::string& prefix) {
 }
 
 // A server that starts while a run is under way, wherever its lock lives,
-// is found before the file is replaced: the run writes nothing and fails.
+// is found before the file is replaced: the run fails, and leaves the file
+// as it was and no new file beside it.
 TEST_F(WinePrefixFileTest, AServerThatStartsDuringTheRunStopsIt) {
   const std::string tmpdir = folder_.File("tmp");
   ASSERT_EQ(mkdir(tmpdir.c_str(), 0700), 0);
   const std::string server_folder = tmpdir + "/wine-test/" + ServerFolderName(prefix_);
   enum class Lock { kFolderOnly, kDebianTemporary };
-  for (const char* point : {"wine-locked", "wine-before-write"}) {
+  for (const char* point : {"wine-locked", "file-written", "wine-before-write"}) {
     for (const Lock lock : {Lock::kFolderOnly, Lock::kDebianTemporary}) {
       SCOPED_TRACE(std::string(point) + (lock == Lock::kFolderOnly ? " folder" : " tmpdir"));
       unlink((prefix_ + "/wineserver").c_str());
@@ -229,18 +238,20 @@ TEST_F(WinePrefixFileTest, AServerThatStartsDuringTheRunStopsIt) {
       ASSERT_EQ(waitpid(run, &status, 0), run);
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
       EXPECT_EQ(ReadWholeFile(user_reg()), kSmallUserReg);
+      EXPECT_TRUE(LeftBeside().empty());
     }
   }
 }
 
 // A file saved by Wine once the run has opened it (before it has indexed it,
-// or before it writes), whether as a new file renamed into place or
-// rewritten in place to the same size, stops the run, and the file saved
-// stays.
+// once the new file is written, or while the run holds the lock to put it
+// in place), whether as a new file renamed into place or rewritten in place
+// to the same size, stops the run: the file saved stays, and no new file
+// beside it.
 TEST_F(WinePrefixFileTest, AFileSavedDuringTheRunStopsIt) {
   std::string saved = kSmallUserReg;
   saved.replace(saved.find("\"x\""), 3, "\"y\"");
-  for (const char* point : {"wine-opened", "wine-before-write"})
+  for (const char* point : {"wine-opened", "file-written", "wine-before-write"})
     for (const bool in_place : {false, true}) {
       SCOPED_TRACE(std::string(point) + (in_place ? " in place" : " renamed"));
       WriteWholeFile(user_reg(), kSmallUserReg);
@@ -263,6 +274,7 @@ TEST_F(WinePrefixFileTest, AFileSavedDuringTheRunStopsIt) {
       ASSERT_EQ(waitpid(run, &status, 0), run);
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
       EXPECT_EQ(ReadWholeFile(user_reg()), saved);
+      EXPECT_TRUE(LeftBeside().empty());
     }
 }
 
@@ -287,39 +299,43 @@ TEST_F(WinePrefixFileTest, AnotherRunHoldingTheLockIsNamedAsSuch) {
   }
 }
 
-// wineserver's lock is held to read the file and to write it, not between:
-// a server may take it while the run works (and then stops the run's write,
-// as the test above shows); one that ran and saved meanwhile does too.
-TEST_F(WinePrefixFileTest, TheLockIsHeldOnlyToReadAndToWrite) {
+// wineserver's lock is held to open the file and to put the new one in
+// place, not between: a server may take it while the run works or writes
+// the new file (and then stops the run, as the test above shows); one that
+// ran and saved meanwhile does too.
+TEST_F(WinePrefixFileTest, TheLockIsHeldOnlyToOpenAndToPutTheNewFileInPlace) {
   std::vector<std::string> locks;
   std::string error;
   ASSERT_TRUE(WineserverLock::LockFiles(prefix_, &locks, &error)) << error;
   const std::string saved =
       std::string(kSmallUserReg) + "\n[Software\\\\Zz] 1796704220\n#time=1dd86ccd5625c7a\n";
-  for (const bool server_saves : {false, true}) {
-    ProcessOptions options;
-    options.pause_at = "before-commit";
-    const pid_t run =
-        SpawnStopped(DOVETUNE_PAUSABLE_BINARY, {"create", "second"}, prefix_, options);
-    ASSERT_GT(run, 0);
-    int status = 0;
-    {
-      FakeWineserver server("", locks.front());
-      EXPECT_GT(server.pid(), 0) << "the lock was held while the run worked";
-      if (server_saves) WriteWholeFile(user_reg(), saved);
+  for (const char* point : {"before-commit", "file-written"})
+    for (const bool server_saves : {false, true}) {
+      SCOPED_TRACE(std::string(point) + (server_saves ? " saved" : ""));
+      ProcessOptions options;
+      options.pause_at = point;
+      const pid_t run =
+          SpawnStopped(DOVETUNE_PAUSABLE_BINARY, {"create", "second"}, prefix_, options);
+      ASSERT_GT(run, 0);
+      int status = 0;
+      {
+        FakeWineserver server("", locks.front());
+        EXPECT_GT(server.pid(), 0) << "the lock was held while the run worked or wrote";
+        if (server_saves) WriteWholeFile(user_reg(), saved);
+      }
+      kill(run, SIGCONT);
+      ASSERT_EQ(waitpid(run, &status, 0), run);
+      ASSERT_TRUE(WIFEXITED(status));
+      EXPECT_EQ(WEXITSTATUS(status), server_saves ? 1 : 0);
+      const std::string written = ReadWholeFile(user_reg());
+      if (server_saves) {
+        EXPECT_EQ(written, saved);
+      } else {
+        EXPECT_NE(written.find("Presets\\\\second]"), std::string::npos) << written;
+        ASSERT_EQ(Run({"delete", "second"}).status, 0);
+      }
+      EXPECT_TRUE(LeftBeside().empty());
     }
-    kill(run, SIGCONT);
-    ASSERT_EQ(waitpid(run, &status, 0), run);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), server_saves ? 1 : 0);
-    const std::string written = ReadWholeFile(user_reg());
-    if (server_saves) {
-      EXPECT_EQ(written, saved);
-    } else {
-      EXPECT_NE(written.find("Presets\\\\second]"), std::string::npos) << written;
-      ASSERT_EQ(Run({"delete", "second"}).status, 0);
-    }
-  }
 }
 
 // A view never writes: on a prefix without the presets tree it shows what

@@ -150,6 +150,41 @@ TEST(ReplaceFileWholeTest, RemovesTheStaleTemporaryFilesOfEndedRunsOnly) {
   EXPECT_EQ((std::vector<std::string>{"out.reg", live.substr(folder.path().size() + 1)}), left);
 }
 
+// A new file written but not put in place leaves the target as it was and
+// nothing beside it, whatever stopped it.
+TEST(FileReplacementTest, OnlyACommitPutsTheNewFileInPlaceAndNothingElseIsLeft) {
+  struct Case {
+    const char* name;
+    bool writes, commits;
+    bool written, committed;
+    const char* content;
+  } cases[] = {{"written and committed", true, true, true, true, "new"},
+               {"written, dropped", true, false, true, false, "old"},
+               {"the writer fails", false, true, false, false, "old"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    const std::string file = folder.File("out.reg");
+    WriteWholeFile(file, "old");
+    std::string error;
+    {
+      FileReplacement replacement;
+      const bool writes = c.writes;
+      const FileWriter write = [writes](int descriptor) {
+        return WriteAll(descriptor, "ne", 2) && writes && WriteAll(descriptor, "w", 1);
+      };
+      EXPECT_EQ(c.written, replacement.Write(file, write, &error)) << error;
+      EXPECT_EQ("old", ReadWholeFile(file));
+      EXPECT_EQ(c.written ? 2u : 1u, FolderEntries(folder.path()).size());
+      if (c.commits) {
+        EXPECT_EQ(c.committed, replacement.Commit(&error)) << error;
+      }
+    }
+    EXPECT_EQ(c.content, ReadWholeFile(file));
+    EXPECT_EQ((std::vector<std::string>{"out.reg"}), FolderEntries(folder.path()));
+  }
+}
+
 TEST(CreateFileWholeTest, LinksTheFilledFileIntoPlaceOrLeavesNothing) {
   TempFolder folder;
   const std::string file = folder.File("registry.db");

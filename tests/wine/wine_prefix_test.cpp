@@ -376,9 +376,9 @@ TEST_F(WinePrefixTest, KilledRunsLeaveTheOldFileOrTheNewOne) {
     bool kept;
   };
   for (const Case& c :
-       {Case{"wine-locked", SIGKILL, false}, Case{"wine-before-write", SIGKILL, false},
-        Case{"wine-written", SIGKILL, true}, Case{"wine-before-write", SIGINT, true},
-        Case{"wine-before-write", SIGTERM, true}}) {
+       {Case{"wine-locked", SIGKILL, false}, Case{"file-written", SIGKILL, false},
+        Case{"wine-before-write", SIGKILL, false}, Case{"wine-written", SIGKILL, true},
+        Case{"wine-before-write", SIGINT, true}, Case{"wine-before-write", SIGTERM, true}}) {
     const pid_t run = StartStoppedAt(c.point, {"create", "k", "-cbr", "96"});
     ASSERT_GT(run, 0);
     kill(run, c.signal);
