@@ -75,7 +75,7 @@ bool ReadAllAt(int descriptor, char* into, size_t size, size_t offset) {
 
 // The fold of a name the tree holds as |name| (UTF-16) with its lower-case
 // form |order|: for an ASCII name, that form itself, so as not to fold again.
-std::string FoldOf(const std::u16string& name, const std::u16string& order,
+std::string FoldOf(std::u16string_view name, std::u16string_view order,
                    const std::string& utf8_name) {
   for (char16_t unit : name) {
     if (unit >= 0x80) return LowerCaseFold(utf8_name);

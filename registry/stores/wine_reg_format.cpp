@@ -142,27 +142,41 @@ size_t ParseEscaped(std::string_view s, size_t pos, char end_char, std::u16strin
   return std::string::npos;
 }
 
-const std::u16string& OrderOf(const WineRegValue& value) { return value.order; }
-const std::u16string& OrderOf(const std::unique_ptr<WineRegKey>& key) { return key->order; }
+std::u16string_view OrderOf(const WineRegValue& value) { return value.order; }
+std::u16string_view OrderOf(const WineRegKeyRef& key) { return key->order; }
 
 // The first item whose order is not below |order|. Items read from a file
 // come in order, so the end is tried first.
 template <typename T>
-auto LowerBound(std::vector<T>& items, const std::u16string& order) {
+auto LowerBound(std::vector<T>& items, std::u16string_view order) {
   if (items.empty() || OrderOf(items.back()) < order) return items.end();
   return std::lower_bound(items.begin(), items.end(), order,
-                          [](const T& item, const std::u16string& o) { return OrderOf(item) < o; });
+                          [](const T& item, std::u16string_view o) { return OrderOf(item) < o; });
 }
 
-WineRegKey* InsertSubkey(WineRegKey* parent, std::u16string name, std::u16string order,
-                         uint64_t time, std::vector<std::unique_ptr<WineRegKey>>::iterator at) {
-  auto key = std::make_unique<WineRegKey>();
-  key->name = std::move(name);
-  key->order = std::move(order);
+WineRegKey* InsertSubkey(WineRegKey* parent, std::u16string_view name, std::u16string_view order,
+                         uint64_t time, std::vector<WineRegKeyRef>::iterator at) {
+  WineRegKeyStore* store = parent->store;
+  WineRegKey* key = store->NewKey();
+  key->name.Refer(store->Keep(name));
+  key->order.Refer(order == name ? key->name.view() : store->Keep(order));
   key->time = time;
   key->parent = parent;
+  key->store = store;
   key->loaded = true;  // until a block of its own is found
-  return parent->subkeys.insert(at, std::move(key))->get();
+  return parent->subkeys.insert(at, WineRegKeyRef(key))->get();
+}
+
+// Writes Wine's lower-case form of |name| into |lower|.
+void LowerInto(std::u16string_view name, std::u16string* lower) {
+  lower->assign(name.data(), name.size());
+  for (char16_t& unit : *lower) {
+    if (unit >= 'A' && unit <= 'Z') {
+      unit += 'a' - 'A';
+    } else if (unit >= 0x80) {
+      unit = LowerUnit(unit);
+    }
+  }
 }
 
 // Sets a value without marking the key changed. Returns false when it
@@ -559,7 +573,7 @@ class Indexer {
       if (stop - at > kMaxKeyNameLength) {
         return Fail(first, "a key name longer than Wine allows");
       }
-      key = Subkey(key, path_.substr(at, stop - at), time, index, &made);
+      key = Subkey(key, std::u16string_view(path_).substr(at, stop - at), time, index, &made);
       const size_t raw_end = stop < path_.size() ? backslashes_[separators] : close - 1;
       components_.push_back({raw_end, key});
       at = stop;
@@ -591,18 +605,18 @@ class Indexer {
 
   // The subkey |name| of |parent|, made when there is none (|*made| then
   // true): in Wine's order, after the subkeys made before.
-  WineRegKey* Subkey(WineRegKey* parent, std::u16string name, uint64_t time, size_t block,
+  WineRegKey* Subkey(WineRegKey* parent, std::u16string_view name, uint64_t time, size_t block,
                      bool* made) {
-    std::u16string order = WineOrder(name);
-    const auto it = LowerBound(parent->subkeys, order);
-    if (it != parent->subkeys.end() && (*it)->order == order) {
+    LowerInto(name, &order_);
+    const auto it = LowerBound(parent->subkeys, order_);
+    if (it != parent->subkeys.end() && (*it)->order == order_) {
       file_->in_order = false;  // a key left and met again
       *made = false;
       return it->get();
     }
     if (it != parent->subkeys.end()) file_->in_order = false;
     *made = true;
-    WineRegKey* key = InsertSubkey(parent, std::move(name), std::move(order), time, it);
+    WineRegKey* key = InsertSubkey(parent, name, order_, time, it);
     key->first_block = block;
     return key;
   }
@@ -626,6 +640,7 @@ class Indexer {
   std::string line_;
   std::string last_line_;
   std::u16string path_;
+  std::u16string order_;  // the lower-case form of a name looked up
   std::vector<size_t> backslashes_;
   std::vector<Component> components_;
 };
@@ -649,7 +664,7 @@ void AppendNumber(uint64_t value, int width, std::string* out) {
 }
 
 // Wine's dump_strW: |context_quotes| are the two characters escaped here.
-void AppendEscaped(const std::u16string& text, const char* context_quotes, std::string* out) {
+void AppendEscaped(std::u16string_view text, const char* context_quotes, std::string* out) {
   static const char kEscapes[] = ".......abtnvfr.............e....";
   const size_t size = text.size();
   for (size_t i = 0; i < size;) {
@@ -822,20 +837,45 @@ void CollectEdits(const WineRegFile& file, const WineRegKey& key, std::string* p
 
 }  // namespace
 
-std::u16string WineOrder(const std::u16string& name) {
-  std::u16string lower = name;
-  for (char16_t& unit : lower) {
-    if (unit >= 'A' && unit <= 'Z') {
-      unit += 'a' - 'A';
-    } else if (unit >= 0x80) {
-      unit = LowerUnit(unit);
-    }
-  }
+std::u16string WineOrder(std::u16string_view name) {
+  std::u16string lower;
+  LowerInto(name, &lower);
   return lower;
 }
 
-WineRegKey* WineRegKey::FindSubkey(const std::u16string& order_name) const {
-  auto& items = const_cast<std::vector<std::unique_ptr<WineRegKey>>&>(subkeys);
+WineRegName& WineRegName::operator=(std::u16string_view units) {
+  std::unique_ptr<char16_t[]> own(new char16_t[units.size() + 1]);
+  std::copy(units.begin(), units.end(), own.get());
+  own_ = std::move(own);
+  view_ = std::u16string_view(own_.get(), units.size());
+  return *this;
+}
+
+WineRegKey* WineRegKeyStore::NewKey() {
+  if (keys_left_ == 0) {
+    // Chunks grow to a bound, so that a small file costs little.
+    keys_left_ = std::min<size_t>(size_t{16} << key_chunks_.size(), 1024);
+    key_chunks_.emplace_back(new WineRegKey[keys_left_]);
+  }
+  return &key_chunks_.back()[--keys_left_];
+}
+
+std::u16string_view WineRegKeyStore::Keep(std::u16string_view units) {
+  if (units.size() > units_left_) {
+    const size_t chunk = std::min<size_t>(size_t{256} << unit_chunks_.size(), 32768);
+    units_left_ = std::max(chunk, units.size());
+    unit_chunks_.emplace_back(new char16_t[units_left_]);
+    next_unit_ = unit_chunks_.back().get();
+  }
+  std::copy(units.begin(), units.end(), next_unit_);
+  const std::u16string_view kept(next_unit_, units.size());
+  next_unit_ += units.size();
+  units_left_ -= units.size();
+  return kept;
+}
+
+WineRegKey* WineRegKey::FindSubkey(std::u16string_view order_name) const {
+  auto& items = const_cast<std::vector<WineRegKeyRef>&>(subkeys);
   auto it = LowerBound(items, order_name);
   return it != items.end() && (*it)->order == order_name ? it->get() : nullptr;
 }
@@ -845,11 +885,11 @@ WineRegValue* WineRegKey::FindValue(const std::u16string& order_name) {
   return it != values.end() && it->order == order_name ? &*it : nullptr;
 }
 
-WineRegKey* WineRegKey::AddSubkey(const std::u16string& name, uint64_t modified) {
+WineRegKey* WineRegKey::AddSubkey(std::u16string_view name, uint64_t modified) {
   MarkChanged();
-  std::u16string order = WineOrder(name);
+  const std::u16string order = WineOrder(name);
   const auto it = LowerBound(subkeys, order);
-  WineRegKey* key = InsertSubkey(this, name, std::move(order), modified, it);
+  WineRegKey* key = InsertSubkey(this, name, order, modified, it);
   key->changed = true;
   return key;
 }
@@ -1081,7 +1121,7 @@ bool WriteWineRegChanges(size_t size, bool unended, const WineRegFile& file,
   return copied >= size || copy(copied, size);
 }
 
-std::string Utf16ToUtf8Lossless(const std::u16string& text) {
+std::string Utf16ToUtf8Lossless(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
   const auto ascii = [](char16_t c) { return c < 0x80; };

@@ -30,16 +30,60 @@ struct WineRegValue {
   std::string data;  // the bytes as Wine holds them: strings in UTF-16LE
 };
 
+struct WineRegKey;
+class WineRegKeyStore;
+
+// A key's name: its units held by the file's key store, or, for a name set
+// from outside, its own copy of them.
+class WineRegName {
+ public:
+  // Names |units|, which outlive this name.
+  void Refer(std::u16string_view units) {
+    own_.reset();
+    view_ = units;
+  }
+  WineRegName& operator=(std::u16string_view units);
+  operator std::u16string_view() const { return view_; }
+  operator std::u16string() const { return std::u16string(view_); }
+  std::u16string_view view() const { return view_; }
+  bool empty() const { return view_.empty(); }
+  size_t size() const { return view_.size(); }
+  auto begin() const { return view_.begin(); }
+  auto end() const { return view_.end(); }
+
+  friend bool operator==(const WineRegName& a, std::u16string_view b) { return a.view_ == b; }
+  friend bool operator!=(const WineRegName& a, std::u16string_view b) { return a.view_ != b; }
+  friend bool operator<(const WineRegName& a, std::u16string_view b) { return a.view_ < b; }
+
+ private:
+  std::unique_ptr<char16_t[]> own_;
+  std::u16string_view view_;
+};
+
+// A subkey in its parent's list; the key itself belongs to the file's key
+// store.
+class WineRegKeyRef {
+ public:
+  explicit WineRegKeyRef(WineRegKey* key) : key_(key) {}
+  WineRegKey* get() const { return key_; }
+  WineRegKey* operator->() const { return key_; }
+  WineRegKey& operator*() const { return *key_; }
+
+ private:
+  WineRegKey* key_;
+};
+
 struct WineRegKey {
-  std::u16string name;
-  std::u16string order;  // the lower-case name the subkeys are sorted by
-  uint64_t time = 0;     // the last change, as a FILETIME
+  WineRegName name;
+  WineRegName order;  // the lower-case name the subkeys are sorted by
+  uint64_t time = 0;  // the last change, as a FILETIME
   bool has_class = false;
   std::u16string class_name;
   bool link = false;
   WineRegKey* parent = nullptr;
-  std::vector<WineRegValue> values;                  // sorted by |order|
-  std::vector<std::unique_ptr<WineRegKey>> subkeys;  // sorted by |order|
+  WineRegKeyStore* store = nullptr;    // where the key's subkeys are made
+  std::vector<WineRegValue> values;    // sorted by |order|
+  std::vector<WineRegKeyRef> subkeys;  // sorted by |order|
   // The key's first block in the file indexed (WineRegFile::blocks), or
   // kNoBlock: a key with only subkeys has none, nor has a key made since.
   size_t block = kNoBlock;
@@ -65,15 +109,32 @@ struct WineRegKey {
   bool HasOwnBlock() const;
 
   // The subkey or value of that lower-case name; null when there is none.
-  WineRegKey* FindSubkey(const std::u16string& order_name) const;
+  WineRegKey* FindSubkey(std::u16string_view order_name) const;
   WineRegValue* FindValue(const std::u16string& order_name);
   // Adds a subkey at its place. REQUIRES: none of that name exists.
-  WineRegKey* AddSubkey(const std::u16string& name, uint64_t time);
+  WineRegKey* AddSubkey(std::u16string_view name, uint64_t time);
   // Sets a value at its place; a value of the same name keeps its spelling.
   // Returns false when it already held exactly this type and data.
   bool SetValue(std::u16string name, uint32_t type, std::string data);
   bool DeleteValue(const std::u16string& order_name);
+  // Takes the subkey out of the tree; its memory stays with the store.
   void DeleteSubkey(const WineRegKey* subkey);
+};
+
+// Where the keys of a file live: made in chunks and freed all together with
+// the file, so that a key and its names cost no allocation of their own.
+class WineRegKeyStore {
+ public:
+  WineRegKey* NewKey();
+  // A copy of |units| that lives as long as the store.
+  std::u16string_view Keep(std::u16string_view units);
+
+ private:
+  std::vector<std::unique_ptr<WineRegKey[]>> key_chunks_;
+  size_t keys_left_ = 0;
+  std::vector<std::unique_ptr<char16_t[]>> unit_chunks_;
+  char16_t* next_unit_ = nullptr;
+  size_t units_left_ = 0;
 };
 
 // A key line of the file and the lines after it, up to the next key line:
@@ -88,8 +149,11 @@ struct WineRegBlock {
 };
 
 struct WineRegFile {
-  std::string relative_to;  // the ";;" line that names the branch, as read
-  std::string arch;         // "win32", "win64", or empty when the file has none
+  WineRegFile() : keys(std::make_unique<WineRegKeyStore>()) { root.store = keys.get(); }
+
+  std::unique_ptr<WineRegKeyStore> keys;  // every key but the root
+  std::string relative_to;                // the ";;" line that names the branch, as read
+  std::string arch;                       // "win32", "win64", or empty when the file has none
   WineRegKey root;
   size_t header_end = 0;             // where the first block begins
   std::vector<WineRegBlock> blocks;  // in the file's order
@@ -100,7 +164,7 @@ struct WineRegFile {
 };
 
 // Wine's lower-case form of a name, the form it sorts and compares names by.
-std::u16string WineOrder(const std::u16string& name);
+std::u16string WineOrder(std::u16string_view name);
 
 // Reads the header and the key lines of |text| into |file|, the values of no
 // key. Fails, saying which line and why, on anything in them wineserver would
@@ -164,7 +228,7 @@ bool WriteWineRegChanges(size_t size, bool unended, const WineRegFile& file,
 // Names between the tree's UTF-16 and the registry's UTF-8. Units that are no
 // character (a lone surrogate) pass through as their three-byte form, so that
 // every name converts back unchanged.
-std::string Utf16ToUtf8Lossless(const std::u16string& text);
+std::string Utf16ToUtf8Lossless(std::u16string_view text);
 std::u16string Utf8ToUtf16Lossless(const std::string& text);
 
 // FILETIME of now, as wineserver stamps a change.
