@@ -11,6 +11,7 @@
 
 #include <cstring>
 
+#include "base/replace_file.h"
 #include "base/utf.h"
 #include "registry/stores/wine_prefix_store.h"
 #include "registry/stores/wineserver_lock.h"
@@ -82,7 +83,7 @@ class StreamFile {
   // a lone "\r" is kept.
   bool CopyTo(int out) const {
     std::string lines;
-    return Read(&lines) && WriteAll(out, lines);
+    return Read(&lines) && WriteAll(out, lines.data(), lines.size());
   }
 
   // What the program wrote, its "\r\n" line ends as "\n" (see CopyTo).
@@ -105,16 +106,6 @@ class StreamFile {
   }
 
  private:
-  static bool WriteAll(int out, const std::string& text) {
-    for (size_t done = 0; done < text.size();) {
-      const ssize_t wrote = write(out, text.data() + done, text.size() - done);
-      if (wrote < 0 && errno == EINTR) continue;
-      if (wrote <= 0) return false;
-      done += static_cast<size_t>(wrote);
-    }
-    return true;
-  }
-
   int fd_ = -1;
 };
 
