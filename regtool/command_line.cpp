@@ -59,6 +59,7 @@ bool Takes(const OperationRule& rule, const std::string& name) {
 // such as a file's path, is a key or a file.
 std::string SwitchName(const std::string& argument) {
   if (argument.size() < 2 || (argument[0] != '/' && argument[0] != '-')) return "";
+  if (argument.find(' ') != std::string::npos) return "";  // no switch holds a blank
   const std::string name = "/" + Lower(argument.substr(1));
   for (const OperationRule& rule : kOperations) {
     if (Takes(rule, name)) return name;

@@ -122,6 +122,9 @@ TEST(CommandLineTest, RefusesWhatRegWouldRefuseWithItsReason) {
       {{"query", "HKXX\\x"}, "Invalid key name \"HKXX\\x" + key_roots},
       // A word that is no switch of any operation is a key or a file.
       {{"query", "-x"}, "Invalid key name \"-x" + key_roots},
+      // Two switches in one argument are neither: the argument is a key or a file.
+      {{"query", "HKCU\\x", "/v /ve"}, "Invalid syntax: too many arguments (/v /ve)"},
+      {{"delete", "HKCU\\x", "/va /f"}, "Invalid syntax: too many arguments (/va /f)"},
       {{"add", "HKCU\\x", "/t", "REG_FOO"},
        "Invalid type \"REG_FOO\": use REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, "
        "REG_BINARY or REG_NONE"},
