@@ -90,6 +90,27 @@ bool ParseMultiString(const std::string& data, const std::string& separator, std
   return true;
 }
 
+std::string MultiStringForQuery(const std::string& bytes) {
+  std::string text;
+  size_t start = 0;
+  while (start < bytes.size()) {
+    size_t end = bytes.find('\0', start);
+    if (end == std::string::npos) end = bytes.size();
+    if (end == start) break;  // the empty string that ends the list
+    if (!text.empty()) text += "\\0";
+    text += bytes.substr(start, end - start);
+    start = end + 1;
+  }
+  return text;
+}
+
+// Bytes as upper-case hex digits without separators.
+std::string HexDigits(const std::string& bytes) {
+  std::string text;
+  for (const char byte : bytes) AppendHexByte(byte, true, &text);
+  return text;
+}
+
 }  // namespace
 
 bool ParseTypeName(const std::string& name, DWORD* type) {
@@ -145,30 +166,6 @@ bool ParseCommandLineData(DWORD type, const std::string& data, const std::string
   *error = "data of type " + TypeName(type) + " cannot be written here";
   return false;
 }
-
-std::string HexDigits(const std::string& bytes) {
-  std::string text;
-  for (const char byte : bytes) AppendHexByte(byte, true, &text);
-  return text;
-}
-
-namespace {
-
-std::string MultiStringForQuery(const std::string& bytes) {
-  std::string text;
-  size_t start = 0;
-  while (start < bytes.size()) {
-    size_t end = bytes.find('\0', start);
-    if (end == std::string::npos) end = bytes.size();
-    if (end == start) break;  // the empty string that ends the list
-    if (!text.empty()) text += "\\0";
-    text += bytes.substr(start, end - start);
-    start = end + 1;
-  }
-  return text;
-}
-
-}  // namespace
 
 std::string FormatQueryData(DWORD type, const std::string& bytes) {
   char number[24];
