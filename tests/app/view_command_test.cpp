@@ -186,8 +186,8 @@ TEST_F(ViewTest, EveryListedNameIsDescribedAsItIsNamed) {
   }
 }
 
-// A listing far longer than the room output is held in at a time comes out
-// whole and in order: every preset, each with its own settings.
+// A long listing comes out whole and in order: every preset, each with its
+// own settings.
 TEST_F(ViewTest, ALongListingComesOutWholeAndInOrder) {
   const std::string fresh = Output({"view"});
   std::string expected = fresh;
