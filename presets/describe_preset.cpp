@@ -57,11 +57,9 @@ const Flag kFlags[] = {
 
 std::string CPresetStore::DescribePreset(const std::string& strName) {
   CRegistry settings;
-  if (strName == schema::kCurrent) {
-    settings.Open(HKEY_CURRENT_USER, schema::kCurrentSettingsKeyPath);
-  } else if (!settings.Open(HKEY_CURRENT_USER, schema::kPresetsKeyPath) ||
-             !settings.OpenKey(strName)) {
-    // Opened once rather than looked for and then opened.
+  // Opened once rather than looked for and then opened. The current settings
+  // always exist: without their key, they are all missing.
+  if (!OpenSettings(settings, strName) && strName != schema::kCurrent) {
     return "preset doesn't exist";
   }
   std::string text = "bitrate: ";

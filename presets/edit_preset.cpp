@@ -109,12 +109,8 @@ const FixedParameter* FindFixedParameter(const char* word) {
 std::vector<std::string> CPresetStore::EditPreset(const std::string& strName,
                                                   const char* const* argv, int argc) {
   std::vector<std::string> warnings;
-  CRegistry target(HKEY_CURRENT_USER, schema::kPresetsKeyPath);
-  if (strName == schema::kCurrent) {
-    target.Open(HKEY_CURRENT_USER, schema::kCurrentSettingsKeyPath);
-  } else {
-    target.OpenKey(strName);
-  }
+  CRegistry target;
+  OpenSettings(target, strName);
 
   // A trailing word whose argument would be missing is dropped; the argument
   // of a word still comes from the whole command line.

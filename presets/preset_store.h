@@ -63,6 +63,9 @@ class CPresetStore {
   const std::string& FailedChange() const { return m_strFailedChange; }
 
  private:
+  // Opens in |settings| the key of the settings set |strName|: the current
+  // settings key for "current", else the preset's; false when it cannot.
+  static bool OpenSettings(CRegistry& settings, const std::string& strName);
   // Writes one setting into |settings|, the open key of the settings set
   // |strSet|, noting a refusal.
   void WriteSetting(CRegistry& settings, const std::string& strSet, const std::string& strName,
