@@ -15,28 +15,23 @@ namespace {
 struct TypeNameEntry {
   DWORD type;
   const char* name;
+  bool addable;  // reg's add writes it; the others can only come from a .reg file
 };
 
 const TypeNameEntry kTypeNames[] = {
-    {REG_NONE, "REG_NONE"},
-    {REG_SZ, "REG_SZ"},
-    {REG_EXPAND_SZ, "REG_EXPAND_SZ"},
-    {REG_BINARY, "REG_BINARY"},
-    {REG_DWORD, "REG_DWORD"},
-    {5, "REG_DWORD_BIG_ENDIAN"},
-    {6, "REG_LINK"},
-    {REG_MULTI_SZ, "REG_MULTI_SZ"},
-    {8, "REG_RESOURCE_LIST"},
-    {9, "REG_FULL_RESOURCE_DESCRIPTOR"},
-    {10, "REG_RESOURCE_REQUIREMENTS_LIST"},
-    {REG_QWORD, "REG_QWORD"},
+    {REG_NONE, "REG_NONE", true},
+    {REG_SZ, "REG_SZ", true},
+    {REG_EXPAND_SZ, "REG_EXPAND_SZ", true},
+    {REG_BINARY, "REG_BINARY", true},
+    {REG_DWORD, "REG_DWORD", true},
+    {5, "REG_DWORD_BIG_ENDIAN", false},
+    {6, "REG_LINK", false},
+    {REG_MULTI_SZ, "REG_MULTI_SZ", true},
+    {8, "REG_RESOURCE_LIST", false},
+    {9, "REG_FULL_RESOURCE_DESCRIPTOR", false},
+    {10, "REG_RESOURCE_REQUIREMENTS_LIST", false},
+    {REG_QWORD, "REG_QWORD", true},
 };
-
-// The types reg's add writes; the others can only come from a .reg file.
-bool IsAddableType(DWORD type) {
-  return type == REG_NONE || type == REG_SZ || type == REG_EXPAND_SZ || type == REG_BINARY ||
-         type == REG_DWORD || type == REG_MULTI_SZ || type == REG_QWORD;
-}
 
 // A number in decimal, or in hex after 0x, no larger than |largest|.
 bool ParseNumber(const std::string& text, uint64_t largest, uint64_t* number) {
@@ -115,7 +110,7 @@ std::string HexDigits(const std::string& bytes) {
 
 bool ParseTypeName(const std::string& name, DWORD* type) {
   for (const TypeNameEntry& entry : kTypeNames) {
-    if (IsAddableType(entry.type) && strcasecmp(name.c_str(), entry.name) == 0) {
+    if (entry.addable && strcasecmp(name.c_str(), entry.name) == 0) {
       *type = entry.type;
       return true;
     }
