@@ -119,9 +119,7 @@ bool ReadQuoted(const std::string& text, size_t* pos, std::string* out, std::str
 }
 
 bool ParseHexBytes(const std::string& text, std::string* bytes, std::string* reason) {
-  std::string list = TrimRight(text);
-  const size_t comment = list.find(';');
-  if (comment != std::string::npos) list = TrimRight(list.substr(0, comment));
+  std::string list = TrimRight(text.substr(0, text.find(';')));  // without a comment
   if (!list.empty() && list.back() == ',') list.pop_back();
   std::string out;
   size_t start = 0;
