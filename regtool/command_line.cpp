@@ -88,7 +88,7 @@ class Parser {
   std::string* error_;
   std::set<std::string> seen_;
   int positionals_ = 0;
-  bool add_ = rule_.operation == RegOperation::kAdd;  // where /s takes a separator
+  const bool add_ = rule_.operation == RegOperation::kAdd;  // where /s takes a separator
 };
 
 bool Parser::Parse(const std::vector<std::string>& arguments) {
