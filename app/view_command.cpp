@@ -29,8 +29,8 @@ int RunView(CPresetStore& store, int argc, const char* const* argv, HeldText& ou
     // thousands of names, held beside the registry's own, would cost more
     // memory than anything else the run holds. Nothing here changes the
     // presets key, so the order is the listing's.
-    store.ForEachPresetSummary([&out](const std::string& name, const std::string& summary) {
-      if (name != schema::kDefault) out << name << kSeparator << summary << '\n';
+    store.ForEachPreset([&store, &out](const std::string& name) {
+      if (name != schema::kDefault) PrintSummaryLine(store, name, out);
     });
     return kExitDone;
   }

@@ -53,63 +53,27 @@ const Flag kFlags[] = {
     {schema::kExportAac, 1, ", export aac"},
 };
 
-constexpr char kMissing[] = "preset doesn't exist";
-
-// The summary of the settings set |settings| holds, in |*text|, whose room a
-// listing reuses from one preset to the next.
-void Summarize(CRegistry& settings, std::string* text) {
-  text->assign("bitrate: ");
-  AppendRateControl(settings, text);
-  for (const Flag& flag : kFlags) {
-    const std::optional<DWORD> value = ReadSetting(settings, flag.setting);
-    if (value && *value == flag.shown_when) *text += flag.text;
-  }
-  const std::optional<DWORD> optimize = ReadSetting(settings, schema::kOptimize);
-  if (optimize && *optimize != 0) {
-    *text += ", optimize: ";
-    AppendSignedDecimal(*optimize, text);
-  }
-}
-
 }  // namespace
 
 std::string CPresetStore::DescribePreset(const std::string& strName) {
   CRegistry settings;
-  if (strName == schema::kCurrent) {
-    settings.Open(HKEY_CURRENT_USER, schema::kCurrentSettingsKeyPath);
-  } else if (!settings.Open(HKEY_CURRENT_USER, schema::kPresetsKeyPath) ||
-             !settings.OpenKey(strName)) {
-    // Opened once rather than looked for and then opened.
-    return kMissing;
+  // Opened once rather than looked for and then opened. The current settings
+  // always exist: without their key, they are all missing.
+  if (!OpenSettings(settings, strName) && strName != schema::kCurrent) {
+    return "preset doesn't exist";
   }
-  std::string text;
-  text.reserve(128);
-  Summarize(settings, &text);
+  std::string text = "bitrate: ";
+  AppendRateControl(settings, &text);
+  for (const Flag& flag : kFlags) {
+    const std::optional<DWORD> value = ReadSetting(settings, flag.setting);
+    if (value && *value == flag.shown_when) text += flag.text;
+  }
+  const std::optional<DWORD> optimize = ReadSetting(settings, schema::kOptimize);
+  if (optimize && *optimize != 0) {
+    text += ", optimize: ";
+    AppendSignedDecimal(*optimize, &text);
+  }
   return text;
-}
-
-void CPresetStore::ForEachPresetSummary(
-    const std::function<void(const std::string&, const std::string&)>& each) {
-  // Each preset is opened beneath the presets key that the enumeration holds
-  // open anyway, rather than from the root: a listing opens thousands. One
-  // key object, one name and one summary serve them all, in reused room.
-  CRegistry presets(HKEY_CURRENT_USER, schema::kPresetsKeyPath);
-  CRegistry settings;
-  std::string name;
-  std::string text;
-  text.reserve(128);
-  while (presets.EnumKey(name)) {
-    // A name is described as DescribePreset describes it: spelled exactly
-    // "current", it names the current settings, whatever is stored under it.
-    if (name == schema::kCurrent) {
-      text = DescribePreset(name);
-    } else if (settings.OpenBeneath(presets, name)) {
-      Summarize(settings, &text);
-    } else {
-      text.assign(kMissing);
-    }
-    each(name, text);
-  }
 }
 
 }  // namespace dovetune

@@ -57,11 +57,13 @@ const int32_t kBitrateLadder[] = {448, 388, 320, 256, 244, 192, 160, 128, 112, 9
 constexpr int32_t kLowestBitrate = 16;
 
 // Leading white space, an optional sign, then digits up to the first other
-// character; no digits give 0. Numbers beyond the 32-bit range saturate.
-int32_t DecimalValue(const char* text) {
+// character; no digits give 0, and |*digits| says whether there were any.
+// Numbers beyond the 32-bit range saturate.
+int32_t DecimalValue(const char* text, bool* digits = nullptr) {
   while (std::isspace(static_cast<unsigned char>(*text))) ++text;
   const bool negative = *text == '-';
   if (*text == '-' || *text == '+') ++text;
+  if (digits) *digits = std::isdigit(static_cast<unsigned char>(*text)) != 0;
   int64_t magnitude = 0;
   for (; std::isdigit(static_cast<unsigned char>(*text)); ++text) {
     magnitude = magnitude * 10 + (*text - '0');
@@ -80,12 +82,6 @@ DWORD BitrateStep(int32_t requested) {
 
 bool TakesArgument(const char* word) {
   return std::strcmp(word, kCbrWord) == 0 || std::strcmp(word, kOptimizeWord) == 0;
-}
-
-bool HasDigits(const char* text) {
-  while (std::isspace(static_cast<unsigned char>(*text))) ++text;
-  if (*text == '-' || *text == '+') ++text;
-  return std::isdigit(static_cast<unsigned char>(*text)) != 0;
 }
 
 // The program name, the command word and the preset name come before the
@@ -113,12 +109,8 @@ const FixedParameter* FindFixedParameter(const char* word) {
 std::vector<std::string> CPresetStore::EditPreset(const std::string& strName,
                                                   const char* const* argv, int argc) {
   std::vector<std::string> warnings;
-  CRegistry target(HKEY_CURRENT_USER, schema::kPresetsKeyPath);
-  if (strName == schema::kCurrent) {
-    target.Open(HKEY_CURRENT_USER, schema::kCurrentSettingsKeyPath);
-  } else {
-    target.OpenKey(strName);
-  }
+  CRegistry target;
+  OpenSettings(target, strName);
 
   // A trailing word whose argument would be missing is dropped; the argument
   // of a word still comes from the whole command line.
@@ -132,9 +124,10 @@ std::vector<std::string> CPresetStore::EditPreset(const std::string& strName,
       CopyPreset(next, strName);
     } else if (std::strcmp(word, kCbrWord) == 0) {
       WriteSetting(target, strName, schema::kVbrMode, schema::kConstantBitrate);
-      const DWORD bitrate = BitrateStep(DecimalValue(next));
+      bool digits = false;
+      const DWORD bitrate = BitrateStep(DecimalValue(next, &digits));
       WriteSetting(target, strName, schema::kBitRate, bitrate);
-      if (!HasDigits(next)) {
+      if (!digits) {
         warnings.push_back(std::string(kCbrWord) + " " + next + " is not a number; " +
                            std::to_string(bitrate) + " was written");
       }

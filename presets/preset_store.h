@@ -7,7 +7,7 @@
 // tree (Initialize, CreatePreset, CopyPreset, DeletePreset); read_presets.cpp
 // reads it (PresetExists, ListPresets, ForEachPreset, ReadPresetValues);
 // edit_preset.cpp applies parameter words (EditPreset); describe_preset.cpp
-// makes the one-line summaries (DescribePreset, ForEachPresetSummary).
+// makes the one-line summary (DescribePreset).
 #pragma once
 
 #include <functional>
@@ -40,11 +40,6 @@ class CPresetStore {
   // thousands is never held as a list of names. |each| may use the store; a
   // preset it creates or deletes may then be seen or missed.
   void ForEachPreset(const std::function<void(const std::string&)>& each);
-  // Calls |each| with the name and the summary (as DescribePreset gives it)
-  // of every preset, in the order ForEachPreset gives them; |each| must not
-  // change the presets.
-  void ForEachPresetSummary(
-      const std::function<void(const std::string&, const std::string&)>& each);
   // Appends the name and number of every 32-bit value of the settings set.
   void ReadPresetValues(const std::string& strName, std::vector<std::string>& names,
                         std::vector<DWORD>& values);
@@ -68,6 +63,9 @@ class CPresetStore {
   const std::string& FailedChange() const { return m_strFailedChange; }
 
  private:
+  // Opens in |settings| the key of the settings set |strName|: the current
+  // settings key for "current", else the preset's; false when it cannot.
+  static bool OpenSettings(CRegistry& settings, const std::string& strName);
   // Writes one setting into |settings|, the open key of the settings set
   // |strSet|, noting a refusal.
   void WriteSetting(CRegistry& settings, const std::string& strSet, const std::string& strName,

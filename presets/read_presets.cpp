@@ -22,15 +22,17 @@ void CPresetStore::ForEachPreset(const std::function<void(const std::string&)>& 
   while (presets.EnumKey(name)) each(name);
 }
 
+bool CPresetStore::OpenSettings(CRegistry& settings, const std::string& strName) {
+  if (strName == schema::kCurrent) {
+    return settings.Open(HKEY_CURRENT_USER, schema::kCurrentSettingsKeyPath);
+  }
+  return settings.Open(HKEY_CURRENT_USER, schema::kPresetsKeyPath) && settings.OpenKey(strName);
+}
+
 void CPresetStore::ReadPresetValues(const std::string& strName, std::vector<std::string>& names,
                                     std::vector<DWORD>& values) {
   CRegistry settings;
-  if (strName == schema::kCurrent) {
-    settings.Open(HKEY_CURRENT_USER, schema::kCurrentSettingsKeyPath);
-  } else {
-    settings.Open(HKEY_CURRENT_USER, schema::kPresetsKeyPath);
-    settings.OpenKey(strName);
-  }
+  OpenSettings(settings, strName);
   // Only 32-bit numbers are settings; anything else is left out of both lists
   // so that they stay paired.
   std::string name;

@@ -121,17 +121,6 @@ bool CRegistry::OpenKey(const std::string& strName) {
   return true;
 }
 
-bool CRegistry::OpenBeneath(const CRegistry& parent, const std::string& strName) {
-  HKEY hKey = nullptr;
-  const bool opened = parent.m_hKey && RegOpenKeyExA(parent.m_hKey, strName.c_str(), 0,
-                                                     KEY_ALL_ACCESS, &hKey) == ERROR_SUCCESS;
-  // As with OpenKey, the text names the key asked for, opened or not; its
-  // room is reused when one object opens key after key.
-  m_strPath.assign(parent.m_strPath).append(1, '\\').append(strName);
-  Hold(opened ? hKey : nullptr);
-  return opened;
-}
-
 bool CRegistry::ReadDword(const std::string& strName, DWORD& dwValue) {
   return ReadDword(strName.c_str(), dwValue);
 }

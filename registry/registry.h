@@ -27,10 +27,6 @@ class CRegistry {
   bool CreateKey(const std::string& strName);
   // Opens the subkey and holds it instead; on failure holds no key at all.
   bool OpenKey(const std::string& strName);
-  // Opens the subkey of the key |parent| holds, which stays held there, and
-  // holds it instead of its own; on failure holds no key at all. The path
-  // text is |parent|'s and the subkey's name either way, as with OpenKey.
-  bool OpenBeneath(const CRegistry& parent, const std::string& strName);
   // Reads a REG_DWORD of exactly 4 bytes; anything else fails and leaves
   // |dwValue| as it was.
   bool ReadDword(const std::string& strName, DWORD& dwValue);

@@ -50,20 +50,21 @@ std::string Lower(std::string text) {
   return text;
 }
 
-// Every switch of every operation; any other argument, even one starting
-// with a slash such as a file's path, is a key or a file.
-const char kAllSwitches[] = "/v /ve /va /s /t /d /f /y /reg:32 /reg:64 ";
-
-// The switch an argument names, in the form "/name", or empty when it is none.
-std::string SwitchName(const std::string& argument) {
-  if (argument.size() < 2 || (argument[0] != '/' && argument[0] != '-')) return "";
-  const std::string name = "/" + Lower(argument.substr(1));
-  return std::string(kAllSwitches).find(name + " ") == std::string::npos ? "" : name;
+bool Takes(const OperationRule& rule, const std::string& name) {
+  return std::string(rule.switches).find(name + " ") != std::string::npos;
 }
 
-bool TakesArgument(const std::string& name, RegOperation operation) {
-  return name == "/v" || name == "/t" || name == "/d" ||
-         (name == "/s" && operation == RegOperation::kAdd);
+// The switch an argument names, in the form "/name", or empty when no
+// operation takes it: any other argument, even one starting with a slash
+// such as a file's path, is a key or a file.
+std::string SwitchName(const std::string& argument) {
+  if (argument.size() < 2 || (argument[0] != '/' && argument[0] != '-')) return "";
+  if (argument.find(' ') != std::string::npos) return "";  // no switch holds a blank
+  const std::string name = "/" + Lower(argument.substr(1));
+  for (const OperationRule& rule : kOperations) {
+    if (Takes(rule, name)) return name;
+  }
+  return "";
 }
 
 class Parser {
@@ -78,7 +79,7 @@ class Parser {
   bool Positional(const std::string& argument);
   bool Check() const;
   bool Fail(const std::string& reason) const {
-    *error_ = reason;
+    *error_ = "Invalid syntax: " + reason;
     return false;
   }
 
@@ -87,6 +88,7 @@ class Parser {
   std::string* error_;
   std::set<std::string> seen_;
   int positionals_ = 0;
+  const bool add_ = rule_.operation == RegOperation::kAdd;  // where /s takes a separator
 };
 
 bool Parser::Parse(const std::vector<std::string>& arguments) {
@@ -97,20 +99,17 @@ bool Parser::Parse(const std::vector<std::string>& arguments) {
     }
   }
   for (size_t i = 1; i < arguments.size(); ++i) {
-    const std::string name = SwitchName(arguments[i]);
+    const std::string& word = arguments[i];
+    const std::string name = SwitchName(word);
     if (name.empty()) {
-      if (!Positional(arguments[i])) return false;
+      if (!Positional(word)) return false;
       continue;
     }
-    if (std::string(rule_.switches).find(name + " ") == std::string::npos) {
-      return Fail("Invalid syntax: " + std::string(rule_.word) + " does not take " + arguments[i]);
-    }
-    if (!seen_.insert(name).second)
-      return Fail("Invalid syntax: " + arguments[i] + " is given twice");
+    if (!Takes(rule_, name)) return Fail(std::string(rule_.word) + " does not take " + word);
+    if (!seen_.insert(name).second) return Fail(word + " is given twice");
     std::string argument;
-    if (TakesArgument(name, rule_.operation)) {
-      if (++i == arguments.size())
-        return Fail("Invalid syntax: " + arguments[i - 1] + " needs a value");
+    if (name == "/v" || name == "/t" || name == "/d" || (name == "/s" && add_)) {
+      if (++i == arguments.size()) return Fail(word + " needs a value");
       argument = arguments[i];
     }
     if (!Apply(name, argument)) return false;
@@ -119,38 +118,33 @@ bool Parser::Parse(const std::vector<std::string>& arguments) {
 }
 
 bool Parser::Positional(const std::string& argument) {
-  if (positionals_ == rule_.positionals) {
-    return Fail("Invalid syntax: too many arguments (" + argument + ")");
-  }
+  if (positionals_ == rule_.positionals) return Fail("too many arguments (" + argument + ")");
   ++positionals_;
   if (rule_.operation == RegOperation::kImport || positionals_ == 2) {
     command_->file = argument;
     return true;
   }
-  std::string reason;
-  if (!ParseKeyPath(argument, &command_->key, &reason)) return Fail(reason);
-  return true;
+  return ParseKeyPath(argument, &command_->key, error_);
 }
 
 bool Parser::Apply(const std::string& name, const std::string& argument) {
-  if (name == "/v") {
+  if (name == "/v" || name == "/ve") {
     command_->has_value_name = true;
-    command_->value_name = argument;
-  } else if (name == "/ve") {
-    command_->has_value_name = true;
+    command_->value_name = argument;  // empty for /ve: the default value
   } else if (name == "/va") {
     command_->all_values = true;
-  } else if (name == "/s" && rule_.operation == RegOperation::kAdd) {
-    if (argument.size() != 1) return Fail("Invalid syntax: the /s separator must be one character");
+  } else if (name == "/s" && add_) {
+    if (argument.size() != 1) return Fail("the /s separator must be one character");
     command_->separator = argument;
   } else if (name == "/s") {
     command_->recursive = true;
   } else if (name == "/t") {
     command_->has_type = true;
     if (!ParseTypeName(argument, &command_->type)) {
-      return Fail("Invalid type \"" + argument +
-                  "\": use REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, "
-                  "REG_BINARY or REG_NONE");
+      *error_ = "Invalid type \"" + argument +
+                "\": use REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, "
+                "REG_BINARY or REG_NONE";
+      return false;
     }
   } else if (name == "/d") {
     command_->has_data = true;
@@ -165,16 +159,16 @@ bool Parser::Apply(const std::string& name, const std::string& argument) {
 
 bool Parser::Check() const {
   if (positionals_ < rule_.positionals) {
-    return Fail(std::string("Invalid syntax: ") + rule_.word + " needs " +
+    return Fail(std::string(rule_.word) + " needs " +
                 (rule_.operation == RegOperation::kExport   ? "a key and a file"
                  : rule_.operation == RegOperation::kImport ? "a file"
                                                             : "a key"));
   }
-  int selections = seen_.count("/v") + seen_.count("/ve") + seen_.count("/va");
-  if (selections > 1) return Fail("Invalid syntax: use only one of /v, /ve and /va");
-  if (seen_.count("/s") && rule_.operation == RegOperation::kAdd &&
-      command_->type != REG_MULTI_SZ) {
-    return Fail("Invalid syntax: /s separates the strings of REG_MULTI_SZ data only");
+  if (seen_.count("/v") + seen_.count("/ve") + seen_.count("/va") > 1) {
+    return Fail("use only one of /v, /ve and /va");
+  }
+  if (seen_.count("/s") && add_ && command_->type != REG_MULTI_SZ) {
+    return Fail("/s separates the strings of REG_MULTI_SZ data only");
   }
   return true;
 }

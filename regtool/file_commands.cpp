@@ -15,13 +15,9 @@ namespace dovetune {
 namespace {
 
 bool ExportTree(const KeyPath& path, RegFileWriter* writer, std::string* error) {
-  RegKey key;
   std::vector<RegValue> values;
   std::vector<std::string> subkeys;
-  LONG status = key.Open(path);
-  if (status == ERROR_SUCCESS) status = key.Values(&values);
-  if (status == ERROR_SUCCESS) status = key.SubkeyNames(&subkeys);
-  if (status != ERROR_SUCCESS) return ReportStatus(status, path, error);
+  if (!ReadKey(path, &values, &subkeys, error)) return false;
   if (!writer->AddKey(path.Full(), error)) return false;
   for (const RegValue& value : values) {
     if (!writer->AddValue(value, error)) {
@@ -69,18 +65,17 @@ LONG Apply(const RegFileChange& change, RegKey* current) {
 
 bool RunExport(const RegCommandLine& command, std::string* out, std::string* error) {
   // "-" is standard output, as for tar and sort: the file itself is the output.
-  if (command.file == kStandardStream) {
-    RegFileWriter writer;
-    if (!ExportTree(command.key, &writer, error)) return false;
-    *out += writer.Encode();
-    return true;
-  }
-  if (FileExists(command.file) && !command.overwrite_file) {
+  const bool to_output = command.file == kStandardStream;
+  if (!to_output && FileExists(command.file) && !command.overwrite_file) {
     *error = "The file " + command.file + " already exists; add /y to overwrite it.";
     return false;
   }
   RegFileWriter writer;
   if (!ExportTree(command.key, &writer, error)) return false;
+  if (to_output) {
+    *out += writer.Encode();
+    return true;
+  }
   // A new file is the user's alone, as settings may be private; a replaced
   // one keeps its mode, so that a file made readable for others stays so.
   if (!ReplaceFileWhole(command.file, writer.Encode(), error, 0600)) return false;

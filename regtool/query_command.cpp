@@ -16,16 +16,6 @@ std::string ValueLine(const RegValue& value) {
          FormatQueryData(value.type, value.data) + "\n";
 }
 
-// The key's values and the names of its subkeys.
-bool ReadKey(const KeyPath& path, std::vector<RegValue>* values, std::vector<std::string>* subkeys,
-             std::string* error) {
-  RegKey key;
-  LONG status = key.Open(path);
-  if (status == ERROR_SUCCESS) status = key.Values(values);
-  if (status == ERROR_SUCCESS) status = key.SubkeyNames(subkeys);
-  return status == ERROR_SUCCESS || ReportStatus(status, path, error);
-}
-
 // Lists the key's values, then its subkeys' paths.
 bool QueryKey(const KeyPath& path, std::string* out, std::string* error) {
   std::vector<RegValue> values;

@@ -11,11 +11,6 @@ namespace {
 const char kVersion5Header[] = "Windows Registry Editor Version 5.00";
 const char kVersion4Header[] = "REGEDIT4";
 
-struct Line {
-  int number;
-  std::string text;
-};
-
 bool Fail(int line, const std::string& reason, std::string* error) {
   *error = "line " + std::to_string(line) + ": " + reason;
   return false;
@@ -31,8 +26,9 @@ std::string TrimLeft(const std::string& text) {
   return start == std::string::npos ? "" : text.substr(start);
 }
 
-// Splits the file into lines of UTF-8 text, decoding UTF-16LE after a BOM.
-bool DecodeLines(const std::string& bytes, std::vector<Line>* lines, std::string* error) {
+// Splits the file into lines of UTF-8 text, decoding UTF-16LE after a BOM;
+// line N of the file is (*lines)[N - 1].
+bool DecodeLines(const std::string& bytes, std::vector<std::string>* lines, std::string* error) {
   const bool utf16 = bytes.compare(0, 2, "\xFF\xFE") == 0;
   if (bytes.compare(0, 2, "\xFE\xFF") == 0) {
     return Fail(1, "UTF-16 big-endian files are not supported", error);
@@ -48,19 +44,19 @@ bool DecodeLines(const std::string& bytes, std::vector<Line>* lines, std::string
       return Fail(number, "the file ends in half a UTF-16 character", error);
     }
     const std::string raw = bytes.substr(start, end - start);
-    Line line{number, ""};
-    if (utf16 ? !Utf16LeToUtf8(raw, &line.text) : !IsValidUtf8(raw)) {
+    std::string line;
+    if (utf16 ? !Utf16LeToUtf8(raw, &line) : !IsValidUtf8(raw)) {
       return Fail(number, utf16 ? "the line is not valid UTF-16 text" : "the line is not UTF-8",
                   error);
     }
-    if (!utf16) line.text = raw;
-    if (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
+    if (!utf16) line = raw;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     // A carriage return inside a line would make a name or text that no
     // .reg file can hold again: the export of what was imported would fail.
-    if (line.text.find('\r') != std::string::npos) {
+    if (line.find('\r') != std::string::npos) {
       return Fail(number, "the line holds a carriage return before its end", error);
     }
-    if (line.text.find('\0') != std::string::npos) {
+    if (line.find('\0') != std::string::npos) {
       return Fail(number, "the line holds a zero character", error);
     }
     lines->push_back(line);
@@ -123,9 +119,7 @@ bool ReadQuoted(const std::string& text, size_t* pos, std::string* out, std::str
 }
 
 bool ParseHexBytes(const std::string& text, std::string* bytes, std::string* reason) {
-  std::string list = TrimRight(text);
-  const size_t comment = list.find(';');
-  if (comment != std::string::npos) list = TrimRight(list.substr(0, comment));
+  std::string list = TrimRight(text.substr(0, text.find(';')));  // without a comment
   if (!list.empty() && list.back() == ',') list.pop_back();
   std::string out;
   size_t start = 0;
@@ -149,14 +143,15 @@ bool ParseHexBytes(const std::string& text, std::string* bytes, std::string* rea
 
 class Reader {
  public:
-  Reader(const std::vector<Line>& lines, std::vector<RegFileChange>* changes, std::string* error)
+  Reader(const std::vector<std::string>& lines, std::vector<RegFileChange>* changes,
+         std::string* error)
       : lines_(lines), changes_(changes), error_(error) {}
 
   bool Run();
 
  private:
   bool ReadHeader();
-  bool ReadKeyLine(const Line& line);
+  bool ReadKeyLine(const std::string& text);
   bool ReadValueLine(size_t* index);
   bool ReadData(const std::string& data, size_t* index, RegFileChange* change);
   bool ReadHexData(const std::string& data, size_t* index, RegFileChange* change);
@@ -164,7 +159,7 @@ class Reader {
   bool JoinContinuations(const std::string& first, size_t* index, std::string* joined);
   bool Fail(const std::string& reason) { return dovetune::Fail(line_number_, reason, error_); }
 
-  const std::vector<Line>& lines_;
+  const std::vector<std::string>& lines_;
   std::vector<RegFileChange>* changes_;
   std::string* error_;
   bool version5_ = true;
@@ -176,11 +171,11 @@ class Reader {
 bool Reader::Run() {
   if (!ReadHeader()) return false;
   for (size_t index = 1; index < lines_.size(); ++index) {
-    line_number_ = lines_[index].number;
-    const std::string text = TrimLeft(lines_[index].text);
+    line_number_ = static_cast<int>(index) + 1;
+    const std::string text = TrimLeft(lines_[index]);
     if (TrimRight(text).empty() || text[0] == ';') continue;
     if (text[0] == '[') {
-      if (!ReadKeyLine(Line{line_number_, text})) return false;
+      if (!ReadKeyLine(text)) return false;
     } else if (text[0] == '"' || text[0] == '@') {
       if (!ReadValueLine(&index)) return false;
     } else {
@@ -191,7 +186,7 @@ bool Reader::Run() {
 }
 
 bool Reader::ReadHeader() {
-  const std::string header = TrimRight(lines_[0].text);
+  const std::string header = TrimRight(lines_[0]);
   if (header == kVersion5Header) return true;
   if (header == kVersion4Header) {
     version5_ = false;
@@ -201,16 +196,16 @@ bool Reader::ReadHeader() {
               "\" or \"" + kVersion4Header + "\"");
 }
 
-bool Reader::ReadKeyLine(const Line& line) {
-  const size_t close = line.text.rfind(']');
-  if (close == std::string::npos || !RestIsBlank(line.text, close + 1)) {
+bool Reader::ReadKeyLine(const std::string& text) {
+  const size_t close = text.rfind(']');
+  if (close == std::string::npos || !RestIsBlank(text, close + 1)) {
     return Fail("a key line must end with ]");
   }
-  const bool remove = line.text.size() > 1 && line.text[1] == '-';
-  const std::string path_text = line.text.substr(remove ? 2 : 1, close - (remove ? 2 : 1));
+  const bool remove = text.size() > 1 && text[1] == '-';
+  const std::string path_text = text.substr(remove ? 2 : 1, close - (remove ? 2 : 1));
   RegFileChange change;
   change.kind = remove ? RegFileChange::Kind::kDeleteKey : RegFileChange::Kind::kCreateKey;
-  change.line = line.number;
+  change.line = line_number_;
   std::string reason;
   if (!ParseKeyPath(path_text, &change.key, &reason)) return Fail(reason);
   if (remove && change.key.sub_path.empty()) return Fail("a root key cannot be deleted");
@@ -221,7 +216,7 @@ bool Reader::ReadKeyLine(const Line& line) {
 }
 
 bool Reader::ReadValueLine(size_t* index) {
-  const std::string text = TrimLeft(lines_[*index].text);
+  const std::string text = TrimLeft(lines_[*index]);
   if (section_ == Section::kNone) return Fail("a value line before the first [KEY] line");
   if (section_ == Section::kDeletedKey) return Fail("a value line under a deleted key");
   RegFileChange change;
@@ -306,8 +301,8 @@ bool Reader::JoinContinuations(const std::string& first, size_t* index, std::str
     text.pop_back();
     do {
       if (++*index == lines_.size()) return Fail("the file ends inside continued hex data");
-    } while (TrimLeft(lines_[*index].text).compare(0, 1, ";") == 0);
-    text += TrimRight(TrimLeft(lines_[*index].text));
+    } while (TrimLeft(lines_[*index]).compare(0, 1, ";") == 0);
+    text += TrimRight(TrimLeft(lines_[*index]));
   }
   *joined = text;
   return true;
@@ -317,7 +312,7 @@ bool Reader::JoinContinuations(const std::string& first, size_t* index, std::str
 
 bool ParseRegFile(const std::string& bytes, std::vector<RegFileChange>* changes,
                   std::string* error) {
-  std::vector<Line> lines;
+  std::vector<std::string> lines;
   if (!DecodeLines(bytes, &lines, error)) return false;
   std::vector<RegFileChange> parsed;
   if (!Reader(lines, &parsed, error).Run()) return false;

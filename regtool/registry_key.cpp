@@ -141,6 +141,15 @@ LONG RegKey::DeleteValue(const std::string& name) const {
   return RegDeleteValueA(key_, name.c_str());
 }
 
+bool ReadKey(const KeyPath& path, std::vector<RegValue>* values, std::vector<std::string>* subkeys,
+             std::string* error) {
+  RegKey key;
+  LONG status = key.Open(path);
+  if (status == ERROR_SUCCESS) status = key.Values(values);
+  if (status == ERROR_SUCCESS) status = key.SubkeyNames(subkeys);
+  return status == ERROR_SUCCESS || ReportStatus(status, path, error);
+}
+
 LONG DeleteKeyTree(const KeyPath& path) {
   std::vector<std::string> steps = Steps(path.sub_path);
   const std::string last = steps.back();

@@ -37,6 +37,11 @@ class RegKey {
   HKEY key_ = nullptr;
 };
 
+// Reads the values and the subkeys' names of the key at |path|, in the
+// registry's order; on failure |error| names the key and says why.
+bool ReadKey(const KeyPath& path, std::vector<RegValue>* values, std::vector<std::string>* subkeys,
+             std::string* error);
+
 // Deletes the key with everything beneath it.
 LONG DeleteKeyTree(const KeyPath& path);
 

@@ -15,28 +15,23 @@ namespace {
 struct TypeNameEntry {
   DWORD type;
   const char* name;
+  bool addable;  // reg's add writes it; the others can only come from a .reg file
 };
 
 const TypeNameEntry kTypeNames[] = {
-    {REG_NONE, "REG_NONE"},
-    {REG_SZ, "REG_SZ"},
-    {REG_EXPAND_SZ, "REG_EXPAND_SZ"},
-    {REG_BINARY, "REG_BINARY"},
-    {REG_DWORD, "REG_DWORD"},
-    {5, "REG_DWORD_BIG_ENDIAN"},
-    {6, "REG_LINK"},
-    {REG_MULTI_SZ, "REG_MULTI_SZ"},
-    {8, "REG_RESOURCE_LIST"},
-    {9, "REG_FULL_RESOURCE_DESCRIPTOR"},
-    {10, "REG_RESOURCE_REQUIREMENTS_LIST"},
-    {REG_QWORD, "REG_QWORD"},
+    {REG_NONE, "REG_NONE", true},
+    {REG_SZ, "REG_SZ", true},
+    {REG_EXPAND_SZ, "REG_EXPAND_SZ", true},
+    {REG_BINARY, "REG_BINARY", true},
+    {REG_DWORD, "REG_DWORD", true},
+    {5, "REG_DWORD_BIG_ENDIAN", false},
+    {6, "REG_LINK", false},
+    {REG_MULTI_SZ, "REG_MULTI_SZ", true},
+    {8, "REG_RESOURCE_LIST", false},
+    {9, "REG_FULL_RESOURCE_DESCRIPTOR", false},
+    {10, "REG_RESOURCE_REQUIREMENTS_LIST", false},
+    {REG_QWORD, "REG_QWORD", true},
 };
-
-// The types reg's add writes; the others can only come from a .reg file.
-bool IsAddableType(DWORD type) {
-  return type == REG_NONE || type == REG_SZ || type == REG_EXPAND_SZ || type == REG_BINARY ||
-         type == REG_DWORD || type == REG_MULTI_SZ || type == REG_QWORD;
-}
 
 // A number in decimal, or in hex after 0x, no larger than |largest|.
 bool ParseNumber(const std::string& text, uint64_t largest, uint64_t* number) {
@@ -90,11 +85,32 @@ bool ParseMultiString(const std::string& data, const std::string& separator, std
   return true;
 }
 
+std::string MultiStringForQuery(const std::string& bytes) {
+  std::string text;
+  size_t start = 0;
+  while (start < bytes.size()) {
+    size_t end = bytes.find('\0', start);
+    if (end == std::string::npos) end = bytes.size();
+    if (end == start) break;  // the empty string that ends the list
+    if (!text.empty()) text += "\\0";
+    text += bytes.substr(start, end - start);
+    start = end + 1;
+  }
+  return text;
+}
+
+// Bytes as upper-case hex digits without separators.
+std::string HexDigits(const std::string& bytes) {
+  std::string text;
+  for (const char byte : bytes) AppendHexByte(byte, true, &text);
+  return text;
+}
+
 }  // namespace
 
 bool ParseTypeName(const std::string& name, DWORD* type) {
   for (const TypeNameEntry& entry : kTypeNames) {
-    if (IsAddableType(entry.type) && strcasecmp(name.c_str(), entry.name) == 0) {
+    if (entry.addable && strcasecmp(name.c_str(), entry.name) == 0) {
       *type = entry.type;
       return true;
     }
@@ -145,30 +161,6 @@ bool ParseCommandLineData(DWORD type, const std::string& data, const std::string
   *error = "data of type " + TypeName(type) + " cannot be written here";
   return false;
 }
-
-std::string HexDigits(const std::string& bytes) {
-  std::string text;
-  for (const char byte : bytes) AppendHexByte(byte, true, &text);
-  return text;
-}
-
-namespace {
-
-std::string MultiStringForQuery(const std::string& bytes) {
-  std::string text;
-  size_t start = 0;
-  while (start < bytes.size()) {
-    size_t end = bytes.find('\0', start);
-    if (end == std::string::npos) end = bytes.size();
-    if (end == start) break;  // the empty string that ends the list
-    if (!text.empty()) text += "\\0";
-    text += bytes.substr(start, end - start);
-    start = end + 1;
-  }
-  return text;
-}
-
-}  // namespace
 
 std::string FormatQueryData(DWORD type, const std::string& bytes) {
   char number[24];

@@ -33,7 +33,4 @@ std::string FormatQueryData(DWORD type, const std::string& bytes);
 // The value's name as query shows it: "(Default)" for the default value.
 std::string DisplayName(const std::string& name);
 
-// Bytes as upper-case hex digits without separators.
-std::string HexDigits(const std::string& bytes);
-
 }  // namespace dovetune

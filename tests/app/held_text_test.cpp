@@ -1,5 +1,4 @@
-// A run's held text comes out exactly as it was written, however the writes
-// fall across the blocks it is held in.
+// A run's held text comes out exactly as it was written.
 
 #include "app/held_text.h"
 
@@ -8,7 +7,6 @@
 #include <climits>
 #include <cstdio>
 #include <string>
-#include <vector>
 
 namespace dovetune {
 
@@ -24,34 +22,6 @@ std::string WrittenOut(const HeldText& text) {
   EXPECT_EQ(std::fread(&read[0], 1, read.size(), file), read.size());
   std::fclose(file);
   return read;
-}
-
-TEST(HeldTextTest, WritesComeOutWholeAcrossBlocks) {
-  constexpr size_t kBlock = 64 * 1024;
-  // Sizes that end a block exactly, cross one, fill several at once, or add
-  // nothing at a block's end.
-  const std::vector<std::vector<size_t>> cases = {
-      {},
-      {0},
-      {kBlock},
-      {kBlock, 0, 1},
-      {kBlock - 1, 1, 1},
-      {kBlock - 3, 7, kBlock - 4, 0, 5},
-      {3 * kBlock + 17},
-      {10, 2 * kBlock, 10},
-  };
-  for (const std::vector<size_t>& sizes : cases) {
-    HeldText text;
-    std::string expected;
-    char next = 'a';
-    for (size_t size : sizes) {
-      const std::string piece(size, next);
-      next = next == 'z' ? 'a' : static_cast<char>(next + 1);
-      text.Write(piece.data(), piece.size());
-      expected += piece;
-    }
-    EXPECT_EQ(WrittenOut(text), expected) << sizes.size() << " writes";
-  }
 }
 
 TEST(HeldTextTest, NumbersAndPiecesOfEveryKind) {

@@ -2,6 +2,9 @@
 // summary texts they show.
 
 #include <cstdio>
+#include <set>
+#include <sstream>
+#include <string>
 
 #include "registry/registry_session.h"
 #include "tests/support/command_fixture.h"
@@ -159,8 +162,32 @@ TEST_F(ViewTest, MissingSettingsAddNothing) {
   EXPECT_EQ(Output({"view", "empty"}), Lines({"empty - bitrate: ", "Unrelated - 1"}));
 }
 
-// A listing far longer than the room output is held in at a time comes out
-// whole and in order: every preset, each with its own settings.
+// Each listed preset is described by the name it is listed under: names that
+// sort apart by upper and by lower case, or by a character between them, each
+// get their own settings, and so does "CURRENT"; a preset stored as exactly
+// "current" gets the current settings' summary, as "view current" shows it.
+TEST_F(ViewTest, EveryListedNameIsDescribedAsItIsNamed) {
+  Output({"view"});
+  for (const char* current : {"current", "CURRENT"}) {
+    SCOPED_TRACE(current);
+    std::set<std::string> expected = {"current - bitrate: vbr streaming",
+                                      "default - bitrate: vbr streaming"};
+    DWORD rate = 8;
+    for (const std::string name : {current, "a_b", "ab", "Ab_c", "a[b", "_x"}) {
+      SetDword(PresetPath(name), "DefVbrMode", 0);
+      SetDword(PresetPath(name), "DefBitRate", rate += 8);
+      if (name != "current") expected.insert(name + " - bitrate: cbr " + std::to_string(rate));
+    }
+    std::set<std::string> listed;
+    std::istringstream listing(Output({"view"}));
+    for (std::string line; std::getline(listing, line);) listed.insert(line);
+    EXPECT_EQ(listed, expected);
+    DeleteKey(PresetPath(current));
+  }
+}
+
+// A long listing comes out whole and in order: every preset, each with its
+// own settings.
 TEST_F(ViewTest, ALongListingComesOutWholeAndInOrder) {
   const std::string fresh = Output({"view"});
   std::string expected = fresh;

@@ -106,27 +106,67 @@ TEST(CommandLineTest, SwitchesOfEachOperation) {
   EXPECT_EQ(Parsed({"/?"}).operation, RegOperation::kHelp);
 }
 
-TEST(CommandLineTest, RefusesWhatRegWouldRefuse) {
-  EXPECT_NE(Refusal({}).find("an operation is missing"), std::string::npos);
-  EXPECT_NE(Refusal({"copy", "HKCU\\x"}).find("Invalid operation"), std::string::npos);
-  EXPECT_NE(Refusal({"query"}).find("needs a key"), std::string::npos);
-  EXPECT_NE(Refusal({"export", "HKCU\\x"}).find("needs a key and a file"), std::string::npos);
-  EXPECT_NE(Refusal({"import"}).find("needs a file"), std::string::npos);
-  EXPECT_NE(Refusal({"query", "HKXX\\x"}).find("Invalid key name"), std::string::npos);
-  EXPECT_NE(Refusal({"add", "HKCU\\x", "/t", "REG_FOO"}).find("Invalid type \"REG_FOO\""),
-            std::string::npos);
-  // A type reg's add does not write is refused too.
-  EXPECT_NE(Refusal({"add", "HKCU\\x", "/t", "REG_LINK"}).find("Invalid type"), std::string::npos);
-  EXPECT_NE(Refusal({"add", "HKCU\\x", "/v"}).find("needs a value"), std::string::npos);
-  EXPECT_NE(Refusal({"add", "HKCU\\x", "/v", "a", "/v", "b"}).find("given twice"),
-            std::string::npos);
-  EXPECT_NE(Refusal({"add", "HKCU\\x", "/v", "a", "/ve"}).find("only one of"), std::string::npos);
-  EXPECT_NE(Refusal({"query", "HKCU\\x", "/f"}).find("does not take"), std::string::npos);
-  EXPECT_NE(Refusal({"delete", "HKCU\\x", "/y"}).find("does not take"), std::string::npos);
-  EXPECT_NE(Refusal({"query", "HKCU\\x", "HKCU\\y"}).find("too many"), std::string::npos);
-  EXPECT_NE(Refusal({"add", "HKCU\\x", "/s", ","}).find("REG_MULTI_SZ"), std::string::npos);
-  EXPECT_NE(Refusal({"add", "HKCU\\x", "/t", "REG_MULTI_SZ", "/s", ",,"}).find("one character"),
-            std::string::npos);
+TEST(CommandLineTest, RefusesWhatRegWouldRefuseWithItsReason) {
+  const std::string key_roots =
+      "\": it must start with HKLM, HKCU, HKCR, HKU or HKCC (or their "
+      "long names)";
+  const struct {
+    std::vector<std::string> arguments;
+    std::string error;
+  } cases[] = {
+      {{}, "Invalid syntax: an operation is missing. Type \"dovetune-reg --help\" for usage."},
+      {{"copy", "HKCU\\x"}, "Invalid operation \"copy\": use query, add, delete, export or import"},
+      {{"QUERY"}, "Invalid syntax: query needs a key"},
+      {{"export", "HKCU\\x"}, "Invalid syntax: export needs a key and a file"},
+      {{"import"}, "Invalid syntax: import needs a file"},
+      {{"query", "HKXX\\x"}, "Invalid key name \"HKXX\\x" + key_roots},
+      // A word that is no switch of any operation is a key or a file.
+      {{"query", "-x"}, "Invalid key name \"-x" + key_roots},
+      // Two switches in one argument are neither: the argument is a key or a file.
+      {{"query", "HKCU\\x", "/v /ve"}, "Invalid syntax: too many arguments (/v /ve)"},
+      {{"delete", "HKCU\\x", "/va /f"}, "Invalid syntax: too many arguments (/va /f)"},
+      {{"add", "HKCU\\x", "/t", "REG_FOO"},
+       "Invalid type \"REG_FOO\": use REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, "
+       "REG_BINARY or REG_NONE"},
+      // A type reg's add does not write is refused too.
+      {{"add", "HKCU\\x", "/t", "REG_LINK"},
+       "Invalid type \"REG_LINK\": use REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, "
+       "REG_QWORD, REG_BINARY or REG_NONE"},
+      {{"add", "HKCU\\x", "-V"}, "Invalid syntax: -V needs a value"},
+      {{"add", "HKCU\\x", "/v", "a", "-V", "b"}, "Invalid syntax: -V is given twice"},
+      {{"add", "HKCU\\x", "/v", "a", "/ve"}, "Invalid syntax: use only one of /v, /ve and /va"},
+      {{"delete", "HKCU\\x", "/va", "/ve", "/f"},
+       "Invalid syntax: use only one of /v, /ve and /va"},
+      {{"Query", "HKCU\\x", "/F"}, "Invalid syntax: query does not take /F"},
+      {{"delete", "HKCU\\x", "/y"}, "Invalid syntax: delete does not take /y"},
+      {{"import", "a.reg", "/s"}, "Invalid syntax: import does not take /s"},
+      {{"query", "HKCU\\x", "HKCU\\y"}, "Invalid syntax: too many arguments (HKCU\\y)"},
+      {{"export", "HKCU\\x", "a.reg", "b.reg"}, "Invalid syntax: too many arguments (b.reg)"},
+      {{"add", "HKCU\\x", "/s", ","},
+       "Invalid syntax: /s separates the strings of REG_MULTI_SZ data only"},
+      {{"add", "HKCU\\x", "/t", "REG_MULTI_SZ", "/s", ",,"},
+       "Invalid syntax: the /s separator must be one character"},
+      // The first fault in the order of the arguments is the one reported.
+      {{"query", "HKCU\\x", "HKCU\\y", "/f"}, "Invalid syntax: too many arguments (HKCU\\y)"},
+      {{"add", "HKCU\\x", "/s", ",,", "/t", "REG_FOO"},
+       "Invalid syntax: the /s separator must be one character"},
+  };
+  for (const auto& test : cases) {
+    EXPECT_EQ(Refusal(test.arguments), test.error) << test.arguments.size() << " arguments";
+  }
+}
+
+TEST(CommandLineTest, HelpAnywhereAfterTheOperationWins) {
+  for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+           {"query", "/?"}, {"add", "HKXX", "/f", "/f", "-?"}, {"EXPORT", "/?", "/bogus"}}) {
+    const RegCommandLine command = Parsed(arguments);
+    EXPECT_TRUE(command.help) << arguments[0];
+  }
+  EXPECT_EQ(Parsed({"export", "/?"}).operation, RegOperation::kExport);
+  for (const char* word : {"/?", "-?", "/HELP", "--help", "-H"}) {
+    EXPECT_EQ(Parsed({word}).operation, RegOperation::kHelp) << word;
+  }
+  EXPECT_EQ(Parsed({"--Version"}).operation, RegOperation::kVersion);
 }
 
 TEST(CommandLineDataTest, NumbersInDecimalOrHexWithinTheirSize) {

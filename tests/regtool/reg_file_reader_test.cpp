@@ -116,8 +116,9 @@ TEST(RegFileReaderTest, ContinuedHexCommentsShortRootsAndDeletions) {
                              "  05\r\n"
                              "\"gone\"=-\r\n"
                              "@=-\r\n"
-                             "\"s\"=\"x\" ; comment\r\n");
-  ASSERT_EQ(changes.size(), 6u);
+                             "\"s\"=\"x\" ; comment\r\n"
+                             "\"h\"=hex:0a, 0b, ; comment, 0c\r\n");
+  ASSERT_EQ(changes.size(), 7u);
   EXPECT_EQ(changes[0].kind, Kind::kDeleteKey);
   EXPECT_EQ(changes[0].key.Full(), "HKEY_CURRENT_USER\\Software\\Old");
   EXPECT_EQ(changes[1].kind, Kind::kCreateKey);
@@ -129,6 +130,7 @@ TEST(RegFileReaderTest, ContinuedHexCommentsShortRootsAndDeletions) {
   EXPECT_EQ(changes[4].kind, Kind::kDeleteValue);
   EXPECT_EQ(changes[4].value.name, "");
   EXPECT_EQ(changes[5].value.data, std::string("x\0", 2));
+  EXPECT_EQ(changes[6].value.data, "\x0a\x0b");
 }
 
 TEST(RegFileReaderTest, DamagedFilesAreRefusedWithTheLineAndReason) {
