@@ -72,7 +72,10 @@ bool QueryValue(const KeyPath& path, const std::string& name, std::string* out,
   RegKey key;
   RegValue value;
   LONG status = key.Open(path);
-  if (status == ERROR_SUCCESS) status = key.Query(name, &value);
+  if (status != ERROR_SUCCESS) return ReportStatus(status, path, error);
+  status = key.Query(name, &value);
+  // A key without a default value still shows one, as not set; a key that
+  // is not there is not found, whatever value is asked for.
   if (status == ERROR_FILE_NOT_FOUND && name.empty()) {
     *out += "\n" + path.Full() + "\n    (Default)    REG_SZ    (value not set)\n\n";
     return true;

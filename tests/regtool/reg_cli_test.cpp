@@ -99,9 +99,11 @@ TEST_F(RegToolTest, QueryOfWhatIsNotThereFails) {
   const struct {
     std::vector<std::string> arguments;
     std::string key;
-  } cases[] = {{{"query", "HKCU\\Software\\Missing"}, "HKEY_CURRENT_USER\\Software\\Missing"},
-               {{"query", kTestKey, "/v", "missing"}, "HKEY_CURRENT_USER\\Software\\Test"},
-               {{"query", kTestKey, "/v", "missing", "/s"}, "HKEY_CURRENT_USER\\Software\\Test"}};
+  } cases[] = {
+      {{"query", "HKCU\\Software\\Missing"}, "HKEY_CURRENT_USER\\Software\\Missing"},
+      {{"query", kTestKey, "/v", "missing"}, "HKEY_CURRENT_USER\\Software\\Test"},
+      {{"query", kTestKey, "/v", "missing", "/s"}, "HKEY_CURRENT_USER\\Software\\Test"},
+      {{"query", "HKCU\\Software\\Missing", "/ve"}, "HKEY_CURRENT_USER\\Software\\Missing"}};
   for (const auto& c : cases) {
     const ProcessResult result = Reg(c.arguments);
     EXPECT_EQ(result.status, 1);
