@@ -50,7 +50,10 @@ class RunningWineTest : public ::testing::Test {
     }
   }
   void TearDown() override {
+    // The server is waited for as it ends, so that none of this test's is
+    // still there when the next test makes its prefixes at the same paths.
     Server(Running(), {"-k"});
+    Server(Running(), {"-w"});
     for (const std::string& prefix : {Idle(), Running()}) {
       ASSERT_EQ(system(("rm -rf '" + prefix + "'").c_str()), 0);
     }
