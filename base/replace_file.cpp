@@ -10,6 +10,7 @@
 #include <cstring>
 #include <random>
 
+#include "base/file_bytes.h"
 #include "base/pause_point.h"
 #include "base/sync_to_disk.h"
 
@@ -100,25 +101,6 @@ class TemporaryFile {
   int descriptor_ = -1;
   bool kept_ = false;
 };
-
-}  // namespace
-
-bool WriteAll(int descriptor, const char* data, size_t size) {
-  size_t done = 0;
-  while (done < size) {
-    const ssize_t written = write(descriptor, data + done, size - done);
-    if (written < 0 && errno == EINTR) continue;
-    if (written < 0) return false;
-    if (written == 0) {
-      errno = EIO;
-      return false;
-    }
-    done += static_cast<size_t>(written);
-  }
-  return true;
-}
-
-namespace {
 
 // Whether the link |path|, whose status is |link|, may be followed: not when
 // it lies in a sticky folder that anyone may write, and belongs neither to

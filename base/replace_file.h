@@ -64,10 +64,6 @@ class FileReplacement {
   std::string temporary_;  // the file written, until it is in place
 };
 
-// Writes all |size| bytes at |data| to |descriptor|, as many write() calls as
-// it takes; false, with errno set, on a failure.
-bool WriteAll(int descriptor, const char* data, size_t size);
-
 // Fills the temporary file at |temporary_path| (created empty, mode 0600).
 using FileFiller = std::function<bool(const std::string& temporary_path, std::string* error)>;
 

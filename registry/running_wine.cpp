@@ -11,7 +11,7 @@
 
 #include <cstring>
 
-#include "base/replace_file.h"
+#include "base/file_bytes.h"
 #include "base/utf.h"
 #include "registry/stores/wine_prefix_store.h"
 #include "registry/stores/wineserver_lock.h"
@@ -91,8 +91,7 @@ class StreamFile {
     std::string text;
     char buffer[65536];
     for (off_t at = 0;;) {
-      const ssize_t got = pread(fd_, buffer, sizeof(buffer), at);
-      if (got < 0 && errno == EINTR) continue;
+      const ssize_t got = ReadAt(fd_, buffer, sizeof(buffer), static_cast<size_t>(at));
       if (got < 0) return false;
       if (got == 0) break;
       text.append(buffer, static_cast<size_t>(got));

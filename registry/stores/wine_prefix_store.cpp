@@ -13,7 +13,7 @@
 #include <cstring>
 #include <thread>
 
-#include "base/copy_bytes.h"
+#include "base/file_bytes.h"
 #include "base/pause_point.h"
 #include "base/replace_file.h"
 #include "registry/stores/name_fold.h"
@@ -49,28 +49,6 @@ int OpenRegularFile(const std::string& path, struct stat* info, std::string* err
 std::string TooLarge(const std::string& path) {
   return path + ": larger than " + std::to_string(WinePrefixStore::kMaxFileBytes >> 20) +
          " MB, more than a registry file dovetune reads";
-}
-
-// pread, again when a signal cut it short.
-ssize_t ReadAt(int descriptor, char* into, size_t size, size_t offset) {
-  ssize_t got;
-  do {
-    got = pread(descriptor, into, size, static_cast<off_t>(offset));
-  } while (got < 0 && errno == EINTR);
-  return got;
-}
-
-// Reads |size| bytes at |offset|; false when the file ends first or cannot
-// be read.
-bool ReadAllAt(int descriptor, char* into, size_t size, size_t offset) {
-  while (size > 0) {
-    const ssize_t got = ReadAt(descriptor, into, size, offset);
-    if (got <= 0) return false;
-    into += got;
-    size -= static_cast<size_t>(got);
-    offset += static_cast<size_t>(got);
-  }
-  return true;
 }
 
 // The fold of a name the tree holds as |name| (UTF-16) with its lower-case
