@@ -238,9 +238,6 @@ size_t LineEnds(std::string_view text) {
   return count;
 }
 
-// The number of the line at |pos| in |text|.
-size_t LineOf(std::string_view text, size_t pos) { return 1 + LineEnds(text.substr(0, pos)); }
-
 // The lines of a file's header, or of one key's block, read as wineserver
 // reads them.
 class BlockParser {
@@ -781,18 +778,6 @@ void AppendPath(const WineRegKey& subkey, std::string* path) {
   AppendEscaped(subkey.name, "[]", path);
 }
 
-// Writes |key|'s block and its subkeys'. |path| holds the key's path; it is
-// extended for each subkey in turn and left as it was.
-void AppendKey(const WineRegKey& key, std::string* path, std::string* out) {
-  if (key.HasOwnBlock()) AppendBlock(key, *path, out);
-  const size_t length = path->size();
-  for (const auto& subkey : key.subkeys) {
-    AppendPath(*subkey, path);
-    AppendKey(*subkey, path, out);
-    path->resize(length);
-  }
-}
-
 // A change to the text: the bytes from |at| to |end| left out, and |text|
 // written in their place.
 struct Edit {
@@ -922,15 +907,6 @@ bool WineRegKey::HasOwnBlock() const {
   return !values.empty() || subkeys.empty() || has_class || link;
 }
 
-bool IndexWineReg(std::string_view text, WineRegFile* file, std::string* error) {
-  *file = WineRegFile();
-  Indexer indexer(file);
-  indexer.Window(text, 0, 0);
-  const auto line_at = [text](size_t pos) { return LineOf(text, pos); };
-  return indexer.Finish(text.size(), line_at, error) &&
-         indexer.Header(text.substr(0, file->header_end), error);
-}
-
 namespace {
 
 // Bytes that are read into before they are looked at, and so are never
@@ -1026,16 +1002,6 @@ bool IndexWineRegFrom(const WineRegReader& read, size_t piece, WineRegFile* file
   return indexer.Header(header, error);
 }
 
-bool LoadWineRegKey(std::string_view text, const WineRegFile& file, WineRegKey* key,
-                    std::string* error) {
-  const WineRegBlocks blocks = {[text](const WineRegBlock& block, std::string_view* bytes) {
-                                  *bytes = text.substr(block.begin, block.end - block.begin);
-                                  return true;
-                                },
-                                [text](size_t pos) { return LineOf(text, pos); }};
-  return LoadWineRegKey(blocks, file, key, error);
-}
-
 bool LoadWineRegKey(const WineRegBlocks& blocks, const WineRegFile& file, WineRegKey* key,
                     std::string* error) {
   if (key->loaded) return true;
@@ -1059,40 +1025,6 @@ bool LoadWineRegKey(const WineRegBlocks& blocks, const WineRegFile& file, WineRe
   }
   key->loaded = true;
   return true;
-}
-
-namespace {
-
-bool LoadAll(std::string_view text, const WineRegFile& file, WineRegKey* key, std::string* error) {
-  if (!LoadWineRegKey(text, file, key, error)) return false;
-  for (const auto& subkey : key->subkeys) {
-    if (!LoadAll(text, file, subkey.get(), error)) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
-bool ParseWineReg(const std::string& text, WineRegFile* file, std::string* error) {
-  return IndexWineReg(text, file, error) && LoadAll(text, *file, &file->root, error);
-}
-
-std::string FormatWineReg(const WineRegFile& file) {
-  std::string out = "WINE REGISTRY Version 2\n";
-  out += file.relative_to;
-  out += '\n';
-  if (!file.arch.empty()) out += "\n#arch=" + file.arch + "\n";
-  std::string path;
-  AppendKey(file.root, &path, &out);
-  return out;
-}
-
-bool WriteWineRegChanges(std::string_view text, const WineRegFile& file,
-                         const WineRegWriter& write) {
-  const auto copy = [&](size_t begin, size_t end) {
-    return write(text.data() + begin, end - begin);
-  };
-  return WriteWineRegChanges(text.size(), !text.empty() && text.back() != '\n', file, copy, write);
 }
 
 bool WriteWineRegChanges(size_t size, bool unended, const WineRegFile& file,

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/support/wine_reg_text.h"
+
 namespace dovetune {
 
 namespace {
