@@ -4,7 +4,7 @@
 
 namespace dovetune {
 
-size_t DecodeUtf8(const std::string& text, size_t pos, char32_t* code_point) {
+size_t DecodeUtf8(std::string_view text, size_t pos, char32_t* code_point) {
   const unsigned char lead = static_cast<unsigned char>(text[pos]);
   size_t length = 0;
   char32_t value = 0;

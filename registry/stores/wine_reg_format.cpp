@@ -72,25 +72,6 @@ bool CopyPlainRun(const From& text, size_t* pos, Plain plain, To* out) {
   return true;
 }
 
-// Decodes one UTF-8 sequence at s[*pos] as wineserver does; invalid bytes are
-// skipped there, so they are an error here.
-bool DecodeUtf8Unit(std::string_view s, size_t* pos, std::u16string* out) {
-  const unsigned char lead = static_cast<unsigned char>(s[*pos]);
-  int length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-  if (length == 0 || lead > 0xF4 || *pos + length > s.size()) return false;
-  char32_t cp = lead & (0x7F >> length);
-  for (int i = 1; i < length; ++i) {
-    const unsigned char next = static_cast<unsigned char>(s[*pos + i]);
-    if ((next & 0xC0) != 0x80) return false;
-    cp = (cp << 6) | (next & 0x3F);
-  }
-  static const char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (cp < kSmallest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-  AppendUtf16(cp, out);
-  *pos += length;
-  return true;
-}
-
 // Wine's parse_strW: unescapes s from |pos| up to the first unescaped
 // |end_char|. Returns the position after it, or npos when there is none or the
 // text holds bytes Wine would drop. With |backslashes|, notes where in |s|
@@ -107,7 +88,12 @@ size_t ParseEscaped(std::string_view s, size_t pos, char end_char, std::u16strin
     const char c = s[pos];
     if (c == end_char) return pos + 1;
     if (static_cast<unsigned char>(c) >= 0x80) {
-      if (!DecodeUtf8Unit(s, &pos, out)) return std::string::npos;
+      // Wine skips bytes that are no UTF-8, so they are an error here.
+      char32_t code_point = 0;
+      const size_t length = DecodeUtf8(s, pos, &code_point);
+      if (length == 0) return std::string::npos;
+      AppendUtf16(code_point, out);
+      pos += length;
       continue;
     }
     ++pos;
@@ -212,19 +198,6 @@ uint64_t KeyLineTime(const std::string& line, size_t pos) {
     seconds = scanned;
   }
   return static_cast<unsigned int>(seconds) * kTicksPerSecond + kTicks1601To1970;
-}
-
-// The number after "dword:" as Wine reads it, by strtoul(text, NULL, 16):
-// the eight digits Wine writes are read here, anything else by strtoul.
-uint32_t DwordNumber(const char* text) {
-  uint32_t number = 0;
-  for (int i = 0; i < 8; ++i) {
-    const int digit = HexDigitValue(text[i]);
-    if (digit < 0) return static_cast<uint32_t>(std::strtoul(text, nullptr, 16));
-    number = number << 4 | static_cast<uint32_t>(digit);
-  }
-  if (IsHexDigit(text[8])) return static_cast<uint32_t>(std::strtoul(text, nullptr, 16));
-  return number;
 }
 
 // The number of line ends in |text|.
@@ -349,7 +322,8 @@ class BlockParser {
       return true;
     }
     if (line.compare(pos, 6, "dword:") == 0) {
-      const uint32_t number = DwordNumber(line.c_str() + pos + 6);
+      // As Wine reads it, by strtoul(text, NULL, 16).
+      const auto number = static_cast<uint32_t>(std::strtoul(line.c_str() + pos + 6, nullptr, 16));
       *type = 4;
       *data = std::string(reinterpret_cast<const char*>(&number), 4);
       return true;
@@ -733,9 +707,7 @@ void AppendValue(const WineRegValue& value, std::string* out) {
   }
   size_t count = out->size() - line_start;
   for (size_t i = 0; i < value.data.size(); ++i) {
-    const unsigned char byte = static_cast<unsigned char>(value.data[i]);
-    out->push_back(kDigits[byte >> 4]);
-    out->push_back(kDigits[byte & 15]);
+    AppendHexByte(value.data[i], false, out);
     count += 2;
     if (i + 1 < value.data.size()) {
       out->push_back(',');

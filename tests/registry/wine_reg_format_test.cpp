@@ -137,6 +137,11 @@ TEST(WineRegFormatTest, RefusesWhatWineRefusesDropsOrEmpties) {
       {std::string(kHead) + key + "\"v\"=hex:01,\\\n\n  02\n", "blank line"},
       {std::string(kHead) + key + "\"v\"=hex:01,\\\n", "past the end"},
       {std::string(kHead) + key + "\"v\"=\"\xff\"\n", "closing '\"'"},
+      {std::string(kHead) + key + "\"v\"=\"\xC0\x80\"\n", "closing '\"'"},
+      {std::string(kHead) + key + "\"v\"=\"\xED\xA0\x80\"\n", "closing '\"'"},
+      {std::string(kHead) + key + "\"v\"=\"\xE2\x82\"\n", "closing '\"'"},
+      {std::string(kHead) + key + "\"v\"=\"\xF4\x90\x80\x80\"\n", "closing '\"'"},
+      {std::string(kHead) + key + "\"\x80\"=\"x\"\n", "closing '\"'"},
       {std::string(kHead) + key + "\"v\"=\"a\"\n" + std::string("x\0y\n", 4), "NUL"},
       {std::string(kHead) + key + "garbage\n", "no key, value"},
       {std::string(kHead) + key + "#class=x\n", "#class"},
@@ -198,6 +203,29 @@ TEST(WineRegFormatTest, KeyPathsAndNumbersReadAsWineReadsThem) {
   EXPECT_EQ(b->FindSubkey(u"d")->time, k1970 + 3 * 10000000ULL);
   EXPECT_EQ(a->FindSubkey(u"e")->time, k1970 + 4294967295ULL * 10000000ULL);
   EXPECT_GT(file.root.FindSubkey(u"z")->time, k1970 + 1700000000 * 10000000ULL);  // now
+}
+
+// Names and strings as UTF-8 bytes, beside the escapes Wine writes: each
+// character one UTF-16 unit, or a surrogate pair past U+FFFF.
+TEST(WineRegFormatTest, ReadsUtf8TextAsUtf16Units) {
+  const std::pair<std::string, std::u16string> cases[] = {
+      {"plain", u"plain"},
+      {"\xC3\xA9t\xC3\xA9", u"\u00E9t\u00E9"},
+      {"\xE2\x82\xAC\\x20ac", u"\u20AC\u20AC"},
+      {"\xEF\xBF\xBF", u"\uFFFF"},
+      {"a\xF0\x9F\x98\x80" "b", u"a\U0001F600b"},
+      {"\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
+  };
+  for (const auto& c : cases) {
+    WineRegFile file;
+    std::string error;
+    ASSERT_TRUE(ParseWineReg(std::string(kHead) + "[K]\n\"" + c.first + "\"=\"" + c.first + "\"\n",
+                             &file, &error))
+        << c.first << ": " << error;
+    const WineRegValue& value = file.root.FindSubkey(u"k")->values.at(0);
+    EXPECT_EQ(value.name, c.second) << c.first;
+    EXPECT_EQ(value.data, Utf16(c.second + u'\0')) << c.first;
+  }
 }
 
 TEST(WineRegFormatTest, LaterSpellingOfAValueKeepsTheFirstNameAndTakesTheLastData) {
