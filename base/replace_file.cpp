@@ -173,10 +173,8 @@ bool ParsePid(const std::string& text, pid_t* pid) {
 
 bool ProcessIsGone(pid_t pid) { return kill(pid, 0) != 0 && errno == ESRCH; }
 
-}  // namespace
-
-void SyncFolderOf(const std::string& path) { SyncFolder(FolderOf(path)); }
-
+// Removes the temporary files left beside |path| by runs that were killed
+// (those whose process no longer exists), before a new one is made there.
 void RemoveStaleTemporaryFiles(const std::string& path) {
   const std::string folder = FolderOf(path);
   const std::string prefix = NameOf(path) + kTemporaryTag;
@@ -195,16 +193,15 @@ void RemoveStaleTemporaryFiles(const std::string& path) {
   closedir(listing);
 }
 
+}  // namespace
+
+void SyncFolderOf(const std::string& path) { SyncFolder(FolderOf(path)); }
+
 bool ReplaceFileWhole(const std::string& path, const std::string& contents, std::string* error,
                       mode_t mode_if_new) {
   const auto write = [&contents](int descriptor) {
     return WriteAll(descriptor, contents.data(), contents.size());
   };
-  return ReplaceFileWith(path, write, error, mode_if_new);
-}
-
-bool ReplaceFileWith(const std::string& path, const FileWriter& write, std::string* error,
-                     mode_t mode_if_new) {
   FileReplacement replacement;
   return replacement.Write(path, write, error, mode_if_new) && replacement.Commit(error);
 }

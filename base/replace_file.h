@@ -35,11 +35,6 @@ bool ReplaceFileWhole(const std::string& path, const std::string& contents, std:
 // failure.
 using FileWriter = std::function<bool(int descriptor)>;
 
-// ReplaceFileWhole with the new contents written by |write|, a piece at a
-// time, rather than held whole.
-bool ReplaceFileWith(const std::string& path, const FileWriter& write, std::string* error,
-                     mode_t mode_if_new = 0600);
-
 // A new file for a target written whole beside it and synced, but not yet
 // in place, so that a caller can check what it must before the rename:
 // Commit puts it in place; one dropped without Commit is removed.
@@ -50,8 +45,9 @@ class FileReplacement {
   FileReplacement(const FileReplacement&) = delete;
   FileReplacement& operator=(const FileReplacement&) = delete;
 
-  // Writes the new file for |path| as ReplaceFileWith does, on the same
-  // terms; false, with *error, when it is not written (nothing is left).
+  // Writes the new file for |path| through |write|, a piece at a time, on
+  // the terms of ReplaceFileWhole; false, with *error, when it is not
+  // written (nothing is left).
   bool Write(const std::string& path, const FileWriter& write, std::string* error,
              mode_t mode_if_new = 0600);
   // Renames the file written over its target and syncs the folder; false,
@@ -78,10 +74,5 @@ bool CreateFileWhole(const std::string& path, const FileFiller& fill, bool* crea
 // Syncs the folder that holds |path|, so that a file created, renamed or
 // removed there stays so after a power loss.
 void SyncFolderOf(const std::string& path);
-
-// Removes the temporary files left beside |path| by runs that were killed
-// (those whose process no longer exists). Both functions above do this
-// before they make their own.
-void RemoveStaleTemporaryFiles(const std::string& path);
 
 }  // namespace dovetune
