@@ -11,6 +11,7 @@
 #include <random>
 
 #include "base/file_bytes.h"
+#include "base/file_path.h"
 #include "base/pause_point.h"
 #include "base/sync_to_disk.h"
 
@@ -23,17 +24,6 @@ const char kTemporaryTag[] = ".dovetune-temp-";
 bool Failure(const std::string& what, int error_number, std::string* error) {
   *error = what + ": " + std::strerror(error_number);
   return false;
-}
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 void SyncFolder(const std::string& folder) {

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "base/file_bytes.h"
+#include "base/file_path.h"
 #include "base/pause_point.h"
 #include "base/replace_file.h"
 #include "registry/stores/name_fold.h"
@@ -101,14 +102,9 @@ WinePrefixStore::WinePrefixStore(const std::string& path, bool no_server_seen)
     : no_server_seen_(no_server_seen) {
   std::string trimmed = path;
   while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
-  if (IsFolder(trimmed)) {
-    prefix_ = trimmed;
-    file_path_ = trimmed + "/user.reg";
-  } else {
-    const size_t slash = trimmed.rfind('/');
-    prefix_ = slash == std::string::npos ? "." : slash == 0 ? "/" : trimmed.substr(0, slash);
-    file_path_ = trimmed;
-  }
+  const bool folder = IsFolder(trimmed);
+  prefix_ = folder ? trimmed : FolderOf(trimmed);
+  file_path_ = folder ? trimmed + "/user.reg" : trimmed;
 }
 
 bool WinePrefixStore::IsWinePrefix(const std::string& path) {
@@ -131,14 +127,10 @@ const char WinePrefixStore::kNotAPrefixFile[] =
 bool WinePrefixStore::BelongsToPrefix(const std::string& path) {
   std::string trimmed = path;
   while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
-  const size_t slash = trimmed.rfind('/');
-  const std::string name = slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
-  const std::string folder = slash == std::string::npos ? "."
-                             : slash == 0               ? "/"
-                                                        : trimmed.substr(0, slash);
+  const std::string name = NameOf(trimmed);
   if (IsFolder(trimmed) && access((trimmed + "/system.reg").c_str(), F_OK) == 0) return true;
   return name == "user.reg" || name == "system.reg" || name == "userdef.reg" ||
-         access((folder + "/system.reg").c_str(), F_OK) == 0;
+         access((FolderOf(trimmed) + "/system.reg").c_str(), F_OK) == 0;
 }
 
 std::string WinePrefixStore::Fold(const std::string& name) const { return LowerCaseFold(name); }
@@ -185,10 +177,7 @@ bool WinePrefixStore::WaitForServers(int wait_ms) {
 std::vector<std::string> WinePrefixStore::PrefixFolders() const {
   std::vector<std::string> folders = {prefix_};
   char resolved[PATH_MAX];
-  if (realpath(file_path_.c_str(), resolved)) {
-    const std::string file = resolved;
-    folders.push_back(file.substr(0, std::max<size_t>(file.rfind('/'), 1)));
-  }
+  if (realpath(file_path_.c_str(), resolved)) folders.push_back(FolderOf(resolved));
   return folders;
 }
 
@@ -406,10 +395,7 @@ std::string WinePrefixStore::notice() const {
          ", which saves its registry every 30 s: what is shown may be up to 30 s old";
 }
 
-std::string WinePrefixStore::FileName() const {
-  const size_t slash = file_path_.rfind('/');
-  return slash == std::string::npos ? file_path_ : file_path_.substr(slash + 1);
-}
+std::string WinePrefixStore::FileName() const { return NameOf(file_path_); }
 
 bool WinePrefixStore::MayChange() {
   if (failed()) return false;
