@@ -1028,10 +1028,7 @@ bool WriteWineRegChanges(size_t size, bool unended, const WineRegFile& file,
 std::string Utf16ToUtf8Lossless(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
-  const auto ascii = [](char16_t c) { return c < 0x80; };
-  for (size_t i = 0;; ++i) {
-    CopyPlainRun(text, &i, ascii, &out);
-    if (i == text.size()) break;
+  for (size_t i = 0; i < text.size(); ++i) {
     char32_t cp = text[i];
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
         text[i + 1] <= 0xDFFF) {
