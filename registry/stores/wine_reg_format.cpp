@@ -282,13 +282,7 @@ class BlockParser {
     uint32_t type = 0;
     std::string data;
     if (!ValueData(line, pos, &type, &data)) return false;
-    std::u16string order = WineOrder(name);
-    std::vector<WineRegValue>& values = key_->values;
-    if (values.empty() || values.back().order < order) {  // in Wine's order, as Wine writes
-      values.push_back({std::move(name), std::move(order), type, std::move(data)});
-    } else {
-      PutValue(key_, std::move(name), type, std::move(data));
-    }
+    PutValue(key_, std::move(name), type, std::move(data));
     return true;
   }
 
