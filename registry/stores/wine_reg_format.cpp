@@ -621,17 +621,10 @@ void AppendNumber(uint64_t value, int width, std::string* out) {
 void AppendEscaped(std::u16string_view text, const char* context_quotes, std::string* out) {
   static const char kEscapes[] = ".......abtnvfr.............e....";
   const size_t size = text.size();
-  for (size_t i = 0; i < size;) {
-    // Most text is printable ASCII written as it is: copied a run at a time.
-    const auto plain = [context_quotes](char16_t c) {
-      return c >= 0x20 && c <= 0x7F && c != '\\' && c != context_quotes[0] &&
-             c != context_quotes[1];
-    };
-    if (CopyPlainRun(text, &i, plain, out)) continue;
+  for (size_t i = 0; i < size; ++i) {
     const char16_t c = text[i];
     const bool has_next = i + 1 < size;
     const char16_t next = has_next ? text[i + 1] : 0;
-    ++i;
     if (c > 0x7F) {
       const bool pad = has_next && next < 0x80 && IsHexDigit(static_cast<char>(next));
       out->append("\\x");
@@ -644,8 +637,10 @@ void AppendEscaped(std::u16string_view text, const char* context_quotes, std::st
       } else {
         AppendNumber<8>(c, has_next && next >= '0' && next <= '7' ? 3 : 1, out);
       }
-    } else {  // the backslash or a quote
+    } else if (c == '\\' || c == context_quotes[0] || c == context_quotes[1]) {
       out->push_back('\\');
+      out->push_back(static_cast<char>(c));
+    } else {
       out->push_back(static_cast<char>(c));
     }
   }
