@@ -601,20 +601,12 @@ class Indexer {
 
 // --- Writing -----------------------------------------------------------------
 
-constexpr char kDigits[] = "0123456789abcdef";
-
-// |value| in base |base| (8, 10 or 16), at least |width| digits, as printf's
-// "%0*o", "%0*u" and "%0*x" write it.
-template <unsigned kBase>
-void AppendNumber(uint64_t value, int width, std::string* out) {
+// |value| as printf writes it by |format|, one of "%0*llo", "%0*llu" and
+// "%0*llx": at least |width| digits.
+void AppendNumber(const char* format, int width, unsigned long long value, std::string* out) {
   char digits[24];
-  char* start = digits + sizeof(digits);
-  do {
-    *--start = kDigits[value % kBase];
-    value /= kBase;
-  } while (value != 0);
-  while (digits + sizeof(digits) - start < width) *--start = '0';
-  out->append(start, digits + sizeof(digits) - start);
+  const int length = std::snprintf(digits, sizeof(digits), format, width, value);
+  out->append(digits, static_cast<size_t>(length));
 }
 
 // Wine's dump_strW: |context_quotes| are the two characters escaped here.
@@ -628,14 +620,14 @@ void AppendEscaped(std::u16string_view text, const char* context_quotes, std::st
     if (c > 0x7F) {
       const bool pad = has_next && next < 0x80 && IsHexDigit(static_cast<char>(next));
       out->append("\\x");
-      AppendNumber<16>(c, pad ? 4 : 1, out);
+      AppendNumber("%0*llx", pad ? 4 : 1, c, out);
     } else if (c < 0x20) {
       if (c == 0 && !has_next) continue;  // the terminating NUL
       out->push_back('\\');
       if (kEscapes[c] != '.') {
         out->push_back(kEscapes[c]);
       } else {
-        AppendNumber<8>(c, has_next && next >= '0' && next <= '7' ? 3 : 1, out);
+        AppendNumber("%0*llo", has_next && next >= '0' && next <= '7' ? 3 : 1, c, out);
       }
     } else if (c == '\\' || c == context_quotes[0] || c == context_quotes[1]) {
       out->push_back('\\');
@@ -672,7 +664,7 @@ void AppendValue(const WineRegValue& value, std::string* out) {
     uint32_t number = 0;
     std::memcpy(&number, value.data.data(), 4);
     out->append("dword:");
-    AppendNumber<16>(number, 8, out);
+    AppendNumber("%0*llx", 8, number, out);
     out->push_back('\n');
     return;
   }
@@ -680,7 +672,7 @@ void AppendValue(const WineRegValue& value, std::string* out) {
     out->append("hex:");
   } else {
     out->append("hex(");
-    AppendNumber<16>(value.type, 1, out);
+    AppendNumber("%0*llx", 1, value.type, out);
     out->append("):");
   }
   size_t count = out->size() - line_start;
@@ -708,10 +700,10 @@ void AppendBlock(const WineRegKey& key, const std::string& path, std::string* ou
       (static_cast<int64_t>(key.time) - static_cast<int64_t>(kTicks1601To1970)) /
       static_cast<int64_t>(kTicksPerSecond);
   out->append("] ");
-  AppendNumber<10>(static_cast<unsigned>(seconds), 1, out);
+  AppendNumber("%0*llu", 1, static_cast<unsigned>(seconds), out);
   out->append("\n#time=");
-  AppendNumber<16>(static_cast<unsigned>(key.time >> 32), 1, out);
-  AppendNumber<16>(static_cast<unsigned>(key.time), 8, out);
+  AppendNumber("%0*llx", 1, static_cast<unsigned>(key.time >> 32), out);
+  AppendNumber("%0*llx", 8, static_cast<unsigned>(key.time), out);
   out->push_back('\n');
   if (key.has_class) {
     out->append("#class=\"");
