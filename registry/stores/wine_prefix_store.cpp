@@ -558,7 +558,7 @@ std::vector<StoredKey> WinePrefixStore::Children(KeyId parent) {
   for (const auto& subkey : key->subkeys) {
     std::string name = Utf16ToUtf8Lossless(subkey->name);
     std::string folded = LowerCaseFold(name);
-    children.push_back({IdOf(subkey.get()), std::move(name), std::move(folded)});
+    children.push_back({IdOf(subkey), std::move(name), std::move(folded)});
   }
   return children;
 }

@@ -129,7 +129,7 @@ size_t ParseEscaped(std::string_view s, size_t pos, char end_char, std::u16strin
 }
 
 std::u16string_view OrderOf(const WineRegValue& value) { return value.order; }
-std::u16string_view OrderOf(const WineRegKeyRef& key) { return key->order; }
+std::u16string_view OrderOf(const WineRegKey* key) { return key->order; }
 
 // The first item whose order is not below |order|. Items read from a file
 // come in order, so the end is tried first.
@@ -141,16 +141,16 @@ auto LowerBound(std::vector<T>& items, std::u16string_view order) {
 }
 
 WineRegKey* InsertSubkey(WineRegKey* parent, std::u16string_view name, std::u16string_view order,
-                         uint64_t time, std::vector<WineRegKeyRef>::iterator at) {
+                         uint64_t time, std::vector<WineRegKey*>::iterator at) {
   WineRegKeyStore* store = parent->store;
   WineRegKey* key = store->NewKey();
-  key->name.Refer(store->Keep(name));
-  key->order.Refer(order == name ? key->name.view() : store->Keep(order));
+  key->name = store->Keep(name);
+  key->order = order == name ? key->name : store->Keep(order);
   key->time = time;
   key->parent = parent;
   key->store = store;
   key->loaded = true;  // until a block of its own is found
-  return parent->subkeys.insert(at, WineRegKeyRef(key))->get();
+  return *parent->subkeys.insert(at, key);
 }
 
 // Writes Wine's lower-case form of |name| into |lower|.
@@ -566,7 +566,7 @@ class Indexer {
     if (it != parent->subkeys.end() && (*it)->order == order_) {
       file_->in_order = false;  // a key left and met again
       *made = false;
-      return it->get();
+      return *it;
     }
     if (it != parent->subkeys.end()) file_->in_order = false;
     *made = true;
@@ -770,14 +770,6 @@ std::u16string WineOrder(std::u16string_view name) {
   return lower;
 }
 
-WineRegName& WineRegName::operator=(std::u16string_view units) {
-  std::unique_ptr<char16_t[]> own(new char16_t[units.size() + 1]);
-  std::copy(units.begin(), units.end(), own.get());
-  own_ = std::move(own);
-  view_ = std::u16string_view(own_.get(), units.size());
-  return *this;
-}
-
 WineRegKey* WineRegKeyStore::NewKey() {
   if (keys_left_ == 0) {
     // Chunks grow to a bound, so that a small file costs little.
@@ -802,9 +794,9 @@ std::u16string_view WineRegKeyStore::Keep(std::u16string_view units) {
 }
 
 WineRegKey* WineRegKey::FindSubkey(std::u16string_view order_name) const {
-  auto& items = const_cast<std::vector<WineRegKeyRef>&>(subkeys);
+  auto& items = const_cast<std::vector<WineRegKey*>&>(subkeys);
   auto it = LowerBound(items, order_name);
-  return it != items.end() && (*it)->order == order_name ? it->get() : nullptr;
+  return it != items.end() && (*it)->order == order_name ? *it : nullptr;
 }
 
 WineRegValue* WineRegKey::FindValue(const std::u16string& order_name) {
@@ -837,8 +829,7 @@ bool WineRegKey::DeleteValue(const std::u16string& order_name) {
 
 void WineRegKey::DeleteSubkey(const WineRegKey* subkey) {
   MarkChanged();
-  subkeys.erase(std::find_if(subkeys.begin(), subkeys.end(),
-                             [subkey](const auto& item) { return item.get() == subkey; }));
+  subkeys.erase(std::find(subkeys.begin(), subkeys.end(), subkey));
 }
 
 void WineRegKey::MarkChanged() {

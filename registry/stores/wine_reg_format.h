@@ -33,57 +33,19 @@ struct WineRegValue {
 struct WineRegKey;
 class WineRegKeyStore;
 
-// A key's name: its units held by the file's key store, or, for a name set
-// from outside, its own copy of them.
-class WineRegName {
- public:
-  // Names |units|, which outlive this name.
-  void Refer(std::u16string_view units) {
-    own_.reset();
-    view_ = units;
-  }
-  WineRegName& operator=(std::u16string_view units);
-  operator std::u16string_view() const { return view_; }
-  operator std::u16string() const { return std::u16string(view_); }
-  std::u16string_view view() const { return view_; }
-  bool empty() const { return view_.empty(); }
-  size_t size() const { return view_.size(); }
-  auto begin() const { return view_.begin(); }
-  auto end() const { return view_.end(); }
-
-  friend bool operator==(const WineRegName& a, std::u16string_view b) { return a.view_ == b; }
-  friend bool operator!=(const WineRegName& a, std::u16string_view b) { return a.view_ != b; }
-  friend bool operator<(const WineRegName& a, std::u16string_view b) { return a.view_ < b; }
-
- private:
-  std::unique_ptr<char16_t[]> own_;
-  std::u16string_view view_;
-};
-
-// A subkey in its parent's list; the key itself belongs to the file's key
-// store.
-class WineRegKeyRef {
- public:
-  explicit WineRegKeyRef(WineRegKey* key) : key_(key) {}
-  WineRegKey* get() const { return key_; }
-  WineRegKey* operator->() const { return key_; }
-  WineRegKey& operator*() const { return *key_; }
-
- private:
-  WineRegKey* key_;
-};
-
+// A key. Its names' units, and the key itself, belong to the file's key
+// store (WineRegKeyStore).
 struct WineRegKey {
-  WineRegName name;
-  WineRegName order;  // the lower-case name the subkeys are sorted by
-  uint64_t time = 0;  // the last change, as a FILETIME
+  std::u16string_view name;
+  std::u16string_view order;  // the lower-case name the subkeys are sorted by
+  uint64_t time = 0;          // the last change, as a FILETIME
   bool has_class = false;
   std::u16string class_name;
   bool link = false;
   WineRegKey* parent = nullptr;
-  WineRegKeyStore* store = nullptr;    // where the key's subkeys are made
-  std::vector<WineRegValue> values;    // sorted by |order|
-  std::vector<WineRegKeyRef> subkeys;  // sorted by |order|
+  WineRegKeyStore* store = nullptr;  // where the key's subkeys are made
+  std::vector<WineRegValue> values;  // sorted by |order|
+  std::vector<WineRegKey*> subkeys;  // sorted by |order|
   // The key's first block in the file indexed (WineRegFile::blocks), or
   // kNoBlock: a key with only subkeys has none, nor has a key made since.
   size_t block = kNoBlock;

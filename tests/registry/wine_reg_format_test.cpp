@@ -213,7 +213,9 @@ TEST(WineRegFormatTest, ReadsUtf8TextAsUtf16Units) {
       {"\xC3\xA9t\xC3\xA9", u"\u00E9t\u00E9"},
       {"\xE2\x82\xAC\\x20ac", u"\u20AC\u20AC"},
       {"\xEF\xBF\xBF", u"\uFFFF"},
-      {"a\xF0\x9F\x98\x80" "b", u"a\U0001F600b"},
+      {"a\xF0\x9F\x98\x80"
+       "b",
+       u"a\U0001F600b"},
       {"\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
   };
   for (const auto& c : cases) {
@@ -263,11 +265,9 @@ TEST(WineRegFormatTest, AnythingWrittenReadsBackEqual) {
     WineRegFile file;
     file.relative_to = ";; All keys relative to REGISTRY\\\\User";
     file.arch = "win64";
-    WineRegKey* key = file.root.AddSubkey(u"K" + text(8), WineTimeNow());
-    std::u16string key_name = key->name;
+    std::u16string key_name = u"K" + text(8);
     for (char16_t& c : key_name) c = c == u'\\' || c == 0 ? u'_' : c;
-    key->name = key_name;
-    key->order = WineOrder(key_name);
+    WineRegKey* key = file.root.AddSubkey(key_name, WineTimeNow());
     for (int v = 0; v < 6; ++v) {
       const uint32_t type = random() % 13;
       std::string data(random() % 90, 0);
@@ -313,7 +313,7 @@ TEST(WineRegFormatTest, NamesConvertToUtf8AndBack) {
 
 void CollectKeys(WineRegKey* key, std::vector<WineRegKey*>* keys) {
   keys->push_back(key);
-  for (const auto& subkey : key->subkeys) CollectKeys(subkey.get(), keys);
+  for (const auto& subkey : key->subkeys) CollectKeys(subkey, keys);
 }
 
 // The blocks an index finds, each as its text, and whether they come in
@@ -365,7 +365,7 @@ bool LoadAll(const WineRegBlocks& blocks, const WineRegFile& file, WineRegKey* k
              std::string* error) {
   if (!LoadWineRegKey(blocks, file, key, error)) return false;
   for (const auto& subkey : key->subkeys) {
-    if (!LoadAll(blocks, file, subkey.get(), error)) return false;
+    if (!LoadAll(blocks, file, subkey, error)) return false;
   }
   return true;
 }

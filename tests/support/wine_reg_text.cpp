@@ -10,7 +10,7 @@ namespace {
 bool LoadAll(std::string_view text, const WineRegFile& file, WineRegKey* key, std::string* error) {
   if (!LoadWineRegKey(text, file, key, error)) return false;
   for (const auto& subkey : key->subkeys) {
-    if (!LoadAll(text, file, subkey.get(), error)) return false;
+    if (!LoadAll(text, file, subkey, error)) return false;
   }
   return true;
 }
