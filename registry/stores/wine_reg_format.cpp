@@ -1001,19 +1001,17 @@ std::u16string Utf8ToUtf16Lossless(const std::string& text) {
   std::u16string out;
   out.reserve(text.size());
   for (size_t pos = 0; pos < text.size();) {
-    const unsigned char lead = static_cast<unsigned char>(text[pos]);
-    const int length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    bool valid = length > 0 && pos + length <= text.size();
-    char32_t cp = length == 1 ? lead : lead & (0x7F >> length);
-    for (int i = 1; valid && i < length; ++i) {
-      const unsigned char next = static_cast<unsigned char>(text[pos + i]);
-      valid = (next & 0xC0) == 0x80;
-      cp = (cp << 6) | (next & 0x3F);
+    const auto byte = [&text, pos](size_t i) { return static_cast<unsigned char>(text[pos + i]); };
+    char32_t cp = 0;
+    size_t length = DecodeUtf8(text, pos, &cp);
+    if (length == 0 && pos + 3 <= text.size() && byte(0) == 0xED && (byte(1) & 0xE0) == 0xA0 &&
+        (byte(2) & 0xC0) == 0x80) {  // a lone surrogate's three-byte form
+      cp = 0xD000 | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
+      length = 3;
     }
-    if (!valid || cp > 0x10FFFF) {
-      out.push_back(lead);  // a byte that is no UTF-8 stands for the character of its value
-      ++pos;
-      continue;
+    if (length == 0) {  // a byte that is no UTF-8 stands for the character of its value
+      cp = byte(0);
+      length = 1;
     }
     AppendUtf16(cp, &out);
     pos += length;

@@ -311,6 +311,29 @@ TEST(WineRegFormatTest, NamesConvertToUtf8AndBack) {
   }
 }
 
+// A name's bytes that are no UTF-8 (overlong forms, leads past U+10FFFF,
+// sequences cut short) each stand for the character of their value, so that
+// no name becomes another character, NUL least of all. The three-byte form of
+// a lone surrogate is one unit, as Utf16ToUtf8Lossless writes it.
+TEST(WineRegFormatTest, BytesThatAreNoUtf8StandForTheirValues) {
+  const std::pair<std::string, std::u16string> cases[] = {
+      {"a\xFF", u"a\u00FF"},
+      {"a\xC0\x80"
+       "b",
+       u"a\u00C0\u0080b"},
+      {"\xC1\xBF", u"\u00C1\u00BF"},
+      {"\xE0\x80\x80", u"\u00E0\u0080\u0080"},
+      {"\xF0\x80\x80\x80", u"\u00F0\u0080\u0080\u0080"},
+      {"\xF4\x90\x80\x80", u"\u00F4\u0090\u0080\u0080"},
+      {"\xF8\x90\x80\x80", u"\u00F8\u0090\u0080\u0080"},
+      {"\xE2\x82", u"\u00E2\u0082"},
+      {"\x80x", u"\u0080x"},
+      {"\xED\xA0\x80", u"\xD800"},
+      {"\xED\xBF\xBF", u"\xDFFF"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Utf8ToUtf16Lossless(c.first), c.second) << c.first;
+}
+
 void CollectKeys(WineRegKey* key, std::vector<WineRegKey*>* keys) {
   keys->push_back(key);
   for (const auto& subkey : key->subkeys) CollectKeys(subkey, keys);
