@@ -987,12 +987,7 @@ std::string Utf16ToUtf8Lossless(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
-    char32_t cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
-    }
-    AppendUtf8(cp, &out);  // a lone surrogate as its three-byte form
+    AppendUtf8(DecodeUtf16(text, &i), &out);  // a lone surrogate as its three-byte form
   }
   return out;
 }
