@@ -26,13 +26,6 @@ bool Failure(const std::string& what, int error_number, std::string* error) {
   return false;
 }
 
-void SyncFolder(const std::string& folder) {
-  const int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (descriptor < 0) return;
-  SyncToDisk(descriptor);
-  close(descriptor);
-}
-
 #ifndef DOVETUNE_FUZZ_BUILD
 std::string RandomSuffix() {
   static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
@@ -185,7 +178,12 @@ void RemoveStaleTemporaryFiles(const std::string& path) {
 
 }  // namespace
 
-void SyncFolderOf(const std::string& path) { SyncFolder(FolderOf(path)); }
+void SyncFolderOf(const std::string& path) {
+  const int descriptor = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (descriptor < 0) return;
+  SyncToDisk(descriptor);
+  close(descriptor);
+}
 
 bool ReplaceFileWhole(const std::string& path, const std::string& contents, std::string* error,
                       mode_t mode_if_new) {
@@ -230,7 +228,7 @@ bool FileReplacement::Commit(std::string* error) {
     return Failure("cannot write " + path_, errno, error);
   }
   temporary_.clear();
-  SyncFolder(FolderOf(target_));
+  SyncFolderOf(target_);
   return true;
 }
 
@@ -246,7 +244,7 @@ bool CreateFileWhole(const std::string& path, const FileFiller& fill, bool* crea
   // file stays and this one is dropped.
   *created = link(temporary.path().c_str(), path.c_str()) == 0;
   if (!*created && errno != EEXIST) return Failure("cannot create " + path, errno, error);
-  SyncFolder(FolderOf(path));
+  SyncFolderOf(path);
   return true;
 }
 
