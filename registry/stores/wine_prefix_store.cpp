@@ -17,6 +17,7 @@
 #include "base/file_path.h"
 #include "base/pause_point.h"
 #include "base/replace_file.h"
+#include "base/utf.h"
 #include "registry/stores/name_fold.h"
 
 namespace dovetune {
@@ -58,15 +59,12 @@ bool IsText(uint32_t type) { return type == kRegSz || type == kRegExpandSz || ty
 // of another length than whole units stays as it is, both ways.
 std::string DataFromWine(uint32_t type, const std::string& data) {
   if (!IsText(type) || data.size() % 2 != 0) return data;
-  std::u16string units(data.size() / 2, 0);
-  std::memcpy(&units[0], data.data(), data.size());
-  return Utf16ToUtf8Lossless(units);
+  return Utf16ToUtf8Lossless(Utf16LeToUnits(data));
 }
 
 std::string DataForWine(uint32_t type, const std::string& data) {
   if (!IsText(type)) return data;
-  const std::u16string units = Utf8ToUtf16Lossless(data);
-  return std::string(reinterpret_cast<const char*>(units.data()), units.size() * 2);
+  return Utf16UnitsToLe(Utf8ToUtf16Lossless(data));
 }
 
 // SIGINT and SIGTERM (`wineserver -k` sends the former) wait while the file
