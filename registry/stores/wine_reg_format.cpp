@@ -200,6 +200,17 @@ uint64_t KeyLineTime(const std::string& line, size_t pos) {
   return static_cast<unsigned int>(seconds) * kTicksPerSecond + kTicks1601To1970;
 }
 
+// The number of line ends in |text|.
+size_t LineEnds(std::string_view text) {
+  size_t count = 0;
+  const char* end = text.data() + text.size();
+  for (const char* at = text.data(); at < end; ++at, ++count) {
+    at = static_cast<const char*>(std::memchr(at, '\n', static_cast<size_t>(end - at)));
+    if (!at) break;
+  }
+  return count;
+}
+
 // The lines of a file's header, or of one key's block, read as wineserver
 // reads them.
 class BlockParser {
@@ -951,6 +962,9 @@ bool LoadWineRegKey(const WineRegBlocks& blocks, const WineRegFile& file, WineRe
       return false;
     }
     const auto first_line = [&blocks, &block] { return blocks.line_at(block.begin); };
+    // Room for a value on each line, so that the values are not moved as
+    // they are added.
+    key->values.reserve(key->values.size() + LineEnds(view));
     if (!BlockParser(view, first_line).Block(key, error)) return false;
   }
   key->loaded = true;
