@@ -53,6 +53,16 @@ std::string TooLarge(const std::string& path) {
          " MB, more than a registry file dovetune reads";
 }
 
+// The fold of a name the tree holds as |name| (UTF-16) with its lower-case
+// form |order|: for an ASCII name, that form itself, so as not to fold again.
+std::string FoldOf(std::u16string_view name, std::u16string_view order,
+                   const std::string& utf8_name) {
+  for (char16_t unit : name) {
+    if (unit >= 0x80) return LowerCaseFold(utf8_name);
+  }
+  return std::string(order.begin(), order.end());
+}
+
 bool IsText(uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }
 
 // String data crosses between the registry's UTF-8 and Wine's UTF-16LE; data
@@ -555,7 +565,7 @@ std::vector<StoredKey> WinePrefixStore::Children(KeyId parent) {
   children.reserve(key->subkeys.size());
   for (const auto& subkey : key->subkeys) {
     std::string name = Utf16ToUtf8Lossless(subkey->name);
-    std::string folded = LowerCaseFold(name);
+    std::string folded = FoldOf(subkey->name, subkey->order, name);
     children.push_back({IdOf(subkey), std::move(name), std::move(folded)});
   }
   return children;
@@ -571,7 +581,7 @@ bool WinePrefixStore::Values(KeyId id, std::vector<StoredValue>* values) {
     stored.value.name = Utf16ToUtf8Lossless(value.name);
     stored.value.type = value.type;
     stored.value.data = DataFromWine(value.type, value.data);
-    stored.folded_name = LowerCaseFold(stored.value.name);
+    stored.folded_name = FoldOf(value.name, value.order, stored.value.name);
     stored.place = static_cast<int64_t>(values->size());
     values->push_back(std::move(stored));
   }
