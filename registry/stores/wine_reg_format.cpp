@@ -200,6 +200,19 @@ uint64_t KeyLineTime(const std::string& line, size_t pos) {
   return static_cast<unsigned int>(seconds) * kTicksPerSecond + kTicks1601To1970;
 }
 
+// The number after "dword:" as Wine reads it, by strtoul(text, NULL, 16):
+// the eight digits Wine writes are read here, anything else by strtoul.
+uint32_t DwordNumber(const char* text) {
+  uint32_t number = 0;
+  for (int i = 0; i < 8; ++i) {
+    const int digit = HexDigitValue(text[i]);
+    if (digit < 0) return static_cast<uint32_t>(std::strtoul(text, nullptr, 16));
+    number = number << 4 | static_cast<uint32_t>(digit);
+  }
+  if (IsHexDigit(text[8])) return static_cast<uint32_t>(std::strtoul(text, nullptr, 16));
+  return number;
+}
+
 // The number of line ends in |text|.
 size_t LineEnds(std::string_view text) {
   size_t count = 0;
@@ -316,8 +329,7 @@ class BlockParser {
       return true;
     }
     if (line.compare(pos, 6, "dword:") == 0) {
-      // As Wine reads it, by strtoul(text, NULL, 16).
-      const auto number = static_cast<uint32_t>(std::strtoul(line.c_str() + pos + 6, nullptr, 16));
+      const uint32_t number = DwordNumber(line.c_str() + pos + 6);
       *type = 4;
       *data = std::string(reinterpret_cast<const char*>(&number), 4);
       return true;
