@@ -1012,7 +1012,10 @@ bool WriteWineRegChanges(size_t size, bool unended, const WineRegFile& file,
 std::string Utf16ToUtf8Lossless(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
+  const auto ascii = [](char16_t c) { return c < 0x80; };
+  for (size_t i = 0;; ++i) {
+    CopyPlainRun(text, &i, ascii, &out);
+    if (i == text.size()) break;
     AppendUtf8(DecodeUtf16(text, &i), &out);  // a lone surrogate as its three-byte form
   }
   return out;
