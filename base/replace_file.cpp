@@ -10,6 +10,8 @@
 #include <cstring>
 #include <random>
 
+#include "base/file_bytes.h"
+#include "base/file_path.h"
 #include "base/pause_point.h"
 #include "base/sync_to_disk.h"
 
@@ -22,24 +24,6 @@ const char kTemporaryTag[] = ".dovetune-temp-";
 bool Failure(const std::string& what, int error_number, std::string* error) {
   *error = what + ": " + std::strerror(error_number);
   return false;
-}
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-void SyncFolder(const std::string& folder) {
-  const int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (descriptor < 0) return;
-  SyncToDisk(descriptor);
-  close(descriptor);
 }
 
 #ifndef DOVETUNE_FUZZ_BUILD
@@ -100,25 +84,6 @@ class TemporaryFile {
   int descriptor_ = -1;
   bool kept_ = false;
 };
-
-}  // namespace
-
-bool WriteAll(int descriptor, const char* data, size_t size) {
-  size_t done = 0;
-  while (done < size) {
-    const ssize_t written = write(descriptor, data + done, size - done);
-    if (written < 0 && errno == EINTR) continue;
-    if (written < 0) return false;
-    if (written == 0) {
-      errno = EIO;
-      return false;
-    }
-    done += static_cast<size_t>(written);
-  }
-  return true;
-}
-
-namespace {
 
 // Whether the link |path|, whose status is |link|, may be followed: not when
 // it lies in a sticky folder that anyone may write, and belongs neither to
@@ -191,10 +156,8 @@ bool ParsePid(const std::string& text, pid_t* pid) {
 
 bool ProcessIsGone(pid_t pid) { return kill(pid, 0) != 0 && errno == ESRCH; }
 
-}  // namespace
-
-void SyncFolderOf(const std::string& path) { SyncFolder(FolderOf(path)); }
-
+// Removes the temporary files left beside |path| by runs that were killed
+// (those whose process no longer exists), before a new one is made there.
 void RemoveStaleTemporaryFiles(const std::string& path) {
   const std::string folder = FolderOf(path);
   const std::string prefix = NameOf(path) + kTemporaryTag;
@@ -213,16 +176,20 @@ void RemoveStaleTemporaryFiles(const std::string& path) {
   closedir(listing);
 }
 
+}  // namespace
+
+void SyncFolderOf(const std::string& path) {
+  const int descriptor = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (descriptor < 0) return;
+  SyncToDisk(descriptor);
+  close(descriptor);
+}
+
 bool ReplaceFileWhole(const std::string& path, const std::string& contents, std::string* error,
                       mode_t mode_if_new) {
   const auto write = [&contents](int descriptor) {
     return WriteAll(descriptor, contents.data(), contents.size());
   };
-  return ReplaceFileWith(path, write, error, mode_if_new);
-}
-
-bool ReplaceFileWith(const std::string& path, const FileWriter& write, std::string* error,
-                     mode_t mode_if_new) {
   FileReplacement replacement;
   return replacement.Write(path, write, error, mode_if_new) && replacement.Commit(error);
 }
@@ -261,7 +228,7 @@ bool FileReplacement::Commit(std::string* error) {
     return Failure("cannot write " + path_, errno, error);
   }
   temporary_.clear();
-  SyncFolder(FolderOf(target_));
+  SyncFolderOf(target_);
   return true;
 }
 
@@ -277,7 +244,7 @@ bool CreateFileWhole(const std::string& path, const FileFiller& fill, bool* crea
   // file stays and this one is dropped.
   *created = link(temporary.path().c_str(), path.c_str()) == 0;
   if (!*created && errno != EEXIST) return Failure("cannot create " + path, errno, error);
-  SyncFolder(FolderOf(path));
+  SyncFolderOf(path);
   return true;
 }
 

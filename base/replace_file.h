@@ -35,11 +35,6 @@ bool ReplaceFileWhole(const std::string& path, const std::string& contents, std:
 // failure.
 using FileWriter = std::function<bool(int descriptor)>;
 
-// ReplaceFileWhole with the new contents written by |write|, a piece at a
-// time, rather than held whole.
-bool ReplaceFileWith(const std::string& path, const FileWriter& write, std::string* error,
-                     mode_t mode_if_new = 0600);
-
 // A new file for a target written whole beside it and synced, but not yet
 // in place, so that a caller can check what it must before the rename:
 // Commit puts it in place; one dropped without Commit is removed.
@@ -50,8 +45,9 @@ class FileReplacement {
   FileReplacement(const FileReplacement&) = delete;
   FileReplacement& operator=(const FileReplacement&) = delete;
 
-  // Writes the new file for |path| as ReplaceFileWith does, on the same
-  // terms; false, with *error, when it is not written (nothing is left).
+  // Writes the new file for |path| through |write|, a piece at a time, on
+  // the terms of ReplaceFileWhole; false, with *error, when it is not
+  // written (nothing is left).
   bool Write(const std::string& path, const FileWriter& write, std::string* error,
              mode_t mode_if_new = 0600);
   // Renames the file written over its target and syncs the folder; false,
@@ -63,10 +59,6 @@ class FileReplacement {
   std::string target_;     // the target, its links followed
   std::string temporary_;  // the file written, until it is in place
 };
-
-// Writes all |size| bytes at |data| to |descriptor|, as many write() calls as
-// it takes; false, with errno set, on a failure.
-bool WriteAll(int descriptor, const char* data, size_t size);
 
 // Fills the temporary file at |temporary_path| (created empty, mode 0600).
 using FileFiller = std::function<bool(const std::string& temporary_path, std::string* error)>;
@@ -82,10 +74,5 @@ bool CreateFileWhole(const std::string& path, const FileFiller& fill, bool* crea
 // Syncs the folder that holds |path|, so that a file created, renamed or
 // removed there stays so after a power loss.
 void SyncFolderOf(const std::string& path);
-
-// Removes the temporary files left beside |path| by runs that were killed
-// (those whose process no longer exists). Both functions above do this
-// before they make their own.
-void RemoveStaleTemporaryFiles(const std::string& path);
 
 }  // namespace dovetune

@@ -4,7 +4,7 @@
 
 namespace dovetune {
 
-size_t DecodeUtf8(const std::string& text, size_t pos, char32_t* code_point) {
+size_t DecodeUtf8(std::string_view text, size_t pos, char32_t* code_point) {
   const unsigned char lead = static_cast<unsigned char>(text[pos]);
   size_t length = 0;
   char32_t value = 0;
@@ -55,6 +55,15 @@ void AppendUtf8(char32_t code_point, std::string* out) {
   }
 }
 
+char32_t DecodeUtf16(std::u16string_view text, size_t* pos) {
+  const char32_t unit = text[*pos];
+  if (unit < 0xD800 || unit > 0xDBFF || *pos + 1 >= text.size()) return unit;
+  const char32_t low = text[*pos + 1];
+  if (low < 0xDC00 || low > 0xDFFF) return unit;
+  ++*pos;
+  return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+}
+
 void AppendUtf16(char32_t code_point, std::u16string* out) {
   if (code_point < 0x10000) {
     out->push_back(static_cast<char16_t>(code_point));
@@ -97,23 +106,13 @@ bool Utf8ToUtf16Le(const std::string& utf8, std::string* utf16le) {
 
 bool Utf16LeToUtf8(const std::string& utf16le, std::string* utf8) {
   if (utf16le.size() % 2 != 0) return false;
-  auto unit_at = [&utf16le](size_t pos) {
-    return static_cast<char32_t>(
-        DecodeLittleEndian(reinterpret_cast<const unsigned char*>(utf16le.data()) + pos, 2));
-  };
+  const std::u16string units = Utf16LeToUnits(utf16le);
   std::string out;
   out.reserve(utf16le.size());
-  for (size_t pos = 0; pos < utf16le.size(); pos += 2) {
-    char32_t unit = unit_at(pos);
-    if (unit >= 0xDC00 && unit <= 0xDFFF) return false;
-    if (unit >= 0xD800 && unit <= 0xDBFF) {
-      if (pos + 2 >= utf16le.size()) return false;
-      const char32_t low = unit_at(pos + 2);
-      if (low < 0xDC00 || low > 0xDFFF) return false;
-      unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-      pos += 2;
-    }
-    AppendUtf8(unit, &out);
+  for (size_t pos = 0; pos < units.size(); ++pos) {
+    const char32_t code_point = DecodeUtf16(units, &pos);
+    if (code_point >= 0xD800 && code_point <= 0xDFFF) return false;  // a lone surrogate
+    AppendUtf8(code_point, &out);
   }
   *utf8 = std::move(out);
   return true;

@@ -7,15 +7,21 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace dovetune {
 
 // Decodes one UTF-8 sequence at text[pos]. Returns its length in bytes, or 0
 // when the bytes there are not a valid, shortest-form sequence.
-size_t DecodeUtf8(const std::string& text, size_t pos, char32_t* code_point);
+size_t DecodeUtf8(std::string_view text, size_t pos, char32_t* code_point);
 
 // Appends the UTF-8 form of |code_point|.
 void AppendUtf8(char32_t code_point, std::string* out);
+
+// Decodes the UTF-16 character at text[*pos]: a surrogate pair as its code
+// point, with *pos moved to its second unit; any other unit, a lone
+// surrogate too, as its own value.
+char32_t DecodeUtf16(std::u16string_view text, size_t* pos);
 
 // Appends the UTF-16 form of |code_point|: one unit, or a surrogate pair
 // past U+FFFF.

@@ -11,7 +11,8 @@
 
 #include <cstring>
 
-#include "base/replace_file.h"
+#include "base/file_bytes.h"
+#include "base/file_path.h"
 #include "base/utf.h"
 #include "registry/stores/wine_prefix_store.h"
 #include "registry/stores/wineserver_lock.h"
@@ -39,11 +40,6 @@ bool IsExecutable(const std::string& path) {
 std::string Resolved(const std::string& path) {
   char resolved[PATH_MAX];
   return realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
-}
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // The folders whose wineserver holds the prefix's registry: the prefix named
@@ -91,8 +87,7 @@ class StreamFile {
     std::string text;
     char buffer[65536];
     for (off_t at = 0;;) {
-      const ssize_t got = pread(fd_, buffer, sizeof(buffer), at);
-      if (got < 0 && errno == EINTR) continue;
+      const ssize_t got = ReadAt(fd_, buffer, sizeof(buffer), static_cast<size_t>(at));
       if (got < 0) return false;
       if (got == 0) break;
       text.append(buffer, static_cast<size_t>(got));
@@ -163,9 +158,8 @@ bool WineRunsFor(const std::string& store_path, bool* none_seen) {
 
 bool WindowsPathOf(const std::string& prefix, const std::string& path, std::string* windows,
                    std::string* error) {
-  const size_t slash = path.rfind('/');
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  const std::string folder = Resolved(slash == std::string::npos ? "." : FolderOf(path));
+  const std::string name = NameOf(path);
+  const std::string folder = Resolved(FolderOf(path));
   if (folder.empty() || name.empty() || name == "." || name == "..") {
     *error = path + ": no such folder";
     return false;

@@ -13,9 +13,11 @@
 #include <cstring>
 #include <thread>
 
-#include "base/copy_bytes.h"
+#include "base/file_bytes.h"
+#include "base/file_path.h"
 #include "base/pause_point.h"
 #include "base/replace_file.h"
+#include "base/utf.h"
 #include "registry/stores/name_fold.h"
 
 namespace dovetune {
@@ -51,28 +53,6 @@ std::string TooLarge(const std::string& path) {
          " MB, more than a registry file dovetune reads";
 }
 
-// pread, again when a signal cut it short.
-ssize_t ReadAt(int descriptor, char* into, size_t size, size_t offset) {
-  ssize_t got;
-  do {
-    got = pread(descriptor, into, size, static_cast<off_t>(offset));
-  } while (got < 0 && errno == EINTR);
-  return got;
-}
-
-// Reads |size| bytes at |offset|; false when the file ends first or cannot
-// be read.
-bool ReadAllAt(int descriptor, char* into, size_t size, size_t offset) {
-  while (size > 0) {
-    const ssize_t got = ReadAt(descriptor, into, size, offset);
-    if (got <= 0) return false;
-    into += got;
-    size -= static_cast<size_t>(got);
-    offset += static_cast<size_t>(got);
-  }
-  return true;
-}
-
 // The fold of a name the tree holds as |name| (UTF-16) with its lower-case
 // form |order|: for an ASCII name, that form itself, so as not to fold again.
 std::string FoldOf(std::u16string_view name, std::u16string_view order,
@@ -89,15 +69,12 @@ bool IsText(uint32_t type) { return type == kRegSz || type == kRegExpandSz || ty
 // of another length than whole units stays as it is, both ways.
 std::string DataFromWine(uint32_t type, const std::string& data) {
   if (!IsText(type) || data.size() % 2 != 0) return data;
-  std::u16string units(data.size() / 2, 0);
-  std::memcpy(&units[0], data.data(), data.size());
-  return Utf16ToUtf8Lossless(units);
+  return Utf16ToUtf8Lossless(Utf16LeToUnits(data));
 }
 
 std::string DataForWine(uint32_t type, const std::string& data) {
   if (!IsText(type)) return data;
-  const std::u16string units = Utf8ToUtf16Lossless(data);
-  return std::string(reinterpret_cast<const char*>(units.data()), units.size() * 2);
+  return Utf16UnitsToLe(Utf8ToUtf16Lossless(data));
 }
 
 // SIGINT and SIGTERM (`wineserver -k` sends the former) wait while the file
@@ -123,14 +100,9 @@ WinePrefixStore::WinePrefixStore(const std::string& path, bool no_server_seen)
     : no_server_seen_(no_server_seen) {
   std::string trimmed = path;
   while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
-  if (IsFolder(trimmed)) {
-    prefix_ = trimmed;
-    file_path_ = trimmed + "/user.reg";
-  } else {
-    const size_t slash = trimmed.rfind('/');
-    prefix_ = slash == std::string::npos ? "." : slash == 0 ? "/" : trimmed.substr(0, slash);
-    file_path_ = trimmed;
-  }
+  const bool folder = IsFolder(trimmed);
+  prefix_ = folder ? trimmed : FolderOf(trimmed);
+  file_path_ = folder ? trimmed + "/user.reg" : trimmed;
 }
 
 bool WinePrefixStore::IsWinePrefix(const std::string& path) {
@@ -153,14 +125,10 @@ const char WinePrefixStore::kNotAPrefixFile[] =
 bool WinePrefixStore::BelongsToPrefix(const std::string& path) {
   std::string trimmed = path;
   while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
-  const size_t slash = trimmed.rfind('/');
-  const std::string name = slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
-  const std::string folder = slash == std::string::npos ? "."
-                             : slash == 0               ? "/"
-                                                        : trimmed.substr(0, slash);
+  const std::string name = NameOf(trimmed);
   if (IsFolder(trimmed) && access((trimmed + "/system.reg").c_str(), F_OK) == 0) return true;
   return name == "user.reg" || name == "system.reg" || name == "userdef.reg" ||
-         access((folder + "/system.reg").c_str(), F_OK) == 0;
+         access((FolderOf(trimmed) + "/system.reg").c_str(), F_OK) == 0;
 }
 
 std::string WinePrefixStore::Fold(const std::string& name) const { return LowerCaseFold(name); }
@@ -207,10 +175,7 @@ bool WinePrefixStore::WaitForServers(int wait_ms) {
 std::vector<std::string> WinePrefixStore::PrefixFolders() const {
   std::vector<std::string> folders = {prefix_};
   char resolved[PATH_MAX];
-  if (realpath(file_path_.c_str(), resolved)) {
-    const std::string file = resolved;
-    folders.push_back(file.substr(0, std::max<size_t>(file.rfind('/'), 1)));
-  }
+  if (realpath(file_path_.c_str(), resolved)) folders.push_back(FolderOf(resolved));
   return folders;
 }
 
@@ -428,10 +393,7 @@ std::string WinePrefixStore::notice() const {
          ", which saves its registry every 30 s: what is shown may be up to 30 s old";
 }
 
-std::string WinePrefixStore::FileName() const {
-  const size_t slash = file_path_.rfind('/');
-  return slash == std::string::npos ? file_path_ : file_path_.substr(slash + 1);
-}
+std::string WinePrefixStore::FileName() const { return NameOf(file_path_); }
 
 bool WinePrefixStore::MayChange() {
   if (failed()) return false;
@@ -604,7 +566,7 @@ std::vector<StoredKey> WinePrefixStore::Children(KeyId parent) {
   for (const auto& subkey : key->subkeys) {
     std::string name = Utf16ToUtf8Lossless(subkey->name);
     std::string folded = FoldOf(subkey->name, subkey->order, name);
-    children.push_back({IdOf(subkey.get()), std::move(name), std::move(folded)});
+    children.push_back({IdOf(subkey), std::move(name), std::move(folded)});
   }
   return children;
 }

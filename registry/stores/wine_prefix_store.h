@@ -89,8 +89,6 @@ class WinePrefixStore : public KeyStore {
 
   // The pid of the wineserver that Begin found running, else 0.
   pid_t running_server() const { return running_server_; }
-  // The prefix folder, as the messages name it.
-  const std::string& prefix() const { return prefix_; }
 
   KeyId FindRoot(const std::string& folded_name) override;
   KeyId FindChild(KeyId parent, const std::string& folded_name) override;

@@ -72,25 +72,6 @@ bool CopyPlainRun(const From& text, size_t* pos, Plain plain, To* out) {
   return true;
 }
 
-// Decodes one UTF-8 sequence at s[*pos] as wineserver does; invalid bytes are
-// skipped there, so they are an error here.
-bool DecodeUtf8Unit(std::string_view s, size_t* pos, std::u16string* out) {
-  const unsigned char lead = static_cast<unsigned char>(s[*pos]);
-  int length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-  if (length == 0 || lead > 0xF4 || *pos + length > s.size()) return false;
-  char32_t cp = lead & (0x7F >> length);
-  for (int i = 1; i < length; ++i) {
-    const unsigned char next = static_cast<unsigned char>(s[*pos + i]);
-    if ((next & 0xC0) != 0x80) return false;
-    cp = (cp << 6) | (next & 0x3F);
-  }
-  static const char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (cp < kSmallest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-  AppendUtf16(cp, out);
-  *pos += length;
-  return true;
-}
-
 // Wine's parse_strW: unescapes s from |pos| up to the first unescaped
 // |end_char|. Returns the position after it, or npos when there is none or the
 // text holds bytes Wine would drop. With |backslashes|, notes where in |s|
@@ -107,7 +88,12 @@ size_t ParseEscaped(std::string_view s, size_t pos, char end_char, std::u16strin
     const char c = s[pos];
     if (c == end_char) return pos + 1;
     if (static_cast<unsigned char>(c) >= 0x80) {
-      if (!DecodeUtf8Unit(s, &pos, out)) return std::string::npos;
+      // Wine skips bytes that are no UTF-8, so they are an error here.
+      char32_t code_point = 0;
+      const size_t length = DecodeUtf8(s, pos, &code_point);
+      if (length == 0) return std::string::npos;
+      AppendUtf16(code_point, out);
+      pos += length;
       continue;
     }
     ++pos;
@@ -143,7 +129,7 @@ size_t ParseEscaped(std::string_view s, size_t pos, char end_char, std::u16strin
 }
 
 std::u16string_view OrderOf(const WineRegValue& value) { return value.order; }
-std::u16string_view OrderOf(const WineRegKeyRef& key) { return key->order; }
+std::u16string_view OrderOf(const WineRegKey* key) { return key->order; }
 
 // The first item whose order is not below |order|. Items read from a file
 // come in order, so the end is tried first.
@@ -155,16 +141,16 @@ auto LowerBound(std::vector<T>& items, std::u16string_view order) {
 }
 
 WineRegKey* InsertSubkey(WineRegKey* parent, std::u16string_view name, std::u16string_view order,
-                         uint64_t time, std::vector<WineRegKeyRef>::iterator at) {
+                         uint64_t time, std::vector<WineRegKey*>::iterator at) {
   WineRegKeyStore* store = parent->store;
   WineRegKey* key = store->NewKey();
-  key->name.Refer(store->Keep(name));
-  key->order.Refer(order == name ? key->name.view() : store->Keep(order));
+  key->name = store->Keep(name);
+  key->order = order == name ? key->name : store->Keep(order);
   key->time = time;
   key->parent = parent;
   key->store = store;
   key->loaded = true;  // until a block of its own is found
-  return parent->subkeys.insert(at, WineRegKeyRef(key))->get();
+  return *parent->subkeys.insert(at, key);
 }
 
 // Writes Wine's lower-case form of |name| into |lower|.
@@ -237,9 +223,6 @@ size_t LineEnds(std::string_view text) {
   }
   return count;
 }
-
-// The number of the line at |pos| in |text|.
-size_t LineOf(std::string_view text, size_t pos) { return 1 + LineEnds(text.substr(0, pos)); }
 
 // The lines of a file's header, or of one key's block, read as wineserver
 // reads them.
@@ -323,13 +306,7 @@ class BlockParser {
     uint32_t type = 0;
     std::string data;
     if (!ValueData(line, pos, &type, &data)) return false;
-    std::u16string order = WineOrder(name);
-    std::vector<WineRegValue>& values = key_->values;
-    if (values.empty() || values.back().order < order) {  // in Wine's order, as Wine writes
-      values.push_back({std::move(name), std::move(order), type, std::move(data)});
-    } else {
-      PutValue(key_, std::move(name), type, std::move(data));
-    }
+    PutValue(key_, std::move(name), type, std::move(data));
     return true;
   }
 
@@ -612,7 +589,7 @@ class Indexer {
     if (it != parent->subkeys.end() && (*it)->order == order_) {
       file_->in_order = false;  // a key left and met again
       *made = false;
-      return it->get();
+      return *it;
     }
     if (it != parent->subkeys.end()) file_->in_order = false;
     *made = true;
@@ -647,51 +624,38 @@ class Indexer {
 
 // --- Writing -----------------------------------------------------------------
 
-constexpr char kDigits[] = "0123456789abcdef";
-
-// |value| in base |base| (8, 10 or 16), at least |width| digits, as printf's
-// "%0*o", "%0*u" and "%0*x" write it.
-template <unsigned kBase>
-void AppendNumber(uint64_t value, int width, std::string* out) {
+// |value| as printf writes it by |format|, one of "%0*llo", "%0*llu" and
+// "%0*llx": at least |width| digits.
+void AppendNumber(const char* format, int width, unsigned long long value, std::string* out) {
   char digits[24];
-  char* start = digits + sizeof(digits);
-  do {
-    *--start = kDigits[value % kBase];
-    value /= kBase;
-  } while (value != 0);
-  while (digits + sizeof(digits) - start < width) *--start = '0';
-  out->append(start, digits + sizeof(digits) - start);
+  const int length = std::snprintf(digits, sizeof(digits), format, width, value);
+  out->append(digits, static_cast<size_t>(length));
 }
 
 // Wine's dump_strW: |context_quotes| are the two characters escaped here.
 void AppendEscaped(std::u16string_view text, const char* context_quotes, std::string* out) {
   static const char kEscapes[] = ".......abtnvfr.............e....";
   const size_t size = text.size();
-  for (size_t i = 0; i < size;) {
-    // Most text is printable ASCII written as it is: copied a run at a time.
-    const auto plain = [context_quotes](char16_t c) {
-      return c >= 0x20 && c <= 0x7F && c != '\\' && c != context_quotes[0] &&
-             c != context_quotes[1];
-    };
-    if (CopyPlainRun(text, &i, plain, out)) continue;
+  for (size_t i = 0; i < size; ++i) {
     const char16_t c = text[i];
     const bool has_next = i + 1 < size;
     const char16_t next = has_next ? text[i + 1] : 0;
-    ++i;
     if (c > 0x7F) {
       const bool pad = has_next && next < 0x80 && IsHexDigit(static_cast<char>(next));
       out->append("\\x");
-      AppendNumber<16>(c, pad ? 4 : 1, out);
+      AppendNumber("%0*llx", pad ? 4 : 1, c, out);
     } else if (c < 0x20) {
       if (c == 0 && !has_next) continue;  // the terminating NUL
       out->push_back('\\');
       if (kEscapes[c] != '.') {
         out->push_back(kEscapes[c]);
       } else {
-        AppendNumber<8>(c, has_next && next >= '0' && next <= '7' ? 3 : 1, out);
+        AppendNumber("%0*llo", has_next && next >= '0' && next <= '7' ? 3 : 1, c, out);
       }
-    } else {  // the backslash or a quote
+    } else if (c == '\\' || c == context_quotes[0] || c == context_quotes[1]) {
       out->push_back('\\');
+      out->push_back(static_cast<char>(c));
+    } else {
       out->push_back(static_cast<char>(c));
     }
   }
@@ -723,7 +687,7 @@ void AppendValue(const WineRegValue& value, std::string* out) {
     uint32_t number = 0;
     std::memcpy(&number, value.data.data(), 4);
     out->append("dword:");
-    AppendNumber<16>(number, 8, out);
+    AppendNumber("%0*llx", 8, number, out);
     out->push_back('\n');
     return;
   }
@@ -731,14 +695,12 @@ void AppendValue(const WineRegValue& value, std::string* out) {
     out->append("hex:");
   } else {
     out->append("hex(");
-    AppendNumber<16>(value.type, 1, out);
+    AppendNumber("%0*llx", 1, value.type, out);
     out->append("):");
   }
   size_t count = out->size() - line_start;
   for (size_t i = 0; i < value.data.size(); ++i) {
-    const unsigned char byte = static_cast<unsigned char>(value.data[i]);
-    out->push_back(kDigits[byte >> 4]);
-    out->push_back(kDigits[byte & 15]);
+    AppendHexByte(value.data[i], false, out);
     count += 2;
     if (i + 1 < value.data.size()) {
       out->push_back(',');
@@ -761,10 +723,10 @@ void AppendBlock(const WineRegKey& key, const std::string& path, std::string* ou
       (static_cast<int64_t>(key.time) - static_cast<int64_t>(kTicks1601To1970)) /
       static_cast<int64_t>(kTicksPerSecond);
   out->append("] ");
-  AppendNumber<10>(static_cast<unsigned>(seconds), 1, out);
+  AppendNumber("%0*llu", 1, static_cast<unsigned>(seconds), out);
   out->append("\n#time=");
-  AppendNumber<16>(static_cast<unsigned>(key.time >> 32), 1, out);
-  AppendNumber<16>(static_cast<unsigned>(key.time), 8, out);
+  AppendNumber("%0*llx", 1, static_cast<unsigned>(key.time >> 32), out);
+  AppendNumber("%0*llx", 8, static_cast<unsigned>(key.time), out);
   out->push_back('\n');
   if (key.has_class) {
     out->append("#class=\"");
@@ -779,18 +741,6 @@ void AppendBlock(const WineRegKey& key, const std::string& path, std::string* ou
 void AppendPath(const WineRegKey& subkey, std::string* path) {
   if (subkey.parent && subkey.parent->parent) path->append("\\\\");
   AppendEscaped(subkey.name, "[]", path);
-}
-
-// Writes |key|'s block and its subkeys'. |path| holds the key's path; it is
-// extended for each subkey in turn and left as it was.
-void AppendKey(const WineRegKey& key, std::string* path, std::string* out) {
-  if (key.HasOwnBlock()) AppendBlock(key, *path, out);
-  const size_t length = path->size();
-  for (const auto& subkey : key.subkeys) {
-    AppendPath(*subkey, path);
-    AppendKey(*subkey, path, out);
-    path->resize(length);
-  }
 }
 
 // A change to the text: the bytes from |at| to |end| left out, and |text|
@@ -843,14 +793,6 @@ std::u16string WineOrder(std::u16string_view name) {
   return lower;
 }
 
-WineRegName& WineRegName::operator=(std::u16string_view units) {
-  std::unique_ptr<char16_t[]> own(new char16_t[units.size() + 1]);
-  std::copy(units.begin(), units.end(), own.get());
-  own_ = std::move(own);
-  view_ = std::u16string_view(own_.get(), units.size());
-  return *this;
-}
-
 WineRegKey* WineRegKeyStore::NewKey() {
   if (keys_left_ == 0) {
     // Chunks grow to a bound, so that a small file costs little.
@@ -875,9 +817,9 @@ std::u16string_view WineRegKeyStore::Keep(std::u16string_view units) {
 }
 
 WineRegKey* WineRegKey::FindSubkey(std::u16string_view order_name) const {
-  auto& items = const_cast<std::vector<WineRegKeyRef>&>(subkeys);
+  auto& items = const_cast<std::vector<WineRegKey*>&>(subkeys);
   auto it = LowerBound(items, order_name);
-  return it != items.end() && (*it)->order == order_name ? it->get() : nullptr;
+  return it != items.end() && (*it)->order == order_name ? *it : nullptr;
 }
 
 WineRegValue* WineRegKey::FindValue(const std::u16string& order_name) {
@@ -910,8 +852,7 @@ bool WineRegKey::DeleteValue(const std::u16string& order_name) {
 
 void WineRegKey::DeleteSubkey(const WineRegKey* subkey) {
   MarkChanged();
-  subkeys.erase(std::find_if(subkeys.begin(), subkeys.end(),
-                             [subkey](const auto& item) { return item.get() == subkey; }));
+  subkeys.erase(std::find(subkeys.begin(), subkeys.end(), subkey));
 }
 
 void WineRegKey::MarkChanged() {
@@ -920,15 +861,6 @@ void WineRegKey::MarkChanged() {
 
 bool WineRegKey::HasOwnBlock() const {
   return !values.empty() || subkeys.empty() || has_class || link;
-}
-
-bool IndexWineReg(std::string_view text, WineRegFile* file, std::string* error) {
-  *file = WineRegFile();
-  Indexer indexer(file);
-  indexer.Window(text, 0, 0);
-  const auto line_at = [text](size_t pos) { return LineOf(text, pos); };
-  return indexer.Finish(text.size(), line_at, error) &&
-         indexer.Header(text.substr(0, file->header_end), error);
 }
 
 namespace {
@@ -1026,16 +958,6 @@ bool IndexWineRegFrom(const WineRegReader& read, size_t piece, WineRegFile* file
   return indexer.Header(header, error);
 }
 
-bool LoadWineRegKey(std::string_view text, const WineRegFile& file, WineRegKey* key,
-                    std::string* error) {
-  const WineRegBlocks blocks = {[text](const WineRegBlock& block, std::string_view* bytes) {
-                                  *bytes = text.substr(block.begin, block.end - block.begin);
-                                  return true;
-                                },
-                                [text](size_t pos) { return LineOf(text, pos); }};
-  return LoadWineRegKey(blocks, file, key, error);
-}
-
 bool LoadWineRegKey(const WineRegBlocks& blocks, const WineRegFile& file, WineRegKey* key,
                     std::string* error) {
   if (key->loaded) return true;
@@ -1059,40 +981,6 @@ bool LoadWineRegKey(const WineRegBlocks& blocks, const WineRegFile& file, WineRe
   }
   key->loaded = true;
   return true;
-}
-
-namespace {
-
-bool LoadAll(std::string_view text, const WineRegFile& file, WineRegKey* key, std::string* error) {
-  if (!LoadWineRegKey(text, file, key, error)) return false;
-  for (const auto& subkey : key->subkeys) {
-    if (!LoadAll(text, file, subkey.get(), error)) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
-bool ParseWineReg(const std::string& text, WineRegFile* file, std::string* error) {
-  return IndexWineReg(text, file, error) && LoadAll(text, *file, &file->root, error);
-}
-
-std::string FormatWineReg(const WineRegFile& file) {
-  std::string out = "WINE REGISTRY Version 2\n";
-  out += file.relative_to;
-  out += '\n';
-  if (!file.arch.empty()) out += "\n#arch=" + file.arch + "\n";
-  std::string path;
-  AppendKey(file.root, &path, &out);
-  return out;
-}
-
-bool WriteWineRegChanges(std::string_view text, const WineRegFile& file,
-                         const WineRegWriter& write) {
-  const auto copy = [&](size_t begin, size_t end) {
-    return write(text.data() + begin, end - begin);
-  };
-  return WriteWineRegChanges(text.size(), !text.empty() && text.back() != '\n', file, copy, write);
 }
 
 bool WriteWineRegChanges(size_t size, bool unended, const WineRegFile& file,
@@ -1128,12 +1016,7 @@ std::string Utf16ToUtf8Lossless(std::u16string_view text) {
   for (size_t i = 0;; ++i) {
     CopyPlainRun(text, &i, ascii, &out);
     if (i == text.size()) break;
-    char32_t cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
-    }
-    AppendUtf8(cp, &out);  // a lone surrogate as its three-byte form
+    AppendUtf8(DecodeUtf16(text, &i), &out);  // a lone surrogate as its three-byte form
   }
   return out;
 }
@@ -1142,19 +1025,17 @@ std::u16string Utf8ToUtf16Lossless(const std::string& text) {
   std::u16string out;
   out.reserve(text.size());
   for (size_t pos = 0; pos < text.size();) {
-    const unsigned char lead = static_cast<unsigned char>(text[pos]);
-    const int length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    bool valid = length > 0 && pos + length <= text.size();
-    char32_t cp = length == 1 ? lead : lead & (0x7F >> length);
-    for (int i = 1; valid && i < length; ++i) {
-      const unsigned char next = static_cast<unsigned char>(text[pos + i]);
-      valid = (next & 0xC0) == 0x80;
-      cp = (cp << 6) | (next & 0x3F);
+    const auto byte = [&text, pos](size_t i) { return static_cast<unsigned char>(text[pos + i]); };
+    char32_t cp = 0;
+    size_t length = DecodeUtf8(text, pos, &cp);
+    if (length == 0 && pos + 3 <= text.size() && byte(0) == 0xED && (byte(1) & 0xE0) == 0xA0 &&
+        (byte(2) & 0xC0) == 0x80) {  // a lone surrogate's three-byte form
+      cp = 0xD000 | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
+      length = 3;
     }
-    if (!valid || cp > 0x10FFFF) {
-      out.push_back(lead);  // a byte that is no UTF-8 stands for the character of its value
-      ++pos;
-      continue;
+    if (length == 0) {  // a byte that is no UTF-8 stands for the character of its value
+      cp = byte(0);
+      length = 1;
     }
     AppendUtf16(cp, &out);
     pos += length;

@@ -33,57 +33,19 @@ struct WineRegValue {
 struct WineRegKey;
 class WineRegKeyStore;
 
-// A key's name: its units held by the file's key store, or, for a name set
-// from outside, its own copy of them.
-class WineRegName {
- public:
-  // Names |units|, which outlive this name.
-  void Refer(std::u16string_view units) {
-    own_.reset();
-    view_ = units;
-  }
-  WineRegName& operator=(std::u16string_view units);
-  operator std::u16string_view() const { return view_; }
-  operator std::u16string() const { return std::u16string(view_); }
-  std::u16string_view view() const { return view_; }
-  bool empty() const { return view_.empty(); }
-  size_t size() const { return view_.size(); }
-  auto begin() const { return view_.begin(); }
-  auto end() const { return view_.end(); }
-
-  friend bool operator==(const WineRegName& a, std::u16string_view b) { return a.view_ == b; }
-  friend bool operator!=(const WineRegName& a, std::u16string_view b) { return a.view_ != b; }
-  friend bool operator<(const WineRegName& a, std::u16string_view b) { return a.view_ < b; }
-
- private:
-  std::unique_ptr<char16_t[]> own_;
-  std::u16string_view view_;
-};
-
-// A subkey in its parent's list; the key itself belongs to the file's key
-// store.
-class WineRegKeyRef {
- public:
-  explicit WineRegKeyRef(WineRegKey* key) : key_(key) {}
-  WineRegKey* get() const { return key_; }
-  WineRegKey* operator->() const { return key_; }
-  WineRegKey& operator*() const { return *key_; }
-
- private:
-  WineRegKey* key_;
-};
-
+// A key. Its names' units, and the key itself, belong to the file's key
+// store (WineRegKeyStore).
 struct WineRegKey {
-  WineRegName name;
-  WineRegName order;  // the lower-case name the subkeys are sorted by
-  uint64_t time = 0;  // the last change, as a FILETIME
+  std::u16string_view name;
+  std::u16string_view order;  // the lower-case name the subkeys are sorted by
+  uint64_t time = 0;          // the last change, as a FILETIME
   bool has_class = false;
   std::u16string class_name;
   bool link = false;
   WineRegKey* parent = nullptr;
-  WineRegKeyStore* store = nullptr;    // where the key's subkeys are made
-  std::vector<WineRegValue> values;    // sorted by |order|
-  std::vector<WineRegKeyRef> subkeys;  // sorted by |order|
+  WineRegKeyStore* store = nullptr;  // where the key's subkeys are made
+  std::vector<WineRegValue> values;  // sorted by |order|
+  std::vector<WineRegKey*> subkeys;  // sorted by |order|
   // The key's first block in the file indexed (WineRegFile::blocks), or
   // kNoBlock: a key with only subkeys has none, nor has a key made since.
   size_t block = kNoBlock;
@@ -166,35 +128,29 @@ struct WineRegFile {
 // Wine's lower-case form of a name, the form it sorts and compares names by.
 std::u16string WineOrder(std::u16string_view name);
 
-// Reads the header and the key lines of |text| into |file|, the values of no
-// key. Fails, saying which line and why, on anything in them wineserver would
-// refuse or read otherwise than a key line says: the first line, an unknown
-// #arch, a line before the first key that is no comment or option, a key line
-// without its ']' or with a name too long, a key line that follows a line
-// continued with '\\' (Wine takes it for that line's data), a NUL byte.
-bool IndexWineReg(std::string_view text, WineRegFile* file, std::string* error);
-
-// Reads a file as IndexWineReg does, through |read|, which reads as pread:
-// up to |size| bytes at |offset| into |into|, giving the count read, 0 at
-// the end of the file, or -1 on a failure it records itself (|*error| is
-// then empty). The file is read in pieces of |piece| bytes and held no more
-// than a piece and its longest line at a time.
+// Reads the header and the key lines of a file into |file|, the values of no
+// key, through |read|, which reads as pread: up to |size| bytes at |offset|
+// into |into|, giving the count read, 0 at the end of the file, or -1 on a
+// failure it records itself (|*error| is then empty). The file is read in
+// pieces of |piece| bytes and held no more than a piece and its longest line
+// at a time. Fails, saying which line and why, on anything in them
+// wineserver would refuse or read otherwise than a key line says: the first
+// line, an unknown #arch, a line before the first key that is no comment or
+// option, a key line without its ']' or with a name too long, a key line that
+// follows a line continued with '\\' (Wine takes it for that line's data), a
+// NUL byte.
 using WineRegReader = std::function<long long(char* into, size_t size, size_t offset)>;
 bool IndexWineRegFrom(const WineRegReader& read, size_t piece, WineRegFile* file,
                       std::string* error);
 
-// Reads the values, time, class and link of |key| from its blocks in |text|,
-// the text |file| indexes. Fails, saying which line and why, on a line there
-// that wineserver would refuse, drop or turn into an empty value: a
-// malformed value or option, a stray line, a name too long.
-bool LoadWineRegKey(std::string_view text, const WineRegFile& file, WineRegKey* key,
-                    std::string* error);
-
-// Where the blocks of a file not held whole are read from: |read| gives a
-// block's bytes, valid until its next call, or false on a failure it records
-// itself (LoadWineRegKey then fails with |*error| empty); |line_at| the
-// number of the line at a place of the file, asked for only to name a line
-// in an error.
+// Reads the values, time, class and link of |key| from its blocks, the file
+// indexed as |file|. Fails, saying which line and why, on a line there that
+// wineserver would refuse, drop or turn into an empty value: a malformed
+// value or option, a stray line, a name too long. The blocks are read
+// through |blocks|: |read| gives a block's bytes, valid until its next call,
+// or false on a failure it records itself (LoadWineRegKey then fails with
+// |*error| empty); |line_at| the number of the line at a place of the file,
+// asked for only to name a line in an error.
 struct WineRegBlocks {
   std::function<bool(const WineRegBlock& block, std::string_view* bytes)> read;
   std::function<size_t(size_t pos)> line_at;
@@ -202,25 +158,14 @@ struct WineRegBlocks {
 bool LoadWineRegKey(const WineRegBlocks& blocks, const WineRegFile& file, WineRegKey* key,
                     std::string* error);
 
-// Indexes |text| and loads every key: the whole file read as wineserver
-// reads it, with every check of the two above.
-bool ParseWineReg(const std::string& text, WineRegFile* file, std::string* error);
-
-// The file as wineserver would save this tree, every key loaded.
-std::string FormatWineReg(const WineRegFile& file);
-
-// Writes, through |write|, the file |text| (indexed as |file|) with the
-// changes made to the tree since: the bytes of blocks that did not change as
-// they are in |text|, and each key whose block is written anew (|rewrite|)
-// in wineserver's form, where wineserver's order puts it; the blocks of
-// deleted keys are left out. REQUIRES: |file.in_order|.
+// Writes, through |copy| and |write|, the file of |size| bytes indexed as
+// |file| with the changes made to the tree since: |copy| writes the bytes of
+// that file from |begin| to |end| as they are, for the blocks that did not
+// change, and |write| the new ones, each key whose block is written anew
+// (|rewrite|) in wineserver's form, where wineserver's order puts it; the
+// blocks of deleted keys are left out. |unended|: the file's last line has no
+// LF. REQUIRES: |file.in_order|.
 using WineRegWriter = std::function<bool(const char* data, size_t size)>;
-bool WriteWineRegChanges(std::string_view text, const WineRegFile& file,
-                         const WineRegWriter& write);
-
-// The same for a file not held in memory, of |size| bytes, whose last line
-// has no LF when |unended|: |copy| writes the bytes of that file from
-// |begin| to |end| as they are, |write| the new ones.
 using WineRegCopier = std::function<bool(size_t begin, size_t end)>;
 bool WriteWineRegChanges(size_t size, bool unended, const WineRegFile& file,
                          const WineRegCopier& copy, const WineRegWriter& write);

@@ -220,10 +220,8 @@ WineserverLock::Result WineserverLock::TryLock(const std::vector<std::string>& p
 
 void WineserverLock::LetServersIn() {
   for (const Held& held : held_) {
-    struct flock lock = {};
+    struct flock lock = ByteLock(0);
     lock.l_type = F_UNLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_len = 1;
     fcntl(held.fd, F_SETLK, &lock);
   }
 }

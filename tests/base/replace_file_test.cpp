@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/file_bytes.h"
 #include "tests/support/temp_store.h"
 
 namespace dovetune {

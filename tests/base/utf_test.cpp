@@ -1,4 +1,5 @@
-// UTF-16: code points into units, units into little-endian bytes and back.
+// UTF-16: code points into units, units into little-endian bytes and back,
+// and UTF-16LE text into UTF-8.
 
 #include "base/utf.h"
 
@@ -37,6 +38,30 @@ TEST(Utf16Test, CodePointsPackIntoUnitsAndLittleEndianBytes) {
   EXPECT_EQ(Utf16Length("a\xff\xe2\x82"), 4u);
   // An odd last byte is no unit.
   EXPECT_EQ(Utf16LeToUnits(std::string("A\0B", 3)), u"A");
+}
+
+// A surrogate pair is one character; a lone surrogate, wherever it stands,
+// is no UTF-8, nor is an odd last byte.
+TEST(Utf16Test, Utf16LeConvertsToUtf8OnlyWhereEveryUnitIsACharacter) {
+  const std::pair<std::u16string, const char*> cases[] = {
+      {u"", ""},
+      {u"a\u00e9\uffff", "a\xC3\xA9\xEF\xBF\xBF"},
+      {{'x', 0xD83D, 0xDE00, 'y'}, "x\xF0\x9F\x98\x80y"},
+      {{0xDBFF, 0xDFFF}, "\xF4\x8F\xBF\xBF"},
+      {{'x', 0xD800}, nullptr},
+      {{0xD800, 'x'}, nullptr},
+      {{0xD800, 0xD800, 0xDC00}, nullptr},
+      {{0xDC00, 'x'}, nullptr},
+      {{'x', 0xDE00}, nullptr},
+  };
+  for (const auto& c : cases) {
+    std::string utf8 = "unchanged";
+    const std::string bytes = Utf16UnitsToLe(c.first);
+    EXPECT_EQ(Utf16LeToUtf8(bytes, &utf8), c.second != nullptr) << bytes;
+    EXPECT_EQ(utf8, c.second ? c.second : "unchanged") << bytes;
+  }
+  std::string utf8;
+  EXPECT_FALSE(Utf16LeToUtf8(std::string("A\0B", 3), &utf8));
 }
 
 }  // namespace

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/support/wine_reg_text.h"
+
 namespace dovetune {
 
 namespace {
@@ -135,6 +137,11 @@ TEST(WineRegFormatTest, RefusesWhatWineRefusesDropsOrEmpties) {
       {std::string(kHead) + key + "\"v\"=hex:01,\\\n\n  02\n", "blank line"},
       {std::string(kHead) + key + "\"v\"=hex:01,\\\n", "past the end"},
       {std::string(kHead) + key + "\"v\"=\"\xff\"\n", "closing '\"'"},
+      {std::string(kHead) + key + "\"v\"=\"\xC0\x80\"\n", "closing '\"'"},
+      {std::string(kHead) + key + "\"v\"=\"\xED\xA0\x80\"\n", "closing '\"'"},
+      {std::string(kHead) + key + "\"v\"=\"\xE2\x82\"\n", "closing '\"'"},
+      {std::string(kHead) + key + "\"v\"=\"\xF4\x90\x80\x80\"\n", "closing '\"'"},
+      {std::string(kHead) + key + "\"\x80\"=\"x\"\n", "closing '\"'"},
       {std::string(kHead) + key + "\"v\"=\"a\"\n" + std::string("x\0y\n", 4), "NUL"},
       {std::string(kHead) + key + "garbage\n", "no key, value"},
       {std::string(kHead) + key + "#class=x\n", "#class"},
@@ -198,6 +205,31 @@ TEST(WineRegFormatTest, KeyPathsAndNumbersReadAsWineReadsThem) {
   EXPECT_GT(file.root.FindSubkey(u"z")->time, k1970 + 1700000000 * 10000000ULL);  // now
 }
 
+// Names and strings as UTF-8 bytes, beside the escapes Wine writes: each
+// character one UTF-16 unit, or a surrogate pair past U+FFFF.
+TEST(WineRegFormatTest, ReadsUtf8TextAsUtf16Units) {
+  const std::pair<std::string, std::u16string> cases[] = {
+      {"plain", u"plain"},
+      {"\xC3\xA9t\xC3\xA9", u"\u00E9t\u00E9"},
+      {"\xE2\x82\xAC\\x20ac", u"\u20AC\u20AC"},
+      {"\xEF\xBF\xBF", u"\uFFFF"},
+      {"a\xF0\x9F\x98\x80"
+       "b",
+       u"a\U0001F600b"},
+      {"\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
+  };
+  for (const auto& c : cases) {
+    WineRegFile file;
+    std::string error;
+    ASSERT_TRUE(ParseWineReg(std::string(kHead) + "[K]\n\"" + c.first + "\"=\"" + c.first + "\"\n",
+                             &file, &error))
+        << c.first << ": " << error;
+    const WineRegValue& value = file.root.FindSubkey(u"k")->values.at(0);
+    EXPECT_EQ(value.name, c.second) << c.first;
+    EXPECT_EQ(value.data, Utf16(c.second + u'\0')) << c.first;
+  }
+}
+
 TEST(WineRegFormatTest, LaterSpellingOfAValueKeepsTheFirstNameAndTakesTheLastData) {
   WineRegFile file;
   std::string error;
@@ -233,11 +265,9 @@ TEST(WineRegFormatTest, AnythingWrittenReadsBackEqual) {
     WineRegFile file;
     file.relative_to = ";; All keys relative to REGISTRY\\\\User";
     file.arch = "win64";
-    WineRegKey* key = file.root.AddSubkey(u"K" + text(8), WineTimeNow());
-    std::u16string key_name = key->name;
+    std::u16string key_name = u"K" + text(8);
     for (char16_t& c : key_name) c = c == u'\\' || c == 0 ? u'_' : c;
-    key->name = key_name;
-    key->order = WineOrder(key_name);
+    WineRegKey* key = file.root.AddSubkey(key_name, WineTimeNow());
     for (int v = 0; v < 6; ++v) {
       const uint32_t type = random() % 13;
       std::string data(random() % 90, 0);
@@ -281,9 +311,32 @@ TEST(WineRegFormatTest, NamesConvertToUtf8AndBack) {
   }
 }
 
+// A name's bytes that are no UTF-8 (overlong forms, leads past U+10FFFF,
+// sequences cut short) each stand for the character of their value, so that
+// no name becomes another character, NUL least of all. The three-byte form of
+// a lone surrogate is one unit, as Utf16ToUtf8Lossless writes it.
+TEST(WineRegFormatTest, BytesThatAreNoUtf8StandForTheirValues) {
+  const std::pair<std::string, std::u16string> cases[] = {
+      {"a\xFF", u"a\u00FF"},
+      {"a\xC0\x80"
+       "b",
+       u"a\u00C0\u0080b"},
+      {"\xC1\xBF", u"\u00C1\u00BF"},
+      {"\xE0\x80\x80", u"\u00E0\u0080\u0080"},
+      {"\xF0\x80\x80\x80", u"\u00F0\u0080\u0080\u0080"},
+      {"\xF4\x90\x80\x80", u"\u00F4\u0090\u0080\u0080"},
+      {"\xF8\x90\x80\x80", u"\u00F8\u0090\u0080\u0080"},
+      {"\xE2\x82", u"\u00E2\u0082"},
+      {"\x80x", u"\u0080x"},
+      {"\xED\xA0\x80", u"\xD800"},
+      {"\xED\xBF\xBF", u"\xDFFF"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Utf8ToUtf16Lossless(c.first), c.second) << c.first;
+}
+
 void CollectKeys(WineRegKey* key, std::vector<WineRegKey*>* keys) {
   keys->push_back(key);
-  for (const auto& subkey : key->subkeys) CollectKeys(subkey.get(), keys);
+  for (const auto& subkey : key->subkeys) CollectKeys(subkey, keys);
 }
 
 // The blocks an index finds, each as its text, and whether they come in
@@ -335,7 +388,7 @@ bool LoadAll(const WineRegBlocks& blocks, const WineRegFile& file, WineRegKey* k
              std::string* error) {
   if (!LoadWineRegKey(blocks, file, key, error)) return false;
   for (const auto& subkey : key->subkeys) {
-    if (!LoadAll(blocks, file, subkey.get(), error)) return false;
+    if (!LoadAll(blocks, file, subkey, error)) return false;
   }
   return true;
 }

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "registry/stores/wine_reg_format.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_store.h"
+#include "tests/support/wine_reg_text.h"
 
 namespace dovetune {
 

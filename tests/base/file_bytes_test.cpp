@@ -1,6 +1,7 @@
-// Copying a stretch of one open file to another: the bytes that arrive,
-// where each file's position is left, and a stretch past the end refused.
-#include "base/copy_bytes.h"
+// Reading a stretch of an open file whole, and copying one to another file:
+// the bytes that arrive, where each file's position is left, and a stretch
+// past the end refused.
+#include "base/file_bytes.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -54,6 +55,30 @@ TEST(CopyBytesTest, CopiesTheStretchAfterWhatTheDestinationHolds) {
     ASSERT_TRUE(CopyBytes(from.get(), 0, 3, to.get()));
     EXPECT_EQ("head" + source.substr(c.offset, c.size) + source.substr(0, 3),
               ReadWholeFile(to_path));
+  }
+}
+
+TEST(ReadAllAtTest, ReadsTheWholeStretchOrRefusesOnePastTheEnd) {
+  TempFolder folder;
+  WriteWholeFile(folder.File("file"), "0123456789");
+  FileDescriptor file(open(folder.File("file").c_str(), O_RDONLY));
+  ASSERT_TRUE(file);
+  struct Case {
+    size_t offset, size;
+    const char* read;  // null when refused
+  } cases[] = {{0, 10, "0123456789"}, {3, 4, "3456"},   {9, 1, "9"},     {10, 0, ""},
+               {8, 3, nullptr},       {10, 1, nullptr}, {20, 2, nullptr}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.offset) + "+" + std::to_string(c.size));
+    std::string into(c.size, '-');
+    errno = 0;
+    EXPECT_EQ(c.read != nullptr, ReadAllAt(file.get(), &into[0], c.size, c.offset));
+    if (c.read) {
+      EXPECT_EQ(c.read, into);
+    } else {
+      EXPECT_EQ(EIO, errno);
+    }
+    EXPECT_EQ(0, lseek(file.get(), 0, SEEK_CUR));
   }
 }
 
