@@ -223,21 +223,10 @@ LONG EmbeddedRegistry::Locate(HKEY parent, LPCSTR sub_key, bool create, KeyLocat
 
 LONG EmbeddedRegistry::OpenKey(HKEY parent, LPCSTR sub_key, PHKEY result) {
   if (!result) return ERROR_INVALID_PARAMETER;
-  KeyId from = 0;
-  const LONG status = Resolve(parent, &from);
+  KeyLocation location;
+  const LONG status = Locate(parent, sub_key, false, &location);
   if (status != ERROR_SUCCESS) return status;
-  // Paths of several components, such as the presets key's, are opened over
-  // and over; each is walked once.
-  const bool nested = sub_key && std::strchr(sub_key, '\\');
-  KeyId key = nested ? cache_.FindPath(from, sub_key) : 0;
-  if (key == 0) {
-    KeyLocation location;
-    const LONG walked = Walk(from, sub_key, false, &location);
-    if (walked != ERROR_SUCCESS) return walked;
-    key = location.key;
-    if (nested) cache_.RememberPath(from, sub_key, key);
-  }
-  *result = AddHandle(key);
+  *result = AddHandle(location.key);
   return *result ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
 }
 

@@ -11,9 +11,6 @@ namespace {
 // Values of this many keys are held; a run works on two or three at a time.
 constexpr size_t kHeldKeys = 4;
 
-// Paths of several components remembered; a run uses two or three.
-constexpr size_t kRememberedPaths = 8;
-
 // Keys with up to this many values are searched for a name as it is given,
 // before it is folded.
 constexpr size_t kScannedValues = 16;
@@ -131,28 +128,7 @@ void KeyCache::ChildAdded(int64_t parent, const std::string& folded_name, int64_
   subkeys_.erase(parent);
 }
 
-int64_t KeyCache::FindPath(int64_t from, const char* path) const {
-  const size_t size = std::strlen(path);
-  for (const RememberedPath& remembered : paths_) {
-    if (remembered.from == from && remembered.path.size() == size &&
-        std::memcmp(remembered.path.data(), path, size) == 0) {
-      return remembered.key;
-    }
-  }
-  return 0;
-}
-
-void KeyCache::RememberPath(int64_t from, const std::string& path, int64_t key) {
-  if (paths_.size() < kRememberedPaths) {
-    paths_.push_back(RememberedPath{from, path, key});
-    return;
-  }
-  paths_[next_path_] = RememberedPath{from, path, key};
-  next_path_ = (next_path_ + 1) % kRememberedPaths;
-}
-
 void KeyCache::KeyDeleted(int64_t parent, const std::string& folded_name, int64_t key) {
-  paths_.clear();  // any of them may have led through the deleted key
   if (parent != 0) {
     children_.erase(ChildName{parent, folded_name});
     subkeys_.erase(parent);
@@ -228,7 +204,6 @@ void KeyCache::DropValues(int64_t key) {
 
 void KeyCache::Clear() {
   children_.clear();
-  paths_.clear();
   subkeys_.clear();
   values_.clear();
 }

@@ -58,10 +58,6 @@ class KeyCache {
   // |parent| is 0 when it is not known.
   void KeyDeleted(int64_t parent, const std::string& folded_name, int64_t key);
 
-  // Keys by a path of several components beneath a key: 0 when not known.
-  int64_t FindPath(int64_t from, const char* path) const;
-  void RememberPath(int64_t from, const std::string& path, int64_t key);
-
   // Subkeys in the store's order; null until SetSubkeys. Their ids are then
   // found by name here too.
   const SubkeyListing* Subkeys(int64_t parent) const;
@@ -108,15 +104,6 @@ class KeyCache {
   int64_t FindListed(int64_t parent, const std::string& folded_name);
 
   std::unordered_map<ChildName, int64_t, ChildNameHash> children_;
-  // The few paths of several components a run opens over and over, each as
-  // spelled; the one remembered longest ago gives way to a new one.
-  struct RememberedPath {
-    int64_t from = 0;
-    std::string path;
-    int64_t key = 0;
-  };
-  std::vector<RememberedPath> paths_;
-  size_t next_path_ = 0;
   std::unordered_map<int64_t, Listing> subkeys_;
   std::vector<HeldValues> values_;
   // The name looked for last: lookups copy into its room instead of
