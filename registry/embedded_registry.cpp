@@ -182,12 +182,8 @@ HKEY EmbeddedRegistry::AddHandle(KeyId key) {
 }
 
 KeyId EmbeddedRegistry::FindChild(KeyId parent, const std::string& folded_name) {
-  KeyId child = cache_.FindChild(parent, folded_name);
-  if (child == 0) {
-    child = store_.FindChild(parent, folded_name);
-    if (child != 0) cache_.RememberChild(parent, folded_name, child);
-  }
-  return child;
+  const KeyId child = cache_.FindChild(parent, folded_name);
+  return child != 0 ? child : store_.FindChild(parent, folded_name);
 }
 
 LONG EmbeddedRegistry::Walk(KeyId from, LPCSTR path, bool create, KeyLocation* location) {
@@ -206,7 +202,7 @@ LONG EmbeddedRegistry::Walk(KeyId from, LPCSTR path, bool create, KeyLocation* l
     if (child == 0 && !store_.failed()) {
       if (!create) return ERROR_FILE_NOT_FOUND;
       child = store_.AddChild(location->parent, name, location->folded_name);
-      if (child != 0) cache_.ChildAdded(location->parent, location->folded_name, child);
+      cache_.ChildAdded(location->parent);
       location->created = true;
     }
     if (store_.failed()) return StoreError();
@@ -326,7 +322,7 @@ LONG EmbeddedRegistry::DeleteKey(HKEY parent, LPCSTR sub_key) {
   if (IsProtectedKey(key)) return ERROR_ACCESS_DENIED;
   if (store_.HasChildren(key)) return ERROR_ACCESS_DENIED;
   if (store_.failed() || !store_.DeleteKey(key)) return StoreError();
-  cache_.KeyDeleted(location.parent, location.folded_name, key);
+  cache_.KeyDeleted(location.parent, key);
   MarkDeleted({key});
   return ERROR_SUCCESS;
 }

@@ -80,18 +80,9 @@ void KeyValues::Set(const StoreValue& value, const std::string& folded_name) {
   order_by_fold_.insert(order_by_fold_.begin() + at, index);
 }
 
-int64_t KeyCache::FindChild(int64_t parent, const std::string& folded_name) {
-  const int64_t listed = FindListed(parent, folded_name);
-  if (listed != 0) return listed;
-  probe_.parent = parent;
-  probe_.folded_name.assign(folded_name);
-  const auto found = children_.find(probe_);
-  return found == children_.end() ? 0 : found->second;
-}
-
 // A listed key's subkeys are found by binary search: remembering each of
 // thousands of presets one by one would cost a listing more than reading it.
-int64_t KeyCache::FindListed(int64_t parent, const std::string& folded_name) {
+int64_t KeyCache::FindChild(int64_t parent, const std::string& folded_name) {
   const auto found = subkeys_.find(parent);
   if (found == subkeys_.end()) return 0;
   Listing& listing = found->second;
@@ -119,23 +110,12 @@ int64_t KeyCache::FindListed(int64_t parent, const std::string& folded_name) {
   return listing.keys.id(key_at(low));
 }
 
-void KeyCache::RememberChild(int64_t parent, const std::string& folded_name, int64_t child) {
-  children_[ChildName{parent, folded_name}] = child;
-}
+void KeyCache::ChildAdded(int64_t parent) { subkeys_.erase(parent); }
 
-void KeyCache::ChildAdded(int64_t parent, const std::string& folded_name, int64_t child) {
-  RememberChild(parent, folded_name, child);
-  subkeys_.erase(parent);
-}
-
-void KeyCache::KeyDeleted(int64_t parent, const std::string& folded_name, int64_t key) {
+void KeyCache::KeyDeleted(int64_t parent, int64_t key) {
   if (parent != 0) {
-    children_.erase(ChildName{parent, folded_name});
     subkeys_.erase(parent);
   } else {
-    for (auto child = children_.begin(); child != children_.end();) {
-      child = child->second == key ? children_.erase(child) : std::next(child);
-    }
     subkeys_.clear();
   }
   subkeys_.erase(key);
@@ -203,7 +183,6 @@ void KeyCache::DropValues(int64_t key) {
 }
 
 void KeyCache::Clear() {
-  children_.clear();
   subkeys_.clear();
   values_.clear();
 }

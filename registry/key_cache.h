@@ -1,7 +1,7 @@
-// What a run has already read of the embedded store: keys by path, subkey ids
-// by name, the subkey lists of keys that were enumerated, and the values of
-// the keys read last. Listing the presets and summarising each one then costs
-// one query per preset instead of one per path component and per value. The registry tells
+// What a run has already read of the embedded store: the subkey lists of keys
+// that were enumerated, where their ids are then found by name, and the values
+// of the keys read last. Listing the presets and summarising each one then
+// costs one query per preset instead of one per value. The registry tells
 // the cache of every change it makes, so the cache always agrees with the
 // store; nothing else writes to the store during a run, which holds it locked.
 #pragma once
@@ -51,15 +51,15 @@ class KeyValues {
 
 class KeyCache {
  public:
-  // Subkey ids: 0 when the subkey is not known here (it may still exist).
+  // The id of a subkey of a listed key: 0 when |parent| has not been listed
+  // or has no such subkey.
   int64_t FindChild(int64_t parent, const std::string& folded_name);
-  void RememberChild(int64_t parent, const std::string& folded_name, int64_t child);
-  void ChildAdded(int64_t parent, const std::string& folded_name, int64_t child);
+  void ChildAdded(int64_t parent);
   // |parent| is 0 when it is not known.
-  void KeyDeleted(int64_t parent, const std::string& folded_name, int64_t key);
+  void KeyDeleted(int64_t parent, int64_t key);
 
   // Subkeys in the store's order; null until SetSubkeys. Their ids are then
-  // found by name here too.
+  // found by name (FindChild).
   const SubkeyListing* Subkeys(int64_t parent) const;
   void SetSubkeys(int64_t parent, SubkeyListing children);
 
@@ -75,18 +75,6 @@ class KeyCache {
   void Clear();
 
  private:
-  struct ChildName {
-    int64_t parent = 0;
-    std::string folded_name;
-    bool operator==(const ChildName& other) const {
-      return parent == other.parent && folded_name == other.folded_name;
-    }
-  };
-  struct ChildNameHash {
-    size_t operator()(const ChildName& name) const {
-      return std::hash<std::string>()(name.folded_name) ^ std::hash<int64_t>()(name.parent);
-    }
-  };
   struct HeldValues {
     int64_t key;
     uint64_t last_use;
@@ -101,14 +89,9 @@ class KeyCache {
     // after a listing, its keys are usually opened in turn.
     size_t next_guess = 0;
   };
-  int64_t FindListed(int64_t parent, const std::string& folded_name);
 
-  std::unordered_map<ChildName, int64_t, ChildNameHash> children_;
   std::unordered_map<int64_t, Listing> subkeys_;
   std::vector<HeldValues> values_;
-  // The name looked for last: lookups copy into its room instead of
-  // allocating a key each time.
-  mutable ChildName probe_;
   uint64_t uses_ = 0;
   size_t last_used_ = 0;  // the place in values_ of the key found last
 };
