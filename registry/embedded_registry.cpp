@@ -402,22 +402,16 @@ LONG EmbeddedRegistry::EnumKey(HKEY key, DWORD index, LPSTR name, LPDWORD name_l
   KeyId id = 0;
   const LONG status = Resolve(key, &id);
   if (status != ERROR_SUCCESS) return status;
-  const SubkeyListing* subkeys = cache_.Subkeys(id);
+  const std::vector<StoredKey>* subkeys = cache_.Subkeys(id);
   if (!subkeys) {
-    SubkeyListing children;
-    for (const StoredKey& child : store_.Children(id)) {
-      if (!children.Add(child.id, child.name.data(), child.name.size(), child.folded_name.data(),
-                        child.folded_name.size())) {
-        return ERROR_REGISTRY_IO_FAILED;
-      }
-    }
+    std::vector<StoredKey> children = store_.Children(id);
     if (store_.failed()) return StoreError();
     cache_.SetSubkeys(id, std::move(children));
     subkeys = cache_.Subkeys(id);
   }
   if (index >= subkeys->size()) return ERROR_NO_MORE_ITEMS;
-  const ListedText listed = subkeys->name(index);
-  return CopyName(listed.data, listed.size, name, name_length);
+  const std::string& listed = (*subkeys)[index].name;
+  return CopyName(listed.data(), listed.size(), name, name_length);
 }
 
 LONG EmbeddedRegistry::EnumValue(HKEY key, DWORD index, LPSTR name, LPDWORD name_length,

@@ -93,21 +93,21 @@ int64_t KeyCache::FindChild(int64_t parent, const std::string& folded_name) {
   size_t low = 0;
   size_t high = count;
   if (listing.next_guess < high &&
-      listing.keys.fold(key_at(listing.next_guess)).Equals(folded_name)) {
+      listing.keys[key_at(listing.next_guess)].folded_name == folded_name) {
     low = listing.next_guess;
     high = low;
   }
   while (low < high) {
     const size_t middle = low + (high - low) / 2;
-    if (listing.keys.fold(key_at(middle)).Compare(folded_name) < 0) {
+    if (listing.keys[key_at(middle)].folded_name < folded_name) {
       low = middle + 1;
     } else {
       high = middle;
     }
   }
-  if (low == count || !listing.keys.fold(key_at(low)).Equals(folded_name)) return 0;
+  if (low == count || listing.keys[key_at(low)].folded_name != folded_name) return 0;
   listing.next_guess = low + 1;
-  return listing.keys.id(key_at(low));
+  return listing.keys[key_at(low)].id;
 }
 
 void KeyCache::ChildAdded(int64_t parent) { subkeys_.erase(parent); }
@@ -122,27 +122,27 @@ void KeyCache::KeyDeleted(int64_t parent, int64_t key) {
   DropValues(key);
 }
 
-const SubkeyListing* KeyCache::Subkeys(int64_t parent) const {
+const std::vector<StoredKey>* KeyCache::Subkeys(int64_t parent) const {
   const auto found = subkeys_.find(parent);
   return found == subkeys_.end() ? nullptr : &found->second.keys;
 }
 
-void KeyCache::SetSubkeys(int64_t parent, SubkeyListing children) {
+void KeyCache::SetSubkeys(int64_t parent, std::vector<StoredKey> children) {
   Listing& listing = subkeys_[parent];
   listing.keys = std::move(children);
   listing.by_fold.clear();
   listing.next_guess = 0;
-  const SubkeyListing& keys = listing.keys;
+  const std::vector<StoredKey>& keys = listing.keys;
   // The SQLite store lists them in this order already; a Wine prefix in its own.
   bool listed_by_fold = true;
   for (size_t i = 1; i < keys.size() && listed_by_fold; ++i) {
-    listed_by_fold = keys.fold(i - 1).Compare(keys.fold(i)) <= 0;
+    listed_by_fold = keys[i - 1].folded_name <= keys[i].folded_name;
   }
   if (listed_by_fold) return;
   listing.by_fold.resize(keys.size());
   for (size_t i = 0; i < keys.size(); ++i) listing.by_fold[i] = static_cast<uint32_t>(i);
   std::sort(listing.by_fold.begin(), listing.by_fold.end(),
-            [&keys](uint32_t a, uint32_t b) { return keys.fold(a).Compare(keys.fold(b)) < 0; });
+            [&keys](uint32_t a, uint32_t b) { return keys[a].folded_name < keys[b].folded_name; });
 }
 
 KeyValues* KeyCache::Values(int64_t key) {

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "registry/stores/key_store.h"
-#include "registry/stores/subkey_listing.h"
 
 namespace dovetune {
 
@@ -60,8 +59,8 @@ class KeyCache {
 
   // Subkeys in the store's order; null until SetSubkeys. Their ids are then
   // found by name (FindChild).
-  const SubkeyListing* Subkeys(int64_t parent) const;
-  void SetSubkeys(int64_t parent, SubkeyListing children);
+  const std::vector<StoredKey>* Subkeys(int64_t parent) const;
+  void SetSubkeys(int64_t parent, std::vector<StoredKey> children);
 
   // Null when the key's values are not held; held are those of the few keys
   // used last, so that memory stays small however many keys a run reads.
@@ -83,7 +82,7 @@ class KeyCache {
   // A key's subkeys as the store listed them, and their places in the order
   // of their folded names when that is not the listing's own.
   struct Listing {
-    SubkeyListing keys;
+    std::vector<StoredKey> keys;
     std::vector<uint32_t> by_fold;
     // Where in the order of folded names the next lookup is likely to be:
     // after a listing, its keys are usually opened in turn.

@@ -658,7 +658,7 @@ std::vector<StoredKey> SqliteStore::Children(KeyId parent) {
     const char* name = query->Blob(1, &size);
     StoredKey child{query->Number(0), std::string(name, size), std::string()};
     child.folded_name = FoldName(child.name);
-    // A listing holds names and folds of less than 64 KB (SubkeyListing).
+    // The registry's key names are far shorter; one of 64 KB or more is damage.
     if (size > UINT16_MAX || child.folded_name.size() > UINT16_MAX) {
       query->Reset();
       Damaged("a key name is longer than any the registry allows");
