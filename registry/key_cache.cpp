@@ -8,9 +8,6 @@ namespace dovetune {
 
 namespace {
 
-// Values of this many keys are held; a run works on two or three at a time.
-constexpr size_t kHeldKeys = 4;
-
 // Keys with up to this many values are searched for a name as it is given,
 // before it is folded.
 constexpr size_t kScannedValues = 16;
@@ -18,41 +15,21 @@ constexpr size_t kScannedValues = 16;
 }  // namespace
 
 void KeyValues::Index() {
-  PlaceOrder();
-  FoldOrder();
-}
-
-// The values in the order of their places.
-void KeyValues::PlaceOrder() {
-  order_by_place_.resize(stored_.size());
-  for (size_t i = 0; i < stored_.size(); ++i) order_by_place_[i] = static_cast<uint32_t>(i);
-  std::sort(order_by_place_.begin(), order_by_place_.end(),
-            [this](uint32_t a, uint32_t b) { return stored_[a].place < stored_[b].place; });
-}
-
-// The values in the order of their folded names.
-void KeyValues::FoldOrder() {
-  order_by_fold_.resize(stored_.size());
-  for (size_t i = 0; i < stored_.size(); ++i) order_by_fold_[i] = static_cast<uint32_t>(i);
-  std::sort(order_by_fold_.begin(), order_by_fold_.end(), [this](uint32_t a, uint32_t b) {
-    return stored_[a].folded_name < stored_[b].folded_name;
-  });
-}
-
-size_t KeyValues::LowerBound(const std::string& folded_name) const {
-  return std::lower_bound(order_by_fold_.begin(), order_by_fold_.end(), folded_name,
-                          [this](uint32_t index, const std::string& name) {
-                            return stored_[index].folded_name < name;
-                          }) -
-         order_by_fold_.begin();
+  const auto by_place = [](const StoredValue& a, const StoredValue& b) {
+    return a.place < b.place;
+  };
+  // Left as they are when in order, as the SQLite store gives them: each
+  // keeps the room the next key's values are read into.
+  if (!std::is_sorted(stored_.begin(), stored_.end(), by_place)) {
+    std::sort(stored_.begin(), stored_.end(), by_place);
+  }
 }
 
 const StoredValue* KeyValues::Find(const std::string& folded_name) const {
-  const size_t at = LowerBound(folded_name);
-  if (at == order_by_fold_.size() || stored_[order_by_fold_[at]].folded_name != folded_name) {
-    return nullptr;
+  for (const StoredValue& value : stored_) {
+    if (value.folded_name == folded_name) return &value;
   }
-  return &stored_[order_by_fold_[at]];
+  return nullptr;
 }
 
 const StoredValue* KeyValues::FindExact(const char* name, size_t size) const {
@@ -65,19 +42,15 @@ const StoredValue* KeyValues::FindExact(const char* name, size_t size) const {
 }
 
 void KeyValues::Set(const StoreValue& value, const std::string& folded_name) {
-  const size_t at = LowerBound(folded_name);
-  if (at < order_by_fold_.size() && stored_[order_by_fold_[at]].folded_name == folded_name) {
-    StoredValue& existing = stored_[order_by_fold_[at]];
+  for (StoredValue& existing : stored_) {
+    if (existing.folded_name != folded_name) continue;
     existing.value.type = value.type;
     existing.value.data = value.data;
     existing.data_held = true;
     return;
   }
-  const uint32_t index = static_cast<uint32_t>(stored_.size());
-  const int64_t place = stored_.empty() ? 1 : stored_[order_by_place_.back()].place + 1;
+  const int64_t place = stored_.empty() ? 1 : stored_.back().place + 1;
   stored_.push_back(StoredValue{value, folded_name, place});
-  order_by_place_.push_back(index);
-  order_by_fold_.insert(order_by_fold_.begin() + at, index);
 }
 
 // A listed key's subkeys are found by binary search: remembering each of
@@ -146,45 +119,21 @@ void KeyCache::SetSubkeys(int64_t parent, std::vector<StoredKey> children) {
 }
 
 KeyValues* KeyCache::Values(int64_t key) {
-  // Most lookups are in the key used last.
-  if (last_used_ < values_.size() && values_[last_used_].key == key) {
-    values_[last_used_].last_use = ++uses_;
-    return &values_[last_used_].values;
-  }
-  for (HeldValues& held : values_) {
-    if (held.key != key) continue;
-    held.last_use = ++uses_;
-    last_used_ = static_cast<size_t>(&held - values_.data());
-    return &held.values;
-  }
-  return nullptr;
+  return key != 0 && key == values_key_ ? &values_ : nullptr;
 }
 
 KeyValues* KeyCache::PlaceForValues(int64_t key) {
-  DropValues(key);
-  if (values_.size() < kHeldKeys) {
-    values_.push_back(HeldValues{key, ++uses_, KeyValues()});
-    return &values_.back().values;
-  }
-  // The least used key gives up its place and its room, so that the others
-  // stay where they are.
-  HeldValues& held = *std::min_element(
-      values_.begin(), values_.end(),
-      [](const HeldValues& a, const HeldValues& b) { return a.last_use < b.last_use; });
-  held.key = key;
-  held.last_use = ++uses_;
-  return &held.values;
+  values_key_ = key;
+  return &values_;
 }
 
 void KeyCache::DropValues(int64_t key) {
-  values_.erase(std::remove_if(values_.begin(), values_.end(),
-                               [key](const HeldValues& held) { return held.key == key; }),
-                values_.end());
+  if (key == values_key_) values_key_ = 0;
 }
 
 void KeyCache::Clear() {
   subkeys_.clear();
-  values_.clear();
+  values_key_ = 0;
 }
 
 }  // namespace dovetune

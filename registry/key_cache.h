@@ -24,11 +24,12 @@ class KeyValues {
   // The values, to be filled anew (their strings' room is reused); Index
   // must follow before any other use.
   std::vector<StoredValue>* room() { return &stored_; }
+  // Puts the values in the order they were created.
   void Index();
 
-  size_t size() const { return order_by_place_.size(); }
+  size_t size() const { return stored_.size(); }
   // The value at |index| in the order the values were created.
-  const StoredValue& At(size_t index) const { return stored_[order_by_place_[index]]; }
+  const StoredValue& At(size_t index) const { return stored_[index]; }
   const StoredValue* Find(const std::string& folded_name) const;
   // The value of a key of few values whose name is exactly |name|: the name
   // a program asks for is usually the one it created, so most lookups need
@@ -39,13 +40,7 @@ class KeyValues {
   void Set(const StoreValue& value, const std::string& folded_name);
 
  private:
-  void PlaceOrder();
-  void FoldOrder();
-  size_t LowerBound(const std::string& folded_name) const;
-
   std::vector<StoredValue> stored_;
-  std::vector<uint32_t> order_by_fold_;   // indexes into stored_
-  std::vector<uint32_t> order_by_place_;  // indexes into stored_
 };
 
 class KeyCache {
@@ -62,11 +57,11 @@ class KeyCache {
   const std::vector<StoredKey>* Subkeys(int64_t parent) const;
   void SetSubkeys(int64_t parent, std::vector<StoredKey> children);
 
-  // Null when the key's values are not held; held are those of the few keys
-  // used last, so that memory stays small however many keys a run reads.
+  // Null when the key's values are not held; held are those of the key read
+  // last, so that memory stays small however many keys a run reads.
   KeyValues* Values(int64_t key);
-  // The place for the values of |key|, which takes the room of the key used
-  // least: fill its room() and Index it, or DropValues on a failure.
+  // The place for the values of |key|, which takes the room of the key read
+  // before: fill its room() and Index it, or DropValues on a failure.
   KeyValues* PlaceForValues(int64_t key);
   void DropValues(int64_t key);
 
@@ -74,11 +69,6 @@ class KeyCache {
   void Clear();
 
  private:
-  struct HeldValues {
-    int64_t key;
-    uint64_t last_use;
-    KeyValues values;
-  };
   // A key's subkeys as the store listed them, and their places in the order
   // of their folded names when that is not the listing's own.
   struct Listing {
@@ -90,9 +80,8 @@ class KeyCache {
   };
 
   std::unordered_map<int64_t, Listing> subkeys_;
-  std::vector<HeldValues> values_;
-  uint64_t uses_ = 0;
-  size_t last_used_ = 0;  // the place in values_ of the key found last
+  int64_t values_key_ = 0;  // the key whose values are held; 0 when none
+  KeyValues values_;
 };
 
 }  // namespace dovetune
