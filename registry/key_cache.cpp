@@ -55,32 +55,16 @@ void KeyValues::Set(const StoreValue& value, const std::string& folded_name) {
 
 // A listed key's subkeys are found by binary search: remembering each of
 // thousands of presets one by one would cost a listing more than reading it.
-int64_t KeyCache::FindChild(int64_t parent, const std::string& folded_name) {
+int64_t KeyCache::FindChild(int64_t parent, const std::string& folded_name) const {
   const auto found = subkeys_.find(parent);
   if (found == subkeys_.end()) return 0;
-  Listing& listing = found->second;
-  const auto key_at = [&listing](size_t place) {
-    return listing.by_fold.empty() ? place : listing.by_fold[place];
-  };
-  const size_t count = listing.keys.size();
-  size_t low = 0;
-  size_t high = count;
-  if (listing.next_guess < high &&
-      listing.keys[key_at(listing.next_guess)].folded_name == folded_name) {
-    low = listing.next_guess;
-    high = low;
-  }
-  while (low < high) {
-    const size_t middle = low + (high - low) / 2;
-    if (listing.keys[key_at(middle)].folded_name < folded_name) {
-      low = middle + 1;
-    } else {
-      high = middle;
-    }
-  }
-  if (low == count || listing.keys[key_at(low)].folded_name != folded_name) return 0;
-  listing.next_guess = low + 1;
-  return listing.keys[key_at(low)].id;
+  const Listing& listing = found->second;
+  const auto at = std::lower_bound(listing.by_fold.begin(), listing.by_fold.end(), folded_name,
+                                   [&listing](uint32_t index, const std::string& name) {
+                                     return listing.keys[index].folded_name < name;
+                                   });
+  if (at == listing.by_fold.end() || listing.keys[*at].folded_name != folded_name) return 0;
+  return listing.keys[*at].id;
 }
 
 void KeyCache::ChildAdded(int64_t parent) { subkeys_.erase(parent); }
@@ -103,15 +87,7 @@ const std::vector<StoredKey>* KeyCache::Subkeys(int64_t parent) const {
 void KeyCache::SetSubkeys(int64_t parent, std::vector<StoredKey> children) {
   Listing& listing = subkeys_[parent];
   listing.keys = std::move(children);
-  listing.by_fold.clear();
-  listing.next_guess = 0;
   const std::vector<StoredKey>& keys = listing.keys;
-  // The SQLite store lists them in this order already; a Wine prefix in its own.
-  bool listed_by_fold = true;
-  for (size_t i = 1; i < keys.size() && listed_by_fold; ++i) {
-    listed_by_fold = keys[i - 1].folded_name <= keys[i].folded_name;
-  }
-  if (listed_by_fold) return;
   listing.by_fold.resize(keys.size());
   for (size_t i = 0; i < keys.size(); ++i) listing.by_fold[i] = static_cast<uint32_t>(i);
   std::sort(listing.by_fold.begin(), listing.by_fold.end(),

@@ -47,7 +47,7 @@ class KeyCache {
  public:
   // The id of a subkey of a listed key: 0 when |parent| has not been listed
   // or has no such subkey.
-  int64_t FindChild(int64_t parent, const std::string& folded_name);
+  int64_t FindChild(int64_t parent, const std::string& folded_name) const;
   void ChildAdded(int64_t parent);
   // |parent| is 0 when it is not known.
   void KeyDeleted(int64_t parent, int64_t key);
@@ -70,13 +70,10 @@ class KeyCache {
 
  private:
   // A key's subkeys as the store listed them, and their places in the order
-  // of their folded names when that is not the listing's own.
+  // of their folded names.
   struct Listing {
     std::vector<StoredKey> keys;
     std::vector<uint32_t> by_fold;
-    // Where in the order of folded names the next lookup is likely to be:
-    // after a listing, its keys are usually opened in turn.
-    size_t next_guess = 0;
   };
 
   std::unordered_map<int64_t, Listing> subkeys_;
