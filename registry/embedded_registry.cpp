@@ -155,14 +155,9 @@ LONG EmbeddedRegistry::StoreError() const {
 }
 
 EmbeddedRegistry::OpenHandle* EmbeddedRegistry::FindHandle(HKEY handle) {
-  // A run asks for the values of one key several times in a row.
-  if (handle == last_handle_) return last_open_;
   const int root = RootIndex(handle);
   OpenHandle* found = root < 0 ? handles_.Find(handle) : &roots_[root];
-  if (!found || found->key == 0) return nullptr;
-  last_handle_ = handle;
-  last_open_ = found;
-  return last_open_;
+  return found && found->key != 0 ? found : nullptr;
 }
 
 LONG EmbeddedRegistry::Resolve(HKEY handle, KeyId* key) {
@@ -172,13 +167,6 @@ LONG EmbeddedRegistry::Resolve(HKEY handle, KeyId* key) {
   if (store_.failed()) return StoreError();
   *key = open->key;
   return ERROR_SUCCESS;
-}
-
-HKEY EmbeddedRegistry::AddHandle(KeyId key) {
-  // The table's entries may move as it grows.
-  last_handle_ = nullptr;
-  last_open_ = nullptr;
-  return handles_.Add(key);
 }
 
 KeyId EmbeddedRegistry::FindChild(KeyId parent, const std::string& folded_name) {
@@ -222,7 +210,7 @@ LONG EmbeddedRegistry::OpenKey(HKEY parent, LPCSTR sub_key, PHKEY result) {
   KeyLocation location;
   const LONG status = Locate(parent, sub_key, false, &location);
   if (status != ERROR_SUCCESS) return status;
-  *result = AddHandle(location.key);
+  *result = handles_.Add(location.key);
   return *result ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
 }
 
@@ -231,7 +219,7 @@ LONG EmbeddedRegistry::CreateKey(HKEY parent, LPCSTR sub_key, PHKEY result, LPDW
   KeyLocation location;
   const LONG status = Locate(parent, sub_key, true, &location);
   if (status != ERROR_SUCCESS) return status;
-  *result = AddHandle(location.key);
+  *result = handles_.Add(location.key);
   if (!*result) return ERROR_NOT_ENOUGH_MEMORY;
   if (disposition) *disposition = location.created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   return ERROR_SUCCESS;
@@ -239,10 +227,6 @@ LONG EmbeddedRegistry::CreateKey(HKEY parent, LPCSTR sub_key, PHKEY result, LPDW
 
 LONG EmbeddedRegistry::CloseKey(HKEY key) {
   if (IsPredefinedRoot(key)) return ERROR_SUCCESS;
-  if (key == last_handle_) {
-    last_handle_ = nullptr;
-    last_open_ = nullptr;
-  }
   return handles_.Remove(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
