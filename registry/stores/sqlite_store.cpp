@@ -137,46 +137,10 @@ void ConfigureSqlite() {
   sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0);
 }
 
-// Marks names in 256 buckets by their size and last eight bytes: names in
-// different buckets differ, so a key's names need comparing only when two of
-// them share one, which a key's few values rarely do.
-class NameBuckets {
- public:
-  // Marks |name|; true when its bucket was marked already.
-  bool Mark(const std::string& name) {
-    uint64_t tail = name.size();
-    if (name.size() >= 8) {
-      uint64_t last = 0;
-      std::memcpy(&last, name.data() + name.size() - 8, 8);
-      tail ^= last;
-    } else {
-      for (const char c : name) tail = tail << 8 ^ static_cast<unsigned char>(c);
-    }
-    const unsigned bucket = static_cast<unsigned>((tail * 0x9E3779B97F4A7C15u) >> 56);
-    const uint64_t bit = uint64_t{1} << (bucket & 63);
-    const bool marked = (seen_[bucket >> 6] & bit) != 0;
-    seen_[bucket >> 6] |= bit;
-    return marked;
-  }
-
- private:
-  uint64_t seen_[4] = {0, 0, 0, 0};
-};
-
-// Whether two of the |count| names |fold| gives are one: few are compared
-// pair by pair, many are sorted first, so that a key of thousands costs
-// little more than reading it.
+// Whether two of the |count| names |fold| gives are one, found by sorting
+// them: a key of thousands costs little more than reading it.
 template <typename Fold>
 bool AnyRepeated(size_t count, Fold fold) {
-  constexpr size_t kComparedInPairs = 16;
-  if (count <= kComparedInPairs) {
-    for (size_t i = 1; i < count; ++i) {
-      for (size_t j = 0; j < i; ++j) {
-        if (fold(i) == fold(j)) return true;
-      }
-    }
-    return false;
-  }
   std::vector<const std::string*> sorted(count);
   for (size_t i = 0; i < count; ++i) sorted[i] = &fold(i);
   std::sort(sorted.begin(), sorted.end(),
@@ -885,11 +849,8 @@ bool SqliteStore::Values(KeyId key, std::vector<StoredValue>* values) {
   // to see that each row it names is there.
   std::vector<PackedValue> packed;
   if (large && !ReadPacked(key, &packed)) return false;
-  NameBuckets buckets;
-  bool shared = false;  // two names fell in one bucket
-  for (size_t i = 0; i < count; ++i) shared |= buckets.Mark((*values)[i].folded_name);
   const auto fold = [values](size_t i) -> const std::string& { return (*values)[i].folded_name; };
-  return !shared || !AnyRepeated(count, fold) || RepeatedValues(key);
+  return !AnyRepeated(count, fold) || RepeatedValues(key);
 }
 
 bool SqliteStore::ReadData(KeyId key, const std::string& folded_name, std::string* data) {
