@@ -6,14 +6,6 @@
 
 namespace dovetune {
 
-namespace {
-
-// Keys with up to this many values are searched for a name as it is given,
-// before it is folded.
-constexpr size_t kScannedValues = 16;
-
-}  // namespace
-
 void KeyValues::Index() {
   const auto by_place = [](const StoredValue& a, const StoredValue& b) {
     return a.place < b.place;
@@ -33,7 +25,6 @@ const StoredValue* KeyValues::Find(const std::string& folded_name) const {
 }
 
 const StoredValue* KeyValues::FindExact(const char* name, size_t size) const {
-  if (stored_.size() > kScannedValues) return nullptr;
   for (const StoredValue& value : stored_) {
     const std::string& candidate = value.value.name;
     if (candidate.size() == size && std::memcmp(candidate.data(), name, size) == 0) return &value;

@@ -31,9 +31,9 @@ class KeyValues {
   // The value at |index| in the order the values were created.
   const StoredValue& At(size_t index) const { return stored_[index]; }
   const StoredValue* Find(const std::string& folded_name) const;
-  // The value of a key of few values whose name is exactly |name|: the name
-  // a program asks for is usually the one it created, so most lookups need
-  // no fold. Null when none is, or when the key has many values.
+  // The value whose name is exactly |name|: the name a program asks for is
+  // usually the one it created, so most lookups need no fold. Null when none
+  // is.
   const StoredValue* FindExact(const char* name, size_t size) const;
   // As the store sets a value: the one with the same folded name keeps its
   // name and place and takes the new type and data; a new one comes last.
