@@ -179,9 +179,9 @@ LONG EmbeddedRegistry::Walk(KeyId from, LPCSTR path, bool create, KeyLocation* l
   if (checked != ERROR_SUCCESS) return checked;
   // Like the registry, the walk stops at the first component it cannot take:
   // a missing one when opening, a name too long for a key, after creating
-  // the levels before it. Each component is taken into reused room.
+  // the levels before it.
   location->key = from;
-  std::string& name = walk_component_;
+  std::string name;
   for (const char* at = path ? path : ""; NextComponent(&at, &name);) {
     if (LongerThan(name, kMaxKeyNameLength)) return ERROR_INVALID_PARAMETER;
     location->parent = location->key;

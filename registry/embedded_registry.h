@@ -91,8 +91,6 @@ class EmbeddedRegistry {
   OpenHandle roots_[kRootCount];
   HandleTable handles_;
   KeyId software_key_ = 0;
-  // The path component walked last; kept for its room.
-  std::string walk_component_;
 };
 
 }  // namespace dovetune
