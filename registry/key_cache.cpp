@@ -44,8 +44,8 @@ void KeyValues::Set(const StoreValue& value, const std::string& folded_name) {
   stored_.push_back(StoredValue{value, folded_name, place});
 }
 
-// A listed key's subkeys are found by binary search: remembering each of
-// thousands of presets one by one would cost a listing more than reading it.
+// A listed key's subkeys are found by binary search in the order of their
+// folded names: a key of thousands is listed once and each found in it.
 int64_t KeyCache::FindChild(int64_t parent, const std::string& folded_name) const {
   const auto found = subkeys_.find(parent);
   if (found == subkeys_.end()) return 0;
