@@ -293,7 +293,7 @@ LONG EmbeddedRegistry::SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* d
                    std::string(reinterpret_cast<const char*>(data), data ? data_size : 0)};
   const std::string folded_name = store_.Fold(value_name);
   if (!store_.SetValue(id, value, folded_name)) return StoreError();
-  if (KeyValues* values = cache_.Values(id)) values->Set(value, folded_name);
+  cache_.DropValues(id);
   return ERROR_SUCCESS;
 }
 

@@ -32,18 +32,6 @@ const StoredValue* KeyValues::FindExact(const char* name, size_t size) const {
   return nullptr;
 }
 
-void KeyValues::Set(const StoreValue& value, const std::string& folded_name) {
-  for (StoredValue& existing : stored_) {
-    if (existing.folded_name != folded_name) continue;
-    existing.value.type = value.type;
-    existing.value.data = value.data;
-    existing.data_held = true;
-    return;
-  }
-  const int64_t place = stored_.empty() ? 1 : stored_.back().place + 1;
-  stored_.push_back(StoredValue{value, folded_name, place});
-}
-
 // A listed key's subkeys are found by binary search in the order of their
 // folded names: a key of thousands is listed once and each found in it.
 int64_t KeyCache::FindChild(int64_t parent, const std::string& folded_name) const {

@@ -1,6 +1,6 @@
 // What a run has already read of the embedded store: the subkey lists of keys
 // that were enumerated, where their ids are then found by name, and the values
-// of the keys read last. Listing the presets and summarising each one then
+// of the key read last. Listing the presets and summarising each one then
 // costs one query per preset instead of one per value. The registry tells
 // the cache of every change it makes, so the cache always agrees with the
 // store; nothing else writes to the store during a run, which holds it locked.
@@ -35,9 +35,6 @@ class KeyValues {
   // usually the one it created, so most lookups need no fold. Null when none
   // is.
   const StoredValue* FindExact(const char* name, size_t size) const;
-  // As the store sets a value: the one with the same folded name keeps its
-  // name and place and takes the new type and data; a new one comes last.
-  void Set(const StoreValue& value, const std::string& folded_name);
 
  private:
   std::vector<StoredValue> stored_;
