@@ -155,14 +155,9 @@ LONG EmbeddedRegistry::StoreError() const {
 }
 
 EmbeddedRegistry::OpenHandle* EmbeddedRegistry::FindHandle(HKEY handle) {
-  // A run asks for the values of one key several times in a row.
-  if (handle == last_handle_) return last_open_;
   const int root = RootIndex(handle);
   OpenHandle* found = root < 0 ? handles_.Find(handle) : &roots_[root];
-  if (!found || found->key == 0) return nullptr;
-  last_handle_ = handle;
-  last_open_ = found;
-  return last_open_;
+  return found && found->key != 0 ? found : nullptr;
 }
 
 LONG EmbeddedRegistry::Resolve(HKEY handle, KeyId* key) {
@@ -174,20 +169,9 @@ LONG EmbeddedRegistry::Resolve(HKEY handle, KeyId* key) {
   return ERROR_SUCCESS;
 }
 
-HKEY EmbeddedRegistry::AddHandle(KeyId key) {
-  // The table's entries may move as it grows.
-  last_handle_ = nullptr;
-  last_open_ = nullptr;
-  return handles_.Add(key);
-}
-
 KeyId EmbeddedRegistry::FindChild(KeyId parent, const std::string& folded_name) {
-  KeyId child = cache_.FindChild(parent, folded_name);
-  if (child == 0) {
-    child = store_.FindChild(parent, folded_name);
-    if (child != 0) cache_.RememberChild(parent, folded_name, child);
-  }
-  return child;
+  const KeyId child = cache_.FindChild(parent, folded_name);
+  return child != 0 ? child : store_.FindChild(parent, folded_name);
 }
 
 LONG EmbeddedRegistry::Walk(KeyId from, LPCSTR path, bool create, KeyLocation* location) {
@@ -195,9 +179,9 @@ LONG EmbeddedRegistry::Walk(KeyId from, LPCSTR path, bool create, KeyLocation* l
   if (checked != ERROR_SUCCESS) return checked;
   // Like the registry, the walk stops at the first component it cannot take:
   // a missing one when opening, a name too long for a key, after creating
-  // the levels before it. Each component is taken into reused room.
+  // the levels before it.
   location->key = from;
-  std::string& name = walk_component_;
+  std::string name;
   for (const char* at = path ? path : ""; NextComponent(&at, &name);) {
     if (LongerThan(name, kMaxKeyNameLength)) return ERROR_INVALID_PARAMETER;
     location->parent = location->key;
@@ -206,7 +190,7 @@ LONG EmbeddedRegistry::Walk(KeyId from, LPCSTR path, bool create, KeyLocation* l
     if (child == 0 && !store_.failed()) {
       if (!create) return ERROR_FILE_NOT_FOUND;
       child = store_.AddChild(location->parent, name, location->folded_name);
-      if (child != 0) cache_.ChildAdded(location->parent, location->folded_name, child);
+      cache_.ChildAdded(location->parent);
       location->created = true;
     }
     if (store_.failed()) return StoreError();
@@ -223,21 +207,10 @@ LONG EmbeddedRegistry::Locate(HKEY parent, LPCSTR sub_key, bool create, KeyLocat
 
 LONG EmbeddedRegistry::OpenKey(HKEY parent, LPCSTR sub_key, PHKEY result) {
   if (!result) return ERROR_INVALID_PARAMETER;
-  KeyId from = 0;
-  const LONG status = Resolve(parent, &from);
+  KeyLocation location;
+  const LONG status = Locate(parent, sub_key, false, &location);
   if (status != ERROR_SUCCESS) return status;
-  // Paths of several components, such as the presets key's, are opened over
-  // and over; each is walked once.
-  const bool nested = sub_key && std::strchr(sub_key, '\\');
-  KeyId key = nested ? cache_.FindPath(from, sub_key) : 0;
-  if (key == 0) {
-    KeyLocation location;
-    const LONG walked = Walk(from, sub_key, false, &location);
-    if (walked != ERROR_SUCCESS) return walked;
-    key = location.key;
-    if (nested) cache_.RememberPath(from, sub_key, key);
-  }
-  *result = AddHandle(key);
+  *result = handles_.Add(location.key);
   return *result ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
 }
 
@@ -246,7 +219,7 @@ LONG EmbeddedRegistry::CreateKey(HKEY parent, LPCSTR sub_key, PHKEY result, LPDW
   KeyLocation location;
   const LONG status = Locate(parent, sub_key, true, &location);
   if (status != ERROR_SUCCESS) return status;
-  *result = AddHandle(location.key);
+  *result = handles_.Add(location.key);
   if (!*result) return ERROR_NOT_ENOUGH_MEMORY;
   if (disposition) *disposition = location.created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   return ERROR_SUCCESS;
@@ -254,10 +227,6 @@ LONG EmbeddedRegistry::CreateKey(HKEY parent, LPCSTR sub_key, PHKEY result, LPDW
 
 LONG EmbeddedRegistry::CloseKey(HKEY key) {
   if (IsPredefinedRoot(key)) return ERROR_SUCCESS;
-  if (key == last_handle_) {
-    last_handle_ = nullptr;
-    last_open_ = nullptr;
-  }
   return handles_.Remove(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
@@ -324,7 +293,7 @@ LONG EmbeddedRegistry::SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* d
                    std::string(reinterpret_cast<const char*>(data), data ? data_size : 0)};
   const std::string folded_name = store_.Fold(value_name);
   if (!store_.SetValue(id, value, folded_name)) return StoreError();
-  if (KeyValues* values = cache_.Values(id)) values->Set(value, folded_name);
+  cache_.DropValues(id);
   return ERROR_SUCCESS;
 }
 
@@ -337,7 +306,7 @@ LONG EmbeddedRegistry::DeleteKey(HKEY parent, LPCSTR sub_key) {
   if (IsProtectedKey(key)) return ERROR_ACCESS_DENIED;
   if (store_.HasChildren(key)) return ERROR_ACCESS_DENIED;
   if (store_.failed() || !store_.DeleteKey(key)) return StoreError();
-  cache_.KeyDeleted(location.parent, location.folded_name, key);
+  cache_.KeyDeleted(location.parent, key);
   MarkDeleted({key});
   return ERROR_SUCCESS;
 }
@@ -417,22 +386,16 @@ LONG EmbeddedRegistry::EnumKey(HKEY key, DWORD index, LPSTR name, LPDWORD name_l
   KeyId id = 0;
   const LONG status = Resolve(key, &id);
   if (status != ERROR_SUCCESS) return status;
-  const SubkeyListing* subkeys = cache_.Subkeys(id);
+  const std::vector<StoredKey>* subkeys = cache_.Subkeys(id);
   if (!subkeys) {
-    SubkeyListing children;
-    for (const StoredKey& child : store_.Children(id)) {
-      if (!children.Add(child.id, child.name.data(), child.name.size(), child.folded_name.data(),
-                        child.folded_name.size())) {
-        return ERROR_REGISTRY_IO_FAILED;
-      }
-    }
+    std::vector<StoredKey> children = store_.Children(id);
     if (store_.failed()) return StoreError();
     cache_.SetSubkeys(id, std::move(children));
     subkeys = cache_.Subkeys(id);
   }
   if (index >= subkeys->size()) return ERROR_NO_MORE_ITEMS;
-  const ListedText listed = subkeys->name(index);
-  return CopyName(listed.data, listed.size, name, name_length);
+  const std::string& listed = (*subkeys)[index].name;
+  return CopyName(listed.data(), listed.size(), name, name_length);
 }
 
 LONG EmbeddedRegistry::EnumValue(HKEY key, DWORD index, LPSTR name, LPDWORD name_length,

@@ -77,7 +77,6 @@ class EmbeddedRegistry {
   KeyValues* ValuesOf(KeyId key);
   LONG CopyData(KeyId key, const StoredValue& stored, LPDWORD type, LPBYTE data, LPDWORD data_size);
   LONG StoreError() const;
-  HKEY AddHandle(KeyId key);
   bool IsRootKey(KeyId key) const;
   bool IsProtectedKey(KeyId key) const;
   bool FindOrRestoreSoftwareKey(std::string* error);
@@ -92,12 +91,6 @@ class EmbeddedRegistry {
   OpenHandle roots_[kRootCount];
   HandleTable handles_;
   KeyId software_key_ = 0;
-  // The handle found last and its entry, which stays put until the next
-  // handle is added.
-  HKEY last_handle_ = nullptr;
-  OpenHandle* last_open_ = nullptr;
-  // The path component walked last; kept for its room.
-  std::string walk_component_;
 };
 
 }  // namespace dovetune

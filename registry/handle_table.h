@@ -1,12 +1,9 @@
-// The key handles a run has open. A handle's value names its slot and the
-// slot's generation: opening and closing then cost no allocation once the
-// table has grown (a listing opens keys by the thousand), and a closed handle
-// stays invalid after its slot is reused. Values never look like the
-// predefined root handles.
+// The key handles a run has open. No value is handed out twice in a run, so a
+// closed handle stays invalid, and none looks like a predefined root handle.
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <unordered_map>
 
 #include "registry/stores/key_store.h"
 #include "registry/win32_api.h"
@@ -20,29 +17,24 @@ class HandleTable {
     bool deleted = false;
   };
 
-  // A new handle on |key|; null when the table is full.
+  HandleTable();
+
+  // A new handle on |key|; null when the run has used up its handles.
   HKEY Add(KeyId key);
-  // The entry of an open handle; null for any other value.
+  // The entry of an open handle, which stays put while it is open; null for
+  // any other value.
   Entry* Find(HKEY handle);
   // False when |handle| is not open.
   bool Remove(HKEY handle);
   // Calls |visit| with each open handle's entry.
   template <typename Visit>
   void ForEachOpen(Visit visit) {
-    for (Slot& slot : slots_) {
-      if (slot.open) visit(slot.entry);
-    }
+    for (auto& open : open_) visit(open.second);
   }
 
  private:
-  struct Slot {
-    Entry entry;
-    uint32_t generation = 0;
-    bool open = false;
-  };
-
-  std::vector<Slot> slots_;
-  std::vector<uint32_t> free_slots_;
+  std::unordered_map<uintptr_t, Entry> open_;
+  uintptr_t next_value_;
 };
 
 }  // namespace dovetune

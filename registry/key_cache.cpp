@@ -6,60 +6,25 @@
 
 namespace dovetune {
 
-namespace {
-
-// Values of this many keys are held; a run works on two or three at a time.
-constexpr size_t kHeldKeys = 4;
-
-// Paths of several components remembered; a run uses two or three.
-constexpr size_t kRememberedPaths = 8;
-
-// Keys with up to this many values are searched for a name as it is given,
-// before it is folded.
-constexpr size_t kScannedValues = 16;
-
-}  // namespace
-
 void KeyValues::Index() {
-  PlaceOrder();
-  FoldOrder();
-}
-
-// The values in the order of their places.
-void KeyValues::PlaceOrder() {
-  order_by_place_.resize(stored_.size());
-  for (size_t i = 0; i < stored_.size(); ++i) order_by_place_[i] = static_cast<uint32_t>(i);
-  std::sort(order_by_place_.begin(), order_by_place_.end(),
-            [this](uint32_t a, uint32_t b) { return stored_[a].place < stored_[b].place; });
-}
-
-// The values in the order of their folded names.
-void KeyValues::FoldOrder() {
-  order_by_fold_.resize(stored_.size());
-  for (size_t i = 0; i < stored_.size(); ++i) order_by_fold_[i] = static_cast<uint32_t>(i);
-  std::sort(order_by_fold_.begin(), order_by_fold_.end(), [this](uint32_t a, uint32_t b) {
-    return stored_[a].folded_name < stored_[b].folded_name;
-  });
-}
-
-size_t KeyValues::LowerBound(const std::string& folded_name) const {
-  return std::lower_bound(order_by_fold_.begin(), order_by_fold_.end(), folded_name,
-                          [this](uint32_t index, const std::string& name) {
-                            return stored_[index].folded_name < name;
-                          }) -
-         order_by_fold_.begin();
+  const auto by_place = [](const StoredValue& a, const StoredValue& b) {
+    return a.place < b.place;
+  };
+  // Left as they are when in order, as the SQLite store gives them: each
+  // keeps the room the next key's values are read into.
+  if (!std::is_sorted(stored_.begin(), stored_.end(), by_place)) {
+    std::sort(stored_.begin(), stored_.end(), by_place);
+  }
 }
 
 const StoredValue* KeyValues::Find(const std::string& folded_name) const {
-  const size_t at = LowerBound(folded_name);
-  if (at == order_by_fold_.size() || stored_[order_by_fold_[at]].folded_name != folded_name) {
-    return nullptr;
+  for (const StoredValue& value : stored_) {
+    if (value.folded_name == folded_name) return &value;
   }
-  return &stored_[order_by_fold_[at]];
+  return nullptr;
 }
 
 const StoredValue* KeyValues::FindExact(const char* name, size_t size) const {
-  if (stored_.size() > kScannedValues) return nullptr;
   for (const StoredValue& value : stored_) {
     const std::string& candidate = value.value.name;
     if (candidate.size() == size && std::memcmp(candidate.data(), name, size) == 0) return &value;
@@ -67,170 +32,63 @@ const StoredValue* KeyValues::FindExact(const char* name, size_t size) const {
   return nullptr;
 }
 
-void KeyValues::Set(const StoreValue& value, const std::string& folded_name) {
-  const size_t at = LowerBound(folded_name);
-  if (at < order_by_fold_.size() && stored_[order_by_fold_[at]].folded_name == folded_name) {
-    StoredValue& existing = stored_[order_by_fold_[at]];
-    existing.value.type = value.type;
-    existing.value.data = value.data;
-    existing.data_held = true;
-    return;
-  }
-  const uint32_t index = static_cast<uint32_t>(stored_.size());
-  const int64_t place = stored_.empty() ? 1 : stored_[order_by_place_.back()].place + 1;
-  stored_.push_back(StoredValue{value, folded_name, place});
-  order_by_place_.push_back(index);
-  order_by_fold_.insert(order_by_fold_.begin() + at, index);
-}
-
-int64_t KeyCache::FindChild(int64_t parent, const std::string& folded_name) {
-  const int64_t listed = FindListed(parent, folded_name);
-  if (listed != 0) return listed;
-  probe_.parent = parent;
-  probe_.folded_name.assign(folded_name);
-  const auto found = children_.find(probe_);
-  return found == children_.end() ? 0 : found->second;
-}
-
-// A listed key's subkeys are found by binary search: remembering each of
-// thousands of presets one by one would cost a listing more than reading it.
-int64_t KeyCache::FindListed(int64_t parent, const std::string& folded_name) {
+// A listed key's subkeys are found by binary search in the order of their
+// folded names: a key of thousands is listed once and each found in it.
+int64_t KeyCache::FindChild(int64_t parent, const std::string& folded_name) const {
   const auto found = subkeys_.find(parent);
   if (found == subkeys_.end()) return 0;
-  Listing& listing = found->second;
-  const auto key_at = [&listing](size_t place) {
-    return listing.by_fold.empty() ? place : listing.by_fold[place];
-  };
-  const size_t count = listing.keys.size();
-  size_t low = 0;
-  size_t high = count;
-  if (listing.next_guess < high &&
-      listing.keys.fold(key_at(listing.next_guess)).Equals(folded_name)) {
-    low = listing.next_guess;
-    high = low;
-  }
-  while (low < high) {
-    const size_t middle = low + (high - low) / 2;
-    if (listing.keys.fold(key_at(middle)).Compare(folded_name) < 0) {
-      low = middle + 1;
-    } else {
-      high = middle;
-    }
-  }
-  if (low == count || !listing.keys.fold(key_at(low)).Equals(folded_name)) return 0;
-  listing.next_guess = low + 1;
-  return listing.keys.id(key_at(low));
+  const Listing& listing = found->second;
+  const auto at = std::lower_bound(listing.by_fold.begin(), listing.by_fold.end(), folded_name,
+                                   [&listing](uint32_t index, const std::string& name) {
+                                     return listing.keys[index].folded_name < name;
+                                   });
+  if (at == listing.by_fold.end() || listing.keys[*at].folded_name != folded_name) return 0;
+  return listing.keys[*at].id;
 }
 
-void KeyCache::RememberChild(int64_t parent, const std::string& folded_name, int64_t child) {
-  children_[ChildName{parent, folded_name}] = child;
-}
+void KeyCache::ChildAdded(int64_t parent) { subkeys_.erase(parent); }
 
-void KeyCache::ChildAdded(int64_t parent, const std::string& folded_name, int64_t child) {
-  RememberChild(parent, folded_name, child);
-  subkeys_.erase(parent);
-}
-
-int64_t KeyCache::FindPath(int64_t from, const char* path) const {
-  const size_t size = std::strlen(path);
-  for (const RememberedPath& remembered : paths_) {
-    if (remembered.from == from && remembered.path.size() == size &&
-        std::memcmp(remembered.path.data(), path, size) == 0) {
-      return remembered.key;
-    }
-  }
-  return 0;
-}
-
-void KeyCache::RememberPath(int64_t from, const std::string& path, int64_t key) {
-  if (paths_.size() < kRememberedPaths) {
-    paths_.push_back(RememberedPath{from, path, key});
-    return;
-  }
-  paths_[next_path_] = RememberedPath{from, path, key};
-  next_path_ = (next_path_ + 1) % kRememberedPaths;
-}
-
-void KeyCache::KeyDeleted(int64_t parent, const std::string& folded_name, int64_t key) {
-  paths_.clear();  // any of them may have led through the deleted key
+void KeyCache::KeyDeleted(int64_t parent, int64_t key) {
   if (parent != 0) {
-    children_.erase(ChildName{parent, folded_name});
     subkeys_.erase(parent);
   } else {
-    for (auto child = children_.begin(); child != children_.end();) {
-      child = child->second == key ? children_.erase(child) : std::next(child);
-    }
     subkeys_.clear();
   }
   subkeys_.erase(key);
   DropValues(key);
 }
 
-const SubkeyListing* KeyCache::Subkeys(int64_t parent) const {
+const std::vector<StoredKey>* KeyCache::Subkeys(int64_t parent) const {
   const auto found = subkeys_.find(parent);
   return found == subkeys_.end() ? nullptr : &found->second.keys;
 }
 
-void KeyCache::SetSubkeys(int64_t parent, SubkeyListing children) {
+void KeyCache::SetSubkeys(int64_t parent, std::vector<StoredKey> children) {
   Listing& listing = subkeys_[parent];
   listing.keys = std::move(children);
-  listing.by_fold.clear();
-  listing.next_guess = 0;
-  const SubkeyListing& keys = listing.keys;
-  // The SQLite store lists them in this order already; a Wine prefix in its own.
-  bool listed_by_fold = true;
-  for (size_t i = 1; i < keys.size() && listed_by_fold; ++i) {
-    listed_by_fold = keys.fold(i - 1).Compare(keys.fold(i)) <= 0;
-  }
-  if (listed_by_fold) return;
+  const std::vector<StoredKey>& keys = listing.keys;
   listing.by_fold.resize(keys.size());
   for (size_t i = 0; i < keys.size(); ++i) listing.by_fold[i] = static_cast<uint32_t>(i);
   std::sort(listing.by_fold.begin(), listing.by_fold.end(),
-            [&keys](uint32_t a, uint32_t b) { return keys.fold(a).Compare(keys.fold(b)) < 0; });
+            [&keys](uint32_t a, uint32_t b) { return keys[a].folded_name < keys[b].folded_name; });
 }
 
 KeyValues* KeyCache::Values(int64_t key) {
-  // Most lookups are in the key used last.
-  if (last_used_ < values_.size() && values_[last_used_].key == key) {
-    values_[last_used_].last_use = ++uses_;
-    return &values_[last_used_].values;
-  }
-  for (HeldValues& held : values_) {
-    if (held.key != key) continue;
-    held.last_use = ++uses_;
-    last_used_ = static_cast<size_t>(&held - values_.data());
-    return &held.values;
-  }
-  return nullptr;
+  return key != 0 && key == values_key_ ? &values_ : nullptr;
 }
 
 KeyValues* KeyCache::PlaceForValues(int64_t key) {
-  DropValues(key);
-  if (values_.size() < kHeldKeys) {
-    values_.push_back(HeldValues{key, ++uses_, KeyValues()});
-    return &values_.back().values;
-  }
-  // The least used key gives up its place and its room, so that the others
-  // stay where they are.
-  HeldValues& held = *std::min_element(
-      values_.begin(), values_.end(),
-      [](const HeldValues& a, const HeldValues& b) { return a.last_use < b.last_use; });
-  held.key = key;
-  held.last_use = ++uses_;
-  return &held.values;
+  values_key_ = key;
+  return &values_;
 }
 
 void KeyCache::DropValues(int64_t key) {
-  values_.erase(std::remove_if(values_.begin(), values_.end(),
-                               [key](const HeldValues& held) { return held.key == key; }),
-                values_.end());
+  if (key == values_key_) values_key_ = 0;
 }
 
 void KeyCache::Clear() {
-  children_.clear();
-  paths_.clear();
   subkeys_.clear();
-  values_.clear();
+  values_key_ = 0;
 }
 
 }  // namespace dovetune

@@ -1,7 +1,7 @@
-// What a run has already read of the embedded store: keys by path, subkey ids
-// by name, the subkey lists of keys that were enumerated, and the values of
-// the keys read last. Listing the presets and summarising each one then costs
-// one query per preset instead of one per path component and per value. The registry tells
+// What a run has already read of the embedded store: the subkey lists of keys
+// that were enumerated, where their ids are then found by name, and the values
+// of the key read last. Listing the presets and summarising each one then
+// costs one query per preset instead of one per value. The registry tells
 // the cache of every change it makes, so the cache always agrees with the
 // store; nothing else writes to the store during a run, which holds it locked.
 #pragma once
@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "registry/stores/key_store.h"
-#include "registry/stores/subkey_listing.h"
 
 namespace dovetune {
 
@@ -25,53 +24,41 @@ class KeyValues {
   // The values, to be filled anew (their strings' room is reused); Index
   // must follow before any other use.
   std::vector<StoredValue>* room() { return &stored_; }
+  // Puts the values in the order they were created.
   void Index();
 
-  size_t size() const { return order_by_place_.size(); }
+  size_t size() const { return stored_.size(); }
   // The value at |index| in the order the values were created.
-  const StoredValue& At(size_t index) const { return stored_[order_by_place_[index]]; }
+  const StoredValue& At(size_t index) const { return stored_[index]; }
   const StoredValue* Find(const std::string& folded_name) const;
-  // The value of a key of few values whose name is exactly |name|: the name
-  // a program asks for is usually the one it created, so most lookups need
-  // no fold. Null when none is, or when the key has many values.
+  // The value whose name is exactly |name|: the name a program asks for is
+  // usually the one it created, so most lookups need no fold. Null when none
+  // is.
   const StoredValue* FindExact(const char* name, size_t size) const;
-  // As the store sets a value: the one with the same folded name keeps its
-  // name and place and takes the new type and data; a new one comes last.
-  void Set(const StoreValue& value, const std::string& folded_name);
 
  private:
-  void PlaceOrder();
-  void FoldOrder();
-  size_t LowerBound(const std::string& folded_name) const;
-
   std::vector<StoredValue> stored_;
-  std::vector<uint32_t> order_by_fold_;   // indexes into stored_
-  std::vector<uint32_t> order_by_place_;  // indexes into stored_
 };
 
 class KeyCache {
  public:
-  // Subkey ids: 0 when the subkey is not known here (it may still exist).
-  int64_t FindChild(int64_t parent, const std::string& folded_name);
-  void RememberChild(int64_t parent, const std::string& folded_name, int64_t child);
-  void ChildAdded(int64_t parent, const std::string& folded_name, int64_t child);
+  // The id of a subkey of a listed key: 0 when |parent| has not been listed
+  // or has no such subkey.
+  int64_t FindChild(int64_t parent, const std::string& folded_name) const;
+  void ChildAdded(int64_t parent);
   // |parent| is 0 when it is not known.
-  void KeyDeleted(int64_t parent, const std::string& folded_name, int64_t key);
-
-  // Keys by a path of several components beneath a key: 0 when not known.
-  int64_t FindPath(int64_t from, const char* path) const;
-  void RememberPath(int64_t from, const std::string& path, int64_t key);
+  void KeyDeleted(int64_t parent, int64_t key);
 
   // Subkeys in the store's order; null until SetSubkeys. Their ids are then
-  // found by name here too.
-  const SubkeyListing* Subkeys(int64_t parent) const;
-  void SetSubkeys(int64_t parent, SubkeyListing children);
+  // found by name (FindChild).
+  const std::vector<StoredKey>* Subkeys(int64_t parent) const;
+  void SetSubkeys(int64_t parent, std::vector<StoredKey> children);
 
-  // Null when the key's values are not held; held are those of the few keys
-  // used last, so that memory stays small however many keys a run reads.
+  // Null when the key's values are not held; held are those of the key read
+  // last, so that memory stays small however many keys a run reads.
   KeyValues* Values(int64_t key);
-  // The place for the values of |key|, which takes the room of the key used
-  // least: fill its room() and Index it, or DropValues on a failure.
+  // The place for the values of |key|, which takes the room of the key read
+  // before: fill its room() and Index it, or DropValues on a failure.
   KeyValues* PlaceForValues(int64_t key);
   void DropValues(int64_t key);
 
@@ -79,51 +66,16 @@ class KeyCache {
   void Clear();
 
  private:
-  struct ChildName {
-    int64_t parent = 0;
-    std::string folded_name;
-    bool operator==(const ChildName& other) const {
-      return parent == other.parent && folded_name == other.folded_name;
-    }
-  };
-  struct ChildNameHash {
-    size_t operator()(const ChildName& name) const {
-      return std::hash<std::string>()(name.folded_name) ^ std::hash<int64_t>()(name.parent);
-    }
-  };
-  struct HeldValues {
-    int64_t key;
-    uint64_t last_use;
-    KeyValues values;
-  };
   // A key's subkeys as the store listed them, and their places in the order
-  // of their folded names when that is not the listing's own.
+  // of their folded names.
   struct Listing {
-    SubkeyListing keys;
+    std::vector<StoredKey> keys;
     std::vector<uint32_t> by_fold;
-    // Where in the order of folded names the next lookup is likely to be:
-    // after a listing, its keys are usually opened in turn.
-    size_t next_guess = 0;
   };
-  int64_t FindListed(int64_t parent, const std::string& folded_name);
 
-  std::unordered_map<ChildName, int64_t, ChildNameHash> children_;
-  // The few paths of several components a run opens over and over, each as
-  // spelled; the one remembered longest ago gives way to a new one.
-  struct RememberedPath {
-    int64_t from = 0;
-    std::string path;
-    int64_t key = 0;
-  };
-  std::vector<RememberedPath> paths_;
-  size_t next_path_ = 0;
   std::unordered_map<int64_t, Listing> subkeys_;
-  std::vector<HeldValues> values_;
-  // The name looked for last: lookups copy into its room instead of
-  // allocating a key each time.
-  mutable ChildName probe_;
-  uint64_t uses_ = 0;
-  size_t last_used_ = 0;  // the place in values_ of the key found last
+  int64_t values_key_ = 0;  // the key whose values are held; 0 when none
+  KeyValues values_;
 };
 
 }  // namespace dovetune

@@ -1,6 +1,5 @@
 #include "registry/registry.h"
 
-#include <cstring>
 #include <vector>
 
 #include "base/little_endian.h"
@@ -24,29 +23,18 @@ const char* RootName(HKEY hRoot) {
   return "CRegistry needs an update!";
 }
 
-// Room a held path keeps for the name of a subkey opened beneath it.
-constexpr size_t kRoomForASubkey = 64;
-
-// The buffer of the first try for a subkey or value name: names are short,
-// and a listing asks for one name per subkey, so it lives on the stack.
-constexpr DWORD kShortName = 500;
-
 // Asks for one subkey or value name into a buffer of |length| characters.
 template <typename Call>
 LONG FetchName(DWORD length, std::string& strName, Call call) {
-  char short_buffer[kShortName];
-  std::vector<char> long_buffer;
-  char* buffer = short_buffer;
-  if (length > kShortName) {
-    long_buffer.resize(length);
-    buffer = long_buffer.data();
-  }
-  buffer[0] = '\0';
+  std::vector<char> buffer(length, '\0');
   DWORD passed = length;
-  const LONG result = call(buffer, &passed);
-  if (result == ERROR_SUCCESS) strName.assign(buffer);
+  const LONG result = call(buffer.data(), &passed);
+  if (result == ERROR_SUCCESS) strName.assign(buffer.data());
   return result;
 }
+
+// The first buffer for a subkey or value name: most names fit in it.
+constexpr DWORD kShortName = 500;
 
 }  // namespace
 
@@ -79,10 +67,7 @@ bool CRegistry::Open(HKEY hRoot, const std::string& strPath) {
     return false;
   }
   m_hKey = hKey;
-  // Room for the subkey a caller usually opens next, taken at once.
-  const char* root_name = RootName(hRoot);
-  m_strPath.reserve(std::strlen(root_name) + 1 + strPath.size() + kRoomForASubkey);
-  m_strPath.assign(root_name).append(1, '\\').append(strPath);
+  m_strPath = std::string(RootName(hRoot)) + "\\" + strPath;
   return true;
 }
 
@@ -122,15 +107,11 @@ bool CRegistry::OpenKey(const std::string& strName) {
 }
 
 bool CRegistry::ReadDword(const std::string& strName, DWORD& dwValue) {
-  return ReadDword(strName.c_str(), dwValue);
-}
-
-bool CRegistry::ReadDword(const char* szName, DWORD& dwValue) {
   if (!m_hKey) return false;
   BYTE data[4] = {0, 0, 0, 0};
   DWORD dwType = REG_NONE;
   DWORD dwSize = sizeof(data);
-  if (RegQueryValueExA(m_hKey, szName, nullptr, &dwType, data, &dwSize) != ERROR_SUCCESS ||
+  if (RegQueryValueExA(m_hKey, strName.c_str(), nullptr, &dwType, data, &dwSize) != ERROR_SUCCESS ||
       dwType != REG_DWORD || dwSize != sizeof(data)) {
     return false;
   }

@@ -30,7 +30,6 @@ class CRegistry {
   // Reads a REG_DWORD of exactly 4 bytes; anything else fails and leaves
   // |dwValue| as it was.
   bool ReadDword(const std::string& strName, DWORD& dwValue);
-  bool ReadDword(const char* szName, DWORD& dwValue);
   bool WriteDword(const std::string& strName, DWORD dwValue);
   // Deletes |strPath| beneath |hRoot|; the held key is neither used nor changed.
   bool DeleteKey(HKEY hRoot, const std::string& strPath);

@@ -5,7 +5,8 @@
 // subkeys and values, and the first failure of the run.
 //
 // Implementations: the SQLite file, a Wine prefix's user.reg, a store in
-// memory, and a wrapper that injects failures.
+// memory, and for tests a wrapper that injects failures
+// (tests/support/faulty_store.h).
 #pragma once
 
 #include <cstddef>

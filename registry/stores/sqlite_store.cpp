@@ -137,46 +137,10 @@ void ConfigureSqlite() {
   sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0);
 }
 
-// Marks names in 256 buckets by their size and last eight bytes: names in
-// different buckets differ, so a key's names need comparing only when two of
-// them share one, which a key's few values rarely do.
-class NameBuckets {
- public:
-  // Marks |name|; true when its bucket was marked already.
-  bool Mark(const std::string& name) {
-    uint64_t tail = name.size();
-    if (name.size() >= 8) {
-      uint64_t last = 0;
-      std::memcpy(&last, name.data() + name.size() - 8, 8);
-      tail ^= last;
-    } else {
-      for (const char c : name) tail = tail << 8 ^ static_cast<unsigned char>(c);
-    }
-    const unsigned bucket = static_cast<unsigned>((tail * 0x9E3779B97F4A7C15u) >> 56);
-    const uint64_t bit = uint64_t{1} << (bucket & 63);
-    const bool marked = (seen_[bucket >> 6] & bit) != 0;
-    seen_[bucket >> 6] |= bit;
-    return marked;
-  }
-
- private:
-  uint64_t seen_[4] = {0, 0, 0, 0};
-};
-
-// Whether two of the |count| names |fold| gives are one: few are compared
-// pair by pair, many are sorted first, so that a key of thousands costs
-// little more than reading it.
+// Whether two of the |count| names |fold| gives are one, found by sorting
+// them: a key of thousands costs little more than reading it.
 template <typename Fold>
 bool AnyRepeated(size_t count, Fold fold) {
-  constexpr size_t kComparedInPairs = 16;
-  if (count <= kComparedInPairs) {
-    for (size_t i = 1; i < count; ++i) {
-      for (size_t j = 0; j < i; ++j) {
-        if (fold(i) == fold(j)) return true;
-      }
-    }
-    return false;
-  }
   std::vector<const std::string*> sorted(count);
   for (size_t i = 0; i < count; ++i) sorted[i] = &fold(i);
   std::sort(sorted.begin(), sorted.end(),
@@ -493,14 +457,8 @@ bool SqliteStore::Flush() {
   keys.reserve(changed_.size());
   for (const auto& entry : changed_) keys.push_back(entry.first);
   std::sort(keys.begin(), keys.end());
-  std::vector<PackedValue> kept;
   for (KeyId key : keys) {
-    ChangedValues& changed = changed_[key];
-    kept.clear();
-    for (size_t i = 0; i < changed.values.size(); ++i) {
-      if (!changed.deleted[i]) kept.push_back(std::move(changed.values[i]));
-    }
-    if (!WritePacked(key, kept)) break;
+    if (!WritePacked(key, changed_[key])) break;
   }
   changed_.clear();
   return !failed();
@@ -639,10 +597,10 @@ bool SqliteStore::HasChildren(KeyId key) {
 }
 
 bool SqliteStore::DeleteKey(KeyId key) {
-  ChangedValues* changed = ValuesToChange(key);
-  if (!changed) return false;
-  for (size_t i = 0; i < changed->values.size(); ++i) {
-    if (!changed->deleted[i] && !DropData(changed->values[i])) return false;
+  std::vector<PackedValue>* values = ValuesToChange(key);
+  if (!values) return false;
+  for (const PackedValue& value : *values) {
+    if (!DropData(value)) return false;
   }
   changed_.erase(key);
   if (!WritePacked(key, {})) return false;
@@ -664,7 +622,7 @@ std::vector<StoredKey> SqliteStore::Children(KeyId parent) {
     const char* name = query->Blob(1, &size);
     StoredKey child{query->Number(0), std::string(name, size), std::string()};
     child.folded_name = FoldName(child.name);
-    // A listing holds names and folds of less than 64 KB (SubkeyListing).
+    // The registry's key names are far shorter; one of 64 KB or more is damage.
     if (size > UINT16_MAX || child.folded_name.size() > UINT16_MAX) {
       query->Reset();
       Damaged("a key name is longer than any the registry allows");
@@ -891,18 +849,16 @@ bool SqliteStore::Values(KeyId key, std::vector<StoredValue>* values) {
   // to see that each row it names is there.
   std::vector<PackedValue> packed;
   if (large && !ReadPacked(key, &packed)) return false;
-  NameBuckets buckets;
-  bool shared = false;  // two names fell in one bucket
-  for (size_t i = 0; i < count; ++i) shared |= buckets.Mark((*values)[i].folded_name);
   const auto fold = [values](size_t i) -> const std::string& { return (*values)[i].folded_name; };
-  return !shared || !AnyRepeated(count, fold) || RepeatedValues(key);
+  return !AnyRepeated(count, fold) || RepeatedValues(key);
 }
 
 bool SqliteStore::ReadData(KeyId key, const std::string& folded_name, std::string* data) {
-  std::vector<PackedValue> read;
-  const PackedValue* found = FindForReading(key, folded_name, &read);
-  if (!found) return false;
-  const PackedValue& value = *found;
+  std::vector<PackedValue> values;
+  if (!ReadValues(key, &values)) return false;
+  const int index = FindValue(values, folded_name);
+  if (index < 0) return false;
+  const PackedValue& value = values[index];
   if (value.big_id == 0) {
     *data = value.data;
     return true;
@@ -919,7 +875,7 @@ bool SqliteStore::ReadData(KeyId key, const std::string& folded_name, std::strin
   return true;
 }
 
-SqliteStore::ChangedValues* SqliteStore::ValuesToChange(KeyId key) {
+std::vector<PackedValue>* SqliteStore::ValuesToChange(KeyId key) {
   if (failed()) return nullptr;
   if (read_only_ || version1_) {
     Fail(SQLITE_READONLY);
@@ -927,58 +883,31 @@ SqliteStore::ChangedValues* SqliteStore::ValuesToChange(KeyId key) {
   }
   auto found = changed_.find(key);
   if (found != changed_.end()) return &found->second;
-  if (!GrowCacheForWriting()) return nullptr;
   std::vector<PackedValue> values;
-  if (!ReadPacked(key, &values)) return nullptr;
-  ChangedValues& changed = changed_[key];
-  changed.values = std::move(values);
-  changed.deleted.assign(changed.values.size(), false);
-  for (size_t i = 0; i < changed.values.size(); ++i) {
-    changed.places.emplace(Fold(changed.values[i].name), i);
-  }
-  return &changed;
+  if (!GrowCacheForWriting() || !ReadPacked(key, &values)) return nullptr;
+  return &(changed_[key] = std::move(values));
 }
 
 bool SqliteStore::ReadValues(KeyId key, std::vector<PackedValue>* values) {
   auto found = changed_.find(key);
   if (found == changed_.end()) return ReadPacked(key, values);
-  if (failed()) return false;
-  const ChangedValues& changed = found->second;
-  values->clear();
-  for (size_t i = 0; i < changed.values.size(); ++i) {
-    if (!changed.deleted[i]) values->push_back(changed.values[i]);
-  }
-  return true;
-}
-
-const PackedValue* SqliteStore::FindForReading(KeyId key, const std::string& folded_name,
-                                               std::vector<PackedValue>* read) {
-  auto found = changed_.find(key);
-  if (found == changed_.end()) {
-    if (!ReadPacked(key, read)) return nullptr;
-    const int index = FindValue(*read, folded_name);
-    return index < 0 ? nullptr : &(*read)[index];
-  }
-  if (failed()) return nullptr;
-  auto place = found->second.places.find(folded_name);
-  return place == found->second.places.end() ? nullptr : &found->second.values[place->second];
+  *values = found->second;
+  return !failed();
 }
 
 // A replaced value keeps its place and name. The key's row is written at the
 // end of the run (Flush); large data has its own row at once.
 bool SqliteStore::SetValue(KeyId key, const StoreValue& value, const std::string& folded_name) {
-  ChangedValues* changed = ValuesToChange(key);
-  if (!changed) return false;
+  std::vector<PackedValue>* values = ValuesToChange(key);
+  if (!values) return false;
+  const int index = FindValue(*values, folded_name);
   PackedValue* to = nullptr;
-  auto place = changed->places.find(folded_name);
-  if (place != changed->places.end()) {
-    to = &changed->values[place->second];
+  if (index >= 0) {
+    to = &(*values)[index];
     if (!DropData(*to)) return false;
   } else {
-    changed->places.emplace(folded_name, changed->values.size());
-    changed->values.emplace_back();
-    changed->deleted.push_back(false);
-    to = &changed->values.back();
+    values->emplace_back();
+    to = &values->back();
     to->name = value.name;
   }
   to->type = value.type;
@@ -989,14 +918,12 @@ bool SqliteStore::DeleteValue(KeyId key, const std::string& folded_name) {
   // Deleting a value that is not there changes nothing, even in a store that
   // cannot be changed.
   std::vector<PackedValue> read;
-  if (!FindForReading(key, folded_name, &read)) return false;
-  ChangedValues* changed = ValuesToChange(key);
-  if (!changed) return false;
-  auto place = changed->places.find(folded_name);
-  if (!DropData(changed->values[place->second])) return false;
-  changed->values[place->second] = PackedValue();
-  changed->deleted[place->second] = true;
-  changed->places.erase(place);
+  if (!ReadValues(key, &read) || FindValue(read, folded_name) < 0) return false;
+  std::vector<PackedValue>* values = ValuesToChange(key);
+  if (!values) return false;
+  const int index = FindValue(*values, folded_name);
+  if (!DropData((*values)[index])) return false;
+  values->erase(values->begin() + index);
   return true;
 }
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "registry/stores/faulty_store.h"
 #include "registry/stores/memory_store.h"
 #include "tests/support/command_fixture.h"
+#include "tests/support/faulty_store.h"
 #include "tests/support/in_process.h"
 #include "tests/support/store_tree.h"
 

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "registry/registry_session.h"
-#include "registry/stores/faulty_store.h"
 #include "registry/stores/memory_store.h"
 #include "registry/win32_api.h"
+#include "tests/support/faulty_store.h"
 #include "tests/support/store_tree.h"
 
 namespace dovetune {

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "tests/support/temp_store.h"
@@ -20,6 +22,21 @@ void MakeDatabase(const std::string& path, const char* sql) {
   ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
   EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
   sqlite3_close(db);
+}
+
+// The number of rows of large data in the store at |path|.
+int64_t BigRows(const std::string& path) {
+  sqlite3* db = nullptr;
+  int64_t rows = -1;
+  if (sqlite3_open(path.c_str(), &db) == SQLITE_OK) {
+    const auto take = [](void* out, int, char** text, char**) {
+      *static_cast<int64_t*>(out) = std::stoll(text[0]);
+      return 0;
+    };
+    sqlite3_exec(db, "SELECT count(*) FROM big", take, &rows, nullptr);
+  }
+  sqlite3_close(db);
+  return rows;
 }
 
 TEST(SqliteStoreTest, FailuresAtTheStartOfARunHaveTheirKindAndWords) {
@@ -113,6 +130,63 @@ TEST(SqliteStoreTest, LargeDataIsReadOnlyWhenAskedFor) {
     EXPECT_EQ(damaged.failure_reason(),
               "the registry store is damaged (the data of the value \"Large\" of "
               "HKEY_CURRENT_USER\\Software is missing)");
+  }
+}
+
+// A row of large data goes with its value, however the value goes, in the
+// run that made it as in a later one: a store never keeps data nothing names.
+TEST(SqliteStoreTest, LargeDataGoesWithItsValue) {
+  const std::string large(5000, 'L');
+  struct Case {
+    const char* what;
+    bool same_run;  // changed in the run that set the large value
+    std::function<bool(SqliteStore&, KeyId key)> change;
+    int64_t rows_left;
+  };
+  const auto set = [](const std::string& data) {
+    return [data](SqliteStore& store, KeyId key) {
+      return store.SetValue(key, StoreValue{"large", 3, data}, "LARGE");
+    };
+  };
+  const auto remove = [](SqliteStore& store, KeyId key) { return store.DeleteValue(key, "LARGE"); };
+  const auto delete_key = [](SqliteStore& store, KeyId key) { return store.DeleteKey(key); };
+  const Case cases[] = {
+      {"replaced by small data", false, set("small"), 0},
+      {"replaced by large data", false, set(std::string(6000, 'M')), 1},
+      {"deleted", false, remove, 0},
+      {"its key deleted", false, delete_key, 0},
+      {"replaced by small data in its run", true, set("small"), 0},
+      {"replaced by large data in its run", true, set(std::string(6000, 'M')), 1},
+      {"deleted in its run", true, remove, 0},
+      {"its key deleted in its run", true, delete_key, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder folder;
+    const std::string path = folder.File("store.db");
+    std::string error;
+    ASSERT_TRUE(SqliteStore::CreateFresh(path, &error)) << error;
+    KeyId software = 0;
+    KeyId key = 0;
+    {
+      SqliteStore store;
+      ASSERT_TRUE(store.Open(path, &error) && store.Begin(0)) << error;
+      software = store.FindChild(store.FindRoot("HKEY_CURRENT_USER"), "SOFTWARE");
+      key = store.AddChild(software, "Key", "KEY");
+      ASSERT_TRUE(store.SetValue(key, StoreValue{"Large", 3, large}, "LARGE"));
+      ASSERT_TRUE(store.SetValue(key, StoreValue{"Other", 3, "kept"}, "OTHER"));
+      if (c.same_run) {
+        ASSERT_TRUE(c.change(store, key));
+      }
+      ASSERT_TRUE(store.Commit());
+    }
+    if (!c.same_run) {
+      SqliteStore store;
+      ASSERT_TRUE(store.Open(path, &error) && store.Begin(0)) << error;
+      ASSERT_TRUE(c.change(store, key));
+      ASSERT_TRUE(store.Commit());
+    }
+    EXPECT_EQ(BigRows(path), c.rows_left);
   }
 }
 

@@ -1,4 +1,4 @@
-#include "registry/stores/faulty_store.h"
+#include "tests/support/faulty_store.h"
 
 namespace dovetune {
 
