@@ -457,8 +457,14 @@ bool SqliteStore::Flush() {
   keys.reserve(changed_.size());
   for (const auto& entry : changed_) keys.push_back(entry.first);
   std::sort(keys.begin(), keys.end());
+  std::vector<PackedValue> kept;
   for (KeyId key : keys) {
-    if (!WritePacked(key, changed_[key])) break;
+    ChangedValues& changed = changed_[key];
+    kept.clear();
+    for (size_t i = 0; i < changed.values.size(); ++i) {
+      if (!changed.deleted[i]) kept.push_back(std::move(changed.values[i]));
+    }
+    if (!WritePacked(key, kept)) break;
   }
   changed_.clear();
   return !failed();
@@ -597,10 +603,10 @@ bool SqliteStore::HasChildren(KeyId key) {
 }
 
 bool SqliteStore::DeleteKey(KeyId key) {
-  std::vector<PackedValue>* values = ValuesToChange(key);
-  if (!values) return false;
-  for (const PackedValue& value : *values) {
-    if (!DropData(value)) return false;
+  ChangedValues* changed = ValuesToChange(key);
+  if (!changed) return false;
+  for (size_t i = 0; i < changed->values.size(); ++i) {
+    if (!changed->deleted[i] && !DropData(changed->values[i])) return false;
   }
   changed_.erase(key);
   if (!WritePacked(key, {})) return false;
@@ -854,11 +860,10 @@ bool SqliteStore::Values(KeyId key, std::vector<StoredValue>* values) {
 }
 
 bool SqliteStore::ReadData(KeyId key, const std::string& folded_name, std::string* data) {
-  std::vector<PackedValue> values;
-  if (!ReadValues(key, &values)) return false;
-  const int index = FindValue(values, folded_name);
-  if (index < 0) return false;
-  const PackedValue& value = values[index];
+  std::vector<PackedValue> read;
+  const PackedValue* found = FindForReading(key, folded_name, &read);
+  if (!found) return false;
+  const PackedValue& value = *found;
   if (value.big_id == 0) {
     *data = value.data;
     return true;
@@ -875,7 +880,7 @@ bool SqliteStore::ReadData(KeyId key, const std::string& folded_name, std::strin
   return true;
 }
 
-std::vector<PackedValue>* SqliteStore::ValuesToChange(KeyId key) {
+SqliteStore::ChangedValues* SqliteStore::ValuesToChange(KeyId key) {
   if (failed()) return nullptr;
   if (read_only_ || version1_) {
     Fail(SQLITE_READONLY);
@@ -883,31 +888,58 @@ std::vector<PackedValue>* SqliteStore::ValuesToChange(KeyId key) {
   }
   auto found = changed_.find(key);
   if (found != changed_.end()) return &found->second;
+  if (!GrowCacheForWriting()) return nullptr;
   std::vector<PackedValue> values;
-  if (!GrowCacheForWriting() || !ReadPacked(key, &values)) return nullptr;
-  return &(changed_[key] = std::move(values));
+  if (!ReadPacked(key, &values)) return nullptr;
+  ChangedValues& changed = changed_[key];
+  changed.values = std::move(values);
+  changed.deleted.assign(changed.values.size(), false);
+  for (size_t i = 0; i < changed.values.size(); ++i) {
+    changed.places.emplace(Fold(changed.values[i].name), i);
+  }
+  return &changed;
 }
 
 bool SqliteStore::ReadValues(KeyId key, std::vector<PackedValue>* values) {
   auto found = changed_.find(key);
   if (found == changed_.end()) return ReadPacked(key, values);
-  *values = found->second;
-  return !failed();
+  if (failed()) return false;
+  const ChangedValues& changed = found->second;
+  values->clear();
+  for (size_t i = 0; i < changed.values.size(); ++i) {
+    if (!changed.deleted[i]) values->push_back(changed.values[i]);
+  }
+  return true;
+}
+
+const PackedValue* SqliteStore::FindForReading(KeyId key, const std::string& folded_name,
+                                               std::vector<PackedValue>* read) {
+  auto found = changed_.find(key);
+  if (found == changed_.end()) {
+    if (!ReadPacked(key, read)) return nullptr;
+    const int index = FindValue(*read, folded_name);
+    return index < 0 ? nullptr : &(*read)[index];
+  }
+  if (failed()) return nullptr;
+  auto place = found->second.places.find(folded_name);
+  return place == found->second.places.end() ? nullptr : &found->second.values[place->second];
 }
 
 // A replaced value keeps its place and name. The key's row is written at the
 // end of the run (Flush); large data has its own row at once.
 bool SqliteStore::SetValue(KeyId key, const StoreValue& value, const std::string& folded_name) {
-  std::vector<PackedValue>* values = ValuesToChange(key);
-  if (!values) return false;
-  const int index = FindValue(*values, folded_name);
+  ChangedValues* changed = ValuesToChange(key);
+  if (!changed) return false;
   PackedValue* to = nullptr;
-  if (index >= 0) {
-    to = &(*values)[index];
+  auto place = changed->places.find(folded_name);
+  if (place != changed->places.end()) {
+    to = &changed->values[place->second];
     if (!DropData(*to)) return false;
   } else {
-    values->emplace_back();
-    to = &values->back();
+    changed->places.emplace(folded_name, changed->values.size());
+    changed->values.emplace_back();
+    changed->deleted.push_back(false);
+    to = &changed->values.back();
     to->name = value.name;
   }
   to->type = value.type;
@@ -918,12 +950,14 @@ bool SqliteStore::DeleteValue(KeyId key, const std::string& folded_name) {
   // Deleting a value that is not there changes nothing, even in a store that
   // cannot be changed.
   std::vector<PackedValue> read;
-  if (!ReadValues(key, &read) || FindValue(read, folded_name) < 0) return false;
-  std::vector<PackedValue>* values = ValuesToChange(key);
-  if (!values) return false;
-  const int index = FindValue(*values, folded_name);
-  if (!DropData((*values)[index])) return false;
-  values->erase(values->begin() + index);
+  if (!FindForReading(key, folded_name, &read)) return false;
+  ChangedValues* changed = ValuesToChange(key);
+  if (!changed) return false;
+  auto place = changed->places.find(folded_name);
+  if (!DropData(changed->values[place->second])) return false;
+  changed->values[place->second] = PackedValue();
+  changed->deleted[place->second] = true;
+  changed->places.erase(place);
   return true;
 }
 

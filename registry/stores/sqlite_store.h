@@ -1,8 +1,8 @@
 // The embedded registry's tables in one SQLite file, and the one transaction a
 // run of the program works in. Keys form a tree of rows; all of a key's values
 // are one row, packed in the order they were created, with large data apart. The values of keys
-// this run changes are held unpacked until the run commits, so that each key's row is written
-// once however many of its values the run sets. Nothing here knows
+// this run changes are held unpacked until the run commits, so that setting a value costs the
+// same in a key of thousands as in an empty one. Nothing here knows
 // registry semantics beyond that: names arrive already folded for comparison. SQLite's own header
 // stays in the .cpp file.
 #pragma once
@@ -66,6 +66,14 @@ class SqliteStore : public KeyStore {
 
  private:
   class Statement;
+  // A key's values as this run has changed them, in order; a deleted value
+  // stays as a gap until the row is written, so that deleting one costs no
+  // more than setting one.
+  struct ChangedValues {
+    std::vector<PackedValue> values;
+    std::vector<bool> deleted;
+    std::unordered_map<std::string, size_t> places;  // by folded name, of the values not deleted
+  };
   // The numbers of the file's header that Begin checks.
   struct StoreHeader {
     int64_t application_id = 0;
@@ -85,10 +93,13 @@ class SqliteStore : public KeyStore {
   bool GrowCacheForWriting();
   bool ReadVersion1(KeyId key, std::vector<PackedValue>* values);
   bool WritePacked(KeyId key, const std::vector<PackedValue>& values);
-  // The key's values for changing, in order; null on a failure.
-  std::vector<PackedValue>* ValuesToChange(KeyId key);
+  // The key's values for changing; null on a failure.
+  ChangedValues* ValuesToChange(KeyId key);
   // The key's values as this run sees them, in order.
   bool ReadValues(KeyId key, std::vector<PackedValue>* values);
+  // The value named |folded_name| as this run sees it; null when it has none.
+  const PackedValue* FindForReading(KeyId key, const std::string& folded_name,
+                                    std::vector<PackedValue>* read);
   bool PlaceData(const std::string& data, PackedValue* value);
   bool DropData(const PackedValue& value);
   int FindValue(const std::vector<PackedValue>& values, const std::string& folded_name) const;
@@ -117,8 +128,7 @@ class SqliteStore : public KeyStore {
   bool version1_ = false;           // a version 1 store read as it is
   bool read_only_ = false;
   bool tree_checked_ = false;  // CheckKeyTree found the keys a tree in this run
-  // The values of the keys this run changed, as it changed them.
-  std::unordered_map<KeyId, std::vector<PackedValue>> changed_;
+  std::unordered_map<KeyId, ChangedValues> changed_;
   std::string failure_;
   StoreFailure failure_kind_ = StoreFailure::kNone;
   int wait_ms_ = 0;
