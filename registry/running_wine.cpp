@@ -86,12 +86,12 @@ class StreamFile {
   bool Read(std::string* lines) const {
     std::string text;
     char buffer[65536];
-    for (off_t at = 0;;) {
-      const ssize_t got = ReadAt(fd_, buffer, sizeof(buffer), static_cast<size_t>(at));
+    for (size_t at = 0;;) {
+      const ssize_t got = ReadAt(fd_, buffer, sizeof(buffer), at);
       if (got < 0) return false;
       if (got == 0) break;
       text.append(buffer, static_cast<size_t>(got));
-      at += got;
+      at += static_cast<size_t>(got);
     }
     lines->clear();
     for (size_t i = 0; i < text.size(); ++i) {

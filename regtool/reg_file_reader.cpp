@@ -1,5 +1,7 @@
 #include "regtool/reg_file_reader.h"
 
+#include <utility>
+
 #include "base/hex.h"
 #include "base/little_endian.h"
 #include "base/utf.h"
@@ -43,13 +45,11 @@ bool DecodeLines(const std::string& bytes, std::vector<std::string>* lines, std:
     if (end < bytes.size() && end + unit > bytes.size()) {
       return Fail(number, "the file ends in half a UTF-16 character", error);
     }
-    const std::string raw = bytes.substr(start, end - start);
-    std::string line;
-    if (utf16 ? !Utf16LeToUtf8(raw, &line) : !IsValidUtf8(raw)) {
+    std::string line = bytes.substr(start, end - start);
+    if (utf16 ? !Utf16LeToUtf8(line, &line) : !IsValidUtf8(line)) {
       return Fail(number, utf16 ? "the line is not valid UTF-16 text" : "the line is not UTF-8",
                   error);
     }
-    if (!utf16) line = raw;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     // A carriage return inside a line would make a name or text that no
     // .reg file can hold again: the export of what was imported would fail.
@@ -59,7 +59,7 @@ bool DecodeLines(const std::string& bytes, std::vector<std::string>* lines, std:
     if (line.find('\0') != std::string::npos) {
       return Fail(number, "the line holds a zero character", error);
     }
-    lines->push_back(line);
+    lines->push_back(std::move(line));
     start = end + unit;
   }
   return true;
